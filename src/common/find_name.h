@@ -1,0 +1,14 @@
+// The one way every table of names is searched.
+#pragma once
+
+#include <cstring>
+
+// Index of the first record whose name equals name exactly, byte by byte, or -1. Later
+// records of the same name are never found.
+template <typename Record>
+int find_name(const Record* table, int count, const char* name) {
+    for (int i = 0; i < count; ++i)
+        if (strcmp(table[i].name, name) == 0)
+            return i;
+    return -1;
+}

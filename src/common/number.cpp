@@ -1,0 +1,30 @@
+#include "number.h"
+
+#include "char_class.h"
+
+NumberRead read_number(const char** text, int32_t* value) {
+    const char* s = *text;
+    bool negative = false;
+    if (*s == '-' || *s == '+') {
+        negative = *s == '-';
+        ++s;
+    }
+    if (!is_digit(static_cast<unsigned char>(*s)))
+        return NumberRead::None;
+    // Accumulate as a magnitude that stops growing once it is past any 32-bit value.
+    const int64_t limit = negative ? INT64_C(2147483648) : INT64_C(2147483647);
+    int64_t magnitude = 0;
+    bool too_big = false;
+    for (; is_digit(static_cast<unsigned char>(*s)); ++s) {
+        magnitude = magnitude * 10 + (*s - '0');
+        if (magnitude > limit) {
+            too_big = true;
+            magnitude = limit;
+        }
+    }
+    *text = s;
+    if (too_big)
+        return NumberRead::OutOfRange;
+    *value = static_cast<int32_t>(negative ? -magnitude : magnitude);
+    return NumberRead::Ok;
+}
