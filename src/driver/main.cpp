@@ -1,0 +1,15 @@
+#include <unistd.h>
+
+#include <cstdio>
+
+#include "driver.h"
+
+// Standard output carries an echo of every line; sent to a file or a pipe, it goes out in
+// large writes. A terminal keeps stdio's line buffering.
+static char output_buffer[1 << 16];
+
+int main(int argc, char** argv) {
+    if (!isatty(STDOUT_FILENO))
+        setvbuf(stdout, output_buffer, _IOFBF, sizeof output_buffer);
+    return run_compiler(argc, argv);
+}
