@@ -1,0 +1,428 @@
+#!/usr/bin/env python3
+"""Self-test of run_case.py against a small fake compiler written to a temp dir."""
+
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import textwrap
+import time
+import unittest
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+RUNNER = os.path.join(HERE, "run_case.py")
+
+# The fake behaves like a tiny compiler: banner, counts events.lst lines,
+# echoes the script bytes, writes "VX" + script bytes to the output file.
+# Words in the script change its behaviour (errors, sleeping, crashing...).
+FAKE = r'''
+import os, signal, sys, time
+out = sys.stdout.buffer
+out.write(b"FAKE 1.0\n")
+args = sys.argv[1:]
+if len(args) != 2:
+    out.write(b"usage: vorn <script> <output>\n")
+    sys.exit(2)
+if os.path.exists("events.lst"):
+    with open("events.lst", "rb") as f:
+        out.write(b"events: %d\n" % len(f.read().splitlines()))
+try:
+    with open(args[0], "rb") as f:
+        data = f.read()
+except OSError:
+    out.write(b"Cannot open " + os.fsencode(args[0]))
+    sys.exit(1)
+out.write(data)
+out.flush()
+if b"SLEEP" in data:
+    time.sleep(30)
+if b"SEGV" in data:
+    os.kill(os.getpid(), signal.SIGSEGV)
+if b"STDERR" in data:
+    sys.stderr.write("oops\n")
+if b"ERROR" in data:
+    out.write(b"Errors found\n")
+    sys.exit(1)
+with open(args[1], "wb") as f:
+    f.write(b"VX" + data)
+out.write(b"OK\n")
+'''
+
+
+class RunnerTest(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.bindir = tempfile.mkdtemp(prefix="vorn-selftest-bin-")
+        cls.fake = os.path.join(cls.bindir, "fake-vorn")
+        with open(cls.fake, "w") as f:
+            f.write("#!" + sys.executable + "\n" + FAKE)
+        os.chmod(cls.fake, 0o755)
+
+    @classmethod
+    def tearDownClass(cls):
+        shutil.rmtree(cls.bindir)
+
+    def setUp(self):
+        self.work = tempfile.mkdtemp(prefix="vorn-selftest-")
+        self.tmpdir = os.path.join(self.work, "tmp")
+        os.mkdir(self.tmpdir)
+
+    def tearDown(self):
+        shutil.rmtree(self.work)
+
+    def run_case(self, text, extra=(), bins=None):
+        """Write the case, run the runner; return (exit code, runner output)."""
+        path = os.path.join(self.work, "t.case")
+        with open(path, "wb") as f:
+            f.write(textwrap.dedent(text).lstrip("\n").encode("utf-8", "surrogateescape")
+                    if isinstance(text, str) else text)
+        if bins is None:
+            bins = ["--bin", "vorn=" + self.fake]
+        env = dict(os.environ, TMPDIR=self.tmpdir)
+        p = subprocess.run([sys.executable, RUNNER] + bins + list(extra) + [path],
+                           stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                           stderr=subprocess.STDOUT, env=env, timeout=60)
+        out = p.stdout.decode("utf-8", "replace")
+        # Every run must clean up after itself.
+        self.assertEqual(os.listdir(self.tmpdir), [], "temporary dir left behind:\n" + out)
+        return p.returncode, out
+
+    def assertPasses(self, text, **kw):
+        rc, out = self.run_case(text, **kw)
+        self.assertEqual((rc, out), (0, ""))
+
+    def assertFails(self, text, *needles, **kw):
+        rc, out = self.run_case(text, **kw)
+        self.assertEqual(rc, 1, out)
+        self.assertTrue(out.startswith("FAIL"), out)
+        for n in needles:
+            self.assertIn(n, out)
+        return out
+
+    def assertMalformed(self, text, needle):
+        rc, out = self.run_case(text)
+        self.assertEqual(rc, 2, out)
+        self.assertIn("malformed case file", out)
+        self.assertIn(needle, out)
+
+    GOOD = r"""
+        A passing case: the description before the first section is free text.
+        # so are comment lines
+        --- file events.lst
+        a
+        b
+        --- file sub/dir/s.vs
+        hello
+        --- run
+        vorn sub/dir/s.vs out.bin
+        --- stdout
+        FAKE 1.0
+        events: 2
+        hello
+        OK
+        --- status
+        0
+        --- output out.bin
+        56 58  # "VX"
+        68656c6c6f 0a
+        --- output other.bin
+        none
+        """
+
+    def test_matching_case_passes(self):
+        self.assertPasses(self.GOOD)
+
+    def test_stdout_mismatch_fails_with_diff(self):
+        out = self.assertFails(self.GOOD.replace("events: 2", "events: 3"),
+                               "stdout differs", "--- expected stdout", "+++ actual stdout",
+                               "-events: 3", "+events: 2")
+        self.assertNotIn("exit status", out)
+
+    def test_missing_trailing_blank_line_in_stdout_is_a_mismatch(self):
+        # Blank lines inside a section are content.
+        self.assertFails(self.GOOD.replace("OK\n", "OK\n\n"), "stdout differs", "-")
+
+    def test_status_mismatch_fails(self):
+        out = self.assertFails(self.GOOD.replace("--- status\n        0", "--- status\n        1"),
+                               "exit status: expected 1, got 0")
+        self.assertNotIn("stdout differs", out)
+
+    def test_output_bytes_mismatch_fails_with_hex_diff(self):
+        self.assertFails(self.GOOD.replace("68656c6c6f 0a", "68656c6c6f 0a 00"),
+                         "output out.bin: expected 9 bytes, got 8", "offset 8 (0x8)",
+                         "-56 58 68 65 6C 6C 6F 0A 00", "+56 58 68 65 6C 6C 6F 0A")
+
+    def test_output_missing_fails(self):
+        self.assertFails(self.GOOD.replace("vorn sub/dir/s.vs out.bin", "vorn sub/dir/s.vs o.bin"),
+                         "output out.bin: expected 8 bytes, but the file does not exist")
+
+    def test_output_none_but_exists_fails(self):
+        self.assertFails(self.GOOD.replace("--- output other.bin", "--- output out.bin").replace(
+            "--- output out.bin\n        56 58", "--- output x.bin\n        56 58"),
+            "output out.bin: should not exist, but it does (8 bytes)",
+            "output x.bin: expected 8 bytes, but the file does not exist")
+
+    def test_argv0_is_the_bare_program_name(self):
+        self.assertPasses(r"""
+            --- run
+            vorn /proc/self/cmdline
+            --- stdout
+            vorn\0/proc/self/cmdline\0\
+            --- status
+            0
+            """, bins=["--bin", "vorn=/bin/cat"])
+
+    def test_unchanged_file_that_changed_fails(self):
+        self.assertFails(r"""
+            --- file s.vs
+            hi
+            --- hexfile out.bin
+            01 02 03
+            --- run
+            vorn s.vs out.bin
+            --- stdout
+            FAKE 1.0
+            hi
+            OK
+            --- status
+            0
+            --- output out.bin
+            unchanged
+            """, "output out.bin: should be unchanged, but its bytes changed",
+            "-01 02 03", "+56 58 68 69 0A")
+
+    def test_unchanged_file_kept_passes(self):
+        self.assertPasses(r"""
+            --- file s.vs
+            ERROR
+            --- hexfile out.bin
+            01 02 03
+            --- run
+            vorn s.vs out.bin
+            --- stdout
+            FAKE 1.0
+            ERROR
+            Errors found
+            --- status
+            1
+            --- output out.bin
+            unchanged
+            """)
+
+    def test_unchanged_requires_existing_file(self):
+        self.assertFails(r"""
+            --- file s.vs
+            ERROR
+            --- run
+            vorn s.vs out.bin
+            --- stdout
+            FAKE 1.0
+            ERROR
+            Errors found
+            --- status
+            1
+            --- output out.bin
+            unchanged
+            """, "does not exist before the run")
+
+    ESCAPES = r"""
+        --- file s.vs
+        a\xFFb\xfe\r
+        tab\there \\ back\0nul\x1A
+        \x2D-- not a header
+        one\ntwo\
+        three
+        last line without end\
+        --- run
+        vorn s.vs out.bin
+        --- stdout
+        FAKE 1.0
+        a\xFFb\xFE\r
+        tab\there \\ back\0nul\x1A
+        \x2D-- not a header
+        one
+        twothree
+        last line without endOK
+        --- status
+        0
+        --- output out.bin
+        56 58  61 FF 62 FE 0D 0A
+        74 61 62 09 68 65 72 65 20 5C 20 62 61 63 6B 00 6E 75 6C 1A 0A
+        2D 2D 2D 20 6E 6F 74 20 61 20 68 65 61 64 65 72 0A
+        6F 6E 65 0A 74 77 6F  74 68 72 65 65 0A
+        6C 61 73 74 20 6C 69 6E 65 20 77 69 74 68 6F 75 74 20 65 6E 64
+        """
+
+    def test_escapes_round_trip(self):
+        # The output hex pins the decoded file bytes independently of the
+        # stdout escapes, so both decodings are checked.
+        self.assertPasses(self.ESCAPES)
+
+    def test_diff_shows_escaped_bytes(self):
+        out = self.assertFails(self.ESCAPES.replace("a\\xFFb\\xFE\\r\n        tab",
+                                                    "a\\xFFb\\xFD\\r\n        tab"),
+                               "stdout differs", "-a\\xFFb\\xFD\\r", "+a\\xFFb\\xFE\\r")
+        self.assertTrue(all(c == "\n" or " " <= c <= "~" for c in out), out)
+
+    def test_missing_final_newline_in_output_is_shown(self):
+        self.assertFails(r"""
+            --- run
+            vorn missing.vs out.bin
+            --- stdout
+            FAKE 1.0
+            Cannot open missing.vs
+            --- status
+            1
+            """, "-Cannot open missing.vs", "+Cannot open missing.vs\\")
+
+    def test_no_arguments_and_empty_argument(self):
+        self.assertPasses(r"""
+            --- run
+            vorn
+            --- stdout
+            FAKE 1.0
+            usage: vorn <script> <output>
+            --- status
+            2
+            """)
+        self.assertPasses(r"""
+            --- run
+            vorn '' out.bin
+            --- stdout
+            FAKE 1.0
+            Cannot open \
+            --- status
+            1
+            --- output out.bin
+            none
+            """)
+
+    def test_trailing_blank_lines_at_end_of_file_ignored(self):
+        self.assertPasses(r"""
+            --- run
+            vorn
+            --- status
+            2
+            --- stdout
+            FAKE 1.0
+            usage: vorn <script> <output>
+
+
+            """)
+
+    def test_setup_runs_with_binaries_and_unreadable_files_are_cleaned(self):
+        self.assertPasses(r"""
+            --- setup
+            test -x "$VORN"
+            for i in 1 2 3; do echo "line $i"; done > s.vs
+            mkdir -p locked/inner && touch locked/inner/f && chmod 000 locked/inner locked
+            touch nope && chmod 000 nope
+            --- run
+            vorn s.vs out.bin
+            --- stdout
+            FAKE 1.0
+            line 1
+            line 2
+            line 3
+            OK
+            --- status
+            0
+            """)
+
+    def test_setup_failure_fails(self):
+        self.assertFails(r"""
+            --- setup
+            echo about to fail
+            false
+            echo not reached
+            --- run
+            vorn
+            --- stdout
+            FAKE 1.0
+            usage: vorn <script> <output>
+            --- status
+            2
+            """, "FAIL: setup failed (status 1)", "about to fail")
+
+    def test_unexpected_stderr_fails(self):
+        self.assertFails(r"""
+            --- file s.vs
+            STDERR
+            --- run
+            vorn s.vs out.bin
+            --- stdout
+            FAKE 1.0
+            STDERR
+            OK
+            --- status
+            0
+            """, "stderr differs", "+oops")
+
+    def test_signal_status_is_128_plus_signal(self):
+        self.assertPasses(r"""
+            --- file s.vs
+            SEGV
+            --- run
+            vorn s.vs out.bin
+            --- stdout
+            FAKE 1.0
+            SEGV
+            --- status
+            139
+            """)
+
+    def test_timeout_kills_program(self):
+        start = time.monotonic()
+        self.assertFails(r"""
+            --- file s.vs
+            SLEEP
+            --- run
+            vorn s.vs out.bin
+            --- stdout
+            FAKE 1.0
+            SLEEP
+            --- status
+            0
+            """, "timed out", extra=["--timeout", "0.5"])
+        self.assertLess(time.monotonic() - start, 10)
+
+    def test_missing_binary_skips(self):
+        rc, out = self.run_case(r"""
+            --- run
+            vorn-dis x.bin
+            --- stdout
+            --- status
+            0
+            """)
+        self.assertEqual(rc, 77, out)
+        self.assertIn("SKIP", out)
+
+    def test_malformed_cases_are_rejected(self):
+        base = "--- run\nvorn\n--- stdout\nFAKE 1.0\n--- status\n2\n"
+        self.assertMalformed(base + "--- outptu x\nnone\n", "unknown section kind 'outptu'")
+        self.assertMalformed("--- stdout\nx\n--- status\n0\n", "missing '--- run' section")
+        self.assertMalformed("--- run\nvorn\n--- stdout\nx\n", "missing '--- status' section")
+        self.assertMalformed("--- run\nvorn\n--- status\n0\n", "missing '--- stdout' section")
+        self.assertMalformed(base + "--- hexfile a\n01 0g\n", "line 8: bad hex '0g'")
+        self.assertMalformed(base + "--- output a\n123\n", "bad hex '123'")
+        self.assertMalformed(base + "--- file a\nx\\qy\n", "line 8: bad escape '\\q'")
+        self.assertMalformed(base + "--- file a\nx\\x4\n", "bad escape")
+        self.assertMalformed(base.replace("2\n", "two\n"), "'status' needs one integer")
+        self.assertMalformed(base.replace("2\n", "256\n"), "'status' needs one integer")
+        self.assertMalformed(base + "--- run\nvorn\n", "second 'run' section")
+        self.assertMalformed(base + "--- file ../x\ny\n", "must be relative")
+        self.assertMalformed(base.replace("vorn\n", "gcc\n"), "unknown program 'gcc'")
+        self.assertMalformed(base.replace("\n", "\r\n"), "raw carriage return")
+
+    def test_runner_overhead_is_small(self):
+        # A passing case (fake program start included) should be quick.
+        start = time.monotonic()
+        for _ in range(5):
+            self.assertPasses(self.GOOD)
+        per_case = (time.monotonic() - start) / 5
+        self.assertLess(per_case, 1.0)
+
+
+if __name__ == "__main__":
+    unittest.main()
