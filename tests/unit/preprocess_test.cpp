@@ -1,0 +1,44 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "frontend/preprocess.h"
+
+namespace {
+
+std::string clean(std::string text) {
+    text.resize(text.size() + 1);
+    std::size_t length = preprocess_line(text.data());
+    std::string cleaned(text.c_str());
+    EXPECT_EQ(length, cleaned.size());
+    return cleaned;
+}
+
+TEST(PreprocessLine, DropsCommentsAndLineEndsOutsideStrings) {
+    EXPECT_EQ(clean("  Wait(10)\r\n"), "  Wait(10)");
+    EXPECT_EQ(clean("  Wait(10) ; why"), "  Wait(10) ");
+    EXPECT_EQ(clean("  Wait(10) / why"), "  Wait(10) ");
+    EXPECT_EQ(clean("; all comment\n"), "");
+    EXPECT_EQ(clean(""), "");
+}
+
+TEST(PreprocessLine, MarksStringsAndKeepsTheirText) {
+    EXPECT_EQ(clean("  Say(\"a;b/c\")\n"), "  Say(\xFF" "a;b/c\xFE)");
+    // A string that is never closed keeps the line end it swallowed.
+    EXPECT_EQ(clean("  Say(\"open\r\n"), "  Say(\xFFopen\r\n");
+    EXPECT_EQ(clean("\"\"\"\""), "\xFF\xFE\xFF\xFE");
+}
+
+TEST(PreprocessLine, BackslashMakesTheNextCharacterOrdinary) {
+    EXPECT_EQ(clean("  Say(a\\;b)"), "  Say(a;b)");
+    EXPECT_EQ(clean("include sub\\/file.vs"), "include sub/file.vs");
+    EXPECT_EQ(clean("\\\"x\\\""), "\"x\"");
+    // Of two backslashes both vanish, and the character after them is the escaped one.
+    EXPECT_EQ(clean("a\\\\;b"), "a;b");
+    // An escaped line end stays; the next unescaped one ends the line.
+    EXPECT_EQ(clean("a\\\r\n"), "a\r");
+    // A backslash that is the last character read simply vanishes.
+    EXPECT_EQ(clean("abc\\"), "abc");
+}
+
+}  // namespace
