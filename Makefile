@@ -2,7 +2,7 @@
 BUILD ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all build demo test clean
+.PHONY: all build demo test bench clean
 
 all: build
 
@@ -17,6 +17,10 @@ demo: build
 # Builds the compiler and every test, and runs them all.
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+# Times the compiler against cat on a typical script and a 50 MB one.
+bench: build
+	python3 bench/bench.py --vorn $(BUILD)/src/vorn
 
 clean:
 	rm -rf $(BUILD)
