@@ -1,0 +1,146 @@
+// libFuzzer target: runs the whole compiler in-process on one input.
+//
+// The input is cut on FileSeparator into up to five pieces: events.lst, command.lst, the top
+// script main.vs, a second script inc.vs (main.vs reaches it with "include inc.vs"), and a
+// last piece whose first byte picks the output path from a fixed set. A file whose piece is
+// missing is removed, so that a list or script that cannot be opened is tried too.
+//
+// At start-up the harness makes a private folder, moves into it for good and sends standard
+// output to /dev/null: the compiler still formats and writes every message, and nothing
+// reaches a terminal. Corpus and artifact paths given to the fuzzer must therefore be absolute.
+// A fatal end of the compiler longjmps back here instead of exiting the process.
+
+#include <setjmp.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+
+#include "common/compile_state.h"
+#include "common/messages.h"
+#include "driver/driver.h"
+
+namespace {
+
+constexpr unsigned char FileSeparator = 0x01;
+
+const char* const InputFiles[] = {"events.lst", "command.lst", "main.vs", "inc.vs"};
+constexpr std::size_t InputFileCount = sizeof InputFiles / sizeof InputFiles[0];
+constexpr std::size_t ScriptPieceFirst = 2;
+
+constexpr const char* TopScript = "main.vs";
+constexpr const char* DefaultOutput = "out.bin";
+
+// Where the compiled file may go. Never a path chosen by the input: the harness runs as
+// whoever starts it and the compiler removes a partly written output.
+const char* const OutputPaths[] = {
+    DefaultOutput,  // the usual case
+    "main.vs",      // the output is an input
+    "inc.vs",       // the output is an included input
+    "events.lst",   // the output is a list
+    "no-such-folder/out.bin",
+    ".",            // a directory
+    "/dev/full",    // every write fails
+    "/dev/null",    // a device, never removed
+};
+constexpr std::size_t OutputPathCount = sizeof OutputPaths / sizeof OutputPaths[0];
+
+char work_folder[] = "/tmp/vorn-fuzz-XXXXXX";
+jmp_buf fatal_return;
+
+[[noreturn]] void return_to_harness(int) { longjmp(fatal_return, 1); }
+
+void remove_work_files() {
+    for (const char* name : InputFiles)
+        unlink(name);
+    unlink(DefaultOutput);
+}
+
+void remove_work_folder() {
+    remove_work_files();
+    if (chdir("/") == 0)
+        rmdir(work_folder);
+}
+
+bool write_file(const char* name, const uint8_t* data, std::size_t size) {
+    FILE* fp = fopen(name, "wb");
+    if (!fp)
+        return false;
+    bool written = fwrite(data, 1, size, fp) == size;
+    return fclose(fp) == 0 && written;
+}
+
+// The compiler reads whatever file an include names. Only an escaped '/' ("\/") lets a
+// cleaned line name a path outside the work folder (an unescaped one starts a comment, and
+// a quote becomes a marker byte inside the name), and outside it lie files that never end
+// (/dev/zero) or never answer (/dev/tty). Such inputs are not run.
+bool leaves_work_folder(const uint8_t* data, std::size_t size) {
+    for (std::size_t i = 0; i + 1 < size; ++i)
+        if (data[i] == '\\' && data[i + 1] == '/')
+            return true;
+    return false;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    if (!mkdtemp(work_folder) || chdir(work_folder) != 0) {
+        perror("fuzz_compiler: cannot make its work folder");
+        abort();
+    }
+    atexit(remove_work_folder);
+    if (!freopen("/dev/null", "w", stdout)) {
+        perror("fuzz_compiler: cannot send standard output to /dev/null");
+        abort();
+    }
+    set_fatal_handler(return_to_harness);
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
+    const uint8_t* pieces[InputFileCount + 1] = {};
+    std::size_t sizes[InputFileCount + 1] = {};
+    std::size_t count = 0;
+    const uint8_t* start = data;
+    const uint8_t* end = data + size;
+    while (count <= InputFileCount) {
+        const auto* cut = static_cast<const uint8_t*>(memchr(start, FileSeparator, end - start));
+        pieces[count] = start;
+        sizes[count] = static_cast<std::size_t>((cut ? cut : end) - start);
+        ++count;
+        if (!cut)
+            break;
+        start = cut + 1;
+    }
+    for (std::size_t i = ScriptPieceFirst; i < InputFileCount && i < count; ++i)
+        if (leaves_work_folder(pieces[i], sizes[i]))
+            return -1;
+
+    remove_work_files();
+    for (std::size_t i = 0; i < InputFileCount && i < count; ++i)
+        if (!write_file(InputFiles[i], pieces[i], sizes[i]))
+            abort();
+    const char* output = DefaultOutput;
+    if (count > InputFileCount && sizes[InputFileCount] > 0)
+        output = OutputPaths[pieces[InputFileCount][0] % OutputPathCount];
+
+    char program[] = "vorn";
+    char script[sizeof "main.vs"];
+    char output_arg[64];
+    snprintf(script, sizeof script, "%s", TopScript);
+    snprintf(output_arg, sizeof output_arg, "%s", output);
+    char* argv[] = {program, script, output_arg, nullptr};
+
+    // Everything that longjmp skips over lives in the compiler's state, and the reset below
+    // closes the files that a fatal end left open.
+    reset_compile_state();
+    if (setjmp(fatal_return) == 0)
+        run_compiler(3, argv);
+    reset_compile_state();
+    fflush(stdout);
+    return 0;
+}
