@@ -22,5 +22,56 @@ test: build
 bench: build
 	python3 bench/bench.py --vorn $(BUILD)/src/vorn
 
+# The same tests against a build with AddressSanitizer and UndefinedBehaviorSanitizer; any
+# report fails the test it shows up in (a report goes to standard error, or aborts the run).
+ASAN_BUILD ?= build-asan
+SANITIZER_ENV = ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1:check_initialization_order=1:detect_stack_use_after_return=1 \
+	UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+
+sanitize-test:
+	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORN_SANITIZE=ON
+	cmake --build $(ASAN_BUILD) -j $(JOBS)
+	cd $(ASAN_BUILD) && $(SANITIZER_ENV) ctest --output-on-failure -j $(JOBS)
+
+# Fuzzing the whole compiler in-process with libFuzzer (needs clang), for FUZZ_SECONDS.
+# The seeds are the end-to-end cases, made afresh each time, and the hand-made fuzz/seeds;
+# what the fuzzer finds new is kept in $(FUZZ_BUILD)/corpus, and a crashing, leaking or
+# hanging input is written to $(FUZZ_BUILD)/artifacts/. The fuzzer works in a folder of
+# its own, so every path it is given is absolute.
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 60
+FUZZ_FLAGS ?=
+FUZZ_DIR = $(abspath $(FUZZ_BUILD))
+
+fuzz-build:
+	cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
+		-DVORN_FUZZ=ON -DVORN_TESTS=OFF
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_compiler
+
+fuzz: fuzz-build
+	python3 fuzz/make_corpus.py tests/cases $(FUZZ_DIR)/seed-corpus
+	mkdir -p $(FUZZ_DIR)/corpus $(FUZZ_DIR)/artifacts
+	ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	$(FUZZ_DIR)/fuzz/fuzz_compiler -max_total_time=$(FUZZ_SECONDS) -timeout=5 -detect_leaks=1 \
+		-print_final_stats=1 -dict=$(abspath fuzz/vorn.dict) \
+		-artifact_prefix=$(FUZZ_DIR)/artifacts/ $(FUZZ_FLAGS) \
+		$(FUZZ_DIR)/corpus $(FUZZ_DIR)/seed-corpus $(abspath fuzz/seeds)
+
+# Line and branch coverage of src/ by the whole test suite, from a gcov build of its own.
+COV_BUILD ?= build-cov
+
+coverage:
+	@command -v gcovr >/dev/null 2>&1 || { \
+		echo "make coverage needs gcovr: apt-get install gcovr"; exit 1; }
+	cmake -S . -B $(COV_BUILD) -DCMAKE_BUILD_TYPE=Debug -DVORN_COVERAGE=ON
+	cmake --build $(COV_BUILD) -j $(JOBS)
+	find $(COV_BUILD) -name '*.gcda' -delete
+	cd $(COV_BUILD) && ctest -j $(JOBS) --output-on-failure; status=$$?; cd $(CURDIR) && \
+	gcovr --root . --filter 'src/' --branches --exclude-unreachable-branches \
+		--exclude-throw-branches $(COV_BUILD) > $(COV_BUILD)/branches.txt && \
+	gcovr --root . --filter 'src/' --exclude-unreachable-branches --exclude-throw-branches \
+		--print-summary $(COV_BUILD) && \
+	echo "(branch coverage per file: $(COV_BUILD)/branches.txt)" && exit $$status
+
 clean:
 	rm -rf $(BUILD)
