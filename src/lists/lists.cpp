@@ -112,24 +112,26 @@ static void load_list(const ListKind& kind) {
     close_source(file);
 }
 
-void load_event_list() {
+void load_event_list(bool announce) {
     static const ListKind events = {
         EventListFile,     MSG_CANNOT_OPEN_EVENTS, MSG_NO_MEMORY_EVENTS, ExitNoMemoryEvents,
         MSG_TOO_MANY_EVENTS, ExitTooManyEvents,    parse_event_entry,
         allocate_events, MaxEvents,
         &state.event_count};
     load_list(events);
-    printf(MSG_LOADED_EVENTS, state.event_count);
+    if (announce)
+        printf(MSG_LOADED_EVENTS, state.event_count);
 }
 
-void load_command_list() {
+void load_command_list(bool announce) {
     static const ListKind commands = {
         CommandListFile,     MSG_CANNOT_OPEN_COMMANDS, MSG_NO_MEMORY_COMMANDS, ExitNoMemoryCommands,
         MSG_TOO_MANY_COMMANDS, ExitTooManyCommands,    parse_command_entry,
         allocate_commands, MaxCommands,
         &state.command_count};
     load_list(commands);
-    printf(MSG_LOADED_COMMANDS, state.command_count);
+    if (announce)
+        printf(MSG_LOADED_COMMANDS, state.command_count);
 }
 
 int find_event(const char* name) { return find_name(state.event_list, state.event_count, name); }
