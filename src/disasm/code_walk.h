@@ -1,0 +1,38 @@
+// Walking the code area statement by statement, with the command list telling how many
+// arguments each statement has.
+#pragma once
+
+#include <cstdint>
+
+#include "../lists/lists.h"
+
+// The condition keywords, by the index that the code stores.
+constexpr int ConditionCount = 8;
+
+struct Argument {
+    uint8_t tag;
+    // The number, variable, parameter or condition; a string's length.
+    int64_t value;
+    // Code offset of the tag; a string's text starts 2 bytes after it.
+    uint32_t offset;
+};
+
+struct Statement {
+    uint32_t offset;
+    uint32_t size;
+    uint8_t command;
+    int arg_count;
+    Argument args[MaxArguments];
+};
+
+enum class DecodeResult { Ok, UnknownCommand, UnknownTag, Cut, BadValue };
+
+// Decodes the statement at a code offset. On a fault, arg_count is the index of the argument
+// at fault and *fault_at is the code offset of the byte at fault.
+DecodeResult decode_statement(uint32_t offset, Statement* statement, uint32_t* fault_at);
+
+// Decodes the whole code and marks where statements start; ends the run at the first fault.
+void check_code();
+
+// Checks that every entry lies within the code; ends the run at the first that does not.
+void check_entries();

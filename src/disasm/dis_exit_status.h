@@ -1,0 +1,32 @@
+// The exit statuses of vorn-dis. The list loaders are shared with the compiler and end the
+// run with the compiler's statuses 4 to 9 (src/common/exit_status.h), so these stay clear of them.
+#pragma once
+
+enum DisExitStatus : int {
+    DisSuccess = 0,
+    DisUsage = 1,
+    DisCannotReadFile = 2,
+
+    // The file is not a compiled script: nothing is listed.
+    DisFileTooShort = 20,
+    DisWrongFileSize = 21,
+    DisReservedNotZero = 22,
+    DisCodeTooBig = 23,
+    DisTooManyPlaces = 24,
+    DisTooManyEvents = 25,
+    DisUnknownCommand = 26,
+    DisUnknownTag = 27,
+    DisArgumentCut = 28,
+    DisBadArgumentValue = 29,
+    DisEntryPastCode = 30,
+
+    // The file is listed, but no script compiles to it. With several of these, the lowest wins.
+    DisNumberForm = 40,
+    DisVariableNumber = 41,
+    DisStringBytes = 42,
+    DisEntryInsideStatement = 43,
+    DisUnwritableName = 44,
+    DisUnsetEntriesAtEnd = 45,
+    DisLineTooLong = 46,
+    DisTooManyVariables = 47,
+};

@@ -1,0 +1,3 @@
+#include "dis_state.h"
+
+DisState dis;

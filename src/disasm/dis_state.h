@@ -1,0 +1,55 @@
+// The one set of globals of a vorn-dis run: the compiled file as read, its header fields and
+// where its statements start. The lists themselves live in the compiler's state.
+#pragma once
+
+#include <cstdint>
+
+#include "../codegen/script_file.h"
+#include "../common/compile_state.h"
+
+struct DisState {
+    const char* path = {};
+    // The file's first bytes; a file that passes the size checks fits here whole.
+    unsigned char bytes[MaxScriptFileSize] = {};
+    // The whole file's size, which may be more than bytes holds.
+    uint64_t size = {};
+
+    uint16_t event_count = {};
+    uint16_t place_count = {};
+    uint32_t code_size = {};
+
+    // statement_start[i]: a statement begins at code offset i; the end of the code counts too.
+    bool statement_start[CodeBufferSize + 1] = {};
+
+    // The lowest exit status of the notes made so far (0: none), and how many there were.
+    int note_status = {};
+    int note_count = {};
+};
+
+extern DisState dis;
+
+// The code area, right after the header.
+inline const unsigned char* code_bytes() { return dis.bytes + ScriptHeaderSize; }
+
+// Reads a little-endian value of 1, 2 or 4 bytes.
+inline uint32_t read_le(const unsigned char* at, int width) {
+    uint32_t value = 0;
+    for (int i = width - 1; i >= 0; --i)
+        value = value << 8 | at[i];
+    return value;
+}
+
+// File offsets of the entry tables' slots.
+inline uint32_t event_entry_offset(int event) {
+    return static_cast<uint32_t>(ScriptHeaderSize) + dis.code_size + 2 * static_cast<uint32_t>(event);
+}
+inline uint32_t place_entry_offset(int place) {
+    return event_entry_offset(dis.event_count) + 2 * static_cast<uint32_t>(place);
+}
+
+inline uint16_t event_entry(int event) {
+    return static_cast<uint16_t>(read_le(dis.bytes + event_entry_offset(event), 2));
+}
+inline uint16_t place_entry(int place) {
+    return static_cast<uint16_t>(read_le(dis.bytes + place_entry_offset(place), 2));
+}

@@ -1,0 +1,74 @@
+// Every text vorn-dis prints. Faults and notes go to standard error after "<file>: "; the
+// listing goes to standard output.
+#pragma once
+
+// The command line and the file.
+#define MSG_DIS_USAGE "USAGE:  vorn-dis <compiled file>\n"
+#define MSG_REPORT_PREFIX "%s: "
+#define MSG_CANNOT_OPEN "cannot open the file\n"
+#define MSG_CANNOT_READ "cannot read the file\n"
+
+// The header and the file's size.
+#define MSG_FILE_TOO_SHORT "offset %llu: the file ends inside the %d-byte header\n"
+#define MSG_WRONG_SIZE                                                                    \
+    "offset %llu: the file is %llu bytes long, but its header makes it %llu: %d + %lu " \
+    "bytes of code + %u event and %u place entries of 2 bytes\n"
+#define MSG_RESERVED_NOT_ZERO "offset %d: reserved header byte 0x%02X is not zero\n"
+#define MSG_CODE_TOO_BIG "offset %d: code size %lu is more than %d\n"
+#define MSG_TOO_MANY_PLACES "offset %d: %u place entries, but there are only %d places\n"
+#define MSG_TOO_MANY_EVENTS "offset %d: %u event entries, but events.lst has %d events\n"
+
+// The code. Each starts with the file offset and the code offset of the fault.
+#define MSG_UNKNOWN_COMMAND \
+    "offset %lu (code offset %lu): statement byte %u names no command; command.lst has %d\n"
+#define MSG_UNKNOWN_TAG "offset %lu (code offset %lu): argument %d of %s has the unknown tag %u\n"
+#define MSG_ARGUMENT_CUT "offset %lu (code offset %lu): the code ends inside argument %d of %s\n"
+#define MSG_STRING_TOO_LONG \
+    "offset %lu (code offset %lu): argument %d of %s is a string of %lu bytes, more than %d\n"
+#define MSG_BAD_EVENT_PARAM \
+    "offset %lu (code offset %lu): argument %d of %s is event parameter %lu, not 1 to 3\n"
+#define MSG_BAD_CONDITION \
+    "offset %lu (code offset %lu): argument %d of %s is condition %lu, not 0 to %d\n"
+
+// The entry tables.
+#define MSG_EVENT_PAST_CODE \
+    "offset %lu: event %s enters at code offset %u, past the end of the code (%lu bytes)\n"
+#define MSG_PLACE_PAST_CODE \
+    "offset %lu: place %d enters at code offset %u, past the end of the code (%lu bytes)\n"
+
+// The listing.
+#define MSG_LISTING_HEAD "; vorn-dis listing: %lu bytes of code, %u event entries, %u place entries\n"
+#define MSG_DEFVAR "defvar v%u %u\n"
+#define MSG_EVENT_LABEL "%s:\n"
+#define MSG_PLACE_LABEL "%d\n"
+#define MSG_OFFSET_COMMENT "; %lu"
+#define MSG_OFFSET_LINE "; %lu\n"
+
+// Notes: places where the listing cannot compile back to the same bytes. Each is printed in
+// the listing after "; " and on standard error after the file name.
+#define MSG_NOTE_LISTING "; cannot be reproduced: %s\n"
+#define MSG_NOTE_REPORT "cannot be reproduced: %s\n"
+#define MSG_NOTE_SUMMARY "%d places of the listing cannot be reproduced by any script\n"
+#define NOTE_NUMBER_FORM \
+    "code offset %lu: the number %ld is stored in %d bytes, but the compiler stores it in %d"
+#define NOTE_VARIABLE \
+    "code offset %lu: variable number %lu; a script can name only 0 to 255, Self and Time"
+#define NOTE_STRING_BYTES                                                                      \
+    "code offset %lu: the string holds %d bytes that no script string can hold, the first " \
+    "0x%02X at code offset %lu; each is shown as '?'"
+#define NOTE_EVENT_INSIDE "code offset %lu: event %s enters inside the statement at %lu"
+#define NOTE_PLACE_INSIDE "code offset %lu: place %d enters inside the statement at %lu"
+#define NOTE_COMMAND_NAME "code offset %lu: command %d (%s) cannot be written: %s"
+#define NOTE_EVENT_NAME "code offset %lu: event %d (%s) cannot be written as a label: %s"
+#define NOTE_UNSET_EVENTS \
+    "the event table ends with %d unset entries; the compiler ends it at its last label"
+#define NOTE_UNSET_PLACES \
+    "the place table ends with %d unset entries; the compiler ends it at its last label"
+#define NOTE_LINE_TOO_LONG \
+    "code offset %lu: the statement needs a line of %d characters; the compiler reads %d"
+#define NOTE_TOO_MANY_VARIABLES "the code uses %d variables, but a script can define only %d"
+
+// Why a name cannot be written.
+#define REASON_BACKSLASH "its name holds a backslash"
+#define REASON_PAREN "its name holds '('"
+#define REASON_HIDDEN "an earlier entry of the list has the same name"

@@ -1,0 +1,203 @@
+#include "listing.h"
+
+#include <cstdio>
+
+#include "../codegen/code_buffer.h"
+#include "../common/compile_state.h"
+#include "../frontend/compile_file.h"
+#include "code_walk.h"
+#include "dis_exit_status.h"
+#include "dis_state.h"
+#include "disasm_messages.h"
+#include "reports.h"
+#include "script_text.h"
+
+// A statement's offset comment starts in this column when the statement leaves room.
+constexpr int OffsetColumn = 40;
+
+// The longest line the compiler reads whole: its line buffer less the terminating NUL.
+constexpr int LongestLine = static_cast<int>(SourceLineSize) - 1;
+
+// The variables a script can define: the table's room less Self and Time.
+constexpr int DefinableVariables = MaxDefvars - 2;
+
+// The variable numbers a defvar line can give.
+constexpr int DefvarNumbers = 256;
+
+// An offset comment: "; " and at most 4 digits.
+constexpr int OffsetCommentSize = 16;
+
+// Decodes the statement at pos, which the checks have already passed.
+static void decode_checked(uint32_t pos, Statement* statement) {
+    uint32_t fault_at;
+    decode_statement(pos, statement, &fault_at);
+}
+
+// How many slots at the end of a table are unset; the compiler never writes those.
+static int unset_at_end(int count, uint16_t (*entry)(int)) {
+    int unset = 0;
+    while (unset < count && entry(count - 1 - unset) == NoEntry)
+        ++unset;
+    return unset;
+}
+
+static void note_unset_entries() {
+    int events = unset_at_end(dis.event_count, event_entry);
+    if (events > 0)
+        note_problem(DisUnsetEntriesAtEnd, NOTE_UNSET_EVENTS, events);
+    int places = unset_at_end(dis.place_count, place_entry);
+    if (places > 0)
+        note_problem(DisUnsetEntriesAtEnd, NOTE_UNSET_PLACES, places);
+}
+
+// A defvar line for every script variable that the code uses, in the order of their numbers.
+static void print_defvars() {
+    bool used[DefvarNumbers] = {};
+    Statement statement;
+    for (uint32_t pos = 0; pos < dis.code_size; pos += statement.size) {
+        decode_checked(pos, &statement);
+        for (int i = 0; i < statement.arg_count; ++i) {
+            const Argument& arg = statement.args[i];
+            if (arg.tag == ArgVariable && arg.value < DefvarNumbers)
+                used[arg.value] = true;
+        }
+    }
+    int count = 0;
+    for (bool u : used)
+        count += u;
+    if (count > DefinableVariables)
+        note_problem(DisTooManyVariables, NOTE_TOO_MANY_VARIABLES, count, DefinableVariables);
+    for (unsigned number = 0; number < DefvarNumbers; ++number)
+        if (used[number])
+            printf(MSG_DEFVAR, number, number);
+}
+
+// Starts a group of labels with an empty line, once.
+static void open_label_group(bool* opened) {
+    if (!*opened)
+        putchar('\n');
+    *opened = true;
+}
+
+// The labels that enter at pos, events first and each table in index order. Labels only note
+// the code position, so their order among themselves does not change the file.
+static void print_labels(uint32_t pos) {
+    unsigned long at = pos;
+    bool opened = false;
+    for (int i = 0; i < dis.event_count; ++i) {
+        if (event_entry(i) != pos)
+            continue;
+        open_label_group(&opened);
+        if (const char* problem = event_name_problem(i)) {
+            note_problem(DisUnwritableName, NOTE_EVENT_NAME, at, i, state.event_list[i].name, problem);
+            continue;
+        }
+        LineText label;
+        text_clear(&label);
+        add_name(&label, state.event_list[i].name);
+        printf(MSG_EVENT_LABEL, label.text);
+    }
+    for (int i = 0; i < dis.place_count; ++i) {
+        if (place_entry(i) != pos)
+            continue;
+        open_label_group(&opened);
+        printf(MSG_PLACE_LABEL, i);
+    }
+}
+
+// Entries that point between a statement's first and last byte have no place for a label.
+static void note_entries_inside(const Statement& statement) {
+    unsigned long start = statement.offset;
+    for (int i = 0; i < dis.event_count; ++i) {
+        uint16_t entry = event_entry(i);
+        if (entry != NoEntry && entry > start && entry < start + statement.size)
+            note_problem(DisEntryInsideStatement, NOTE_EVENT_INSIDE, static_cast<unsigned long>(entry),
+                         state.event_list[i].name, start);
+    }
+    for (int i = 0; i < dis.place_count; ++i) {
+        uint16_t entry = place_entry(i);
+        if (entry != NoEntry && entry > start && entry < start + statement.size)
+            note_problem(DisEntryInsideStatement, NOTE_PLACE_INSIDE, static_cast<unsigned long>(entry),
+                         i, start);
+    }
+}
+
+// Notes an argument that a script would compile to other bytes, or cannot write at all.
+static void note_argument(const Argument& arg) {
+    unsigned long at = arg.offset;
+    if (arg.tag <= ArgInt32 && stored_width(arg.tag) != compiler_width(arg.value))
+        note_problem(DisNumberForm, NOTE_NUMBER_FORM, at, static_cast<long>(arg.value),
+                     stored_width(arg.tag), compiler_width(arg.value));
+    if (arg.tag == ArgVariable && !variable_is_nameable(arg.value))
+        note_problem(DisVariableNumber, NOTE_VARIABLE, at, static_cast<unsigned long>(arg.value));
+    int first = 0;
+    const unsigned char* text = code_bytes() + arg.offset + 2;
+    int bad = arg.tag == ArgString ? count_unwritable(text, static_cast<int>(arg.value), &first) : 0;
+    if (bad > 0)
+        note_problem(DisStringBytes, NOTE_STRING_BYTES, at, bad, text[first], at + 2 + first);
+}
+
+static void note_statement(const Statement& statement) {
+    note_entries_inside(statement);
+    if (const char* problem = command_name_problem(statement.command))
+        note_problem(DisUnwritableName, NOTE_COMMAND_NAME, static_cast<unsigned long>(statement.offset),
+                     statement.command, state.command_list[statement.command].name, problem);
+    for (int i = 0; i < statement.arg_count; ++i)
+        note_argument(statement.args[i]);
+}
+
+// The statement as one script line; the compact form saves the blanks of the usual one.
+static void render_statement(const Statement& statement, bool compact, LineText* line) {
+    text_clear(line);
+    text_add(line, compact ? " " : "    ");
+    add_name(line, state.command_list[statement.command].name);
+    text_add_char(line, '(');
+    for (int i = 0; i < statement.arg_count; ++i) {
+        if (i > 0)
+            text_add(line, compact ? "," : ", ");
+        add_argument(line, statement.args[i]);
+    }
+    text_add_char(line, ')');
+}
+
+// Prints the line with its offset comment, which goes on a line of its own above it when
+// the two would be longer than the compiler reads.
+static void print_with_offset(const LineText& line, uint32_t offset) {
+    char comment[OffsetCommentSize];
+    int comment_length = snprintf(comment, sizeof comment, MSG_OFFSET_COMMENT,
+                                  static_cast<unsigned long>(offset));
+    int pad = line.length < OffsetColumn ? OffsetColumn - line.length : 1;
+    if (line.length + pad + comment_length > LongestLine) {
+        printf(MSG_OFFSET_LINE, static_cast<unsigned long>(offset));
+        pad = 0;
+        comment[0] = '\0';
+    }
+    printf("%s%*s%s\n", line.text, pad, "", comment);
+}
+
+static void print_statement(const Statement& statement) {
+    note_statement(statement);
+    LineText line;
+    render_statement(statement, false, &line);
+    if (line.length > LongestLine)
+        render_statement(statement, true, &line);
+    if (line.length > LongestLine)
+        note_problem(DisLineTooLong, NOTE_LINE_TOO_LONG, static_cast<unsigned long>(statement.offset),
+                     line.length, LongestLine);
+    print_with_offset(line, statement.offset);
+}
+
+void print_listing() {
+    printf(MSG_LISTING_HEAD, static_cast<unsigned long>(dis.code_size), dis.event_count,
+           dis.place_count);
+    note_unset_entries();
+    print_defvars();
+    Statement statement;
+    for (uint32_t pos = 0;; pos += statement.size) {
+        print_labels(pos);
+        if (pos == dis.code_size)
+            break;
+        decode_checked(pos, &statement);
+        print_statement(statement);
+    }
+}

@@ -1,0 +1,14 @@
+#include <unistd.h>
+
+#include <cstdio>
+
+#include "disassembler.h"
+
+// A listing sent to a file or a pipe goes out in large writes; a terminal keeps line buffering.
+static char output_buffer[1 << 16];
+
+int main(int argc, char** argv) {
+    if (!isatty(STDOUT_FILENO))
+        setvbuf(stdout, output_buffer, _IOFBF, sizeof output_buffer);
+    return run_disassembler(argc, argv);
+}

@@ -1,0 +1,52 @@
+#include "reports.h"
+
+#include <cstdarg>
+#include <cstdio>
+
+#include "../common/messages.h"
+#include "dis_state.h"
+#include "disasm_messages.h"
+
+// A note's text is short: offsets, a number or two and one list name.
+constexpr int NoteTextSize = 256;
+
+void file_fault(int status, const char* format, ...) {
+    fflush(stdout);
+    fprintf(stderr, MSG_REPORT_PREFIX, dis.path);
+    va_list args;
+    va_start(args, format);
+    vfprintf(stderr, format, args);
+    va_end(args);
+    fatal_exit(status);
+}
+
+void usage_fault(int status, const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    vfprintf(stderr, format, args);
+    va_end(args);
+    fatal_exit(status);
+}
+
+void note_problem(int status, const char* format, ...) {
+    char text[NoteTextSize];
+    va_list args;
+    va_start(args, format);
+    vsnprintf(text, sizeof text, format, args);
+    va_end(args);
+    printf(MSG_NOTE_LISTING, text);
+    fprintf(stderr, MSG_REPORT_PREFIX, dis.path);
+    fprintf(stderr, MSG_NOTE_REPORT, text);
+    if (dis.note_status == 0 || status < dis.note_status)
+        dis.note_status = status;
+    ++dis.note_count;
+}
+
+void finish_notes() {
+    if (dis.note_count == 0)
+        return;
+    fflush(stdout);
+    fprintf(stderr, MSG_REPORT_PREFIX, dis.path);
+    fprintf(stderr, MSG_NOTE_SUMMARY, dis.note_count);
+    fatal_exit(dis.note_status);
+}

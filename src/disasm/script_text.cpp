@@ -1,0 +1,161 @@
+#include "script_text.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+#include "../codegen/code_buffer.h"
+#include "../common/compile_state.h"
+#include "../frontend/named_values.h"
+#include "../lists/lists.h"
+#include "../common/source_reader.h"
+#include "dis_state.h"
+#include "disasm_messages.h"
+
+// The condition keywords in the order of the compiler's table: the code stores the index.
+static const char* const ConditionKeywords[ConditionCount] = {
+    "Equal",       "NotEqual",       "LessThan",        "NotLessThan",
+    "GreaterThan", "NotGreaterThan", "LessThanOrEqual", "GreaterThanOrEqual",
+};
+
+// What a string shows in place of a byte that no script string can hold.
+constexpr char UnwritableStandIn = '?';
+
+// The variable numbers below this are the ones defvar can name.
+constexpr int64_t DefvarNumbers = 256;
+
+void text_clear(LineText* line) {
+    line->length = 0;
+    line->text[0] = '\0';
+}
+
+void text_add_char(LineText* line, char c) {
+    if (line->length >= LineTextSize - 1)
+        return;
+    line->text[line->length++] = c;
+    line->text[line->length] = '\0';
+}
+
+void text_add(LineText* line, const char* s) {
+    while (*s)
+        text_add_char(line, *s++);
+}
+
+void text_format(LineText* line, const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    int room = LineTextSize - line->length;
+    int written = vsnprintf(line->text + line->length, static_cast<std::size_t>(room), format, args);
+    va_end(args);
+    if (written > 0)
+        line->length += written < room ? written : room - 1;
+}
+
+// A backslash never survives the line cleaner: it only escapes the next character.
+static const char* name_problem(const char* name, bool is_command, bool is_first) {
+    if (strchr(name, '\\'))
+        return REASON_BACKSLASH;
+    // The statement's command word ends at its first '('.
+    if (is_command && strchr(name, '('))
+        return REASON_PAREN;
+    if (!is_first)
+        return REASON_HIDDEN;
+    return nullptr;
+}
+
+const char* command_name_problem(int command) {
+    const char* name = state.command_list[command].name;
+    return name_problem(name, true, find_command(name) == command);
+}
+
+const char* event_name_problem(int event) {
+    const char* name = state.event_list[event].name;
+    return name_problem(name, false, find_event(name) == event);
+}
+
+void add_name(LineText* line, const char* name) {
+    for (; *name; ++name) {
+        // Outside strings a quote would open one, and ';' and '/' would start a comment.
+        if (*name == '"' || *name == ';' || *name == '/')
+            text_add_char(line, '\\');
+        text_add_char(line, *name);
+    }
+}
+
+// Bytes a string cannot hold: the line end and NUL end the line, the end-of-file mark ends the
+// file, a backslash never survives, and ',' and ')' split arguments even inside strings.
+static bool byte_is_unwritable(unsigned char b) {
+    return b == '\n' || b == '\0' || b == EndOfFileMark || b == '\\' || b == ',' || b == ')';
+}
+
+int count_unwritable(const unsigned char* text, int length, int* first) {
+    int count = 0;
+    for (int i = length - 1; i >= 0; --i)
+        if (byte_is_unwritable(text[i])) {
+            ++count;
+            *first = i;
+        }
+    return count;
+}
+
+// Inside a string only the quote needs escaping; ';', '/' and blanks are kept as they are.
+static void add_string(LineText* line, const unsigned char* text, int length) {
+    text_add_char(line, '"');
+    for (int i = 0; i < length; ++i) {
+        char c = static_cast<char>(text[i]);
+        if (byte_is_unwritable(text[i]))
+            c = UnwritableStandIn;
+        else if (c == '"')
+            text_add_char(line, '\\');
+        text_add_char(line, c);
+    }
+    text_add_char(line, '"');
+}
+
+int compiler_width(int64_t value) {
+    if (value >= -Int8Limit && value <= Int8Limit)
+        return 1;
+    if (value >= -Int16Limit && value <= Int16Limit)
+        return 2;
+    return 4;
+}
+
+int stored_width(uint8_t tag) {
+    if (tag == ArgInt8)
+        return 1;
+    return tag == ArgInt16 ? 2 : 4;
+}
+
+bool variable_is_nameable(int64_t number) {
+    return number < DefvarNumbers || number == SelfVariable || number == TimeVariable;
+}
+
+// Script variables are named after their number; the two built-in ones have their own names.
+static void add_variable(LineText* line, int64_t number) {
+    if (number == SelfVariable)
+        text_add(line, "Self");
+    else if (number == TimeVariable)
+        text_add(line, "Time");
+    else
+        text_format(line, "v%ld", static_cast<long>(number));
+}
+
+void add_argument(LineText* line, const Argument& arg) {
+    switch (arg.tag) {
+    case ArgString:
+        add_string(line, code_bytes() + arg.offset + 2, static_cast<int>(arg.value));
+        break;
+    case ArgVariable:
+        add_variable(line, arg.value);
+        break;
+    case ArgEventParam:
+        text_format(line, "&%ld", static_cast<long>(arg.value));
+        break;
+    case ArgCondition:
+        text_add(line, ConditionKeywords[arg.value]);
+        break;
+    default:
+        text_format(line, "%ld", static_cast<long>(arg.value));
+        break;
+    }
+}
