@@ -22,7 +22,7 @@
 #define MSG_UNKNOWN_COMMAND \
     "offset %lu (code offset %lu): statement byte %u names no command; command.lst has %d\n"
 #define MSG_UNKNOWN_TAG "offset %lu (code offset %lu): argument %d of %s has the unknown tag %u\n"
-#define MSG_ARGUMENT_CUT "offset %lu (code offset %lu): the code ends inside argument %d of %s\n"
+#define MSG_ARGUMENT_CUT "offset %lu (code offset %lu): the code ends before argument %d of %s is complete\n"
 #define MSG_STRING_TOO_LONG \
     "offset %lu (code offset %lu): argument %d of %s is a string of %lu bytes, more than %d\n"
 #define MSG_BAD_EVENT_PARAM \
@@ -32,12 +32,12 @@
 
 // The entry tables.
 #define MSG_EVENT_PAST_CODE \
-    "offset %lu: event %s enters at code offset %u, past the end of the code (%lu bytes)\n"
+    "offset %lu: event %s enters at code offset %u, past the end of the code at %lu\n"
 #define MSG_PLACE_PAST_CODE \
-    "offset %lu: place %d enters at code offset %u, past the end of the code (%lu bytes)\n"
+    "offset %lu: place %d enters at code offset %u, past the end of the code at %lu\n"
 
 // The listing.
-#define MSG_LISTING_HEAD "; vorn-dis listing: %lu bytes of code, %u event entries, %u place entries\n"
+#define MSG_LISTING_HEAD "; vorn-dis listing: code size %lu, event entries %u, place entries %u\n"
 #define MSG_DEFVAR "defvar v%u %u\n"
 #define MSG_EVENT_LABEL "%s:\n"
 #define MSG_PLACE_LABEL "%d\n"
@@ -48,9 +48,9 @@
 // the listing after "; " and on standard error after the file name.
 #define MSG_NOTE_LISTING "; cannot be reproduced: %s\n"
 #define MSG_NOTE_REPORT "cannot be reproduced: %s\n"
-#define MSG_NOTE_SUMMARY "%d places of the listing cannot be reproduced by any script\n"
+#define MSG_NOTE_SUMMARY "the listing cannot compile back to this file (%d notes)\n"
 #define NOTE_NUMBER_FORM \
-    "code offset %lu: the number %ld is stored in %d bytes, but the compiler stores it in %d"
+    "code offset %lu: the number %ld is stored in a %d-byte form; the compiler gives it the %d-byte one"
 #define NOTE_VARIABLE \
     "code offset %lu: variable number %lu; a script can name only 0 to 255, Self and Time"
 #define NOTE_STRING_BYTES                                                                      \
