@@ -48,22 +48,22 @@
 // the listing after "; " and on standard error after the file name.
 #define MSG_NOTE_LISTING "; cannot be reproduced: %s\n"
 #define MSG_NOTE_REPORT "cannot be reproduced: %s\n"
-#define MSG_NOTE_SUMMARY "the listing cannot compile back to this file (%d notes)\n"
+#define MSG_NOTE_SUMMARY "the listing cannot compile back to this file; notes: %d\n"
 #define NOTE_NUMBER_FORM \
     "code offset %lu: the number %ld is stored in a %d-byte form; the compiler gives it the %d-byte one"
 #define NOTE_VARIABLE \
     "code offset %lu: variable number %lu; a script can name only 0 to 255, Self and Time"
-#define NOTE_STRING_BYTES                                                                      \
-    "code offset %lu: the string holds %d bytes that no script string can hold, the first " \
-    "0x%02X at code offset %lu; each is shown as '?'"
+#define NOTE_STRING_BYTES                                                             \
+    "code offset %lu: string bytes that no script string can hold: %d, the first 0x%02X " \
+    "at code offset %lu; each is shown as '?'"
 #define NOTE_EVENT_INSIDE "code offset %lu: event %s enters inside the statement at %lu"
 #define NOTE_PLACE_INSIDE "code offset %lu: place %d enters inside the statement at %lu"
 #define NOTE_COMMAND_NAME "code offset %lu: command %d (%s) cannot be written: %s"
 #define NOTE_EVENT_NAME "code offset %lu: event %d (%s) cannot be written as a label: %s"
 #define NOTE_UNSET_EVENTS \
-    "the event table ends with %d unset entries; the compiler ends it at its last label"
+    "unset entries at the end of the event table: %d; the compiler ends it at its last label"
 #define NOTE_UNSET_PLACES \
-    "the place table ends with %d unset entries; the compiler ends it at its last label"
+    "unset entries at the end of the place table: %d; the compiler ends it at its last label"
 #define NOTE_LINE_TOO_LONG \
     "code offset %lu: the statement needs a line of %d characters; the compiler reads %d"
 #define NOTE_TOO_MANY_VARIABLES "the code uses %d variables, but a script can define only %d"

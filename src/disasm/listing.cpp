@@ -72,9 +72,9 @@ static void print_defvars() {
             printf(MSG_DEFVAR, number, number);
 }
 
-// Starts a group of labels with an empty line, once.
-static void open_label_group(bool* opened) {
-    if (!*opened)
+// Starts a group of labels with an empty line, once; the head already ends with one.
+static void open_label_group(bool* opened, uint32_t pos) {
+    if (!*opened && pos > 0)
         putchar('\n');
     *opened = true;
 }
@@ -87,7 +87,7 @@ static void print_labels(uint32_t pos) {
     for (int i = 0; i < dis.event_count; ++i) {
         if (event_entry(i) != pos)
             continue;
-        open_label_group(&opened);
+        open_label_group(&opened, pos);
         if (const char* problem = event_name_problem(i)) {
             note_problem(DisUnwritableName, NOTE_EVENT_NAME, at, i, state.event_list[i].name, problem);
             continue;
@@ -100,7 +100,7 @@ static void print_labels(uint32_t pos) {
     for (int i = 0; i < dis.place_count; ++i) {
         if (place_entry(i) != pos)
             continue;
-        open_label_group(&opened);
+        open_label_group(&opened, pos);
         printf(MSG_PLACE_LABEL, i);
     }
 }
@@ -192,6 +192,7 @@ void print_listing() {
            dis.place_count);
     note_unset_entries();
     print_defvars();
+    putchar('\n');
     Statement statement;
     for (uint32_t pos = 0;; pos += statement.size) {
         print_labels(pos);
