@@ -43,6 +43,8 @@
 #define MSG_PLACE_LABEL "%d\n"
 #define MSG_OFFSET_COMMENT "; %lu"
 #define MSG_OFFSET_LINE "; %lu\n"
+// A statement, the blanks up to its offset comment, and the comment.
+#define MSG_STATEMENT_LINE "%s%*s%s\n"
 
 // Notes: places where the listing cannot compile back to the same bytes. Each is printed in
 // the listing after "; " and on standard error after the file name.

@@ -137,6 +137,7 @@ static void note_argument(const Argument& arg) {
         note_problem(DisStringBytes, NOTE_STRING_BYTES, at, bad, text[first], at + 2 + first);
 }
 
+// Everything about one statement that keeps a script from giving its bytes.
 static void note_statement(const Statement& statement) {
     note_entries_inside(statement);
     if (const char* problem = command_name_problem(statement.command))
@@ -172,9 +173,10 @@ static void print_with_offset(const LineText& line, uint32_t offset) {
         pad = 0;
         comment[0] = '\0';
     }
-    printf("%s%*s%s\n", line.text, pad, "", comment);
+    printf(MSG_STATEMENT_LINE, line.text, pad, "", comment);
 }
 
+// Notes first, so that every remark about a statement stands above it.
 static void print_statement(const Statement& statement) {
     note_statement(statement);
     LineText line;
@@ -187,6 +189,7 @@ static void print_statement(const Statement& statement) {
     print_with_offset(line, statement.offset);
 }
 
+// Head, definitions, then the code in order with the labels at the offsets they enter.
 void print_listing() {
     printf(MSG_LISTING_HEAD, static_cast<unsigned long>(dis.code_size), dis.event_count,
            dis.place_count);
