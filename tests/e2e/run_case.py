@@ -34,6 +34,10 @@ a line beginning with "--- " (three dashes and a space):
 
 "run", "stdout" and "status" are required.
 
+Round trip: when vorn-dis is given too, every hex output of a vorn run that
+ends with status 0 is listed by vorn-dis and the listing compiled again; the
+bytes must come back the same (see roundtrip_check.py).
+
 Section content is exactly the lines between its header and the next header:
 blank lines there are content.  Only trailing blank lines at the very end of
 the case file are dropped.  run/status/output/hexfile sections ignore blank
@@ -56,6 +60,8 @@ import stat
 import subprocess
 import sys
 import tempfile
+
+import roundtrip_check
 
 EXIT_PASS, EXIT_FAIL, EXIT_BAD_CASE, EXIT_SKIP = 0, 1, 2, 77
 KNOWN_PROGRAMS = ("vorn", "vorn-dis")
@@ -358,6 +364,22 @@ def _run(argv, executable, cwd, env, timeout):
         return out, err, _signal_status(proc.returncode), True
 
 
+def _round_trip_failures(case, bins, tmp, status):
+    """Every compiled file a clean compile writes must list back, through vorn-dis, as a
+    script that compiles to the same bytes. Checked when both programs were given."""
+    if case.argv[0] != "vorn" or "vorn-dis" not in bins or status != 0:
+        return []
+    compiled = [name for name, expect in case.outputs if isinstance(expect, bytes)]
+    if not compiled or not all(os.path.isfile(os.path.join(tmp, n)) for n in roundtrip_check.LISTS):
+        return []
+    failures = []
+    for name in compiled:
+        problem = roundtrip_check.check_one(bins["vorn"], bins["vorn-dis"], tmp, name)
+        if problem:
+            failures.append("round trip of %s through vorn-dis: %s" % (name, problem))
+    return failures
+
+
 def run_case(case, bins, timeout, keep, report):
     """Run a parsed case; return an exit code.  report(str) prints a message."""
     prog = case.argv[0]
@@ -462,6 +484,9 @@ def run_case(case, bins, timeout, keep, report):
                                             _first_difference(expect, now[1]),
                                             _first_difference(expect, now[1]),
                                             _diff(render_hex(expect), render_hex(now[1]), name)))
+
+        if not failures:
+            failures += _round_trip_failures(case, bins, tmp, status)
 
         if failures:
             report("FAIL: %s" % " ".join(shlex.quote(a) for a in case.argv))

@@ -133,6 +133,26 @@ class RunnerTest(unittest.TestCase):
     def test_matching_case_passes(self):
         self.assertPasses(self.GOOD)
 
+    def fake_dis(self, body):
+        """A fake vorn-dis: a python snippet that gets the compiled bytes as `data`."""
+        path = os.path.join(self.work, "fake-dis")
+        with open(path, "w") as f:
+            f.write("#!%s\nimport sys\ndata = open(sys.argv[1], 'rb').read()\n%s\n"
+                    % (sys.executable, body))
+        os.chmod(path, 0o755)
+        return ["--bin", "vorn=" + self.fake, "--bin", "vorn-dis=" + path]
+
+    ROUND_TRIP = GOOD.replace("--- file events.lst", "--- file command.lst\n        --- file events.lst")
+
+    def test_round_trip_through_the_disassembler(self):
+        # The fake compiler writes "VX" + script, so listing the bytes after "VX" gives the
+        # script back; any other listing compiles to other bytes.
+        self.assertPasses(self.ROUND_TRIP, bins=self.fake_dis("sys.stdout.buffer.write(data[2:])"))
+        self.assertFails(self.ROUND_TRIP, "round trip of out.bin",
+                         bins=self.fake_dis("sys.stdout.buffer.write(b'other')"))
+        self.assertFails(self.ROUND_TRIP, "vorn-dis ended with status 3",
+                         bins=self.fake_dis("sys.exit(3)"))
+
     def test_stdout_mismatch_fails_with_diff(self):
         out = self.assertFails(self.GOOD.replace("events: 2", "events: 3"),
                                "stdout differs", "--- expected stdout", "+++ actual stdout",
