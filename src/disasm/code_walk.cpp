@@ -25,7 +25,7 @@ static bool value_allowed(uint8_t tag, int64_t value) {
     if (tag == ArgEventParam)
         return value >= 1 && value <= 3;
     if (tag == ArgCondition)
-        return value < ConditionCount;
+        return value < ConditionKeywordCount;
     return true;
 }
 
@@ -101,7 +101,7 @@ DecodeResult decode_statement(uint32_t offset, Statement* statement, uint32_t* f
     if (arg.tag == ArgEventParam)
         file_fault(DisBadArgumentValue, MSG_BAD_EVENT_PARAM, file_at, code_at, number, name, value);
     file_fault(DisBadArgumentValue, MSG_BAD_CONDITION, file_at, code_at, number, name, value,
-               ConditionCount - 1);
+               ConditionKeywordCount - 1);
 }
 
 void check_code() {

@@ -4,10 +4,9 @@
 
 #include <cstdint>
 
+#include "../frontend/statement.h"
 #include "../lists/lists.h"
 
-// The condition keywords, by the index that the code stores.
-constexpr int ConditionCount = 8;
 
 struct Argument {
     uint8_t tag;

@@ -7,16 +7,11 @@
 #include "../codegen/code_buffer.h"
 #include "../common/compile_state.h"
 #include "../frontend/named_values.h"
+#include "../frontend/statement.h"
 #include "../lists/lists.h"
 #include "../common/source_reader.h"
 #include "dis_state.h"
 #include "disasm_messages.h"
-
-// The condition keywords in the order of the compiler's table: the code stores the index.
-static const char* const ConditionKeywords[ConditionCount] = {
-    "Equal",       "NotEqual",       "LessThan",        "NotLessThan",
-    "GreaterThan", "NotGreaterThan", "LessThanOrEqual", "GreaterThanOrEqual",
-};
 
 // What a string shows in place of a byte that no script string can hold.
 constexpr char UnwritableStandIn = '?';
@@ -152,7 +147,7 @@ void add_argument(LineText* line, const Argument& arg) {
         text_format(line, "&%ld", static_cast<long>(arg.value));
         break;
     case ArgCondition:
-        text_add(line, ConditionKeywords[arg.value]);
+        text_add(line, ConditionKeywordTable[arg.value]);
         break;
     default:
         text_format(line, "%ld", static_cast<long>(arg.value));

@@ -1,7 +1,6 @@
 #include "statement.h"
 
 #include <cstring>
-#include <iterator>
 
 #include "../codegen/code_buffer.h"
 #include "../common/char_class.h"
@@ -17,14 +16,13 @@
 // An argument has at most 99 characters.
 constexpr int ArgumentSize = 100;
 
-// The words a condition argument may be; a condition compiles to its index here.
-static const char* const ConditionKeywordTable[] = {
+const char* const ConditionKeywordTable[ConditionKeywordCount] = {
     "Equal",          "NotEqual",        "LessThan",          "NotLessThan",
     "GreaterThan",    "NotGreaterThan",  "LessThanOrEqual",   "GreaterThanOrEqual",
 };
 
 int find_condition(const char* name) {
-    for (int i = 0; i < static_cast<int>(std::size(ConditionKeywordTable)); ++i)
+    for (int i = 0; i < ConditionKeywordCount; ++i)
         if (strcmp(ConditionKeywordTable[i], name) == 0)
             return i;
     return -1;
