@@ -515,10 +515,10 @@ def main(argv):
     args = ap.parse_args(argv)
 
     bins = {}
-    for spec in args.bin:
-        name, sep, path = spec.partition("=")
+    for binding in args.bin:
+        name, sep, path = binding.partition("=")
         if not sep or not name or not path:
-            ap.error("--bin wants NAME=PATH, got %r" % spec)
+            ap.error("--bin wants NAME=PATH, got %r" % binding)
         bins[name] = os.path.abspath(path)
 
     def report(msg):
