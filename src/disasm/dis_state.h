@@ -28,6 +28,10 @@ struct DisState {
 
 extern DisState dis;
 
+// Puts every value of the state back to how a run starts. Lets one process disassemble more
+// than once (the fuzzer); the lists live in the compiler's state and are not touched.
+void reset_dis_state();
+
 // The code area, right after the header.
 inline const unsigned char* code_bytes() { return dis.bytes + ScriptHeaderSize; }
 

@@ -10,12 +10,18 @@
 // A note's text is short: offsets, a number or two and one list name.
 constexpr int NoteTextSize = 256;
 
+static FILE* report_stream = nullptr;
+
+void set_report_stream(FILE* stream) { report_stream = stream; }
+
+static FILE* reports() { return report_stream ? report_stream : stderr; }
+
 void file_fault(int status, const char* format, ...) {
     fflush(stdout);
-    fprintf(stderr, MSG_REPORT_PREFIX, dis.path);
+    fprintf(reports(), MSG_REPORT_PREFIX, dis.path);
     va_list args;
     va_start(args, format);
-    vfprintf(stderr, format, args);
+    vfprintf(reports(), format, args);
     va_end(args);
     fatal_exit(status);
 }
@@ -23,7 +29,7 @@ void file_fault(int status, const char* format, ...) {
 void usage_fault(int status, const char* format, ...) {
     va_list args;
     va_start(args, format);
-    vfprintf(stderr, format, args);
+    vfprintf(reports(), format, args);
     va_end(args);
     fatal_exit(status);
 }
@@ -35,8 +41,8 @@ void note_problem(int status, const char* format, ...) {
     vsnprintf(text, sizeof text, format, args);
     va_end(args);
     printf(MSG_NOTE_LISTING, text);
-    fprintf(stderr, MSG_REPORT_PREFIX, dis.path);
-    fprintf(stderr, MSG_NOTE_REPORT, text);
+    fprintf(reports(), MSG_REPORT_PREFIX, dis.path);
+    fprintf(reports(), MSG_NOTE_REPORT, text);
     if (dis.note_status == 0 || status < dis.note_status)
         dis.note_status = status;
     ++dis.note_count;
@@ -46,7 +52,7 @@ void finish_notes() {
     if (dis.note_count == 0)
         return;
     fflush(stdout);
-    fprintf(stderr, MSG_REPORT_PREFIX, dis.path);
-    fprintf(stderr, MSG_NOTE_SUMMARY, dis.note_count);
+    fprintf(reports(), MSG_REPORT_PREFIX, dis.path);
+    fprintf(reports(), MSG_NOTE_SUMMARY, dis.note_count);
     fatal_exit(dis.note_status);
 }
