@@ -9,6 +9,14 @@
 // output to /dev/null: the compiler still formats and writes every message, and nothing
 // reaches a terminal. Corpus and artifact paths given to the fuzzer must therefore be absolute.
 // A fatal end of the compiler longjmps back here instead of exiting the process.
+//
+// An input that compiles cleanly to the usual output must survive the round trip: the
+// disassembler, run in-process too, lists out.bin, and the listing must compile back to the
+// same bytes. A listing with notes (a file that no script reproduces) is accepted; anything
+// else is a finding, and the harness aborts so that libFuzzer keeps the input. Standard output
+// goes to the listing's file only while the disassembler runs; the disassembler's reports go
+// to a file of their own in the work folder, shown only with a finding, so that standard error
+// stays libFuzzer's (and the sanitizers').
 
 #include <setjmp.h>
 #include <stdlib.h>
@@ -20,8 +28,13 @@
 #include <cstdio>
 #include <cstring>
 
+#include "codegen/script_file.h"
 #include "common/compile_state.h"
 #include "common/messages.h"
+#include "disasm/dis_exit_status.h"
+#include "disasm/dis_state.h"
+#include "disasm/disassembler.h"
+#include "disasm/reports.h"
 #include "driver/driver.h"
 
 namespace {
@@ -34,6 +47,18 @@ constexpr std::size_t ScriptPieceFirst = 2;
 
 constexpr const char* TopScript = "main.vs";
 constexpr const char* DefaultOutput = "out.bin";
+
+// The round trip's files: the disassembler's listing of out.bin, what the listing compiles to,
+// and the disassembler's reports (emptied before each run, shown when the round trip fails).
+constexpr const char* Listing = "listing.vs";
+constexpr const char* ListingOutput = "back.bin";
+constexpr const char* DisReports = "dis-reports.txt";
+
+// The first status of a listing with notes; below it (and above 0) the file was refused.
+constexpr int FirstNoteStatus = DisNumberForm;
+
+// Larger than any compiled file: header, the whole code area and both full entry tables.
+constexpr std::size_t CompiledFileRoom = 2 * MaxScriptFileSize;
 
 // Where the compiled file may go. Never a path chosen by the input: the harness runs as
 // whoever starts it and the compiler removes a partly written output.
@@ -51,17 +76,28 @@ constexpr std::size_t OutputPathCount = sizeof OutputPaths / sizeof OutputPaths[
 
 char work_folder[] = "/tmp/vorn-fuzz-XXXXXX";
 jmp_buf fatal_return;
+// The status of the last fatal end.
+int fatal_status;
+FILE* dis_reports;
 
-[[noreturn]] void return_to_harness(int) { longjmp(fatal_return, 1); }
+[[noreturn]] void return_to_harness(int status) {
+    fatal_status = status;
+    longjmp(fatal_return, 1);
+}
 
 void remove_work_files() {
     for (const char* name : InputFiles)
         unlink(name);
     unlink(DefaultOutput);
+    unlink(Listing);
+    unlink(ListingOutput);
 }
 
 void remove_work_folder() {
     remove_work_files();
+    if (dis_reports)
+        fclose(dis_reports);
+    unlink(DisReports);
     if (chdir("/") == 0)
         rmdir(work_folder);
 }
@@ -124,6 +160,126 @@ bool may_expand_too_far(const uint8_t* const* pieces, const std::size_t* sizes, 
     return lines * factor > MaxExpandedLines;
 }
 
+// Runs the compiler on script from a fresh state; returns its exit status, a fatal end's too.
+int compile(const char* script, const char* output) {
+    char program[] = "vorn";
+    char script_arg[64];
+    char output_arg[64];
+    snprintf(script_arg, sizeof script_arg, "%s", script);
+    snprintf(output_arg, sizeof output_arg, "%s", output);
+    char* argv[] = {program, script_arg, output_arg, nullptr};
+
+    // Everything that longjmp skips over lives in the compiler's state, and the reset below
+    // closes the files that a fatal end left open.
+    reset_compile_state();
+    int status;
+    if (setjmp(fatal_return) == 0)
+        status = run_compiler(3, argv);
+    else
+        status = fatal_status;
+    reset_compile_state();
+    fflush(stdout);
+    return status;
+}
+
+// Runs the disassembler on compiled with its listing going to the file listing; returns its
+// exit status, a fatal end's too. Standard output goes back to /dev/null afterwards.
+int disassemble(const char* compiled, const char* listing) {
+    fflush(stdout);
+    if (!freopen(listing, "w", stdout)) {
+        perror("fuzz_compiler: cannot send standard output to the listing");
+        abort();
+    }
+    rewind(dis_reports);
+    if (ftruncate(fileno(dis_reports), 0) != 0) {
+        perror("fuzz_compiler: cannot empty the disassembler's reports");
+        abort();
+    }
+    char program[] = "vorn-dis";
+    char compiled_arg[64];
+    snprintf(compiled_arg, sizeof compiled_arg, "%s", compiled);
+    char* argv[] = {program, compiled_arg, nullptr};
+
+    // The disassembler reads the lists into the compiler's state, which keeps their storage.
+    reset_compile_state();
+    reset_dis_state();
+    int status;
+    if (setjmp(fatal_return) == 0)
+        status = run_disassembler(2, argv);
+    else
+        status = fatal_status;
+    reset_compile_state();
+    fflush(dis_reports);
+    // A listing cut short by a failed write would look like a round-trip fault.
+    if (fflush(stdout) != 0 || ferror(stdout)) {
+        perror("fuzz_compiler: cannot write the listing");
+        abort();
+    }
+    if (!freopen("/dev/null", "w", stdout)) {
+        perror("fuzz_compiler: cannot send standard output to /dev/null");
+        abort();
+    }
+    return status;
+}
+
+// Reads the whole of a compiled file into room; returns its size.
+std::size_t read_compiled(const char* name, unsigned char* room) {
+    FILE* fp = fopen(name, "rb");
+    if (!fp) {
+        fprintf(stderr, "fuzz_compiler: cannot open %s/%s\n", work_folder, name);
+        abort();
+    }
+    std::size_t size = fread(room, 1, CompiledFileRoom, fp);
+    bool failed = ferror(fp) != 0 || size == CompiledFileRoom;
+    fclose(fp);
+    if (failed) {
+        fprintf(stderr, "fuzz_compiler: cannot read %s/%s\n", work_folder, name);
+        abort();
+    }
+    return size;
+}
+
+// Prints what the disassembler reported, after a round-trip fault.
+void show_dis_reports() {
+    rewind(dis_reports);
+    int c;
+    while ((c = getc(dis_reports)) != EOF)
+        putc(c, stderr);
+}
+
+// Ends the process on a round-trip fault; the work folder stays, with the files to look at.
+[[noreturn]] void round_trip_fault(const char* what, int status) {
+    fprintf(stderr, "fuzz_compiler: round trip of %s/%s: %s (status %d)\n", work_folder, DefaultOutput,
+            what, status);
+    show_dis_reports();
+    abort();
+}
+
+// The compiler has just written out.bin: list it and compile the listing back.
+void check_round_trip() {
+    int status = disassemble(DefaultOutput, Listing);
+    if (status >= FirstNoteStatus)
+        return;
+    if (status != DisSuccess)
+        round_trip_fault("vorn-dis refuses the compiler's own output", status);
+    status = compile(Listing, ListingOutput);
+    if (status != 0)
+        round_trip_fault("the listing does not compile", status);
+
+    static unsigned char first[CompiledFileRoom];
+    static unsigned char second[CompiledFileRoom];
+    std::size_t first_size = read_compiled(DefaultOutput, first);
+    std::size_t second_size = read_compiled(ListingOutput, second);
+    std::size_t same = 0;
+    while (same < first_size && same < second_size && first[same] == second[same])
+        ++same;
+    if (same < first_size || same < second_size) {
+        fprintf(stderr, "fuzz_compiler: %s is %zu bytes, %s %zu; they differ from offset %zu\n",
+                DefaultOutput, first_size, ListingOutput, second_size, same);
+        round_trip_fault("the listing compiles to other bytes", status);
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -136,6 +292,12 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
         perror("fuzz_compiler: cannot send standard output to /dev/null");
         abort();
     }
+    dis_reports = fopen(DisReports, "w+");
+    if (!dis_reports) {
+        perror("fuzz_compiler: cannot make the disassembler's report file");
+        abort();
+    }
+    set_report_stream(dis_reports);
     set_fatal_handler(return_to_harness);
     return 0;
 }
@@ -169,19 +331,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     if (count > InputFileCount && sizes[InputFileCount] > 0)
         output = OutputPaths[pieces[InputFileCount][0] % OutputPathCount];
 
-    char program[] = "vorn";
-    char script[sizeof "main.vs"];
-    char output_arg[64];
-    snprintf(script, sizeof script, "%s", TopScript);
-    snprintf(output_arg, sizeof output_arg, "%s", output);
-    char* argv[] = {program, script, output_arg, nullptr};
-
-    // Everything that longjmp skips over lives in the compiler's state, and the reset below
-    // closes the files that a fatal end left open.
-    reset_compile_state();
-    if (setjmp(fatal_return) == 0)
-        run_compiler(3, argv);
-    reset_compile_state();
-    fflush(stdout);
+    if (compile(TopScript, output) == 0 && output == DefaultOutput)
+        check_round_trip();
     return 0;
 }
