@@ -63,9 +63,11 @@ COV_BUILD ?= build-cov
 coverage:
 	@command -v gcovr >/dev/null 2>&1 || { \
 		echo "make coverage needs gcovr: apt-get install gcovr"; exit 1; }
+	# A fresh folder each time: notes left by objects that are no longer built would be
+	# merged with the current ones and confuse gcovr.
+	rm -rf $(COV_BUILD)
 	cmake -S . -B $(COV_BUILD) -DCMAKE_BUILD_TYPE=Debug -DVORN_COVERAGE=ON
 	cmake --build $(COV_BUILD) -j $(JOBS)
-	find $(COV_BUILD) -name '*.gcda' -delete
 	cd $(COV_BUILD) && ctest -j $(JOBS) --output-on-failure; status=$$?; cd $(CURDIR) && \
 	gcovr --root . --filter 'src/' --branches --exclude-unreachable-branches \
 		--exclude-throw-branches $(COV_BUILD) > $(COV_BUILD)/branches.txt && \
