@@ -41,7 +41,8 @@ SourceFile* open_source(const char* path) {
     return file;
 }
 
-// Reads the next block; false once there is nothing more to read.
+// Reads the next block; false once there is nothing more to read. The file ends at an
+// end-of-file mark: nothing after it is read.
 static bool refill(SourceFile* file) {
     if (file->at_end)
         return false;
@@ -52,7 +53,11 @@ static bool refill(SourceFile* file) {
         file->failed = ferror(file->fp) != 0;
         return false;
     }
-    return true;
+    if (const void* mark = memchr(file->block, EndOfFileMark, file->end)) {
+        file->end = static_cast<std::size_t>(static_cast<const unsigned char*>(mark) - file->block);
+        file->at_end = true;
+    }
+    return file->end > 0;
 }
 
 std::size_t read_piece(SourceFile* file, char* line, std::size_t capacity) {
@@ -66,17 +71,7 @@ std::size_t read_piece(SourceFile* file, char* line, std::size_t capacity) {
             span = capacity - 1 - length;
         const void* newline = memchr(start, '\n', span);
         if (newline)
-            span = static_cast<const unsigned char*>(newline) - start + 1;
-        const void* mark = memchr(start, EndOfFileMark, span);
-        if (mark) {
-            // Nothing after the mark is read.
-            span = static_cast<const unsigned char*>(mark) - start;
-            memcpy(line + length, start, span);
-            length += span;
-            file->pos = file->end;
-            file->at_end = true;
-            break;
-        }
+            span = static_cast<std::size_t>(static_cast<const unsigned char*>(newline) - start) + 1;
         memcpy(line + length, start, span);
         length += span;
         file->pos += span;

@@ -81,7 +81,7 @@ static void echo_line(char* frame, std::size_t length) {
     frame[0] = '[';
     line[length] = ']';
     line[length + 1] = '\n';
-    fwrite(frame, 1, length + 3, stdout);
+    fwrite_unlocked(frame, 1, length + 3, stdout);
     line[length] = '\0';
 }
 
