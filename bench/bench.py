@@ -3,7 +3,8 @@
 
   (a) a typical script of about 300 lines with a full pair of lists (256 events, 256 commands);
   (b) a 50 MB script, mostly comments and blank lines, with labels, definitions and
-      statements spread over a few included files.
+      statements spread over a few included files (also at 1 MB, to compare memory);
+  (c) the same with short comment lines, where the cost of each line weighs more.
 
 For each, the compiler and `cat` of the same files run side by side, alternating, with
 standard output to /dev/null; the best of several runs is kept. Prints times, ratios,
@@ -74,10 +75,15 @@ def write_typical(folder):
     return ["events.lst", "command.lst", "typical.vs"]
 
 
-COMMENT = ("; " + "The quick brown fox jumps over the lazy dog while the compiler reads on. " * 3)[:200] + "\n"
+COMMENT_TEXT = "; " + "The quick brown fox jumps over the lazy dog while the compiler reads on. " * 3
 
 
-def write_large(folder, size_mb):
+def comment(length):
+    """A comment line of the given length, line end included."""
+    return COMMENT_TEXT[:length - 1] + "\n"
+
+
+def write_large(folder, size_mb, comment_length=200):
     """A script of size_mb megabytes over a top file and three included parts. The code area
     and the tables have fixed limits, so most of the bulk is comments and blank lines."""
     target = size_mb * 1000 * 1000
@@ -108,7 +114,7 @@ def write_large(folder, size_mb):
                         f.write(line)
                         written += len(line)
                         statements += 1
-                line = "\n" if step % 4 == 3 else COMMENT
+                line = "\n" if step % 4 == 3 else comment(comment_length)
                 f.write(line)
                 written += len(line)
                 step += 1
@@ -172,6 +178,11 @@ def main():
         for size_mb in (1, args.size_mb):
             large = write_large(folder, size_mb)
             compare(f"(b) {size_mb} MB script", vorn, "large.vs", large, folder, args.runs or 7)
+        # The same with comment lines of 60 characters: more lines for the bytes, so the cost
+        # of each line (finding its end, cleaning, the echo) weighs more.
+        large = write_large(folder, args.size_mb, comment_length=60)
+        compare(f"(c) {args.size_mb} MB of short lines", vorn, "large.vs", large, folder,
+                args.runs or 7)
     finally:
         if not args.keep:
             shutil.rmtree(folder)
