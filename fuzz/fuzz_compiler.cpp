@@ -160,24 +160,34 @@ bool may_expand_too_far(const uint8_t* const* pieces, const std::size_t* sizes, 
     return lines * factor > MaxExpandedLines;
 }
 
-// Runs the compiler on script from a fresh state; returns its exit status, a fatal end's too.
-int compile(const char* script, const char* output) {
-    char program[] = "vorn";
-    char script_arg[64];
-    char output_arg[64];
-    snprintf(script_arg, sizeof script_arg, "%s", script);
-    snprintf(output_arg, sizeof output_arg, "%s", output);
-    char* argv[] = {program, script_arg, output_arg, nullptr};
+// Runs one of the programs in-process from a fresh state, with the arguments copied to room
+// of their own; returns its exit status, a fatal end's too.
+int run_in_process(int (*program)(int, char**), const char* name, const char* first,
+                   const char* second) {
+    char args[3][64];
+    snprintf(args[0], sizeof args[0], "%s", name);
+    snprintf(args[1], sizeof args[1], "%s", first);
+    snprintf(args[2], sizeof args[2], "%s", second ? second : "");
+    char* argv[] = {args[0], args[1], second ? args[2] : nullptr, nullptr};
+    int argc = second ? 3 : 2;
 
-    // Everything that longjmp skips over lives in the compiler's state, and the reset below
-    // closes the files that a fatal end left open.
+    // Everything that longjmp skips over lives in the two states, and the reset below closes
+    // the files that a fatal end left open. The disassembler reads the lists into the
+    // compiler's state, which keeps their storage.
     reset_compile_state();
+    reset_dis_state();
     int status;
     if (setjmp(fatal_return) == 0)
-        status = run_compiler(3, argv);
+        status = program(argc, argv);
     else
         status = fatal_status;
     reset_compile_state();
+    return status;
+}
+
+// Runs the compiler on script; returns its exit status.
+int compile(const char* script, const char* output) {
+    int status = run_in_process(run_compiler, "vorn", script, output);
     fflush(stdout);
     return status;
 }
@@ -195,20 +205,7 @@ int disassemble(const char* compiled, const char* listing) {
         perror("fuzz_compiler: cannot empty the disassembler's reports");
         abort();
     }
-    char program[] = "vorn-dis";
-    char compiled_arg[64];
-    snprintf(compiled_arg, sizeof compiled_arg, "%s", compiled);
-    char* argv[] = {program, compiled_arg, nullptr};
-
-    // The disassembler reads the lists into the compiler's state, which keeps their storage.
-    reset_compile_state();
-    reset_dis_state();
-    int status;
-    if (setjmp(fatal_return) == 0)
-        status = run_disassembler(2, argv);
-    else
-        status = fatal_status;
-    reset_compile_state();
+    int status = run_in_process(run_disassembler, "vorn-dis", compiled, nullptr);
     fflush(dis_reports);
     // A listing cut short by a failed write would look like a round-trip fault.
     if (fflush(stdout) != 0 || ferror(stdout)) {
