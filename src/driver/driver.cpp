@@ -1,9 +1,9 @@
 #include "driver.h"
 
 #include <cstdio>
-#include <cstdlib>
 
 #include "../codegen/script_file.h"
+#include "../common/allocate_table.h"
 #include "../common/compile_state.h"
 #include "../common/exit_status.h"
 #include "../common/messages.h"
@@ -13,22 +13,11 @@
 #include "../lists/lists.h"
 #include "driver_messages.h"
 
-// Makes a table of names once; a second run in the same process keeps the first one's.
-static NameEntry* allocate_names(NameEntry* table, int capacity, int status, const char* message) {
-    if (!table)
-        table = static_cast<NameEntry*>(malloc(sizeof(NameEntry) * capacity));
-    if (!table)
-        fatal(status, "%s", message);
-    return table;
-}
-
 void init_tables() {
     load_event_list();
     load_command_list();
-    state.defvar_table = allocate_names(state.defvar_table, MaxDefvars, ExitNoMemoryDefvars,
-                                        MSG_NO_MEMORY_DEFVARS);
-    state.defnum_table = allocate_names(state.defnum_table, MaxDefnums, ExitNoMemoryDefnums,
-                                        MSG_NO_MEMORY_DEFNUMS);
+    allocate_table(&state.defvar_table, MaxDefvars, ExitNoMemoryDefvars, MSG_NO_MEMORY_DEFVARS);
+    allocate_table(&state.defnum_table, MaxDefnums, ExitNoMemoryDefnums, MSG_NO_MEMORY_DEFNUMS);
     for (int i = 0; i < EntryTableSize; ++i) {
         state.place_table[i] = NoEntry;
         state.event_entries[i] = NoEntry;

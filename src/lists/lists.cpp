@@ -1,9 +1,9 @@
 #include "lists.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
+#include "../common/allocate_table.h"
 #include "../common/char_class.h"
 #include "../common/compile_state.h"
 #include "../common/find_name.h"
@@ -17,14 +17,12 @@
 struct ListKind {
     const char* file_name;
     const char* cannot_open;
-    const char* no_memory;
-    int no_memory_status;
     const char* too_many;
     int too_many_status;
     // Parses an entry line into the next record; false if the entry cannot be used.
     bool (*parse_entry)(const char* line);
-    // Makes the storage for the whole list, once; false if there is no memory for it.
-    bool (*allocate)();
+    // Makes the storage for the whole list.
+    void (*allocate)();
     int capacity;
     uint16_t* count;
 };
@@ -75,24 +73,19 @@ static bool parse_command_entry(const char* line) {
     return true;
 }
 
-static bool allocate_events() {
-    if (!state.event_list)
-        state.event_list = static_cast<NameEntry*>(malloc(sizeof(NameEntry) * MaxEvents));
-    return state.event_list != nullptr;
+static void allocate_events() {
+    allocate_table(&state.event_list, MaxEvents, ExitNoMemoryEvents, MSG_NO_MEMORY_EVENTS);
 }
 
-static bool allocate_commands() {
-    if (!state.command_list)
-        state.command_list = static_cast<CommandEntry*>(malloc(sizeof(CommandEntry) * MaxCommands));
-    return state.command_list != nullptr;
+static void allocate_commands() {
+    allocate_table(&state.command_list, MaxCommands, ExitNoMemoryCommands, MSG_NO_MEMORY_COMMANDS);
 }
 
 static void load_list(const ListKind& kind) {
     SourceFile* file = open_source(kind.file_name);
     if (!file)
         fatal(ExitCannotOpenList, "%s", kind.cannot_open);
-    if (!kind.allocate())
-        fatal(kind.no_memory_status, "%s", kind.no_memory);
+    kind.allocate();
     *kind.count = 0;
     char line[ListLineSize];
     for (int line_number = 1;; ++line_number) {
@@ -114,10 +107,8 @@ static void load_list(const ListKind& kind) {
 
 void load_event_list(bool announce) {
     static const ListKind events = {
-        EventListFile,     MSG_CANNOT_OPEN_EVENTS, MSG_NO_MEMORY_EVENTS, ExitNoMemoryEvents,
-        MSG_TOO_MANY_EVENTS, ExitTooManyEvents,    parse_event_entry,
-        allocate_events, MaxEvents,
-        &state.event_count};
+        EventListFile,     MSG_CANNOT_OPEN_EVENTS, MSG_TOO_MANY_EVENTS, ExitTooManyEvents,
+        parse_event_entry, allocate_events,        MaxEvents,           &state.event_count};
     load_list(events);
     if (announce)
         printf(MSG_LOADED_EVENTS, state.event_count);
@@ -125,10 +116,8 @@ void load_event_list(bool announce) {
 
 void load_command_list(bool announce) {
     static const ListKind commands = {
-        CommandListFile,     MSG_CANNOT_OPEN_COMMANDS, MSG_NO_MEMORY_COMMANDS, ExitNoMemoryCommands,
-        MSG_TOO_MANY_COMMANDS, ExitTooManyCommands,    parse_command_entry,
-        allocate_commands, MaxCommands,
-        &state.command_count};
+        CommandListFile,     MSG_CANNOT_OPEN_COMMANDS, MSG_TOO_MANY_COMMANDS, ExitTooManyCommands,
+        parse_command_entry, allocate_commands,        MaxCommands,           &state.command_count};
     load_list(commands);
     if (announce)
         printf(MSG_LOADED_COMMANDS, state.command_count);
