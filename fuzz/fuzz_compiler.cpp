@@ -8,7 +8,7 @@
 // At start-up the harness makes a private folder, moves into it for good and sends standard
 // output to /dev/null: the compiler still formats and writes every message, and nothing
 // reaches a terminal. Corpus and artifact paths given to the fuzzer must therefore be absolute.
-// A fatal end of the compiler longjmps back here instead of exiting the process.
+// Both programs return their exit status, a fatal end's too, without exiting the process.
 //
 // An input that compiles cleanly to the usual output must survive the round trip: the
 // disassembler, run in-process too, lists out.bin, and the listing must compile back to the
@@ -18,7 +18,6 @@
 // to a file of their own in the work folder, shown only with a finding, so that standard error
 // stays libFuzzer's (and the sanitizers').
 
-#include <setjmp.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -29,10 +28,7 @@
 #include <cstring>
 
 #include "codegen/script_file.h"
-#include "common/compile_state.h"
-#include "common/messages.h"
 #include "disasm/dis_exit_status.h"
-#include "disasm/dis_state.h"
 #include "disasm/disassembler.h"
 #include "disasm/reports.h"
 #include "driver/driver.h"
@@ -75,15 +71,7 @@ const char* const OutputPaths[] = {
 constexpr std::size_t OutputPathCount = sizeof OutputPaths / sizeof OutputPaths[0];
 
 char work_folder[] = "/tmp/vorn-fuzz-XXXXXX";
-jmp_buf fatal_return;
-// The status of the last fatal end.
-int fatal_status;
 FILE* dis_reports;
-
-[[noreturn]] void return_to_harness(int status) {
-    fatal_status = status;
-    longjmp(fatal_return, 1);
-}
 
 void remove_work_files() {
     for (const char* name : InputFiles)
@@ -160,8 +148,8 @@ bool may_expand_too_far(const uint8_t* const* pieces, const std::size_t* sizes, 
     return lines * factor > MaxExpandedLines;
 }
 
-// Runs one of the programs in-process from a fresh state, with the arguments copied to room
-// of their own; returns its exit status, a fatal end's too.
+// Runs one of the programs in-process, with the arguments copied to room of their own;
+// returns its exit status, a fatal end's too.
 int run_in_process(int (*program)(int, char**), const char* name, const char* first,
                    const char* second) {
     char args[3][64];
@@ -170,19 +158,7 @@ int run_in_process(int (*program)(int, char**), const char* name, const char* fi
     snprintf(args[2], sizeof args[2], "%s", second ? second : "");
     char* argv[] = {args[0], args[1], second ? args[2] : nullptr, nullptr};
     int argc = second ? 3 : 2;
-
-    // Everything that longjmp skips over lives in the two states, and the reset below closes
-    // the files that a fatal end left open. The disassembler reads the lists into the
-    // compiler's state, which keeps their storage.
-    reset_compile_state();
-    reset_dis_state();
-    int status;
-    if (setjmp(fatal_return) == 0)
-        status = program(argc, argv);
-    else
-        status = fatal_status;
-    reset_compile_state();
-    return status;
+    return program(argc, argv);
 }
 
 // Runs the compiler on script; returns its exit status.
@@ -295,7 +271,6 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
         abort();
     }
     set_report_stream(dis_reports);
-    set_fatal_handler(return_to_harness);
     return 0;
 }
 

@@ -5,61 +5,61 @@
 #include <cstdio>
 #include <cstring>
 
-#include "../common/exit_status.h"
-#include "../common/messages.h"
-#include "codegen_messages.h"
+#include "../common/diagnostics.h"
 
 // 1 + the index of the last slot that a label set, or 0 if none is set.
-static uint16_t used_entries(const uint16_t* table) {
-    for (int i = EntryTableSize; i > 0; --i)
+static uint16_t used_entries(const std::vector<uint16_t>& table) {
+    for (std::size_t i = table.size(); i > 0; --i)
         if (table[i - 1] != NoEntry)
             return static_cast<uint16_t>(i);
     return 0;
 }
 
-static unsigned char* put_word(unsigned char* at, uint16_t w) {
-    at[0] = static_cast<unsigned char>(w);
-    at[1] = static_cast<unsigned char>(w >> 8);
-    return at + 2;
+static void put_word(std::vector<unsigned char>& file, std::size_t at, uint16_t w) {
+    file[at] = static_cast<unsigned char>(w);
+    file[at + 1] = static_cast<unsigned char>(w >> 8);
 }
 
-static unsigned char* put_entries(unsigned char* at, const uint16_t* table, uint16_t count) {
-    for (uint16_t i = 0; i < count; ++i)
-        at = put_word(at, table[i]);
-    return at;
+static void append_word(std::vector<unsigned char>& file, uint16_t w) {
+    file.push_back(static_cast<unsigned char>(w));
+    file.push_back(static_cast<unsigned char>(w >> 8));
 }
 
-std::size_t compose_script_file(unsigned char* file) {
-    uint16_t events = used_entries(state.event_entries);
-    uint16_t places = used_entries(state.place_table);
-    uint32_t code_size = state.code_pos;
-    memset(file, 0, ScriptHeaderSize);
-    put_word(file + EventCountOffset, events);
-    put_word(file + PlaceCountOffset, places);
-    put_word(put_word(file + CodeSizeOffset, static_cast<uint16_t>(code_size)),
-             static_cast<uint16_t>(code_size >> 16));
-    unsigned char* at = file + ScriptHeaderSize;
-    memcpy(at, state.code, code_size);
-    at = put_entries(at + code_size, state.event_entries, events);
-    at = put_entries(at, state.place_table, places);
-    return static_cast<std::size_t>(at - file);
+std::vector<unsigned char> vorn::compose_compiled_file(const std::vector<unsigned char>& code,
+                                                       const std::vector<uint16_t>& event_entries,
+                                                       const std::vector<uint16_t>& place_entries) {
+    uint16_t events = used_entries(event_entries);
+    uint16_t places = used_entries(place_entries);
+    uint32_t code_size = static_cast<uint32_t>(code.size());
+    std::vector<unsigned char> file(ScriptHeaderSize, 0);
+    file.reserve(ScriptHeaderSize + code_size + 2u * (events + places));
+    put_word(file, EventCountOffset, events);
+    put_word(file, PlaceCountOffset, places);
+    put_word(file, CodeSizeOffset, static_cast<uint16_t>(code_size));
+    put_word(file, CodeSizeOffset + 2, static_cast<uint16_t>(code_size >> 16));
+    file.insert(file.end(), code.begin(), code.end());
+    for (uint16_t i = 0; i < events; ++i)
+        append_word(file, event_entries[i]);
+    for (uint16_t i = 0; i < places; ++i)
+        append_word(file, place_entries[i]);
+    return file;
 }
 
-void write_script_file(const char* path) {
-    if (state.output_is_input)
-        fatal(ExitCannotWriteOutput, MSG_OUTPUT_IS_INPUT, path);
-    static unsigned char file[MaxScriptFileSize];
-    std::size_t size = compose_script_file(file);
-    FILE* fp = fopen(path, "wb");
+void write_script_file(CompileState& s, const std::vector<unsigned char>& file) {
+    const std::string& path = *s.options.output_path;
+    const vorn::Location where{path, 0, 0, 0};
+    if (s.output_is_input)
+        fail_at(s, DiagnosticKind::OutputIsInput, &where, path.c_str());
+    FILE* fp = fopen(path.c_str(), "wb");
     if (!fp)
-        fatal(ExitCannotWriteOutput, MSG_CANNOT_OPEN_OUTPUT, path);
+        fail_at(s, DiagnosticKind::CannotOpenOutput, &where, path.c_str());
     struct stat st;
     bool regular = fstat(fileno(fp), &st) == 0 && S_ISREG(st.st_mode);
-    bool written = fwrite(file, 1, size, fp) == size && fflush(fp) == 0;
+    bool written = fwrite(file.data(), 1, file.size(), fp) == file.size() && fflush(fp) == 0;
     if (fclose(fp) != 0 || !written) {
         // A partly written file is worse than none; a device or a pipe is left alone.
         if (regular)
-            remove(path);
-        fatal(ExitCannotWriteOutput, MSG_CANNOT_WRITE_OUTPUT, path);
+            remove(path.c_str());
+        fail_at(s, DiagnosticKind::CannotWriteOutput, &where, path.c_str());
     }
 }

@@ -16,8 +16,6 @@ constexpr std::size_t CodeSizeOffset = 4;
 // The largest file there can be: a full code area and both entry tables whole.
 constexpr std::size_t MaxScriptFileSize = ScriptHeaderSize + CodeBufferSize + 4 * EntryTableSize;
 
-// Lays the compiled script out in file, which holds MaxScriptFileSize bytes; returns its size.
-std::size_t compose_script_file(unsigned char* file);
-
-// Writes the compiled script file; called once, at the end of a run without errors.
-void write_script_file(const char* path);
+// Writes the compiled file to the run's output path; called once, at the end of a run
+// without errors. A failure is fatal (status 3).
+void write_script_file(CompileState& s, const std::vector<unsigned char>& file);

@@ -1,43 +1,49 @@
 #include "source_reader.h"
 
-#include <sys/stat.h>
-
-#include <cstdlib>
 #include <cstring>
 
-static FileId file_id_of(const struct stat& st) {
-    return FileId{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
-}
-
-static bool same_file(FileId a, FileId b) { return a.device == b.device && a.inode == b.inode; }
-
 // Notes when an input is the very file that the run is to write.
-static void check_against_output(FileId id) {
-    if (state.output_exists && same_file(id, state.output_id))
-        state.output_is_input = true;
+static void check_against_output(CompileState& s, FileId id) {
+    if (s.output_id && *s.output_id == id)
+        s.output_is_input = true;
 }
 
-SourceFile* open_source(const char* path) {
-    FILE* fp = fopen(path, "r");
-    if (!fp)
-        return nullptr;
-    auto* file = static_cast<SourceFile*>(malloc(sizeof(SourceFile)));
-    if (!file) {
-        fclose(fp);
-        return nullptr;
+// The file on top of the stack includes the file being opened, from its current line.
+static vorn::SourceRecord new_record(const CompileState& s, const std::string& path, bool opened) {
+    vorn::SourceRecord record;
+    record.path = path;
+    record.opened = opened;
+    if (s.open_files) {
+        record.includer = static_cast<int>(s.open_files->index);
+        record.include_line = s.open_files->line;
     }
-    // The file is read in whole blocks into our own buffer; stdio's would be a second copy.
-    setvbuf(fp, nullptr, _IONBF, 0);
-    struct stat st = {};
-    file->fp = fp;
-    file->id = fstat(fileno(fp), &st) == 0 ? file_id_of(st) : FileId{0, 0};
-    file->outer = state.open_files;
+    return record;
+}
+
+void record_unopened(CompileState& s, const std::string& path) {
+    s.result.files.push_back(new_record(s, path, false));
+}
+
+SourceFile* open_source(CompileState& s, const std::string& path) {
+    std::unique_ptr<vorn::InputFile> input = s.provider.open(path);
+    if (!input)
+        return nullptr;
+    auto* file = new SourceFile;
+    file->input = std::move(input);
+    file->id = file->input->id();
+    file->outer = s.open_files;
+    file->index = static_cast<uint32_t>(s.result.files.size());
+    file->line = 0;
+    file->column = 0;
+    file->raw[0] = '\0';
+    file->clean = file->raw;
     file->pos = 0;
     file->end = 0;
     file->at_end = false;
     file->failed = false;
-    state.open_files = file;
-    check_against_output(file->id);
+    s.result.files.push_back(new_record(s, path, true));
+    s.open_files = file;
+    check_against_output(s, file->id);
     return file;
 }
 
@@ -47,12 +53,14 @@ static bool refill(SourceFile* file) {
     if (file->at_end)
         return false;
     file->pos = 0;
-    file->end = fread(file->block, 1, SourceBlockSize, file->fp);
-    if (file->end == 0) {
+    long got = file->input->read(file->block, SourceBlockSize);
+    if (got <= 0) {
+        file->end = 0;
         file->at_end = true;
-        file->failed = ferror(file->fp) != 0;
+        file->failed = got < 0;
         return false;
     }
+    file->end = static_cast<std::size_t>(got);
     if (const void* mark = memchr(file->block, EndOfFileMark, file->end)) {
         file->end = static_cast<std::size_t>(static_cast<const unsigned char*>(mark) - file->block);
         file->at_end = true;
@@ -82,31 +90,26 @@ std::size_t read_piece(SourceFile* file, char* line, std::size_t capacity) {
     return length;
 }
 
-void close_source(SourceFile* file) {
-    state.open_files = file->outer;
-    fclose(file->fp);
-    free(file);
+void close_source(CompileState& s, SourceFile* file) {
+    s.open_files = file->outer;
+    delete file;
 }
 
-void close_all_sources() {
-    while (state.open_files)
-        close_source(state.open_files);
+void close_all_sources(CompileState& s) {
+    while (s.open_files)
+        close_source(s, s.open_files);
 }
 
-void remember_output_file(const char* path) {
-    struct stat st;
-    state.output_exists = stat(path, &st) == 0;
-    if (state.output_exists)
-        state.output_id = file_id_of(st);
+void remember_output_file(CompileState& s, const std::string& path) {
+    s.output_id = s.provider.identify(path);
 }
 
-bool is_open_source(const char* path) {
-    struct stat st;
-    if (stat(path, &st) != 0)
+bool is_open_source(CompileState& s, const std::string& path) {
+    std::optional<FileId> id = s.provider.identify(path);
+    if (!id)
         return false;
-    FileId id = file_id_of(st);
-    for (const SourceFile* file = state.open_files; file; file = file->outer)
-        if (same_file(id, file->id))
+    for (const SourceFile* file = s.open_files; file; file = file->outer)
+        if (file->id == *id)
             return true;
     return false;
 }

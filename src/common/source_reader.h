@@ -1,22 +1,34 @@
 // Reading script and list files in pieces: a line, or as much of it as fits the caller's
-// buffer. Every open file is kept on the state's stack of open files, innermost first.
+// buffer. Every open file is kept on the state's stack of open files, innermost first, and
+// knows its path, its own line number and the piece being compiled.
 #pragma once
 
 #include <cstddef>
-#include <cstdio>
+#include <memory>
 
 #include "compile_state.h"
 
-// Bytes read from the disk at a time, per open file.
+// Bytes read from the input at a time, per open file.
 constexpr std::size_t SourceBlockSize = 16384;
+
+// A script line is read in pieces of at most 299 characters.
+constexpr std::size_t SourceLineSize = 300;
 
 // The old end-of-file mark: a file ends where it stands.
 constexpr unsigned char EndOfFileMark = 0x1A;
 
 struct SourceFile {
-    FILE* fp;
+    std::unique_ptr<vorn::InputFile> input;
     FileId id;
     SourceFile* outer;
+    // Its record in the result's files.
+    uint32_t index;
+    // The file's own line number of the current piece, and the 0-based column it starts at.
+    uint32_t line;
+    uint32_t column;
+    // The current piece as read, and the same piece cleaned (set by the reader of lines).
+    char raw[SourceLineSize];
+    const char* clean;
     std::size_t pos;
     std::size_t end;
     bool at_end;
@@ -24,8 +36,12 @@ struct SourceFile {
     unsigned char block[SourceBlockSize];
 };
 
-// Opens a file for reading and pushes it on the stack; nullptr if it cannot be opened.
-SourceFile* open_source(const char* path);
+// Opens a file through the provider, records it in the result's files (with the file and
+// line that include it, if any) and pushes it on the stack; nullptr if it cannot be opened.
+SourceFile* open_source(CompileState& s, const std::string& path);
+
+// Records a file that an include names but that cannot be opened.
+void record_unopened(CompileState& s, const std::string& path);
 
 // Reads the next piece into line: up to and including the next line feed, but at most
 // capacity - 1 characters, NUL-terminated. Returns its length (NUL bytes inside count),
@@ -33,13 +49,13 @@ SourceFile* open_source(const char* path);
 std::size_t read_piece(SourceFile* file, char* line, std::size_t capacity);
 
 // Closes the innermost open file and pops it off the stack.
-void close_source(SourceFile* file);
+void close_source(CompileState& s, SourceFile* file);
 
 // Closes every file still open, for a run that was cut short.
-void close_all_sources();
+void close_all_sources(CompileState& s);
 
 // Notes the identity of the output file, if it exists, so that opening it as an input is noticed.
-void remember_output_file(const char* path);
+void remember_output_file(CompileState& s, const std::string& path);
 
-// Whether the file at path is one of the open files (the same device and inode).
-bool is_open_source(const char* path);
+// Whether the file at path is one of the open files.
+bool is_open_source(CompileState& s, const std::string& path);

@@ -1,13 +1,10 @@
 #include "code_walk.h"
 
-#include "../codegen/code_buffer.h"
+#include "../common/language.h"
 #include "dis_exit_status.h"
 #include "dis_state.h"
 #include "disasm_messages.h"
 #include "reports.h"
-
-// Bytes after the tag for each tag up to ArgCondition; a string's 1 is its length byte.
-static const int ValueWidth[] = {1, 2, 4, 1, 2, 1, 1};
 
 // The number of a fixed width, read back with its sign.
 static int64_t signed_value(uint32_t raw, int width) {
@@ -23,7 +20,7 @@ static bool value_allowed(uint8_t tag, int64_t value) {
     if (tag == ArgString)
         return value <= MaxStringLength;
     if (tag == ArgEventParam)
-        return value >= 1 && value <= 3;
+        return value >= FirstEventParam && value <= LastEventParam;
     if (tag == ArgCondition)
         return value < ConditionKeywordCount;
     return true;
@@ -38,12 +35,12 @@ static DecodeResult decode_argument(uint32_t* pos, Argument* arg, uint32_t* faul
         return DecodeResult::Cut;
     arg->offset = *pos;
     arg->tag = code[*pos];
-    if (arg->tag > ArgCondition) {
+    if (arg->tag >= ArgumentTagCount) {
         *fault_at = *pos;
         return DecodeResult::UnknownTag;
     }
     uint32_t at = *pos + 1;
-    uint32_t width = static_cast<uint32_t>(ValueWidth[arg->tag]);
+    uint32_t width = static_cast<uint32_t>(ArgumentValueBytes[arg->tag]);
     if (end - at < width)
         return DecodeResult::Cut;
     uint32_t raw = read_le(code + at, static_cast<int>(width));
@@ -66,9 +63,9 @@ DecodeResult decode_statement(uint32_t offset, Statement* statement, uint32_t* f
     statement->command = code_bytes()[offset];
     statement->arg_count = 0;
     *fault_at = offset;
-    if (statement->command >= state.command_count)
+    if (statement->command >= static_cast<int>(dis.lists.commands.size()))
         return DecodeResult::UnknownCommand;
-    int wanted = state.command_list[statement->command].arg_count;
+    int wanted = dis.lists.commands[statement->command].arg_count;
     uint32_t pos = offset + 1;
     for (; statement->arg_count < wanted; ++statement->arg_count) {
         DecodeResult result = decode_argument(&pos, &statement->args[statement->arg_count], fault_at);
@@ -86,9 +83,9 @@ DecodeResult decode_statement(uint32_t offset, Statement* statement, uint32_t* f
     unsigned long code_at = fault_at;
     if (result == DecodeResult::UnknownCommand)
         file_fault(DisUnknownCommand, MSG_UNKNOWN_COMMAND, file_at, code_at, statement.command,
-                   state.command_count);
+                   static_cast<int>(dis.lists.commands.size()));
     int number = statement.arg_count + 1;
-    const char* name = state.command_list[statement.command].name;
+    const char* name = dis.lists.commands[statement.command].name;
     if (result == DecodeResult::Cut)
         file_fault(DisArgumentCut, MSG_ARGUMENT_CUT, file_at, code_at, number, name);
     const Argument& arg = statement.args[statement.arg_count];
@@ -124,7 +121,7 @@ void check_entries() {
         uint16_t entry = event_entry(i);
         if (entry != NoEntry && entry > dis.code_size)
             file_fault(DisEntryPastCode, MSG_EVENT_PAST_CODE,
-                       static_cast<unsigned long>(event_entry_offset(i)), state.event_list[i].name,
+                       static_cast<unsigned long>(event_entry_offset(i)), dis.lists.events[i].name,
                        entry, code_size);
     }
     for (int i = 0; i < dis.place_count; ++i) {

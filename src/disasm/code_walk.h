@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "../frontend/statement.h"
+#include "../common/language.h"
 #include "../lists/lists.h"
 
 

@@ -74,7 +74,7 @@ void check_header() {
     if (dis.place_count > EntryTableSize)
         file_fault(DisTooManyPlaces, MSG_TOO_MANY_PLACES, static_cast<int>(PlaceCountOffset),
                    dis.place_count, EntryTableSize);
-    if (dis.event_count > state.event_count)
+    if (dis.event_count > static_cast<int>(dis.lists.events.size()))
         file_fault(DisTooManyEvents, MSG_TOO_MANY_EVENTS, static_cast<int>(EventCountOffset),
-                   dis.event_count, state.event_count);
+                   dis.event_count, static_cast<int>(dis.lists.events.size()));
 }

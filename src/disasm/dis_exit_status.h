@@ -1,5 +1,5 @@
 // The exit statuses of vorn-dis. The list loaders are shared with the compiler and end the
-// run with the compiler's statuses 4 to 9 (src/common/exit_status.h), so these stay clear of them.
+// run with the compiler's statuses 4 to 9 (the compiler's table of diagnostics), so these stay clear of them.
 #pragma once
 
 enum DisExitStatus : int {

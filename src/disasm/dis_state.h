@@ -1,13 +1,15 @@
 // The one set of globals of a vorn-dis run: the compiled file as read, its header fields and
-// where its statements start. The lists themselves live in the compiler's state.
+// where its statements start, and the lists it names commands and events by.
 #pragma once
 
 #include <cstdint>
 
 #include "../codegen/script_file.h"
 #include "../common/compile_state.h"
+#include "../lists/lists.h"
 
 struct DisState {
+    vorn::Lists lists;
     const char* path = {};
     // The file's first bytes; a file that passes the size checks fits here whole.
     unsigned char bytes[MaxScriptFileSize] = {};
@@ -29,7 +31,7 @@ struct DisState {
 extern DisState dis;
 
 // Puts every value of the state back to how a run starts. Lets one process disassemble more
-// than once (the fuzzer); the lists live in the compiler's state and are not touched.
+// than once (the fuzzer).
 void reset_dis_state();
 
 // The code area, right after the header.

@@ -2,5 +2,5 @@
 #pragma once
 
 // Checks the compiled file named on the command line and prints it as a script. Returns the
-// status of a run that is not ended early by a fault or a note.
+// exit status, that of a fault or a note too; prints the listing on standard output.
 int run_disassembler(int argc, char** argv);

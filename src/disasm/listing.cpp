@@ -2,9 +2,9 @@
 
 #include <cstdio>
 
-#include "../codegen/code_buffer.h"
+#include "../common/language.h"
 #include "../common/compile_state.h"
-#include "../frontend/compile_file.h"
+#include "../common/source_reader.h"
 #include "code_walk.h"
 #include "dis_exit_status.h"
 #include "dis_state.h"
@@ -22,7 +22,7 @@ constexpr int LongestLine = static_cast<int>(SourceLineSize) - 1;
 constexpr int DefinableVariables = MaxDefvars - 2;
 
 // The variable numbers a defvar line can give.
-constexpr int DefvarNumbers = 256;
+constexpr int DefvarNumbers = MaxDefvarNumber + 1;
 
 // An offset comment: "; " and at most 4 digits.
 constexpr int OffsetCommentSize = 16;
@@ -89,12 +89,12 @@ static void print_labels(uint32_t pos) {
             continue;
         open_label_group(&opened, pos);
         if (const char* problem = event_name_problem(i)) {
-            note_problem(DisUnwritableName, NOTE_EVENT_NAME, at, i, state.event_list[i].name, problem);
+            note_problem(DisUnwritableName, NOTE_EVENT_NAME, at, i, dis.lists.events[i].name, problem);
             continue;
         }
         LineText label;
         text_clear(&label);
-        add_name(&label, state.event_list[i].name);
+        add_name(&label, dis.lists.events[i].name);
         printf(MSG_EVENT_LABEL, label.text);
     }
     for (int i = 0; i < dis.place_count; ++i) {
@@ -112,7 +112,7 @@ static void note_entries_inside(const Statement& statement) {
         uint16_t entry = event_entry(i);
         if (entry != NoEntry && entry > start && entry < start + statement.size)
             note_problem(DisEntryInsideStatement, NOTE_EVENT_INSIDE, static_cast<unsigned long>(entry),
-                         state.event_list[i].name, start);
+                         dis.lists.events[i].name, start);
     }
     for (int i = 0; i < dis.place_count; ++i) {
         uint16_t entry = place_entry(i);
@@ -142,7 +142,7 @@ static void note_statement(const Statement& statement) {
     note_entries_inside(statement);
     if (const char* problem = command_name_problem(statement.command))
         note_problem(DisUnwritableName, NOTE_COMMAND_NAME, static_cast<unsigned long>(statement.offset),
-                     statement.command, state.command_list[statement.command].name, problem);
+                     statement.command, dis.lists.commands[statement.command].name, problem);
     for (int i = 0; i < statement.arg_count; ++i)
         note_argument(statement.args[i]);
 }
@@ -151,7 +151,7 @@ static void note_statement(const Statement& statement) {
 static void render_statement(const Statement& statement, bool compact, LineText* line) {
     text_clear(line);
     text_add(line, compact ? " " : "    ");
-    add_name(line, state.command_list[statement.command].name);
+    add_name(line, dis.lists.commands[statement.command].name);
     text_add_char(line, '(');
     for (int i = 0; i < statement.arg_count; ++i) {
         if (i > 0)

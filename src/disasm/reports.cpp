@@ -3,7 +3,6 @@
 #include <cstdarg>
 #include <cstdio>
 
-#include "../common/messages.h"
 #include "dis_state.h"
 #include "disasm_messages.h"
 
@@ -16,6 +15,11 @@ void set_report_stream(FILE* stream) { report_stream = stream; }
 
 static FILE* reports() { return report_stream ? report_stream : stderr; }
 
+void end_run(int status) {
+    fflush(stdout);
+    throw DisEnd{status};
+}
+
 void file_fault(int status, const char* format, ...) {
     fflush(stdout);
     fprintf(reports(), MSG_REPORT_PREFIX, dis.path);
@@ -23,7 +27,7 @@ void file_fault(int status, const char* format, ...) {
     va_start(args, format);
     vfprintf(reports(), format, args);
     va_end(args);
-    fatal_exit(status);
+    end_run(status);
 }
 
 void usage_fault(int status, const char* format, ...) {
@@ -31,7 +35,7 @@ void usage_fault(int status, const char* format, ...) {
     va_start(args, format);
     vfprintf(reports(), format, args);
     va_end(args);
-    fatal_exit(status);
+    end_run(status);
 }
 
 void note_problem(int status, const char* format, ...) {
@@ -54,5 +58,5 @@ void finish_notes() {
     fflush(stdout);
     fprintf(reports(), MSG_REPORT_PREFIX, dis.path);
     fprintf(reports(), MSG_NOTE_SUMMARY, dis.note_count);
-    fatal_exit(dis.note_status);
+    end_run(dis.note_status);
 }

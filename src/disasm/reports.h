@@ -8,6 +8,12 @@
 // copies in the listing still go to standard output.
 void set_report_stream(FILE* stream);
 
+// Ends the run with status: the disassembler's entry point catches this and returns it.
+struct DisEnd {
+    int status;
+};
+[[noreturn]] void end_run(int status);
+
 // Prints "<file>: " and the message on the report stream and ends the run with status.
 [[noreturn]] void file_fault(int status, const char* format, ...) __attribute__((format(printf, 2, 3)));
 

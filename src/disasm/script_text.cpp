@@ -4,10 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "../codegen/code_buffer.h"
+#include "../common/language.h"
 #include "../common/compile_state.h"
-#include "../frontend/named_values.h"
-#include "../frontend/statement.h"
 #include "../lists/lists.h"
 #include "../common/source_reader.h"
 #include "dis_state.h"
@@ -17,7 +15,7 @@
 constexpr char UnwritableStandIn = '?';
 
 // The variable numbers below this are the ones defvar can name.
-constexpr int64_t DefvarNumbers = 256;
+constexpr int64_t DefvarNumbers = MaxDefvarNumber + 1;
 
 void text_clear(LineText* line) {
     line->length = 0;
@@ -59,13 +57,13 @@ static const char* name_problem(const char* name, bool is_command, bool is_first
 }
 
 const char* command_name_problem(int command) {
-    const char* name = state.command_list[command].name;
-    return name_problem(name, true, find_command(name) == command);
+    const char* name = dis.lists.commands[command].name;
+    return name_problem(name, true, dis.lists.find_command(name) == command);
 }
 
 const char* event_name_problem(int event) {
-    const char* name = state.event_list[event].name;
-    return name_problem(name, false, find_event(name) == event);
+    const char* name = dis.lists.events[event].name;
+    return name_problem(name, false, dis.lists.find_event(name) == event);
 }
 
 void add_name(LineText* line, const char* name) {
@@ -107,30 +105,18 @@ static void add_string(LineText* line, const unsigned char* text, int length) {
     text_add_char(line, '"');
 }
 
-int compiler_width(int64_t value) {
-    if (value >= -Int8Limit && value <= Int8Limit)
-        return 1;
-    if (value >= -Int16Limit && value <= Int16Limit)
-        return 2;
-    return 4;
-}
+int compiler_width(int64_t value) { return ArgumentValueBytes[number_tag(value)]; }
 
-int stored_width(uint8_t tag) {
-    if (tag == ArgInt8)
-        return 1;
-    return tag == ArgInt16 ? 2 : 4;
-}
+int stored_width(uint8_t tag) { return ArgumentValueBytes[tag]; }
 
 bool variable_is_nameable(int64_t number) {
-    return number < DefvarNumbers || number == SelfVariable || number == TimeVariable;
+    return number < DefvarNumbers || predefined_variable_name(number) != nullptr;
 }
 
 // Script variables are named after their number; the two built-in ones have their own names.
 static void add_variable(LineText* line, int64_t number) {
-    if (number == SelfVariable)
-        text_add(line, "Self");
-    else if (number == TimeVariable)
-        text_add(line, "Time");
+    if (const char* name = predefined_variable_name(number))
+        text_add(line, name);
     else
         text_format(line, "v%ld", static_cast<long>(number));
 }

@@ -1,9 +1,5 @@
-// The whole life of one compiler run.
+// The whole life of one vorn run, over the compiler library.
 #pragma once
 
-// Loads both lists and makes every table of the state; called once, before compiling.
-void init_tables();
-
-// Runs the compiler on a command line; returns the exit status of a run that is not cut
-// short by a fatal error.
+// Runs the compiler on a command line and returns the exit status; prints to standard output.
 int run_compiler(int argc, char** argv);

@@ -1,121 +1,137 @@
 #include "compile_file.h"
 
-#include <cstdio>
 #include <cstring>
 
 #include "../common/char_class.h"
-#include "../common/compile_state.h"
-#include "../common/exit_status.h"
-#include "../common/messages.h"
+#include "../common/diagnostics.h"
+#include "../common/language.h"
 #include "../common/source_reader.h"
-#include "frontend_messages.h"
 #include "labels.h"
 #include "named_values.h"
 #include "preprocess.h"
 #include "statement.h"
 
-// The file name of an include starts at the line's ninth character: the directive's seven
-// letters and one separator come first.
-constexpr std::size_t IncludeNameStart = 8;
+#define MSG_COMPILING "Compiling %s:\n"
 
-std::size_t copy_first_word(char* word, const char* text) {
-    std::size_t length = static_cast<std::size_t>(skip_word(text) - text);
-    std::size_t kept = length < FirstWordSize ? length : FirstWordSize - 1;
-    memcpy(word, text, kept);
-    word[kept] = '\0';
-    return length;
-}
-
-static void include_file(const char* line) {
-    if (strlen(line) < IncludeNameStart) {
-        report_error(MSG_MISSING_FILE_NAME, state.line_number);
-        return;
-    }
+static void include_file(CompileState& s, const char* rest) {
+    const char* start = skip_blanks(rest);
     char name[FirstWordSize];
-    std::size_t length = copy_first_word(name, skip_blanks(line + IncludeNameStart));
+    std::size_t length = copy_first_word(name, start);
+    Span name_span = span_of(s, start, length);
     if (length == 0)
-        report_error(MSG_MISSING_FILE_NAME, state.line_number);
+        report(s, DiagnosticKind::MissingFileName, statement_span(s), s.line_number);
     else if (length >= FirstWordSize)
-        report_error(MSG_FILE_NAME_TOO_LONG, state.line_number);
-    else if (is_open_source(name))
-        report_error(MSG_INCLUDES_ITSELF, name, state.line_number);
-    else if (state.include_depth >= MaxIncludeDepth)
-        report_error(MSG_INCLUDES_TOO_DEEP, state.line_number);
+        report(s, DiagnosticKind::FileNameTooLong, name_span, s.line_number);
+    else if (is_open_source(s, name))
+        report(s, DiagnosticKind::IncludesItself, name_span, name, s.line_number);
+    else if (s.include_depth >= MaxIncludeDepth)
+        report(s, DiagnosticKind::IncludesTooDeep, name_span, s.line_number);
     else
-        compile_file(name);
+        compile_file(s, name, &name_span);
 }
 
-// Hands a line that starts with neither white space nor a digit to its directive.
-static void dispatch_directive(const char* line) {
+// Hands a line that starts with neither white space nor a digit to its directive, with the
+// rest of the line after the directive's word.
+static void dispatch_directive(CompileState& s, const char* line) {
     char word[FirstWordSize];
-    copy_first_word(word, line);
-    std::size_t length = strlen(word);
-    if (strcmp(word, "defvar") == 0)
-        parse_defvar(line);
-    else if (strcmp(word, "defnum") == 0)
-        parse_defnum(line);
-    else if (strcmp(word, "include") == 0)
-        include_file(line);
-    else if (word[length - 1] == ':')
-        define_event_label(word);
+    std::size_t length = copy_first_word(word, line);
+    const char* rest = line + length;
+    std::size_t kept = strlen(word);
+    if (strcmp(word, DefvarWord) == 0)
+        parse_defvar(s, rest);
+    else if (strcmp(word, DefnumWord) == 0)
+        parse_defnum(s, rest);
+    else if (strcmp(word, IncludeWord) == 0)
+        include_file(s, rest);
+    else if (word[kept - 1] == EventLabelEnd)
+        define_event_label(s, word);
     else
-        report_error(MSG_UNKNOWN_DIRECTIVE, state.line_number);
+        report(s, DiagnosticKind::UnknownDirective, span_of(s, line, length), s.line_number);
 }
 
-static void dispatch_line(const char* line) {
+static void dispatch_line(CompileState& s, const char* line) {
     unsigned char first = static_cast<unsigned char>(line[0]);
     if (first == '\0')
         return;
     if (is_blank(first))
-        compile_statement(line);
+        compile_statement(s, line);
     else if (is_digit(first))
-        define_place(line);
+        define_place(s, line);
     else
-        dispatch_directive(line);
+        dispatch_directive(s, line);
 }
 
-// An echo this short costs less byte by byte than as one block write.
-constexpr std::size_t ShortEcho = 16;
-
-// Prints the cleaned line between brackets. The line sits in a frame with a byte free before
-// it and two after its end, so the whole echo goes out in one write. The compiler has one
-// thread, so stdio's lock is not needed.
-static void echo_line(char* frame, std::size_t length) {
+// Sends the cleaned line between brackets. The line sits in a frame with a byte free before
+// it and two after its end, so the whole echo goes out as one piece.
+static void echo_line(CompileState& s, char* frame, std::size_t length) {
     char* line = frame + 1;
     frame[0] = '[';
     line[length] = ']';
     line[length + 1] = '\n';
-    if (length + 3 <= ShortEcho) {
-        for (std::size_t i = 0; i < length + 3; ++i)
-            putc_unlocked(frame[i], stdout);
-    } else {
-        fwrite_unlocked(frame, 1, length + 3, stdout);
-    }
+    s.sink.write(OutputKind::Echo, frame, length + 3);
     line[length] = '\0';
 }
 
-[[noreturn]] static void cannot_read(const char* path) {
-    fatal(ExitCannotOpenScript, MSG_CANNOT_OPEN_FILE, path);
+// A file that cannot be opened or read ends the run; checking with keep_going skips an
+// include that cannot be opened instead.
+static void cannot_read(CompileState& s, const std::string& path, const Span* include_name) {
+    if (!include_name) {
+        const vorn::Location whole_file{path, 0, 0, 0};
+        fail_at(s, DiagnosticKind::CannotOpenFile, &whole_file, path.c_str());
+    }
+    if (!s.options.keep_going)
+        fail(s, DiagnosticKind::CannotOpenFile, *include_name, path.c_str());
+    report(s, DiagnosticKind::CannotOpenFile, *include_name, path.c_str());
 }
 
-void compile_file(const char* path) {
-    printf(MSG_COMPILING, path);
-    SourceFile* file = open_source(path);
-    if (!file)
-        cannot_read(path);
-    ++state.include_depth;
+// Keeps what a tool needs to know of a compiled piece: where it is and, once it is compiled,
+// the code it emitted. It is kept before the lines of any file it includes.
+static std::size_t record_line(CompileState& s, const SourceFile* file) {
+    s.result.lines.push_back(vorn::LineRecord{file->index, file->line, file->column + 1,
+                                              s.line_number, s.code_pos, s.code_pos});
+    return s.result.lines.size() - 1;
+}
+
+void compile_file(CompileState& s, const std::string& path, const Span* include_name) {
+    trace(s, MSG_COMPILING, path.c_str());
+    SourceFile* file = open_source(s, path);
+    if (!file) {
+        record_unopened(s, path);
+        return cannot_read(s, path, include_name);
+    }
+    ++s.include_depth;
     char frame[1 + SourceLineSize + 2];
     char* line = frame + 1;
+    file->clean = line;
+    std::size_t previous = 0;
+    bool line_ended = true;
     for (;;) {
-        std::size_t length = read_piece(file, line, SourceLineSize);
-        if (file->failed)
-            cannot_read(path);
+        std::size_t length = read_piece(file, file->raw, SourceLineSize);
+        if (file->failed) {
+            const vorn::Location whole_file{path, 0, 0, 0};
+            fail_at(s, DiagnosticKind::CannotOpenFile, &whole_file, path.c_str());
+        }
         if (length == 0)
             break;
-        echo_line(frame, preprocess_line(line));
-        dispatch_line(line);
-        ++state.line_number;
+        // A line longer than a piece goes on in the next piece, further along the same line.
+        if (line_ended) {
+            ++file->line;
+            file->column = 0;
+        } else {
+            file->column += static_cast<uint32_t>(previous);
+        }
+        previous = length;
+        line_ended = file->raw[length - 1] == '\n';
+        echo_line(s, frame, preprocess_line(file->raw, line));
+        if (s.options.record_lines) {
+            std::size_t record = record_line(s, file);
+            dispatch_line(s, line);
+            s.result.lines[record].code_end = s.code_pos;
+        } else {
+            dispatch_line(s, line);
+        }
+        ++s.line_number;
     }
-    --state.include_depth;
-    close_source(file);
+    --s.include_depth;
+    close_source(s, file);
 }

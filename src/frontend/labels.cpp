@@ -3,38 +3,50 @@
 #include <cstdio>
 #include <cstring>
 
-#include "../common/compile_state.h"
-#include "../common/messages.h"
+#include "../common/char_class.h"
+#include "../common/diagnostics.h"
 #include "../common/number.h"
-#include "../lists/lists.h"
-#include "compile_file.h"
-#include "frontend_messages.h"
+#include "../common/source_reader.h"
 
-void define_event_label(const char* word) {
+#define MSG_PLACE "place: %d\n"
+
+void define_event_label(CompileState& s, const char* word) {
     char name[FirstWordSize];
     snprintf(name, sizeof name, "%s", word);
-    name[strlen(name) - 1] = '\0';
-    int event = find_event(name);
+    std::size_t length = strlen(name) - 1;
+    name[length] = '\0';
+    Span span = span_of(s, s.open_files->clean, length);
+    int event = s.lists().find_event(name);
     if (event < 0)
-        report_error(MSG_EVENT_UNKNOWN, name, state.line_number);
-    else if (state.event_entries[event] != NoEntry)
-        report_error(MSG_EVENT_DEFINED, name, state.line_number);
-    else
-        state.event_entries[event] = state.code_pos;
+        report(s, DiagnosticKind::EventUnknown, span, name, s.line_number);
+    else if (s.event_entries[event] != NoEntry)
+        report(s, DiagnosticKind::EventDefined, span, name, s.line_number);
+    else {
+        s.event_entries[event] = s.code_pos;
+        s.result.definitions.push_back(vorn::Definition{vorn::DefinitionKind::EventLabel, name,
+                                                        s.code_pos, event, location_of(s, span)});
+    }
 }
 
-void define_place(const char* line) {
+void define_place(CompileState& s, const char* line) {
     int32_t number = 0;
-    if (read_number(&line, &number) == NumberRead::OutOfRange) {
-        report_error(MSG_NUMBER_RANGE, state.line_number);
+    const char* start = line;
+    NumberRead read = read_number(&line, &number);
+    Span span = span_of(s, start, static_cast<std::size_t>(line - start));
+    if (read == NumberRead::OutOfRange) {
+        report(s, DiagnosticKind::NumberRange, span, s.line_number);
         return;
     }
     uint16_t place = static_cast<uint16_t>(number);
-    printf(MSG_PLACE, place);
+    trace(s, MSG_PLACE, place);
     if (place >= EntryTableSize)
-        report_error(MSG_PLACE_TOO_BIG, place, state.line_number);
-    else if (state.place_table[place] != NoEntry)
-        report_error(MSG_PLACE_TAKEN, place, state.line_number);
-    else
-        state.place_table[place] = state.code_pos;
+        report(s, DiagnosticKind::PlaceTooBig, span, place, s.line_number);
+    else if (s.place_table[place] != NoEntry)
+        report(s, DiagnosticKind::PlaceTaken, span, place, s.line_number);
+    else {
+        s.place_table[place] = s.code_pos;
+        s.result.definitions.push_back(vorn::Definition{vorn::DefinitionKind::Place,
+                                                        std::to_string(place), s.code_pos, place,
+                                                        location_of(s, span)});
+    }
 }

@@ -4,83 +4,107 @@
 #include <cstring>
 
 #include "../common/char_class.h"
-#include "../common/compile_state.h"
-#include "../common/exit_status.h"
+#include "../common/diagnostics.h"
 #include "../common/find_name.h"
-#include "../common/messages.h"
 #include "../common/number.h"
-#include "frontend_messages.h"
 
-// Both directive words are six letters long.
-constexpr int DirectiveLength = 6;
+static void record_definition(CompileState& s, vorn::DefinitionKind kind, const char* name,
+                              int32_t value, const vorn::Location* where) {
+    s.result.definitions.push_back(
+        vorn::Definition{kind, name, value, -1, where ? *where : vorn::Location{}});
+}
 
-static void add_name(NameEntry* table, uint16_t* count, int capacity, const char* too_many,
-                     const char* name, int32_t value) {
+static void add_name(CompileState& s, NameEntry* table, uint16_t* count, int capacity,
+                     DiagnosticKind too_many, const char* name, int32_t value) {
     if (*count == capacity)
-        fatal(ExitTooManyNames, "%s", too_many);
+        fail(s, too_many, statement_span(s));
     NameEntry& entry = table[*count];
     snprintf(entry.name, NameSize, "%s", name);
     entry.value = static_cast<uint16_t>(value);
     ++*count;
 }
 
-void add_defvar(const char* name, int32_t value) {
-    add_name(state.defvar_table, &state.defvar_count, MaxDefvars, MSG_TOO_MANY_DEFVARS, name, value);
+void add_defvar(CompileState& s, const char* name, int32_t value, const vorn::Location* where) {
+    add_name(s, s.tables->defvars, &s.defvar_count, MaxDefvars, DiagnosticKind::TooManyDefvars,
+             name, value);
+    record_definition(s, vorn::DefinitionKind::Variable, name, static_cast<uint16_t>(value), where);
 }
 
-void add_defnum(const char* name, int32_t value) {
-    add_name(state.defnum_table, &state.defnum_count, MaxDefnums, MSG_TOO_MANY_DEFNUMS, name, value);
+void add_defnum(CompileState& s, const char* name, int32_t value, const vorn::Location* where) {
+    add_name(s, s.tables->defnums, &s.defnum_count, MaxDefnums, DiagnosticKind::TooManyDefnums,
+             name, value);
+    record_definition(s, vorn::DefinitionKind::Constant, name, value, where);
 }
 
-int find_defvar(const char* name) { return find_name(state.defvar_table, state.defvar_count, name); }
+int find_defvar(const CompileState& s, const char* name) {
+    return find_name(s.tables->defvars, s.defvar_count, name);
+}
 
-int find_defnum(const char* name) { return find_name(state.defnum_table, state.defnum_count, name); }
+int find_defnum(const CompileState& s, const char* name) {
+    return find_name(s.tables->defnums, s.defnum_count, name);
+}
 
-// The name and number that follow a definition's directive word.
+// The name and number that follow a definition's directive word, with where they stand.
 struct Definition {
     char name[NameSize];
     bool has_name;
     bool name_too_long;
     NumberRead number_read;
     int32_t number;
+    Span name_span;
+    Span number_span;
 };
 
-static Definition read_definition(const char* line) {
+static Definition read_definition(const CompileState& s, const char* rest) {
     Definition definition = {};
-    const char* start = skip_blanks(line + DirectiveLength);
+    const char* start = skip_blanks(rest);
     const char* end = skip_word(start);
     std::size_t length = static_cast<std::size_t>(end - start);
     definition.has_name = length > 0;
     definition.name_too_long = length >= NameSize;
+    definition.name_span = span_of(s, start, length);
     if (!definition.name_too_long)
         memcpy(definition.name, start, length);
     const char* number = skip_blanks(end);
+    const char* number_start = number;
     definition.number_read = definition.has_name ? read_number(&number, &definition.number)
                                                  : NumberRead::None;
+    definition.number_span = span_of(s, number_start, static_cast<std::size_t>(number - number_start));
     return definition;
 }
 
-void parse_defvar(const char* line) {
-    Definition definition = read_definition(line);
-    long number = definition.number_read == NumberRead::Ok ? definition.number : -1;
-    if (definition.number_read == NumberRead::OutOfRange)
-        report_error(MSG_NUMBER_RANGE, state.line_number);
-    else if (static_cast<uint32_t>(number) > 255)
-        report_error(MSG_DEFVAR_RANGE, number, state.line_number);
-    else if (definition.name_too_long)
-        report_error(MSG_NAME_TOO_LONG, state.line_number);
-    else
-        add_defvar(definition.name, static_cast<int32_t>(number));
+// The number where there is one, else the name, else the whole line.
+static Span value_span(const CompileState& s, const Definition& definition) {
+    if (definition.number_read != NumberRead::None)
+        return definition.number_span;
+    return definition.has_name ? definition.name_span : statement_span(s);
 }
 
-void parse_defnum(const char* line) {
-    Definition definition = read_definition(line);
-    if (definition.number_read == NumberRead::None)
-        report_error(MSG_DEFNUM_INCOMPLETE, state.line_number);
-    else if (definition.number_read == NumberRead::OutOfRange)
-        report_error(MSG_NUMBER_RANGE, state.line_number);
+void parse_defvar(CompileState& s, const char* rest) {
+    Definition definition = read_definition(s, rest);
+    long number = definition.number_read == NumberRead::Ok ? definition.number : -1;
+    if (definition.number_read == NumberRead::OutOfRange)
+        report(s, DiagnosticKind::NumberRange, definition.number_span, s.line_number);
+    else if (static_cast<uint32_t>(number) > MaxDefvarNumber)
+        report(s, DiagnosticKind::DefvarRange, value_span(s, definition), number, s.line_number);
     else if (definition.name_too_long)
-        report_error(MSG_NAME_TOO_LONG, state.line_number);
-    else
-        add_defnum(definition.name, definition.number);
+        report(s, DiagnosticKind::NameTooLong, definition.name_span, s.line_number);
+    else {
+        vorn::Location where = location_of(s, definition.name_span);
+        add_defvar(s, definition.name, static_cast<int32_t>(number), &where);
+    }
+}
+
+void parse_defnum(CompileState& s, const char* rest) {
+    Definition definition = read_definition(s, rest);
+    if (definition.number_read == NumberRead::None)
+        report(s, DiagnosticKind::DefnumIncomplete, value_span(s, definition), s.line_number);
+    else if (definition.number_read == NumberRead::OutOfRange)
+        report(s, DiagnosticKind::NumberRange, definition.number_span, s.line_number);
+    else if (definition.name_too_long)
+        report(s, DiagnosticKind::NameTooLong, definition.name_span, s.line_number);
+    else {
+        vorn::Location where = location_of(s, definition.name_span);
+        add_defnum(s, definition.name, definition.number, &where);
+    }
 }

@@ -3,17 +3,17 @@
 
 #include <cstdint>
 
-// The two variables every script has without defining them.
-constexpr uint16_t SelfVariable = 0x8000;
-constexpr uint16_t TimeVariable = 0x8001;
+#include "../common/compile_state.h"
+#include "../common/language.h"
 
-void add_defvar(const char* name, int32_t value);
-void add_defnum(const char* name, int32_t value);
+// Defines a variable or a constant; where is the name's place (nullptr: a predefined name).
+void add_defvar(CompileState& s, const char* name, int32_t value, const vorn::Location* where);
+void add_defnum(CompileState& s, const char* name, int32_t value, const vorn::Location* where);
 
 // Index of the first variable or constant with exactly this name, or -1.
-int find_defvar(const char* name);
-int find_defnum(const char* name);
+int find_defvar(const CompileState& s, const char* name);
+int find_defnum(const CompileState& s, const char* name);
 
-// Handle a cleaned line whose first word is "defvar" or "defnum".
-void parse_defvar(const char* line);
-void parse_defnum(const char* line);
+// Handle a cleaned line whose first word is "defvar" or "defnum"; rest follows that word.
+void parse_defvar(CompileState& s, const char* rest);
+void parse_defnum(CompileState& s, const char* rest);

@@ -5,11 +5,14 @@
 // Outside strings these end the line: a comment, or the line end itself.
 static bool ends_line(char c) { return c == ';' || c == '/' || c == '\r' || c == '\n'; }
 
-std::size_t preprocess_line(char* line) {
+// Walks raw as the cleaner reads it, calling keep(raw index, character) for each character
+// that the cleaned line keeps; stops where the cleaned line ends, or when keep returns false.
+template <typename Keep>
+static const char* clean_walk(const char* raw, Keep keep) {
     bool in_string = false;
     bool escaped = false;
-    char* w = line;
-    for (const char* r = line; *r; ++r) {
+    const char* r = raw;
+    for (; *r; ++r) {
         char c = *r;
         if (!in_string && !escaped && ends_line(c))
             break;
@@ -17,15 +20,39 @@ std::size_t preprocess_line(char* line) {
             c = static_cast<char>(in_string ? CloseQuoteMark : OpenQuoteMark);
             in_string = !in_string;
         }
-        *w = c;
-        // A backslash is never kept: the next character overwrites it and is taken as it is.
+        // A backslash is never kept: it makes the next character ordinary.
         if (c == '\\') {
             escaped = true;
-        } else {
-            ++w;
-            escaped = false;
+            continue;
         }
+        escaped = false;
+        if (!keep(static_cast<std::size_t>(r - raw), c))
+            break;
     }
+    return r;
+}
+
+std::size_t preprocess_line(const char* raw, char* clean) {
+    char* w = clean;
+    clean_walk(raw, [&w](std::size_t, char c) {
+        *w++ = c;
+        return true;
+    });
     *w = '\0';
-    return static_cast<std::size_t>(w - line);
+    return static_cast<std::size_t>(w - clean);
+}
+
+std::size_t raw_offset(const char* raw, std::size_t clean_offset) {
+    std::size_t kept = 0;
+    std::size_t found = 0;
+    bool hit = false;
+    const char* stop = clean_walk(raw, [&](std::size_t at, char) {
+        if (kept++ == clean_offset) {
+            found = at;
+            hit = true;
+            return false;
+        }
+        return true;
+    });
+    return hit ? found : static_cast<std::size_t>(stop - raw);
 }

@@ -4,171 +4,178 @@
 
 #include "../codegen/code_buffer.h"
 #include "../common/char_class.h"
-#include "../common/compile_state.h"
-#include "../common/exit_status.h"
-#include "../common/messages.h"
+#include "../common/diagnostics.h"
+#include "../common/language.h"
 #include "../common/number.h"
 #include "../lists/lists.h"
-#include "compile_file.h"
-#include "frontend_messages.h"
 #include "named_values.h"
 
 // An argument has at most 99 characters.
 constexpr int ArgumentSize = 100;
 
-const char* const ConditionKeywordTable[ConditionKeywordCount] = {
-    "Equal",          "NotEqual",        "LessThan",          "NotLessThan",
-    "GreaterThan",    "NotGreaterThan",  "LessThanOrEqual",   "GreaterThanOrEqual",
+// One argument as split off the statement, and where its text starts in the line.
+struct ArgumentText {
+    char text[ArgumentSize];
+    const char* at;
 };
 
-int find_condition(const char* name) {
-    for (int i = 0; i < ConditionKeywordCount; ++i)
-        if (strcmp(ConditionKeywordTable[i], name) == 0)
-            return i;
-    return -1;
-}
-
-void trim_blanks(char* text) {
-    const char* start = skip_blanks(text);
-    std::size_t length = strlen(start);
-    memmove(text, start, length + 1);
-    while (length > 0 && is_blank(static_cast<unsigned char>(text[length - 1])))
-        text[--length] = '\0';
-}
-
-static void report_wrong_count() { report_error(MSG_WRONG_ARG_COUNT, state.line_number); }
-
 // Splits the text after '(' into exactly count arguments; false (reported) if it cannot.
-static bool split_arguments(const char* text, int count, char (*args)[ArgumentSize]) {
+static bool split_arguments(CompileState& s, const char* text, int count, ArgumentText* args) {
     int index = 0;
     int length = 0;
+    args[0].at = text;
+    Span arguments = span_of(s, text - 1, strlen(text - 1));
     for (const char* p = text;; ++p) {
         char c = *p;
         if (c == ',' || c == ')' || c == '\0') {
-            args[index][length] = '\0';
+            args[index].text[length] = '\0';
             // A line that ends before its ')' is short of arguments too.
             bool last = index == count - 1;
             if (c == '\0' || (c == ',' && last) || (c == ')' && !last)) {
-                report_wrong_count();
+                report(s, DiagnosticKind::WrongArgCount, arguments, s.line_number);
                 return false;
             }
             if (c == ')')
                 return true;
             ++index;
             length = 0;
+            args[index].at = p + 1;
         } else if (length == ArgumentSize - 1) {
-            report_error(MSG_ARGUMENT_TOO_LONG, index + 1, state.line_number);
+            const char* end = args[index].at + strcspn(args[index].at, ",)");
+            report(s, DiagnosticKind::ArgumentTooLong,
+                   span_of(s, args[index].at, static_cast<std::size_t>(end - args[index].at)),
+                   index + 1, s.line_number);
             return false;
         } else {
-            args[index][length++] = c;
+            args[index].text[length++] = c;
         }
     }
 }
 
-static bool encode_number(const char* text) {
+static bool encode_number(CompileState& s, const char* text, Span span) {
     int32_t value = 0;
     if (read_number(&text, &value) == NumberRead::OutOfRange) {
-        report_error(MSG_NUMBER_RANGE, state.line_number);
+        report(s, DiagnosticKind::NumberRange, span, s.line_number);
         return false;
     }
-    emit_number(value);
+    emit_number(s, value);
     return true;
 }
 
-static bool encode_event_param(const char* text) {
+static bool encode_event_param(CompileState& s, const char* text, Span span) {
     int32_t value = 0;
     text = skip_blanks(text + 1);
     if (read_number(&text, &value) == NumberRead::OutOfRange) {
-        report_error(MSG_NUMBER_RANGE, state.line_number);
+        report(s, DiagnosticKind::NumberRange, span, s.line_number);
         return false;
     }
-    if (value < 1 || value > 3) {
-        report_error(MSG_EVENT_PARAM_RANGE, static_cast<long>(value), state.line_number);
+    if (value < FirstEventParam || value > LastEventParam) {
+        report(s, DiagnosticKind::EventParamRange, span, static_cast<long>(value), s.line_number);
         return false;
     }
-    emit_byte(ArgEventParam);
-    emit_byte(static_cast<uint8_t>(value));
+    emit_byte(s, ArgEventParam);
+    emit_byte(s, static_cast<uint8_t>(value));
     return true;
 }
 
 // The text between the marks; the last character is dropped whatever it is.
-static bool encode_string(const char* text) {
+static bool encode_string(CompileState& s, const char* text, Span span) {
     uint16_t length = static_cast<uint16_t>(strlen(text) - 2);
     if (length > MaxStringLength) {
-        report_error(MSG_STRING_TOO_LONG, state.line_number);
+        report(s, DiagnosticKind::StringTooLong, span, s.line_number);
         return false;
     }
-    emit_byte(ArgString);
-    emit_byte(static_cast<uint8_t>(length));
+    emit_byte(s, ArgString);
+    emit_byte(s, static_cast<uint8_t>(length));
     for (uint16_t i = 1; i <= length; ++i)
-        emit_byte(static_cast<uint8_t>(text[i]));
+        emit_byte(s, static_cast<uint8_t>(text[i]));
     return true;
 }
 
 // Names are condition keywords first, then variables, then constants.
-static bool encode_name(const char* name) {
+static bool encode_name(CompileState& s, const char* name, Span span) {
     int index = find_condition(name);
     if (index >= 0) {
-        emit_byte(ArgCondition);
-        emit_byte(static_cast<uint8_t>(index));
+        emit_byte(s, ArgCondition);
+        emit_byte(s, static_cast<uint8_t>(index));
         return true;
     }
-    index = find_defvar(name);
+    index = find_defvar(s, name);
     if (index >= 0) {
-        emit_byte(ArgVariable);
-        emit_word(state.defvar_table[index].value);
+        emit_byte(s, ArgVariable);
+        emit_word(s, s.tables->defvars[index].value);
         return true;
     }
-    index = find_defnum(name);
+    index = find_defnum(s, name);
     if (index >= 0) {
-        emit_number(state.defnum_table[index].value);
+        emit_number(s, s.tables->defnums[index].value);
         return true;
     }
-    report_error(MSG_UNKNOWN_ARGUMENT, name, state.line_number);
+    report(s, DiagnosticKind::UnknownArgument, span, name, s.line_number);
     return false;
 }
 
-static bool encode_argument(const char* text) {
+static bool encode_argument(CompileState& s, const char* text, Span span) {
     unsigned char first = static_cast<unsigned char>(text[0]);
     if (first == '-' || is_digit(first))
-        return encode_number(text);
+        return encode_number(s, text, span);
     if (first == '&')
-        return encode_event_param(text);
+        return encode_event_param(s, text, span);
     if (first == OpenQuoteMark)
-        return encode_string(text);
-    return encode_name(text);
+        return encode_string(s, text, span);
+    return encode_name(s, text, span);
 }
 
-void compile_arguments(const char* text, int arg_count) {
+void compile_arguments(CompileState& s, const char* text, int arg_count) {
     const char* inside = text + 1;
     if (arg_count == 0) {
         if (*inside != ')')
-            report_wrong_count();
+            report(s, DiagnosticKind::WrongArgCount, span_of(s, text, strlen(text)), s.line_number);
         return;
     }
-    char args[MaxArguments][ArgumentSize];
-    if (!split_arguments(inside, arg_count, args))
+    ArgumentText args[MaxArguments];
+    if (!split_arguments(s, inside, arg_count, args))
         return;
     for (int i = 0; i < arg_count; ++i) {
-        trim_blanks(args[i]);
-        if (!encode_argument(args[i]))
+        std::size_t skipped = trim_blanks(args[i].text);
+        Span span = span_of(s, args[i].at + skipped, strlen(args[i].text));
+        if (!encode_argument(s, args[i].text, span))
             return;
     }
 }
 
-void compile_statement(const char* line) {
+// An unknown command or a missing '(' ends the run; checking with keep_going skips the line
+// instead, taking back the code it emitted.
+static void fail_statement(CompileState& s, DiagnosticKind kind, Span span, uint16_t line_start,
+                           const char* name) {
+    if (!s.options.keep_going) {
+        if (name)
+            fail(s, kind, span, name, s.line_number);
+        fail(s, kind, span, s.line_number);
+    }
+    s.code_pos = line_start;
+    if (name)
+        report(s, kind, span, name, s.line_number);
+    else
+        report(s, kind, span, s.line_number);
+}
+
+void compile_statement(CompileState& s, const char* line) {
+    const char* word = skip_blanks(line);
     char name[FirstWordSize];
-    copy_first_word(name, skip_blanks(line));
+    copy_first_word(name, word);
     if (char* paren = strchr(name, '('))
         *paren = '\0';
     if (name[0] == '\0')
         return;
-    int command = find_command(name);
+    uint16_t line_start = s.code_pos;
+    int command = s.lists().find_command(name);
     if (command < 0)
-        fatal(ExitUnknownCommand, MSG_UNKNOWN_COMMAND, name, state.line_number);
-    emit_byte(static_cast<uint8_t>(command));
+        return fail_statement(s, DiagnosticKind::UnknownCommand, span_of(s, word, strlen(name)),
+                              line_start, name);
+    emit_byte(s, static_cast<uint8_t>(command));
     const char* paren = strchr(line, '(');
     if (!paren)
-        fatal(ExitMissingParen, MSG_MISSING_PAREN, state.line_number);
-    compile_arguments(paren, state.command_list[command].arg_count);
+        return fail_statement(s, DiagnosticKind::MissingParen, statement_span(s), line_start, nullptr);
+    compile_arguments(s, paren, s.lists().commands[command].arg_count);
 }

@@ -1,31 +1,24 @@
 #include "lists.h"
 
-#include <cstdio>
 #include <cstring>
+#include <new>
 
-#include "../common/allocate_table.h"
 #include "../common/char_class.h"
-#include "../common/compile_state.h"
+#include "../common/diagnostics.h"
 #include "../common/find_name.h"
-#include "../common/exit_status.h"
-#include "../common/messages.h"
 #include "../common/number.h"
 #include "../common/source_reader.h"
-#include "list_messages.h"
 
-// How one list differs from the other.
-struct ListKind {
-    const char* file_name;
-    const char* cannot_open;
-    const char* too_many;
-    int too_many_status;
-    // Parses an entry line into the next record; false if the entry cannot be used.
-    bool (*parse_entry)(const char* line);
-    // Makes the storage for the whole list.
-    void (*allocate)();
-    int capacity;
-    uint16_t* count;
-};
+#define MSG_LOADED_EVENTS "Loaded %d events\n"
+#define MSG_LOADED_COMMANDS "Loaded %d commands\n"
+
+int vorn::Lists::find_event(const char* name) const {
+    return find_name(events.data(), static_cast<int>(events.size()), name);
+}
+
+int vorn::Lists::find_command(const char* name) const {
+    return find_name(commands.data(), static_cast<int>(commands.size()), name);
+}
 
 // Copies the entry's name (its first word) into a record; false if it does not fit.
 static bool read_entry_name(const char** line, char* name) {
@@ -50,79 +43,93 @@ static bool read_entry_number(const char** line, int32_t* value) {
     return true;
 }
 
-static bool parse_event_entry(const char* line) {
-    NameEntry& entry = state.event_list[state.event_count];
+static bool parse_event_entry(const char* line, NameEntry* entry) {
     int32_t value;
-    if (!read_entry_name(&line, entry.name) || !read_entry_number(&line, &value))
+    if (!read_entry_name(&line, entry->name) || !read_entry_number(&line, &value))
         return false;
-    entry.value = static_cast<uint16_t>(value);
+    entry->value = static_cast<uint16_t>(value);
     return true;
 }
 
-static bool parse_command_entry(const char* line) {
-    CommandEntry& entry = state.command_list[state.command_count];
+static bool parse_command_entry(const char* line, CommandEntry* entry) {
     int32_t code, arg_count;
-    if (!read_entry_name(&line, entry.name) || !read_entry_number(&line, &code) ||
+    if (!read_entry_name(&line, entry->name) || !read_entry_number(&line, &code) ||
         !read_entry_number(&line, &arg_count))
         return false;
     // A statement has room for no more arguments than this.
     if (arg_count < 0 || arg_count > MaxArguments)
         return false;
-    entry.code = static_cast<uint16_t>(code);
-    entry.arg_count = static_cast<uint16_t>(arg_count);
+    entry->code = static_cast<uint16_t>(code);
+    entry->arg_count = static_cast<uint16_t>(arg_count);
     return true;
 }
 
-static void allocate_events() {
-    allocate_table(&state.event_list, MaxEvents, ExitNoMemoryEvents, MSG_NO_MEMORY_EVENTS);
+// How one list differs from the other.
+struct ListKind {
+    const char* file_name;
+    DiagnosticKind cannot_open;
+    DiagnosticKind no_memory;
+    DiagnosticKind too_many;
+    int capacity;
+};
+
+// The whole of a list line, without its line end.
+static vorn::Location list_line(const char* file_name, int line_number, const char* line) {
+    std::size_t length = strcspn(line, "\r\n");
+    return vorn::Location{file_name, static_cast<uint32_t>(line_number), 1,
+                          static_cast<uint32_t>(length) + 1};
 }
 
-static void allocate_commands() {
-    allocate_table(&state.command_list, MaxCommands, ExitNoMemoryCommands, MSG_NO_MEMORY_COMMANDS);
-}
-
-static void load_list(const ListKind& kind) {
-    SourceFile* file = open_source(kind.file_name);
+template <typename Entry, typename Parse>
+static void load_list(CompileState& s, const ListKind& kind, std::vector<Entry>& entries,
+                      Parse parse_entry) {
+    SourceFile* file = open_source(s, kind.file_name);
+    const vorn::Location whole_file{kind.file_name, 0, 0, 0};
     if (!file)
-        fatal(ExitCannotOpenList, "%s", kind.cannot_open);
-    kind.allocate();
-    *kind.count = 0;
+        fail_at(s, kind.cannot_open, &whole_file);
+    entries.clear();
+    try {
+        entries.reserve(static_cast<std::size_t>(kind.capacity));
+    } catch (const std::bad_alloc&) {
+        fail_at(s, kind.no_memory, &whole_file);
+    }
     char line[ListLineSize];
+    // vorn's text counts pieces of 79 characters; the location counts the file's lines.
+    int file_line = 0;
+    bool line_ended = true;
     for (int line_number = 1;; ++line_number) {
         std::size_t length = read_piece(file, line, sizeof line);
         if (file->failed)
-            fatal(ExitCannotOpenList, "%s", kind.cannot_open);
+            fail_at(s, kind.cannot_open, &whole_file);
         if (length == 0)
             break;
+        file_line += line_ended;
+        line_ended = line[length - 1] == '\n';
         if (!is_letter(static_cast<unsigned char>(line[0])))
             continue;
-        if (*kind.count == kind.capacity)
-            fatal(kind.too_many_status, "%s", kind.too_many);
-        if (!kind.parse_entry(line))
-            fatal(ExitBadListEntry, MSG_BAD_ENTRY, line_number, kind.file_name);
-        ++*kind.count;
+        vorn::Location where = list_line(kind.file_name, file_line, line);
+        if (static_cast<int>(entries.size()) == kind.capacity)
+            fail_at(s, kind.too_many, &where);
+        Entry entry = {};
+        if (!parse_entry(line, &entry))
+            fail_at(s, DiagnosticKind::BadListEntry, &where, line_number, kind.file_name);
+        entries.push_back(entry);
     }
-    close_source(file);
+    close_source(s, file);
 }
 
-void load_event_list(bool announce) {
-    static const ListKind events = {
-        EventListFile,     MSG_CANNOT_OPEN_EVENTS, MSG_TOO_MANY_EVENTS, ExitTooManyEvents,
-        parse_event_entry, allocate_events,        MaxEvents,           &state.event_count};
-    load_list(events);
-    if (announce)
-        printf(MSG_LOADED_EVENTS, state.event_count);
+void load_event_list(CompileState& s) {
+    static const ListKind events = {EventListFile, DiagnosticKind::CannotOpenEvents,
+                                    DiagnosticKind::NoMemoryEvents, DiagnosticKind::TooManyEvents,
+                                    MaxEvents};
+    load_list(s, events, s.result.lists.events, parse_event_entry);
+    trace(s, MSG_LOADED_EVENTS, static_cast<int>(s.result.lists.events.size()));
 }
 
-void load_command_list(bool announce) {
-    static const ListKind commands = {
-        CommandListFile,     MSG_CANNOT_OPEN_COMMANDS, MSG_TOO_MANY_COMMANDS, ExitTooManyCommands,
-        parse_command_entry, allocate_commands,        MaxCommands,           &state.command_count};
-    load_list(commands);
-    if (announce)
-        printf(MSG_LOADED_COMMANDS, state.command_count);
+void load_command_list(CompileState& s) {
+    static const ListKind commands = {CommandListFile, DiagnosticKind::CannotOpenCommands,
+                                      DiagnosticKind::NoMemoryCommands,
+                                      DiagnosticKind::TooManyCommands, MaxCommands};
+    load_list(s, commands, s.result.lists.commands, parse_command_entry);
+    trace(s, MSG_LOADED_COMMANDS, static_cast<int>(s.result.lists.commands.size()));
 }
-
-int find_event(const char* name) { return find_name(state.event_list, state.event_count, name); }
-
-int find_command(const char* name) { return find_name(state.command_list, state.command_count, name); }

@@ -1,5 +1,8 @@
-// The event and command lists: what a script may use, read from the current directory.
+// The event and command lists: what a script may use, read through the provider (for vorn,
+// from the current directory).
 #pragma once
+
+#include "../common/compile_state.h"
 
 constexpr const char* EventListFile = "events.lst";
 constexpr const char* CommandListFile = "command.lst";
@@ -10,11 +13,6 @@ constexpr int ListLineSize = 80;
 // The most arguments a statement can carry, and so the most a command may declare.
 constexpr int MaxArguments = 10;
 
-// Each loader prints how many entries it read; a caller whose output must stay clean (the
-// disassembler's listing) passes false.
-void load_event_list(bool announce = true);
-void load_command_list(bool announce = true);
-
-// Index of the first entry with exactly this name, or -1.
-int find_event(const char* name);
-int find_command(const char* name);
+// Load each list into the result's lists and trace how many entries were read.
+void load_event_list(CompileState& s);
+void load_command_list(CompileState& s);

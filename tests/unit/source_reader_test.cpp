@@ -1,34 +1,25 @@
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
-#include <cstdio>
 #include <string>
 #include <vector>
 
-#include "common/compile_state.h"
-#include "common/source_reader.h"
+#include "test_state.h"
 
 namespace {
 
 // Reads a file of the given bytes in pieces of at most capacity - 1 characters.
 std::vector<std::string> pieces(const std::string& bytes, std::size_t capacity) {
-    char path[] = "/tmp/vorn-reader-XXXXXX";
-    int fd = mkstemp(path);
-    EXPECT_GE(fd, 0);
-    EXPECT_EQ(write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
-    close(fd);
-    reset_compile_state();
-    SourceFile* file = open_source(path);
+    TestState t;
+    t.files.serve("f.vs", bytes);
+    SourceFile* file = open_source(*t.s, "f.vs");
     EXPECT_NE(file, nullptr);
     std::vector<std::string> result;
     std::vector<char> line(capacity);
     while (std::size_t length = read_piece(file, line.data(), capacity))
         result.emplace_back(line.data(), length);
     EXPECT_FALSE(file->failed);
-    close_source(file);
-    unlink(path);
-    EXPECT_EQ(state.open_files, nullptr);
+    close_source(*t.s, file);
+    EXPECT_EQ(t.s->open_files, nullptr);
     return result;
 }
 
@@ -73,13 +64,37 @@ TEST(ReadPiece, LinesCrossingBlockBoundariesArriveWhole) {
 }
 
 TEST(ReadPiece, ADirectoryIsAReadFailure) {
-    reset_compile_state();
-    SourceFile* file = open_source("/tmp");
+    TestState t;
+    SourceFile* file = open_source(*t.s, "/tmp");
     ASSERT_NE(file, nullptr);
     char line[300];
     EXPECT_EQ(read_piece(file, line, sizeof line), 0u);
     EXPECT_TRUE(file->failed);
-    close_source(file);
+    close_source(*t.s, file);
+}
+
+TEST(OpenSource, RecordsEveryFileWithItsIncluderAndLine) {
+    TestState t;
+    t.files.serve("a.vs", "x\n");
+    t.files.serve("b.vs", "y\n");
+    SourceFile* a = open_source(*t.s, "a.vs");
+    ASSERT_NE(a, nullptr);
+    a->line = 7;
+    SourceFile* b = open_source(*t.s, "b.vs");
+    ASSERT_NE(b, nullptr);
+    record_unopened(*t.s, "gone.vs");
+    ASSERT_EQ(t.result.files.size(), 3u);
+    EXPECT_EQ(t.result.files[0].includer, -1);
+    EXPECT_EQ(t.result.files[1].path, "b.vs");
+    EXPECT_EQ(t.result.files[1].includer, 0);
+    EXPECT_EQ(t.result.files[1].include_line, 7u);
+    EXPECT_TRUE(t.result.files[1].opened);
+    EXPECT_EQ(t.result.files[2].includer, 1);
+    EXPECT_FALSE(t.result.files[2].opened);
+    // Served files that are open are found again by their path, however it is spelled.
+    EXPECT_TRUE(is_open_source(*t.s, "./a.vs"));
+    EXPECT_TRUE(is_open_source(*t.s, "/vorn-unit-test-folder/b.vs"));
+    EXPECT_FALSE(is_open_source(*t.s, "gone.vs"));
 }
 
 }  // namespace

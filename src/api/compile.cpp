@@ -1,0 +1,109 @@
+// The library's entry points: a compile from lists to compiled file, and the lists alone.
+#include <cstdlib>
+
+#include "../codegen/script_file.h"
+#include "../common/diagnostics.h"
+#include "../common/language.h"
+#include "../common/source_reader.h"
+#include "../frontend/compile_file.h"
+#include "../frontend/named_values.h"
+#include "../lists/lists.h"
+#include "vorn.h"
+
+namespace vorn {
+
+struct Compiler::Storage {
+    NameTables tables;
+    ~Storage() {
+        free(tables.defvars);
+        free(tables.defnums);
+    }
+};
+
+Compiler::Compiler() : storage_(std::make_unique<Storage>()) {}
+Compiler::~Compiler() = default;
+
+// Makes room for capacity records, once: a later compile keeps the first one's storage.
+template <typename Record>
+static void allocate_table(CompileState& s, Record** table, int capacity, DiagnosticKind no_memory) {
+    if (!*table)
+        *table = static_cast<Record*>(malloc(sizeof(Record) * static_cast<std::size_t>(capacity)));
+    if (!*table) {
+        const Location nowhere;
+        fail_at(s, no_memory, &nowhere);
+    }
+}
+
+static void run(CompileState& s, const std::string& script) {
+    if (s.options.output_path)
+        remember_output_file(s, *s.options.output_path);
+    load_event_list(s);
+    load_command_list(s);
+    allocate_table(s, &s.tables->defvars, MaxDefvars, DiagnosticKind::NoMemoryDefvars);
+    allocate_table(s, &s.tables->defnums, MaxDefnums, DiagnosticKind::NoMemoryDefnums);
+    for (int i = 0; i < EntryTableSize; ++i) {
+        s.place_table[i] = NoEntry;
+        s.event_entries[i] = NoEntry;
+    }
+    for (const PredefinedVariable& variable : PredefinedVariables)
+        add_defvar(s, variable.name, variable.number, nullptr);
+    compile_file(s, script, nullptr);
+    s.result.code.assign(s.code, s.code + s.code_pos);
+    s.result.event_entries.assign(s.event_entries, s.event_entries + EntryTableSize);
+    s.result.place_entries.assign(s.place_table, s.place_table + EntryTableSize);
+    if (s.error_count != 0) {
+        s.result.status = StatusErrors;
+        return;
+    }
+    s.result.compiled = compose_compiled_file(s.result.code, s.result.event_entries,
+                                              s.result.place_entries);
+    if (s.options.output_path)
+        write_script_file(s, s.result.compiled);
+}
+
+CompileResult Compiler::compile(const std::string& script, SourceProvider& provider,
+                                OutputSink& sink, const CompileOptions& options) {
+    CompileResult result;
+    // The state is large (the code area and the entry tables), so it lives on the heap.
+    auto s = std::make_unique<CompileState>(&storage_->tables, provider, sink, options, result);
+    try {
+        run(*s, script);
+    } catch (const FatalEnd& end) {
+        close_all_sources(*s);
+        result.status = end.status;
+        result.fatal = true;
+        if (result.code.empty())
+            result.code.assign(s->code, s->code + s->code_pos);
+    }
+    result.error_count = s->error_count;
+    return result;
+}
+
+ListsResult load_lists(SourceProvider& provider, OutputSink& sink) {
+    CompileResult result;
+    const CompileOptions options;
+    CompileState s(nullptr, provider, sink, options, result);
+    ListsResult lists;
+    try {
+        load_event_list(s);
+        load_command_list(s);
+    } catch (const FatalEnd&) {
+        close_all_sources(s);
+        lists.error = result.diagnostics.back();
+    }
+    lists.lists = std::move(result.lists);
+    return lists;
+}
+
+void RecordingSink::write(OutputKind kind, const char* text, std::size_t length) {
+    pieces.push_back(Piece{kind, std::string(text, length)});
+}
+
+std::string RecordingSink::text() const {
+    std::string all;
+    for (const Piece& piece : pieces)
+        all += piece.text;
+    return all;
+}
+
+}  // namespace vorn

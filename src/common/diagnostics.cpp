@@ -1,0 +1,152 @@
+#include "diagnostics.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+#include "../frontend/preprocess.h"
+#include "char_class.h"
+#include "source_reader.h"
+
+namespace {
+
+struct KindFacts {
+    const char* name;
+    int status;
+    const char* vorn_text;
+    const char* short_text;
+};
+
+const KindFacts Kinds[] = {
+#define DIAGNOSTIC(id, kind, status, vorn_text, short_text) {kind, status, vorn_text, short_text},
+#include "diagnostics.def"
+#undef DIAGNOSTIC
+};
+
+const KindFacts& facts(DiagnosticKind kind) { return Kinds[static_cast<int>(kind)]; }
+
+std::string format_text(const char* format, va_list args) {
+    va_list again;
+    va_copy(again, args);
+    char small[256];
+    int length = vsnprintf(small, sizeof small, format, args);
+    std::string text;
+    if (length < 0) {
+        va_end(again);
+        return text;
+    }
+    if (static_cast<std::size_t>(length) < sizeof small) {
+        text.assign(small, static_cast<std::size_t>(length));
+    } else {
+        text.resize(static_cast<std::size_t>(length) + 1);
+        vsnprintf(text.data(), text.size(), format, again);
+        text.resize(static_cast<std::size_t>(length));
+    }
+    va_end(again);
+    return text;
+}
+
+// Where a span of the current cleaned line stands in the file: the cleaner drops
+// backslashes and a long line comes in pieces, so both are mapped back.
+}  // namespace
+
+vorn::Location location_of(const CompileState& s, Span span) {
+    vorn::Location where;
+    const SourceFile* file = s.open_files;
+    if (!file)
+        return where;
+    where.file = s.result.files[file->index].path;
+    where.line = file->line;
+    std::size_t begin = raw_offset(file->raw, span.begin);
+    std::size_t end = span.end > span.begin ? raw_offset(file->raw, span.end - 1) + 1 : begin;
+    where.column = file->column + static_cast<uint32_t>(begin) + 1;
+    where.end_column = file->column + static_cast<uint32_t>(end) + 1;
+    return where;
+}
+
+namespace {
+
+// Records the diagnostic and sends its text; returns its status (0 for a counted error).
+int record(CompileState& s, DiagnosticKind kind, vorn::Location where, bool fatal, va_list args) {
+    const KindFacts& kind_facts = facts(kind);
+    va_list again;
+    va_copy(again, args);
+    vorn::Diagnostic diagnostic;
+    diagnostic.kind = kind;
+    diagnostic.fatal = fatal;
+    diagnostic.status = fatal ? kind_facts.status : vorn::StatusErrors;
+    diagnostic.where = std::move(where);
+    diagnostic.running_line = s.line_number;
+    diagnostic.vorn_text = format_text(kind_facts.vorn_text, args);
+    diagnostic.text = format_text(kind_facts.short_text, again);
+    va_end(again);
+    s.sink.write(OutputKind::Message, diagnostic.vorn_text.data(), diagnostic.vorn_text.size());
+    s.result.diagnostics.push_back(std::move(diagnostic));
+    if (!fatal)
+        count_error(s);
+    return kind_facts.status;
+}
+
+}  // namespace
+
+int fatal_status(DiagnosticKind kind) { return facts(kind).status; }
+
+const char* vorn::kind_name(DiagnosticKind kind) { return facts(kind).name; }
+
+Span span_of(const CompileState& s, const char* text, std::size_t length) {
+    if (!s.open_files)
+        return Span{0, 0};
+    std::size_t begin = static_cast<std::size_t>(text - s.open_files->clean);
+    return Span{begin, begin + length};
+}
+
+Span statement_span(const CompileState& s) {
+    if (!s.open_files)
+        return Span{0, 0};
+    const char* line = s.open_files->clean;
+    const char* start = skip_blanks(line);
+    return span_of(s, start, strlen(start));
+}
+
+void count_error(CompileState& s) {
+    if (s.error_count != UINT16_MAX)
+        ++s.error_count;
+}
+
+void report(CompileState& s, DiagnosticKind kind, Span span, ...) {
+    va_list args;
+    va_start(args, span);
+    record(s, kind, location_of(s, span), false, args);
+    va_end(args);
+}
+
+void fail(CompileState& s, DiagnosticKind kind, Span span, ...) {
+    va_list args;
+    va_start(args, span);
+    int status = record(s, kind, location_of(s, span), true, args);
+    va_end(args);
+    throw FatalEnd{status};
+}
+
+void report_at(CompileState& s, DiagnosticKind kind, const vorn::Location* where, ...) {
+    va_list args;
+    va_start(args, where);
+    record(s, kind, *where, false, args);
+    va_end(args);
+}
+
+void fail_at(CompileState& s, DiagnosticKind kind, const vorn::Location* where, ...) {
+    va_list args;
+    va_start(args, where);
+    int status = record(s, kind, *where, true, args);
+    va_end(args);
+    throw FatalEnd{status};
+}
+
+void trace(CompileState& s, const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    std::string text = format_text(format, args);
+    va_end(args);
+    s.sink.write(OutputKind::Trace, text.data(), text.size());
+}

@@ -1,0 +1,23 @@
+// A compile state for testing one stage in-process, with its inputs served from memory.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "api/vorn.h"
+#include "common/compile_state.h"
+#include "common/source_reader.h"
+
+struct TestState {
+    vorn::RecordingSink sink;
+    vorn::OverlayProvider files{"/vorn-unit-test-folder"};
+    vorn::CompileOptions options;
+    vorn::CompileResult result;
+    NameEntry defvars[MaxDefvars] = {};
+    NameEntry defnums[MaxDefnums] = {};
+    NameTables tables{defvars, defnums};
+    std::unique_ptr<CompileState> s =
+        std::make_unique<CompileState>(&tables, files, sink, options, result);
+
+    ~TestState() { close_all_sources(*s); }
+};
