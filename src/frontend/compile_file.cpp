@@ -108,8 +108,10 @@ void compile_file(CompileState& s, const std::string& path, const Span* include_
     for (;;) {
         std::size_t length = read_piece(file, file->raw, SourceLineSize);
         if (file->failed) {
-            const vorn::Location whole_file{path, 0, 0, 0};
-            fail_at(s, DiagnosticKind::CannotOpenFile, &whole_file, path.c_str());
+            // Off the stack first, so that an include's error stands at its include line.
+            --s.include_depth;
+            close_source(s, file);
+            return cannot_read(s, path, include_name);
         }
         if (length == 0)
             break;
