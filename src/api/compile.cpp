@@ -95,7 +95,7 @@ ListsResult load_lists(SourceProvider& provider, OutputSink& sink) {
     return lists;
 }
 
-void RecordingSink::write(OutputKind kind, const char* text, std::size_t length) {
+void RecordingSink::put(OutputKind kind, const char* text, std::size_t length) {
     pieces.push_back(Piece{kind, std::string(text, length)});
 }
 

@@ -14,6 +14,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <optional>
 #include <string>
@@ -126,14 +127,44 @@ enum class OutputKind : uint8_t { Trace, Echo, Message };
 class OutputSink {
 public:
     virtual ~OutputSink() = default;
-    // text is exactly what vorn prints, line end included where there is one.
-    virtual void write(OutputKind kind, const char* text, std::size_t length) = 0;
+
+    // Sends text, exactly what vorn prints, line end included where there is one. Most
+    // pieces are short echoes, so while they fit the sink's buffer (if it has one) they are
+    // copied there inline; the rest goes to put().
+    void write(OutputKind kind, const char* text, std::size_t length) {
+        if (length > room_)
+            return put(kind, text, length);
+        if (length <= ShortPiece) {
+            for (std::size_t i = 0; i < length; ++i)
+                next_[i] = text[i];
+        } else {
+            memcpy(next_, text, length);
+        }
+        next_ += length;
+        room_ -= length;
+    }
+
+protected:
+    // Takes what does not fit the buffer: for a sink without one, every piece.
+    virtual void put(OutputKind kind, const char* text, std::size_t length) = 0;
+
+    // Gives the sink a buffer to fill from next on, with room bytes free.
+    void set_buffer(char* next, std::size_t room) {
+        next_ = next;
+        room_ = room;
+    }
+    char* buffer_next() const { return next_; }
+
+private:
+    static constexpr std::size_t ShortPiece = 16;
+    char* next_ = nullptr;
+    std::size_t room_ = 0;
 };
 
 // Drops everything.
 class NullSink : public OutputSink {
-public:
-    void write(OutputKind, const char*, std::size_t) override {}
+protected:
+    void put(OutputKind, const char*, std::size_t) override {}
 };
 
 // Keeps every piece of output in order.
@@ -143,10 +174,12 @@ public:
         OutputKind kind;
         std::string text;
     };
-    void write(OutputKind kind, const char* text, std::size_t length) override;
     std::vector<Piece> pieces;
     // Everything, as vorn would print it.
     std::string text() const;
+
+protected:
+    void put(OutputKind kind, const char* text, std::size_t length) override;
 };
 
 // ---- Results -------------------------------------------------------------------------------

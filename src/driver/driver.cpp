@@ -1,5 +1,7 @@
 #include "driver.h"
 
+#include <unistd.h>
+
 #include <cstdio>
 
 #include "../api/vorn.h"
@@ -7,21 +9,41 @@
 
 namespace {
 
-// An echo this short costs less byte by byte than as one block write.
-constexpr std::size_t ShortText = 16;
-
-// Everything goes to standard output as it comes. vorn has one thread, so stdio's lock is
-// not needed.
+// Everything goes to standard output, gathered in a buffer of our own and handed to stdio in
+// large pieces; a terminal gets each piece as it comes. vorn has one thread, so stdio's lock
+// is not needed.
 class StdoutSink : public vorn::OutputSink {
 public:
-    void write(vorn::OutputKind, const char* text, std::size_t length) override {
-        if (length <= ShortText) {
-            for (std::size_t i = 0; i < length; ++i)
-                putc_unlocked(text[i], stdout);
-        } else {
-            fwrite_unlocked(text, 1, length, stdout);
-        }
+    explicit StdoutSink(bool at_once) : buffered_(!at_once) {
+        if (buffered_)
+            set_buffer(buffer_, sizeof buffer_);
     }
+    ~StdoutSink() override { flush(); }
+
+    void flush() {
+        if (!buffered_)
+            return;
+        std::size_t used = static_cast<std::size_t>(buffer_next() - buffer_);
+        if (used == 0)
+            return;
+        fwrite_unlocked(buffer_, 1, used, stdout);
+        set_buffer(buffer_, sizeof buffer_);
+    }
+
+protected:
+    void put(vorn::OutputKind kind, const char* text, std::size_t length) override {
+        if (!buffered_ || length > sizeof buffer_) {
+            flush();
+            fwrite_unlocked(text, 1, length, stdout);
+            return;
+        }
+        flush();
+        write(kind, text, length);
+    }
+
+private:
+    bool buffered_;
+    char buffer_[1 << 16];
 };
 
 }  // namespace
@@ -33,11 +55,12 @@ int run_compiler(int argc, char** argv) {
         return ExitUsage;
     }
     vorn::FileSystemProvider files;
-    StdoutSink sink;
+    StdoutSink sink(isatty(STDOUT_FILENO));
     vorn::CompileOptions options;
     options.output_path = argv[2];
     vorn::Compiler compiler;
     vorn::CompileResult result = compiler.compile(argv[1], files, sink, options);
+    sink.flush();
     if (result.fatal)
         return result.status;
     if (result.error_count != 0)
