@@ -242,7 +242,8 @@ enum class DefinitionKind : uint8_t { Variable, Constant, EventLabel, Place };
 struct Definition {
     DefinitionKind kind;
     std::string name;
-    // The variable number, the constant, or the code offset of a label or a place.
+    // The variable number, the constant as it is kept (16 bits: -3 is 65533), or the code
+    // offset of a label or a place.
     int32_t value;
     // The event's index in events.lst, or the place's number; -1 for named values.
     int index;

@@ -57,7 +57,9 @@ vorn::Location location_of(const CompileState& s, Span span) {
         return where;
     where.file = s.result.files[file->index].path;
     where.line = file->line;
-    std::size_t begin = raw_offset(file->raw, span.begin);
+    // A range starts right after the character before it, so that the backslash escaping
+    // its first character belongs to it.
+    std::size_t begin = span.begin > 0 ? raw_offset(file->raw, span.begin - 1) + 1 : 0;
     std::size_t end = span.end > span.begin ? raw_offset(file->raw, span.end - 1) + 1 : begin;
     where.column = file->column + static_cast<uint32_t>(begin) + 1;
     where.end_column = file->column + static_cast<uint32_t>(end) + 1;
