@@ -109,25 +109,24 @@ void check_code() {
         DecodeResult result = decode_statement(pos, &statement, &fault_at);
         if (result != DecodeResult::Ok)
             report_decode_fault(result, statement, fault_at);
-        dis.statement_start[pos] = true;
+        dis.statements.push_back(statement);
         pos += statement.size;
     }
-    dis.statement_start[dis.code_size] = true;
 }
 
 void check_entries() {
+    for (int i = 0; i < dis.event_count; ++i)
+        dis.entries.push_back(EntrySlot{true, i, event_entry(i), event_entry_offset(i)});
+    for (int i = 0; i < dis.place_count; ++i)
+        dis.entries.push_back(EntrySlot{false, i, place_entry(i), place_entry_offset(i)});
     unsigned long code_size = dis.code_size;
-    for (int i = 0; i < dis.event_count; ++i) {
-        uint16_t entry = event_entry(i);
-        if (entry != NoEntry && entry > dis.code_size)
-            file_fault(DisEntryPastCode, MSG_EVENT_PAST_CODE,
-                       static_cast<unsigned long>(event_entry_offset(i)), dis.lists.events[i].name,
-                       entry, code_size);
-    }
-    for (int i = 0; i < dis.place_count; ++i) {
-        uint16_t entry = place_entry(i);
-        if (entry != NoEntry && entry > dis.code_size)
-            file_fault(DisEntryPastCode, MSG_PLACE_PAST_CODE,
-                       static_cast<unsigned long>(place_entry_offset(i)), i, entry, code_size);
+    for (const EntrySlot& slot : dis.entries) {
+        if (slot.target == NoEntry || slot.target <= dis.code_size)
+            continue;
+        unsigned long at = slot.file_offset;
+        if (slot.is_event)
+            file_fault(DisEntryPastCode, MSG_EVENT_PAST_CODE, at, dis.lists.events[slot.index].name,
+                       slot.target, code_size);
+        file_fault(DisEntryPastCode, MSG_PLACE_PAST_CODE, at, slot.index, slot.target, code_size);
     }
 }

@@ -24,14 +24,24 @@ struct Statement {
     Argument args[MaxArguments];
 };
 
+// One slot of an entry table: the code offset an event or a place enters at.
+struct EntrySlot {
+    bool is_event;
+    int index;
+    uint16_t target;
+    // Where the slot is in the file.
+    uint32_t file_offset;
+};
+
 enum class DecodeResult { Ok, UnknownCommand, UnknownTag, Cut, BadValue };
 
 // Decodes the statement at a code offset. On a fault, arg_count is the index of the argument
 // at fault and *fault_at is the code offset of the byte at fault.
 DecodeResult decode_statement(uint32_t offset, Statement* statement, uint32_t* fault_at);
 
-// Decodes the whole code and marks where statements start; ends the run at the first fault.
+// Decodes the whole code into the state's statements; ends the run at the first fault.
 void check_code();
 
-// Checks that every entry lies within the code; ends the run at the first that does not.
+// Reads both entry tables into the state's entries and checks that every entry lies within
+// the code; ends the run at the first that does not.
 void check_entries();

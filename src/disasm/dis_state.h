@@ -7,6 +7,7 @@
 #include "../codegen/script_file.h"
 #include "../common/compile_state.h"
 #include "../lists/lists.h"
+#include "code_walk.h"
 
 struct DisState {
     vorn::Lists lists;
@@ -20,8 +21,10 @@ struct DisState {
     uint16_t place_count = {};
     uint32_t code_size = {};
 
-    // statement_start[i]: a statement begins at code offset i; the end of the code counts too.
-    bool statement_start[CodeBufferSize + 1] = {};
+    // The code, decoded once, statement by statement.
+    std::vector<Statement> statements;
+    // Every slot of both entry tables, events first, each table in index order.
+    std::vector<EntrySlot> entries;
 
     // The lowest exit status of the notes made so far (0: none), and how many there were.
     int note_status = {};

@@ -27,12 +27,6 @@ constexpr int DefvarNumbers = MaxDefvarNumber + 1;
 // An offset comment: "; " and at most 4 digits.
 constexpr int OffsetCommentSize = 16;
 
-// Decodes the statement at pos, which the checks have already passed.
-static void decode_checked(uint32_t pos, Statement* statement) {
-    uint32_t fault_at;
-    decode_statement(pos, statement, &fault_at);
-}
-
 // How many slots at the end of a table are unset; the compiler never writes those.
 static int unset_at_end(int count, uint16_t (*entry)(int)) {
     int unset = 0;
@@ -53,9 +47,7 @@ static void note_unset_entries() {
 // A defvar line for every script variable that the code uses, in the order of their numbers.
 static void print_defvars() {
     bool used[DefvarNumbers] = {};
-    Statement statement;
-    for (uint32_t pos = 0; pos < dis.code_size; pos += statement.size) {
-        decode_checked(pos, &statement);
+    for (const Statement& statement : dis.statements) {
         for (int i = 0; i < statement.arg_count; ++i) {
             const Argument& arg = statement.args[i];
             if (arg.tag == ArgVariable && arg.value < DefvarNumbers)
@@ -84,41 +76,38 @@ static void open_label_group(bool* opened, uint32_t pos) {
 static void print_labels(uint32_t pos) {
     unsigned long at = pos;
     bool opened = false;
-    for (int i = 0; i < dis.event_count; ++i) {
-        if (event_entry(i) != pos)
+    for (const EntrySlot& slot : dis.entries) {
+        if (slot.target != pos)
             continue;
         open_label_group(&opened, pos);
-        if (const char* problem = event_name_problem(i)) {
-            note_problem(DisUnwritableName, NOTE_EVENT_NAME, at, i, dis.lists.events[i].name, problem);
+        if (!slot.is_event) {
+            printf(MSG_PLACE_LABEL, slot.index);
+            continue;
+        }
+        const char* name = dis.lists.events[slot.index].name;
+        if (const char* problem = event_name_problem(slot.index)) {
+            note_problem(DisUnwritableName, NOTE_EVENT_NAME, at, slot.index, name, problem);
             continue;
         }
         LineText label;
         text_clear(&label);
-        add_name(&label, dis.lists.events[i].name);
+        add_name(&label, name);
         printf(MSG_EVENT_LABEL, label.text);
-    }
-    for (int i = 0; i < dis.place_count; ++i) {
-        if (place_entry(i) != pos)
-            continue;
-        open_label_group(&opened, pos);
-        printf(MSG_PLACE_LABEL, i);
     }
 }
 
 // Entries that point between a statement's first and last byte have no place for a label.
 static void note_entries_inside(const Statement& statement) {
     unsigned long start = statement.offset;
-    for (int i = 0; i < dis.event_count; ++i) {
-        uint16_t entry = event_entry(i);
-        if (entry != NoEntry && entry > start && entry < start + statement.size)
-            note_problem(DisEntryInsideStatement, NOTE_EVENT_INSIDE, static_cast<unsigned long>(entry),
-                         dis.lists.events[i].name, start);
-    }
-    for (int i = 0; i < dis.place_count; ++i) {
-        uint16_t entry = place_entry(i);
-        if (entry != NoEntry && entry > start && entry < start + statement.size)
-            note_problem(DisEntryInsideStatement, NOTE_PLACE_INSIDE, static_cast<unsigned long>(entry),
-                         i, start);
+    for (const EntrySlot& slot : dis.entries) {
+        if (slot.target == NoEntry || slot.target <= start || slot.target >= start + statement.size)
+            continue;
+        unsigned long entry = slot.target;
+        if (slot.is_event)
+            note_problem(DisEntryInsideStatement, NOTE_EVENT_INSIDE, entry,
+                         dis.lists.events[slot.index].name, start);
+        else
+            note_problem(DisEntryInsideStatement, NOTE_PLACE_INSIDE, entry, slot.index, start);
     }
 }
 
@@ -196,12 +185,9 @@ void print_listing() {
     note_unset_entries();
     print_defvars();
     putchar('\n');
-    Statement statement;
-    for (uint32_t pos = 0;; pos += statement.size) {
-        print_labels(pos);
-        if (pos == dis.code_size)
-            break;
-        decode_checked(pos, &statement);
+    for (const Statement& statement : dis.statements) {
+        print_labels(statement.offset);
         print_statement(statement);
     }
+    print_labels(dis.code_size);
 }
