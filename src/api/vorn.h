@@ -144,6 +144,31 @@ public:
         room_ -= length;
     }
 
+    // Sends the echo of a cleaned line: "[", the line and "]" with a line end. The line
+    // stands at frame + 1, with its NUL at frame[length + 1]; frame[0] and the two bytes
+    // after the NUL are the caller's to lend, so that a line that goes to put() needs no copy.
+    void echo(char* frame, std::size_t length) {
+        if (length + 3 > room_) {
+            frame[0] = '[';
+            frame[length + 1] = ']';
+            frame[length + 2] = '\n';
+            put(OutputKind::Echo, frame, length + 3);
+            frame[length + 1] = '\0';
+            return;
+        }
+        next_[0] = '[';
+        if (length <= ShortPiece) {
+            for (std::size_t i = 0; i < length; ++i)
+                next_[i + 1] = frame[i + 1];
+        } else {
+            memcpy(next_ + 1, frame + 1, length);
+        }
+        next_[length + 1] = ']';
+        next_[length + 2] = '\n';
+        next_ += length + 3;
+        room_ -= length + 3;
+    }
+
 protected:
     // Takes what does not fit the buffer: for a sink without one, every piece.
     virtual void put(OutputKind kind, const char* text, std::size_t length) = 0;

@@ -61,17 +61,6 @@ static void dispatch_line(CompileState& s, const char* line) {
         dispatch_directive(s, line);
 }
 
-// Sends the cleaned line between brackets. The line sits in a frame with a byte free before
-// it and two after its end, so the whole echo goes out as one piece.
-static void echo_line(CompileState& s, char* frame, std::size_t length) {
-    char* line = frame + 1;
-    frame[0] = '[';
-    line[length] = ']';
-    line[length + 1] = '\n';
-    s.sink.write(OutputKind::Echo, frame, length + 3);
-    line[length] = '\0';
-}
-
 // A file that cannot be opened or read ends the run; checking with keep_going skips an
 // include that cannot be opened instead.
 static void cannot_read(CompileState& s, const std::string& path, const Span* include_name) {
@@ -100,6 +89,7 @@ void compile_file(CompileState& s, const std::string& path, const Span* include_
         return cannot_read(s, path, include_name);
     }
     ++s.include_depth;
+    // The cleaned line, with a byte free before it and two after its end for the echo.
     char frame[1 + SourceLineSize + 2];
     char* line = frame + 1;
     file->clean = line;
@@ -124,7 +114,7 @@ void compile_file(CompileState& s, const std::string& path, const Span* include_
         }
         previous = length;
         line_ended = file->raw[length - 1] == '\n';
-        echo_line(s, frame, preprocess_line(file->raw, line));
+        s.sink.echo(frame, preprocess_line(file->raw, line));
         if (s.options.record_lines) {
             std::size_t record = record_line(s, file);
             dispatch_line(s, line);
