@@ -26,6 +26,9 @@ constexpr int ArgumentValueBytes[ArgumentTagCount] = {
 #undef ARGUMENT_TAG
 };
 
+// The most arguments a statement can carry, and so the most a command may declare.
+constexpr int MaxArguments = 10;
+
 // The number widths' limits stop short of what the bytes could hold.
 constexpr int32_t Int8Limit = 120;
 constexpr int32_t Int16Limit = 32760;

@@ -3,15 +3,13 @@
 #pragma once
 
 #include "../common/compile_state.h"
+#include "../common/language.h"
 
 constexpr const char* EventListFile = "events.lst";
 constexpr const char* CommandListFile = "command.lst";
 
 // A list file is read in pieces of at most 79 characters.
 constexpr int ListLineSize = 80;
-
-// The most arguments a statement can carry, and so the most a command may declare.
-constexpr int MaxArguments = 10;
 
 // Load each list into the result's lists and trace how many entries were read.
 void load_event_list(CompileState& s);
