@@ -41,4 +41,24 @@ TEST(PreprocessLine, BackslashMakesTheNextCharacterOrdinary) {
     EXPECT_EQ(clean("abc\\"), "abc");
 }
 
+TEST(RawOffset, FindsEachCleanedCharacterInTheLineAsRead) {
+    // Every character of the cleaned line maps back to the same character of the raw line.
+    const char* const lines[] = {"  Say(a\\;b) ; note", "a\\\\x\"y\"", "\"s;t\" z / c",
+                                 "include sub\\/f.vs\r\n", ""};
+    for (const char* raw : lines) {
+        std::string cleaned = clean(raw);
+        for (std::size_t k = 0; k < cleaned.size(); ++k) {
+            std::size_t at = raw_offset(raw, k);
+            char expected = cleaned[k];
+            if (expected == '\xFF' || expected == '\xFE')
+                expected = '"';
+            EXPECT_EQ(raw[at], expected) << raw << " at " << k;
+        }
+    }
+    // Past the cleaned line: where cleaning stopped (a comment, the line end, or the end).
+    EXPECT_EQ(raw_offset("ab ; c", 5), 3u);
+    EXPECT_EQ(raw_offset("ab\n", 2), 2u);
+    EXPECT_EQ(raw_offset("ab", 9), 2u);
+}
+
 }  // namespace
