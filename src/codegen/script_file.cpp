@@ -1,11 +1,9 @@
 #include "script_file.h"
 
-#include <sys/stat.h>
-
-#include <cstdio>
 #include <cstring>
 
 #include "../common/diagnostics.h"
+#include "../common/output_file.h"
 
 // 1 + the index of the last slot that a label set, or 0 if none is set.
 static uint16_t used_entries(const std::vector<uint16_t>& table) {
@@ -50,16 +48,9 @@ void write_script_file(CompileState& s, const std::vector<unsigned char>& file) 
     const vorn::Location where{path, 0, 0, 0};
     if (s.output_is_input)
         fail_at(s, DiagnosticKind::OutputIsInput, &where, path.c_str());
-    FILE* fp = fopen(path.c_str(), "wb");
-    if (!fp)
+    OutputWrite written = write_output_file(path.c_str(), file.data(), file.size());
+    if (written == OutputWrite::CannotOpen)
         fail_at(s, DiagnosticKind::CannotOpenOutput, &where, path.c_str());
-    struct stat st;
-    bool regular = fstat(fileno(fp), &st) == 0 && S_ISREG(st.st_mode);
-    bool written = fwrite(file.data(), 1, file.size(), fp) == file.size() && fflush(fp) == 0;
-    if (fclose(fp) != 0 || !written) {
-        // A partly written file is worse than none; a device or a pipe is left alone.
-        if (regular)
-            remove(path.c_str());
+    if (written == OutputWrite::CannotWrite)
         fail_at(s, DiagnosticKind::CannotWriteOutput, &where, path.c_str());
-    }
 }
