@@ -1,12 +1,10 @@
 #include "script_file.h"
 
-#include <sys/stat.h>
-
-#include <cstdio>
 #include <cstring>
 
 #include "../common/exit_status.h"
 #include "../common/messages.h"
+#include "../common/output_file.h"
 #include "codegen_messages.h"
 
 // 1 + the index of the last slot that a label set, or 0 if none is set.
@@ -50,16 +48,12 @@ void write_script_file(const char* path) {
         fatal(ExitCannotWriteOutput, MSG_OUTPUT_IS_INPUT, path);
     static unsigned char file[MaxScriptFileSize];
     std::size_t size = compose_script_file(file);
-    FILE* fp = fopen(path, "wb");
-    if (!fp)
+    switch (write_output_file(path, file, size)) {
+    case OutputWrite::Written:
+        return;
+    case OutputWrite::CannotOpen:
         fatal(ExitCannotWriteOutput, MSG_CANNOT_OPEN_OUTPUT, path);
-    struct stat st;
-    bool regular = fstat(fileno(fp), &st) == 0 && S_ISREG(st.st_mode);
-    bool written = fwrite(file, 1, size, fp) == size && fflush(fp) == 0;
-    if (fclose(fp) != 0 || !written) {
-        // A partly written file is worse than none; a device or a pipe is left alone.
-        if (regular)
-            remove(path);
+    case OutputWrite::CannotWrite:
         fatal(ExitCannotWriteOutput, MSG_CANNOT_WRITE_OUTPUT, path);
     }
 }
