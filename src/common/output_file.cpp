@@ -1,8 +1,10 @@
 #include "output_file.h"
 
 #include <fcntl.h>
+#include <linux/magic.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -136,11 +138,25 @@ std::size_t name_start(const char* path) {
     return slash ? static_cast<std::size_t>(slash - path) + 1 : 0;
 }
 
+// Whether the link at path is one of /proc's (also when reached as /dev/fd/N or
+// /dev/stdout): those lead to open files, pipes and terminals, not to names.
+bool is_proc_link(const char* path) {
+    char folder[PATH_MAX];
+    std::size_t length = name_start(path);
+    if (length == 0) {
+        folder[length++] = '.';
+    } else {
+        memcpy(folder, path, length);
+    }
+    folder[length] = '\0';
+    struct statfs fs;
+    return statfs(folder, &fs) == 0 && fs.f_type == PROC_SUPER_MAGIC;
+}
+
 // Follows path, while it is a symbolic link, to the name at the end of the chain, as the
 // kernel would when it opens it: a relative link is read from the link's own folder. A name
 // that is no link, or does not exist, ends the chain. False when the chain cannot be followed
-// by name: a loop, a path too long, or a link under /proc, whose links (such as
-// /proc/self/fd/1 behind /dev/stdout) lead to open files rather than to names.
+// by name: a loop, a path too long, or a link of /proc.
 bool follow_links(const char* path, char* target) {
     if (!copy_path(target, path))
         return false;
@@ -149,7 +165,7 @@ bool follow_links(const char* path, char* target) {
         ssize_t length = readlink(target, link, sizeof link);
         if (length < 0)
             return true;
-        if (strncmp(target, "/proc/", 6) == 0 || static_cast<std::size_t>(length) >= sizeof link)
+        if (static_cast<std::size_t>(length) >= sizeof link || is_proc_link(target))
             return false;
         link[length] = '\0';
         std::size_t folder = link[0] == '/' ? 0 : name_start(target);

@@ -22,8 +22,8 @@ enum class OutputWrite {
 // - a hard-linked output: the name given gets the new file, its other names keep the old one;
 // - an existing file keeps its permission bits (and its owner and group where we may set
 //   them); a new one gets 0666 less the umask, as any file we create;
-// - a device, a FIFO or a name under /proc (such as /dev/stdout) is opened and written as it
-//   is, never renamed or removed; a directory cannot be opened;
+// - a device, a FIFO, or a link of /proc (such as /dev/stdout or /dev/fd/N) is opened and
+//   written as it is, never renamed or removed; a directory cannot be opened;
 // - where no file can be made beside the output (a folder we may not write to) but the
 //   output can be opened for writing, it is written in place; a write that fails there
 //   removes it, or empties it where it cannot be removed;
