@@ -29,8 +29,9 @@ enum class OutputWrite {
 //   removes it, or empties it where it cannot be removed;
 // - a write beyond the file-size limit is a write failure, not a SIGXFSZ;
 // - SIGINT, SIGTERM or SIGHUP while the temporary file exists removes it, and then the
-//   signal ends the process as it would have. Signals the process ignores stay ignored.
-// Signal dispositions are restored before it returns.
+//   signal's default action ends the process (a handler of the caller's own for them is
+//   not called in that time). Signals the process ignores stay ignored.
+// Signal dispositions and the signal mask are as they were when it returns.
 OutputWrite write_output_file(const char* path, const void* data, std::size_t size);
 
 // For tests only: called with the temporary file's path once it holds every byte and is
