@@ -135,6 +135,11 @@ class Client:
         except TimeoutError:
             pass
 
+    def settle(self):
+        """Waits until the server is quiet and forgets every notification so far."""
+        self.drain()
+        self.notifications.clear()
+
     def open(self, path, text=None, version=1):
         if text is None:
             with open(path, "rb") as f:
