@@ -292,7 +292,7 @@ Document* Server::document(const json& params) {
 Document* Server::fresh_document(const json& params) {
     Document* found = document(params);
     if (found && found->dirty && !found->list)
-        compile(*found);
+        compile_dirty();
     return found;
 }
 
@@ -375,7 +375,7 @@ void Server::close(const json& params) {
     }
     published.emplace(uri, json::array());
     for (const auto& [target, diagnostics] : published)
-        publish(target, target == uri);
+        to_publish_[target] |= target == uri;
     if (list)
         lists_changed(folder_of(path));
     else if (!path.empty())
@@ -469,10 +469,15 @@ void Server::compile(Document& document) {
     collect_diagnostics(document);
 }
 
+// Compiles every document that needs it, then publishes what changed: a file that two
+// documents compile shows their findings once both are in.
 void Server::compile_dirty() {
     for (auto& [uri, document] : documents_)
         if (document.dirty && !document.list)
             compile(document);
+    for (const auto& [uri, always] : to_publish_)
+        publish(uri, always);
+    to_publish_.clear();
 }
 
 std::string Server::uri_of(const std::string& path) const {
@@ -576,10 +581,9 @@ void Server::collect_diagnostics(Document& document) {
     std::map<std::string, json> previous = std::move(document.diagnostics);
     document.diagnostics = std::move(fresh);
     for (const auto& [uri, diagnostics] : previous)
-        if (!document.diagnostics.count(uri))
-            publish(uri, false);
+        to_publish_[uri] |= false;
     for (const auto& [uri, diagnostics] : document.diagnostics)
-        publish(uri, uri == document.uri);
+        to_publish_[uri] |= uri == document.uri;
 }
 
 // Publishes what every open document's compile found in the file at uri, each diagnostic

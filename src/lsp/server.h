@@ -76,6 +76,8 @@ private:
     std::map<std::string, Document> documents_;                            // by URI
     std::map<std::string, std::unique_ptr<vorn::OverlayProvider>> providers_;  // by folder
     std::map<std::string, std::string> published_;  // the last non-empty publish, by URI
+    // URIs to publish once the compiles in hand are done; true: even if nothing changed.
+    std::map<std::string, bool> to_publish_;
     // Files read from disk for a feature: kept for one request only.
     mutable std::map<std::string, std::unique_ptr<Text>> disk_texts_;
 };
