@@ -89,6 +89,14 @@ class IncludedFiles(ServerTest):
         self.assertEqual(self.client.diagnostics(self.lib), [])
         self.assertEqual(self.client.diagnostics(self.main), [])
 
+    def test_removing_the_include_line_clears_the_included_file(self):
+        self.client.open(self.main)
+        self.assertEqual(len(self.client.diagnostics(self.lib)), 1)
+        self.client.settle()
+        self.client.change(self.main, "defvar Count 1\n    Wait(Count)\n", 2)
+        self.assertEqual(self.client.diagnostics(self.main, version=2), [])
+        self.assertEqual(self.client.diagnostics(self.lib), [])
+
     def test_include_that_cannot_be_opened_is_reported_and_checking_goes_on(self):
         self.client.open(self.main, "include nothere.vs\n    Jump()\n")
         found = self.client.diagnostics(self.main)
