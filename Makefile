@@ -2,7 +2,7 @@
 BUILD ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all build demo test bench clean
+.PHONY: all build demo test bench lsp-bench clean
 
 all: build
 
@@ -21,6 +21,10 @@ test: build
 # Times the compiler against cat on a typical script and a 50 MB one.
 bench: build
 	python3 bench/bench.py --vorn $(BUILD)/src/vorn
+
+# Times vorn-lsp from a change of a document to its diagnostics, on 300 and 5,000 lines.
+lsp-bench: build
+	python3 bench/lsp_bench.py --lsp $(BUILD)/src/vorn-lsp
 
 # The same tests against a build with AddressSanitizer and UndefinedBehaviorSanitizer; any
 # report fails the test it shows up in (a report goes to standard error, or aborts the run).

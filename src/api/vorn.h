@@ -18,6 +18,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -238,6 +239,9 @@ struct Diagnostic {
     uint16_t running_line = 0;
     std::string text;
     std::string vorn_text;
+    // Index in the result's files of the file being read when it was found (for an include
+    // that cannot be opened, the includer); -1 when no file was open.
+    int source = -1;
 };
 
 // A file the compile read, or tried to read.
@@ -275,6 +279,8 @@ struct Definition {
     // Where it is defined: the name's (or the place number's) range. The predefined
     // variables have an empty file.
     Location where;
+    // Index in the result's files of the file it is defined in; -1 for the predefined ones.
+    int source = -1;
 };
 
 struct CompileOptions {
@@ -338,6 +344,28 @@ struct ListsResult {
     std::optional<Diagnostic> error;
 };
 ListsResult load_lists(SourceProvider& provider, OutputSink& sink);
+
+// ---- Reading lines as the compiler does ------------------------------------------------------
+
+// A line is compiled in pieces of at most this many bytes, the line end included; a longer
+// line goes on in the next piece, which is compiled as a line of its own.
+constexpr std::size_t MaxPieceLength = 299;
+
+// In a cleaned line, the quotes that open and close a string are replaced with these.
+constexpr unsigned char CleanOpenQuote = 0xFF;
+constexpr unsigned char CleanCloseQuote = 0xFE;
+
+// A piece of a line as the compiler reads it after cleaning: the comment, the line end and
+// every backslash removed, and string quotes replaced with the marks above.
+struct CleanedLine {
+    std::string text;
+    // For each byte of text, the offset in the raw piece it was taken from.
+    std::vector<uint32_t> raw_offsets;
+    // Where cleaning stopped in the raw piece: its end, or the start of a comment or line end.
+    uint32_t raw_end = 0;
+};
+// Cleans raw (a piece as read, up to a NUL byte if there is one) exactly as a compile does.
+CleanedLine clean_line(std::string_view raw);
 
 // Lays a compiled file out: the header, the code and the used part of both entry tables.
 std::vector<unsigned char> compose_compiled_file(const std::vector<unsigned char>& code,

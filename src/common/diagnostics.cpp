@@ -79,6 +79,7 @@ int record(CompileState& s, DiagnosticKind kind, vorn::Location where, bool fata
     diagnostic.status = fatal ? kind_facts.status : vorn::StatusErrors;
     diagnostic.where = std::move(where);
     diagnostic.running_line = s.line_number;
+    diagnostic.source = current_source(s);
     diagnostic.vorn_text = format_text(kind_facts.vorn_text, args);
     diagnostic.text = format_text(kind_facts.short_text, again);
     va_end(again);
@@ -90,6 +91,10 @@ int record(CompileState& s, DiagnosticKind kind, vorn::Location where, bool fata
 }
 
 }  // namespace
+
+int current_source(const CompileState& s) {
+    return s.open_files ? static_cast<int>(s.open_files->index) : -1;
+}
 
 int fatal_status(DiagnosticKind kind) { return facts(kind).status; }
 

@@ -22,6 +22,9 @@ Span statement_span(const CompileState& s);
 // Where a span of the current line stands in the file.
 vorn::Location location_of(const CompileState& s, Span span);
 
+// Index in the result's files of the file being read, or -1.
+int current_source(const CompileState& s);
+
 // A counted error at the current line: its text goes out, the error count goes up.
 void report(CompileState& s, DiagnosticKind kind, Span span, ...);
 

@@ -24,7 +24,8 @@ void define_event_label(CompileState& s, const char* word) {
     else {
         s.event_entries[event] = s.code_pos;
         s.result.definitions.push_back(vorn::Definition{vorn::DefinitionKind::EventLabel, name,
-                                                        s.code_pos, event, location_of(s, span)});
+                                                        s.code_pos, event, location_of(s, span),
+                                                        current_source(s)});
     }
 }
 
@@ -47,6 +48,6 @@ void define_place(CompileState& s, const char* line) {
         s.place_table[place] = s.code_pos;
         s.result.definitions.push_back(vorn::Definition{vorn::DefinitionKind::Place,
                                                         std::to_string(place), s.code_pos, place,
-                                                        location_of(s, span)});
+                                                        location_of(s, span), current_source(s)});
     }
 }

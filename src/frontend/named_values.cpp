@@ -11,7 +11,8 @@
 static void record_definition(CompileState& s, vorn::DefinitionKind kind, const char* name,
                               int32_t value, const vorn::Location* where) {
     s.result.definitions.push_back(
-        vorn::Definition{kind, name, value, -1, where ? *where : vorn::Location{}});
+        vorn::Definition{kind, name, value, -1, where ? *where : vorn::Location{},
+                         current_source(s)});
 }
 
 static void add_name(CompileState& s, NameEntry* table, uint16_t* count, int capacity,

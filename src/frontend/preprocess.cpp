@@ -1,6 +1,12 @@
 #include "preprocess.h"
 
+#include <string>
+
 #include "../common/compile_state.h"
+#include "../common/source_reader.h"
+
+static_assert(vorn::CleanOpenQuote == OpenQuoteMark && vorn::CleanCloseQuote == CloseQuoteMark);
+static_assert(vorn::MaxPieceLength == SourceLineSize - 1);
 
 // Outside strings these end the line: a comment, or the line end itself.
 static bool ends_line(char c) { return c == ';' || c == '/' || c == '\r' || c == '\n'; }
@@ -55,4 +61,17 @@ std::size_t raw_offset(const char* raw, std::size_t clean_offset) {
         return true;
     });
     return hit ? found : static_cast<std::size_t>(stop - raw);
+}
+
+vorn::CleanedLine vorn::clean_line(std::string_view raw) {
+    // The walk reads up to a NUL, as a compile does with the piece it has read.
+    std::string piece(raw.substr(0, raw.find('\0')));
+    CleanedLine cleaned;
+    const char* stop = clean_walk(piece.c_str(), [&cleaned](std::size_t at, char c) {
+        cleaned.text += c;
+        cleaned.raw_offsets.push_back(static_cast<uint32_t>(at));
+        return true;
+    });
+    cleaned.raw_end = static_cast<uint32_t>(stop - piece.c_str());
+    return cleaned;
 }

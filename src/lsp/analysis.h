@@ -1,0 +1,47 @@
+// A document compiled as a top script from its project folder, and what the language
+// features look up in that compile.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "api/vorn.h"
+
+namespace lsp {
+
+// A folder of the file system that holds both lists.
+bool holds_lists(const std::string& folder, const std::vector<std::string>& open_paths);
+
+// The nearest folder, from path's own up to root, that holds both lists; empty if none. An
+// empty root lets the search go up to the file system's root. open_paths are the paths of
+// open documents, which count as files even before they are saved.
+std::string find_project(const std::string& path, const std::string& root,
+                         const std::vector<std::string>& open_paths);
+
+// path relative to folder, if it lies inside it; path itself otherwise.
+std::string relative_to(const std::string& path, const std::string& folder);
+
+// Normal absolute form of path, relative to folder when it is relative.
+std::string absolute_in(const std::string& path, const std::string& folder);
+
+struct Analysis {
+    std::string project;  // the project folder; empty: the document has none
+    std::string script;   // the document's path as the compiler is given it
+    vorn::CompileResult result;
+    int top = -1;                     // the document's record in result.files
+    std::vector<std::string> paths;   // the absolute path of every record in result.files
+    std::vector<std::size_t> top_lines;  // indices of the document's own line records, in order
+
+    // Fills paths, top and top_lines once result is in.
+    void index();
+    // The line of the document (from 1) that the file record source was reached from: its
+    // include line there, or line itself for the document's own records; 0 if none.
+    uint32_t document_line(int source, uint32_t line) const;
+    // The meaning a statement gives a name: the first variable of that name, else the first
+    // constant; nullptr when it has none.
+    const vorn::Definition* value_named(const std::string& name) const;
+    // The record of the document's line (from 1) and piece (raw start column from 0).
+    const vorn::LineRecord* line_record(uint32_t line, std::size_t piece) const;
+};
+
+}  // namespace lsp

@@ -1,0 +1,382 @@
+#include "features.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <set>
+
+#include "common/language.h"
+#include "line_view.h"
+
+namespace lsp {
+
+namespace {
+
+// CompletionItemKind and SymbolKind values of the protocol.
+constexpr int ItemFunction = 3, ItemVariable = 6, ItemKeyword = 14, ItemFile = 17,
+              ItemEnumMember = 20, ItemConstant = 21, ItemEvent = 23;
+constexpr int SymbolVariable = 13, SymbolConstant = 14, SymbolNumber = 16, SymbolEvent = 24;
+
+// Files offered after include: this deep below the project folder, at most this many.
+constexpr int IncludeSearchDepth = 4;
+constexpr std::size_t IncludeSearchLimit = 500;
+// An include name has at most 79 characters.
+constexpr std::size_t MaxIncludeName = 79;
+// Hover shows at most this many bytes of a statement's code.
+constexpr std::size_t HoverBytes = 64;
+
+std::string plural(std::size_t n, const char* one, const char* many) {
+    return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+std::string hex_bytes(const std::vector<unsigned char>& code, std::size_t begin, std::size_t end) {
+    std::string out;
+    char byte[4];
+    for (std::size_t i = begin; i < end && i - begin < HoverBytes; ++i) {
+        snprintf(byte, sizeof byte, i == begin ? "%02X" : " %02X", code[i]);
+        out += byte;
+    }
+    if (end - begin > HoverBytes)
+        out += " ...";
+    return out;
+}
+
+std::string hex_word(unsigned value, int digits) {
+    char text[16];
+    snprintf(text, sizeof text, "0x%0*X", digits, value);
+    return text;
+}
+
+const vorn::CommandEntry* find_command(const vorn::Lists& lists, const std::string& name, int* index) {
+    *index = lists.find_command(name.c_str());
+    return *index < 0 ? nullptr : &lists.commands[static_cast<std::size_t>(*index)];
+}
+
+json text_edit(uint32_t line, uint32_t start, uint32_t end, const std::string& text) {
+    return {{"range", range_json(line, start, end)}, {"newText", text}};
+}
+
+// "lib/a.vs" as an include line must spell it: a '/' or ';' would start a comment, and a
+// backslash or quote would be read as one.
+std::string include_spelling(const std::string& path) {
+    std::string out;
+    for (char c : path) {
+        if (c == '/' || c == ';' || c == '\\' || c == '"')
+            out += '\\';
+        out += c;
+    }
+    return out;
+}
+
+void list_scripts(const std::string& folder, const std::string& prefix, int depth,
+                  std::vector<std::string>& found) {
+    DIR* dir = opendir(folder.c_str());
+    if (!dir)
+        return;
+    std::vector<std::string> names;
+    while (dirent* entry = readdir(dir))
+        if (entry->d_name[0] != '.')
+            names.push_back(entry->d_name);
+    closedir(dir);
+    std::sort(names.begin(), names.end());
+    for (const std::string& name : names) {
+        if (found.size() >= IncludeSearchLimit)
+            return;
+        std::string path = folder + "/" + name;
+        struct stat st;
+        if (stat(path.c_str(), &st) != 0)
+            continue;
+        if (S_ISDIR(st.st_mode)) {
+            if (depth > 0)
+                list_scripts(path, prefix + name + "/", depth - 1, found);
+        } else if (S_ISREG(st.st_mode) && name.size() > 3 && name.compare(name.size() - 3, 3, ".vs") == 0) {
+            found.push_back(prefix + name);
+        }
+    }
+}
+
+std::string where_text(const vorn::Definition& definition) {
+    if (definition.where.file.empty())
+        return "predefined";
+    return definition.where.file + " line " + std::to_string(definition.where.line);
+}
+
+std::string value_text(const vorn::Definition& definition) {
+    switch (definition.kind) {
+    case vorn::DefinitionKind::Variable:
+        if (const char* name = predefined_variable_name(static_cast<uint16_t>(definition.value)))
+            return std::string("predefined variable ") + name + " (" +
+                   hex_word(static_cast<unsigned>(definition.value), 4) + ")";
+        return "variable " + std::to_string(definition.value);
+    case vorn::DefinitionKind::Constant:
+        return "constant " + std::to_string(definition.value) + " (16 bits: " +
+               std::to_string(static_cast<uint16_t>(definition.value)) + ")";
+    case vorn::DefinitionKind::EventLabel:
+        return "event " + std::to_string(definition.index) + " of events.lst, code offset " +
+               std::to_string(definition.value);
+    case vorn::DefinitionKind::Place:
+        return "place " + std::to_string(definition.index) + ", code offset " +
+               std::to_string(definition.value);
+    }
+    return {};
+}
+
+std::string name_hover(const Analysis& analysis, const std::string& name) {
+    int condition = find_condition(name.c_str());
+    if (condition >= 0)
+        return "`" + name + "`: condition keyword " + std::to_string(condition);
+    const vorn::Definition* definition = analysis.value_named(name);
+    if (!definition)
+        return {};
+    return "`" + name + "`: " + value_text(*definition) + ", defined in " + where_text(*definition);
+}
+
+}  // namespace
+
+json range_json(uint32_t line, uint32_t start, uint32_t end) {
+    return {{"start", {{"line", line}, {"character", start}}},
+            {"end", {{"line", line}, {"character", end}}}};
+}
+
+json range_of(const Text* text, const vorn::Location& where, Encoding encoding) {
+    uint32_t line = where.line > 0 ? where.line - 1 : 0;
+    if (!text)
+        return range_json(line, where.column > 0 ? where.column - 1 : 0,
+                          where.column > 0 ? where.end_column - 1 : 0);
+    std::string_view raw = text->line(line);
+    if (where.line == 0)
+        return range_json(0, 0, 0);
+    if (where.column == 0)
+        return range_json(line, 0, character_of(raw, raw.size(), encoding));
+    return range_json(line, character_of(raw, where.column - 1, encoding),
+                      character_of(raw, std::max(where.end_column, where.column) - 1, encoding));
+}
+
+json completion(const FeatureContext& context, Position position) {
+    json items = json::array();
+    std::string_view line = context.text.line(position.line);
+    std::size_t byte = byte_of(line, position.character, context.encoding);
+    CursorContext cursor = context_at(line, byte);
+    uint32_t from = character_of(line, cursor.word_begin, context.encoding);
+    auto item = [&](const std::string& label, int kind, const std::string& detail, const std::string& insert,
+                    bool snippet) {
+        json entry = {{"label", label}, {"kind", kind}, {"detail", detail},
+                      {"textEdit", text_edit(position.line, from, position.character, insert)}};
+        if (snippet)
+            entry["insertTextFormat"] = 2;
+        if (insert != label)
+            entry["filterText"] = insert;
+        items.push_back(std::move(entry));
+    };
+    const vorn::Lists& lists = context.analysis.result.lists;
+    switch (cursor.slot) {
+    case Slot::None:
+        break;
+    case Slot::LineStart:
+        item(DefvarWord, ItemKeyword, "defvar NAME NUMBER: a variable, 0 to 255", "defvar ", false);
+        item(DefnumWord, ItemKeyword, "defnum NAME NUMBER: a constant of 16 bits", "defnum ", false);
+        item(IncludeWord, ItemKeyword, "include FILE: compiles another file here", "include ", false);
+        for (std::size_t i = 0; i < lists.events.size(); ++i) {
+            std::string label = std::string(lists.events[i].name) + EventLabelEnd;
+            item(label, ItemEvent, "event " + std::to_string(i) + " of events.lst", label, false);
+        }
+        break;
+    case Slot::Command:
+        for (std::size_t i = 0; i < lists.commands.size(); ++i) {
+            const vorn::CommandEntry& command = lists.commands[i];
+            std::string name = command.name;
+            std::string detail = plural(command.arg_count, "argument", "arguments");
+            if (!context.snippets || cursor.paren_follows) {
+                item(name, ItemFunction, detail, name, false);
+                continue;
+            }
+            std::string snippet = name + "(";
+            for (int a = 1; a <= command.arg_count; ++a)
+                snippet += (a > 1 ? ", ${" : "${") + std::to_string(a) + ":arg" + std::to_string(a) + "}";
+            snippet += ")$0";
+            item(name, ItemFunction, detail, snippet, true);
+        }
+        break;
+    case Slot::Argument: {
+        for (int i = 0; i < ConditionKeywordCount; ++i)
+            item(ConditionKeywordTable[i], ItemEnumMember, "condition " + std::to_string(i),
+                 ConditionKeywordTable[i], false);
+        std::set<std::string> seen;
+        for (const vorn::Definition& definition : context.analysis.result.definitions) {
+            bool variable = definition.kind == vorn::DefinitionKind::Variable;
+            if (!variable && definition.kind != vorn::DefinitionKind::Constant)
+                continue;
+            // The predefined ones, and what the lines above this one define.
+            if (!definition.where.file.empty()) {
+                uint32_t at = context.analysis.document_line(definition.source, definition.where.line);
+                if (at == 0 || at > position.line)
+                    continue;
+            }
+            if (!seen.insert(definition.name).second)
+                continue;
+            item(definition.name, variable ? ItemVariable : ItemConstant, value_text(definition),
+                 definition.name, false);
+        }
+        break;
+    }
+    case Slot::IncludeName: {
+        std::vector<std::string> scripts;
+        if (!context.analysis.project.empty())
+            list_scripts(context.analysis.project, "", IncludeSearchDepth, scripts);
+        for (const std::string& script : scripts) {
+            if (script == context.analysis.script || script.size() > MaxIncludeName ||
+                script.find_first_of(" \t") != std::string::npos)
+                continue;
+            item(script, ItemFile, "script file", include_spelling(script), false);
+        }
+        break;
+    }
+    }
+    return {{"isIncomplete", false}, {"items", std::move(items)}};
+}
+
+json hover(const FeatureContext& context, Position position) {
+    std::string_view line = context.text.line(position.line);
+    std::size_t byte = byte_of(line, position.character, context.encoding);
+    Token token = token_at(line, byte);
+    const Analysis& analysis = context.analysis;
+    std::vector<std::string> parts;
+    switch (token.kind) {
+    case TokenKind::None:
+    case TokenKind::Directive:
+        break;
+    case TokenKind::Command: {
+        int index;
+        if (const vorn::CommandEntry* command = find_command(analysis.result.lists, token.text, &index))
+            parts.push_back("`" + token.text + "`: command " + std::to_string(index) +
+                            " of command.lst (byte " + hex_word(static_cast<unsigned>(index), 2) + "), " +
+                            plural(command->arg_count, "argument", "arguments"));
+        else
+            parts.push_back("`" + token.text + "`: not in command.lst");
+        break;
+    }
+    case TokenKind::Argument:
+    case TokenKind::DefinedName: {
+        std::string text = name_hover(analysis, token.text);
+        if (!text.empty())
+            parts.push_back(text);
+        break;
+    }
+    case TokenKind::IncludeName:
+        parts.push_back("`" + token.text + "`: " + absolute_in(token.text, analysis.project));
+        break;
+    case TokenKind::EventLabel:
+    case TokenKind::PlaceLabel: {
+        auto kind = token.kind == TokenKind::EventLabel ? vorn::DefinitionKind::EventLabel
+                                                        : vorn::DefinitionKind::Place;
+        for (const vorn::Definition& definition : analysis.result.definitions)
+            if (definition.kind == kind && definition.source == analysis.top &&
+                definition.where.line == position.line + 1) {
+                std::string name = kind == vorn::DefinitionKind::Place ? "place " + definition.name
+                                                                        : "`" + definition.name + "`";
+                parts.push_back(name + ": " + value_text(definition));
+            }
+        break;
+    }
+    case TokenKind::Statement:
+        break;
+    }
+    bool statement = token.kind == TokenKind::Command || token.kind == TokenKind::Argument ||
+                     token.kind == TokenKind::Statement;
+    if (statement)
+        if (const vorn::LineRecord* record = analysis.line_record(position.line + 1, token.piece)) {
+            if (record->code_end > record->code_begin)
+                parts.push_back("Code offset " + std::to_string(record->code_begin) + " (" +
+                                hex_word(record->code_begin, 4) + "), " +
+                                plural(record->code_end - record->code_begin, "byte", "bytes") + ": `" +
+                                hex_bytes(analysis.result.code, record->code_begin, record->code_end) + "`");
+            else
+                parts.push_back("Code offset " + std::to_string(record->code_begin) + ": no code");
+        }
+    if (parts.empty())
+        return nullptr;
+    std::string value;
+    for (const std::string& part : parts)
+        value += (value.empty() ? "" : "\n\n") + part;
+    uint32_t start = character_of(line, token.begin, context.encoding);
+    uint32_t end = character_of(line, token.end, context.encoding);
+    return {{"contents", {{"kind", "markdown"}, {"value", value}}},
+            {"range", range_json(position.line, start, end)}};
+}
+
+json definition(const FeatureContext& context, Position position) {
+    std::string_view line = context.text.line(position.line);
+    Token token = token_at(line, byte_of(line, position.character, context.encoding));
+    const Analysis& analysis = context.analysis;
+    if (analysis.project.empty())
+        return nullptr;
+    if (token.kind == TokenKind::IncludeName) {
+        std::string path = absolute_in(token.text, analysis.project);
+        struct stat st;
+        if (stat(path.c_str(), &st) != 0 && !context.file_text(path))
+            return nullptr;
+        return {{"uri", path_to_uri(path)}, {"range", range_json(0, 0, 0)}};
+    }
+    if (token.kind != TokenKind::Argument && token.kind != TokenKind::DefinedName)
+        return nullptr;
+    const vorn::Definition* found = analysis.value_named(token.text);
+    if (!found || found->source < 0)
+        return nullptr;
+    const std::string& path = analysis.paths[static_cast<std::size_t>(found->source)];
+    return {{"uri", path_to_uri(path)}, {"range", range_of(context.file_text(path), found->where, context.encoding)}};
+}
+
+json document_symbols(const FeatureContext& context) {
+    json symbols = json::array();
+    for (const vorn::Definition& definition : context.analysis.result.definitions) {
+        if (definition.source != context.analysis.top || definition.where.line == 0)
+            continue;
+        int kind = SymbolNumber;
+        switch (definition.kind) {
+        case vorn::DefinitionKind::Variable: kind = SymbolVariable; break;
+        case vorn::DefinitionKind::Constant: kind = SymbolConstant; break;
+        case vorn::DefinitionKind::EventLabel: kind = SymbolEvent; break;
+        case vorn::DefinitionKind::Place: kind = SymbolNumber; break;
+        }
+        std::string_view line = context.text.line(definition.where.line - 1);
+        json selection = range_of(&context.text, definition.where, context.encoding);
+        json whole = range_json(definition.where.line - 1, 0, character_of(line, line.size(), context.encoding));
+        std::string name = definition.kind == vorn::DefinitionKind::EventLabel ? definition.name + ":"
+                                                                                : definition.name;
+        symbols.push_back({{"name", name}, {"kind", kind}, {"detail", value_text(definition)},
+                           {"range", whole}, {"selectionRange", selection}});
+    }
+    return symbols;
+}
+
+json signature_help(const FeatureContext& context, Position position) {
+    std::string_view line = context.text.line(position.line);
+    CursorContext cursor = context_at(line, byte_of(line, position.character, context.encoding));
+    int index;
+    const vorn::CommandEntry* command =
+        cursor.in_call ? find_command(context.analysis.result.lists, cursor.command, &index) : nullptr;
+    if (!command)
+        return nullptr;
+    std::string label = cursor.command + "(";
+    json parameters = json::array();
+    for (int a = 1; a <= command->arg_count; ++a) {
+        if (a > 1)
+            label += ", ";
+        std::string name = "arg" + std::to_string(a);
+        label += name;
+        parameters.push_back({{"label", name}});
+    }
+    label += ")";
+    json signature = {{"label", label},
+                      {"documentation", "command " + std::to_string(index) + " of command.lst, " +
+                                            plural(command->arg_count, "argument", "arguments")},
+                      {"parameters", parameters}};
+    // Past the last argument nothing is active: the statement has too many.
+    int active = cursor.argument < command->arg_count ? cursor.argument : command->arg_count;
+    signature["activeParameter"] = active;
+    return {{"signatures", json::array({signature})}, {"activeSignature", 0}, {"activeParameter", active}};
+}
+
+}  // namespace lsp

@@ -1,0 +1,37 @@
+// The language features on one compiled document: completion, hover, go to definition,
+// document symbols and signature help. Each returns the result as the protocol has it.
+#pragma once
+
+#include <nlohmann/json.hpp>
+
+#include <functional>
+#include <string>
+
+#include "analysis.h"
+#include "text.h"
+
+namespace lsp {
+
+using nlohmann::json;
+
+struct FeatureContext {
+    const Text& text;  // the document
+    const Analysis& analysis;
+    Encoding encoding;
+    bool snippets;
+    // The text of another file (an included one, say), or nullptr if it cannot be read.
+    std::function<const Text*(const std::string& path)> file_text;
+};
+
+json completion(const FeatureContext& context, Position position);
+json hover(const FeatureContext& context, Position position);
+json definition(const FeatureContext& context, Position position);
+json document_symbols(const FeatureContext& context);
+json signature_help(const FeatureContext& context, Position position);
+
+// A protocol range for a location of the compile: a line (from 1; 0: the file's first line)
+// and byte columns (from 1; column 0: the whole line).
+json range_of(const Text* text, const vorn::Location& where, Encoding encoding);
+json range_json(uint32_t line, uint32_t start, uint32_t end);
+
+}  // namespace lsp

@@ -1,0 +1,240 @@
+#include "transport.h"
+
+#include <poll.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "text.h"
+
+namespace lsp {
+
+namespace {
+
+// A header block longer than this is not a header; it is dropped as malformed.
+constexpr std::size_t MaxHeaderBlock = 64 * 1024;
+constexpr std::size_t ReadChunk = 1 << 16;
+
+// Stray byte b travels as U+10FE00 + b.
+constexpr uint32_t CarriedBase = 0x10FE00;
+
+bool equals_ignoring_case(std::string_view a, std::string_view b) {
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (tolower(static_cast<unsigned char>(a[i])) != tolower(static_cast<unsigned char>(b[i])))
+            return false;
+    return true;
+}
+
+std::string_view trim(std::string_view s) {
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
+        s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r'))
+        s.remove_suffix(1);
+    return s;
+}
+
+// The Content-Length of a header block, or -1 when it has none that can be read.
+long long content_length(const std::string& block) {
+    long long length = -1;
+    std::size_t at = 0;
+    while (at < block.size()) {
+        std::size_t end = block.find('\n', at);
+        if (end == std::string::npos)
+            end = block.size();
+        std::string_view line(block.data() + at, end - at);
+        at = end + 1;
+        std::size_t colon = line.find(':');
+        if (colon == std::string_view::npos)
+            return -1;
+        if (!equals_ignoring_case(trim(line.substr(0, colon)), "Content-Length"))
+            continue;
+        std::string_view value = trim(line.substr(colon + 1));
+        if (value.empty() || value.size() > 15)
+            return -1;
+        length = 0;
+        for (char c : value) {
+            if (c < '0' || c > '9')
+                return -1;
+            length = length * 10 + (c - '0');
+        }
+    }
+    return length;
+}
+
+}  // namespace
+
+bool Transport::fill() {
+    if (at_end_)
+        return false;
+    // Drop what has been consumed before the buffer grows.
+    if (start_ > 0 && start_ * 2 >= buffer_.size()) {
+        buffer_.erase(0, start_);
+        start_ = 0;
+    }
+    std::size_t old = buffer_.size();
+    buffer_.resize(old + ReadChunk);
+    ssize_t got;
+    do
+        got = ::read(in_, buffer_.data() + old, ReadChunk);
+    while (got < 0 && errno == EINTR);
+    buffer_.resize(old + (got > 0 ? static_cast<std::size_t>(got) : 0));
+    if (got <= 0) {
+        at_end_ = true;
+        return false;
+    }
+    return true;
+}
+
+bool Transport::pending() {
+    if (start_ < buffer_.size())
+        return true;
+    if (at_end_)
+        return false;
+    pollfd fd = {in_, POLLIN, 0};
+    return poll(&fd, 1, 0) > 0;
+}
+
+// Reads header lines up to the empty line that ends them. Blank lines before a block are
+// skipped; false at the end of the input.
+bool Transport::read_header_block(std::string& block) {
+    block.clear();
+    for (;;) {
+        std::size_t newline = buffer_.find('\n', start_);
+        if (newline == std::string::npos) {
+            if (buffer_.size() - start_ > MaxHeaderBlock) {
+                // No line end in sight: drop what is there and report it.
+                block.assign("X");
+                start_ = buffer_.size();
+                return true;
+            }
+            if (!fill())
+                return false;
+            continue;
+        }
+        std::string_view line(buffer_.data() + start_, newline - start_);
+        start_ = newline + 1;
+        if (!line.empty() && line.back() == '\r')
+            line.remove_suffix(1);
+        if (line.empty()) {
+            if (block.empty())
+                continue;
+            return true;
+        }
+        if (block.size() + line.size() > MaxHeaderBlock) {
+            block.assign("X");
+            return true;
+        }
+        if (!block.empty())
+            block += '\n';
+        block.append(line);
+    }
+}
+
+bool Transport::take_body(std::size_t length, std::string& body) {
+    while (buffer_.size() - start_ < length)
+        if (!fill())
+            return false;
+    body.assign(buffer_, start_, length);
+    start_ += length;
+    return true;
+}
+
+bool Transport::skip_body(std::size_t length) {
+    for (;;) {
+        std::size_t here = std::min(length, buffer_.size() - start_);
+        start_ += here;
+        length -= here;
+        if (length == 0)
+            return true;
+        buffer_.clear();
+        start_ = 0;
+        if (!fill())
+            return false;
+    }
+}
+
+Read Transport::read(json& message) {
+    std::string block;
+    if (!read_header_block(block))
+        return Read::End;
+    long long length = content_length(block);
+    if (length < 0)
+        return Read::Malformed;
+    if (static_cast<unsigned long long>(length) > MaxBody)
+        return skip_body(static_cast<std::size_t>(length)) ? Read::TooLarge : Read::End;
+    std::string body;
+    if (!take_body(static_cast<std::size_t>(length), body))
+        return Read::End;
+    message = json::parse(body, nullptr, false);
+    if (message.is_discarded() && !valid_utf8(body)) {
+        message = json::parse(carry_stray_bytes(body), nullptr, false);
+        if (!message.is_discarded() && message.is_object())
+            message["__carried"] = true;
+    }
+    return message.is_discarded() ? Read::Malformed : Read::Message;
+}
+
+bool Transport::send(const json& message) {
+    if (broken_)
+        return false;
+    // Text from scripts need not be UTF-8; what goes out must be, so such bytes show as U+FFFD.
+    std::string body = message.dump(-1, ' ', false, json::error_handler_t::replace);
+    std::string frame = "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n";
+    frame += body;
+    const char* p = frame.data();
+    std::size_t left = frame.size();
+    while (left > 0) {
+        ssize_t wrote = ::write(out_, p, left);
+        if (wrote < 0 && errno == EINTR)
+            continue;
+        if (wrote <= 0) {
+            broken_ = true;
+            return false;
+        }
+        p += wrote;
+        left -= static_cast<std::size_t>(wrote);
+    }
+    return true;
+}
+
+std::string carry_stray_bytes(const std::string& body) {
+    std::string out;
+    out.reserve(body.size() + body.size() / 8);
+    const auto* p = reinterpret_cast<const unsigned char*>(body.data());
+    std::size_t n = body.size();
+    for (std::size_t i = 0; i < n;) {
+        std::size_t length = utf8_sequence(p + i, n - i);
+        if (length > 0) {
+            out.append(body, i, length);
+            i += length;
+            continue;
+        }
+        append_utf8(out, CarriedBase + p[i]);
+        ++i;
+    }
+    return out;
+}
+
+void restore_stray_bytes(std::string& text) {
+    // U+10FE80..U+10FEFF is F4 8F BA 80 .. F4 8F BB BF.
+    std::size_t w = 0;
+    for (std::size_t r = 0; r < text.size();) {
+        auto c = [&](std::size_t k) { return static_cast<unsigned char>(text[r + k]); };
+        if (r + 3 < text.size() && c(0) == 0xF4 && c(1) == 0x8F && (c(2) == 0xBA || c(2) == 0xBB)) {
+            uint32_t point = ((c(1) & 0x3Fu) << 12) | ((c(2) & 0x3Fu) << 6) | (c(3) & 0x3Fu);
+            point |= 0x100000;
+            if (point >= CarriedBase + 0x80 && point <= CarriedBase + 0xFF) {
+                text[w++] = static_cast<char>(point - CarriedBase);
+                r += 4;
+                continue;
+            }
+        }
+        text[w++] = text[r++];
+    }
+    text.resize(w);
+}
+
+}  // namespace lsp

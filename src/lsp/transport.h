@@ -1,0 +1,57 @@
+// JSON-RPC messages over a pair of file descriptors, each framed by a Content-Length header.
+#pragma once
+
+#include <nlohmann/json.hpp>
+
+#include <cstddef>
+#include <string>
+
+namespace lsp {
+
+using nlohmann::json;
+
+// What reading the next message gave.
+enum class Read {
+    Message,    // message holds a parsed JSON value
+    Malformed,  // a header without a usable Content-Length, or a body that is not JSON
+    TooLarge,   // a body over the limit; it was skipped
+    End,        // the input closed (or failed) before a whole message
+};
+
+class Transport {
+public:
+    // Bodies larger than this are skipped unread.
+    static constexpr std::size_t MaxBody = 256u << 20;
+
+    Transport(int in, int out) : in_(in), out_(out) {}
+
+    // Blocks until a whole message, a framing fault or the end of the input.
+    Read read(json& message);
+    // Whether a read could go on without waiting: bytes buffered or waiting on the input.
+    bool pending();
+    // Writes one framed message; false once the output is gone.
+    bool send(const json& message);
+    bool broken() const { return broken_; }
+
+private:
+    bool fill();
+    bool read_header_block(std::string& block);
+    bool take_body(std::size_t length, std::string& body);
+    bool skip_body(std::size_t length);
+
+    int in_;
+    int out_;
+    std::string buffer_;
+    std::size_t start_ = 0;
+    bool at_end_ = false;
+    bool broken_ = false;
+};
+
+// Reading a body that is not valid UTF-8 (an editor may pass a file's raw bytes on): every
+// byte that is not part of a valid sequence is carried through JSON as a code point of a
+// private-use block, and put back as that byte in document text.
+std::string carry_stray_bytes(const std::string& body);
+// Turns the carried code points back into the bytes they stand for.
+void restore_stray_bytes(std::string& text);
+
+}  // namespace lsp

@@ -1,0 +1,96 @@
+-- Neovim, headless, with the editor files of editors/vim: opens main.vs of the project that
+-- test_neovim.py made, waits for vorn-lsp's diagnostics, and checks them, a completion in a
+-- statement and a go to definition onto a defvar of the included file. Exits 0 when all
+-- hold; otherwise prints what failed and exits 1.
+local root = os.getenv('VORN_TEST_ROOT')
+vim.opt.runtimepath:prepend(os.getenv('VORN_EDITORS') .. '/vim')
+vim.g.vorn_lsp_cmd = { os.getenv('VORN_LSP') }
+
+local failures = {}
+local function check(ok, what)
+  if not ok then
+    table.insert(failures, what)
+  end
+end
+
+local function request(bufnr, method, line, character)
+  local params = {
+    textDocument = { uri = vim.uri_from_bufnr(bufnr) },
+    position = { line = line, character = character },
+  }
+  local replies = vim.lsp.buf_request_sync(bufnr, method, params, 5000) or {}
+  for _, reply in pairs(replies) do
+    if reply.result then
+      return reply.result
+    end
+  end
+  return nil
+end
+
+local function run()
+  vim.cmd('edit ' .. root .. '/main.vs')
+  local main = vim.api.nvim_get_current_buf()
+  check(vim.bo[main].filetype == 'vorn', 'filetype is ' .. vim.bo[main].filetype)
+  local lib_path = root .. '/lib/doors.vs'
+  local got = vim.wait(10000, function()
+    return #vim.diagnostic.get() >= 2
+  end, 20)
+  check(got, 'no diagnostics within 10 s')
+
+  local seen = {}
+  for _, d in ipairs(vim.diagnostic.get()) do
+    table.insert(seen, string.format('%s:%d:%d-%d %s', vim.api.nvim_buf_get_name(d.bufnr), d.lnum, d.col,
+                                     d.end_col, d.message))
+  end
+  table.sort(seen)
+  local want = {
+    -- "é" before the error: the server counts UTF-16 units (15 to 19), which Neovim turns
+    -- back into byte columns (16 to 20). Lines count from 0.
+    lib_path .. ":1:16-20 Unknown argument 'Nope'",
+    root .. "/main.vs:0:8-21 In lib/doors.vs: Unknown argument 'Nope'",
+  }
+  check(vim.inspect(seen) == vim.inspect(want), 'diagnostics ' .. vim.inspect(seen))
+
+  local completion = request(main, 'textDocument/completion', 4, 5) or {}
+  local labels = {}
+  for _, item in ipairs(completion.items or completion) do
+    labels[item.label] = item.detail
+  end
+  check(labels['Say'] == '1 argument' and labels['Stop'] == '0 arguments',
+        'completion ' .. vim.inspect(labels))
+
+  -- Wait(Doors) on line 4: Doors is a defvar of lib/doors.vs, line 1.
+  local definition = request(main, 'textDocument/definition', 3, 10)
+  if definition and definition[1] then
+    definition = definition[1]
+  end
+  check(definition and vim.uri_to_fname(definition.uri) == lib_path
+        and definition.range.start.line == 0 and definition.range.start.character == 7,
+        'definition ' .. vim.inspect(definition))
+  -- And Neovim's own handler takes the cursor there.
+  vim.api.nvim_win_set_cursor(0, { 4, 10 })
+  vim.lsp.buf.definition()
+  vim.wait(5000, function()
+    return vim.api.nvim_buf_get_name(0) == lib_path
+  end, 20)
+  check(vim.api.nvim_buf_get_name(0) == lib_path, 'definition jumped to ' .. vim.api.nvim_buf_get_name(0))
+  check(vim.inspect(vim.api.nvim_win_get_cursor(0)) == vim.inspect({ 1, 7 }),
+        'cursor ' .. vim.inspect(vim.api.nvim_win_get_cursor(0)))
+
+  if #failures > 0 then
+    io.stderr:write(table.concat(failures, '\n') .. '\n')
+    vim.cmd('cquit 1')
+  end
+  vim.cmd('qall!')
+end
+
+vim.api.nvim_create_autocmd('VimEnter', {
+  nested = true,
+  callback = function()
+    local ok, err = pcall(run)
+    if not ok then
+      io.stderr:write('error: ' .. tostring(err) .. '\n')
+      vim.cmd('cquit 1')
+    end
+  end,
+})
