@@ -27,8 +27,8 @@ using vorn::OutputSink;
 using vorn::SourceProvider;
 
 // The preprocessor puts these in place of the quotes that open and close a string.
-constexpr unsigned char OpenQuoteMark = 0xFF;
-constexpr unsigned char CloseQuoteMark = 0xFE;
+constexpr unsigned char OpenQuoteMark = vorn::CleanOpenQuote;
+constexpr unsigned char CloseQuoteMark = vorn::CleanCloseQuote;
 
 struct SourceFile;
 

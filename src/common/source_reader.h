@@ -11,8 +11,8 @@
 // Bytes read from the input at a time, per open file.
 constexpr std::size_t SourceBlockSize = 16384;
 
-// A script line is read in pieces of at most 299 characters.
-constexpr std::size_t SourceLineSize = 300;
+// A script line is read in pieces of at most 299 characters (and their NUL).
+constexpr std::size_t SourceLineSize = vorn::MaxPieceLength + 1;
 
 // The old end-of-file mark: a file ends where it stands.
 constexpr unsigned char EndOfFileMark = 0x1A;
