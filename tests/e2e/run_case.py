@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 r"""Run one end-to-end case file against the VORN binaries.
 
-Usage: run_case.py --bin vorn=PATH [--bin vorn-dis=PATH] [--timeout SECONDS]
-                   [--keep] CASEFILE
+Usage: run_case.py --bin vorn=PATH [--bin vorn-dis=PATH] [--bin vorn-check=PATH]
+                   [--timeout SECONDS] [--keep] CASEFILE
 
 Exit status: 0 pass (silent), 1 mismatch (diffs printed), 2 malformed case
 file or bad usage, 77 skipped (the case needs a binary that was not given).
@@ -18,9 +18,11 @@ a line beginning with "--- " (three dashes and a space):
   --- hexfile NAME    binary file; hex bytes ("1A ff 00", or "1aff00"),
                       whitespace separated, "#" comments to end of line.
   --- setup           bash script (run with -euo pipefail, cwd = temp dir,
-                      $VORN / $VORN_DIS = binaries) run before the program.
+                      $VORN / $VORN_DIS / $VORN_CHECK = binaries) run
+                      before the program.
                       A failing setup fails the case.
-  --- run             one line: program name (vorn / vorn-dis) and arguments,
+  --- run             one line: program name (vorn / vorn-dis / vorn-check) and
+                      arguments,
                       split with shlex; no shell involved.  argv[0] is the
                       bare program name.
   --- stdout          expected standard output (escaped text; exact bytes).
@@ -64,8 +66,8 @@ import tempfile
 import roundtrip_check
 
 EXIT_PASS, EXIT_FAIL, EXIT_BAD_CASE, EXIT_SKIP = 0, 1, 2, 77
-KNOWN_PROGRAMS = ("vorn", "vorn-dis")
-ENV_NAMES = {"vorn": "VORN", "vorn-dis": "VORN_DIS"}
+KNOWN_PROGRAMS = ("vorn", "vorn-dis", "vorn-check")
+ENV_NAMES = {"vorn": "VORN", "vorn-dis": "VORN_DIS", "vorn-check": "VORN_CHECK"}
 DIFF_LINE_LIMIT = 400
 
 

@@ -418,6 +418,31 @@ class RunnerTest(unittest.TestCase):
         self.assertEqual(rc, 77, out)
         self.assertIn("SKIP", out)
 
+    def test_vorn_check_binding(self):
+        # vorn-check runs under its own name and is $VORN_CHECK in the setup; a case that
+        # needs it is skipped when it was not built, like one that needs vorn-dis.
+        case = r"""
+            --- setup
+            test "$VORN_CHECK" = /bin/cat
+            printf 'checked\n' > t.txt
+            --- run
+            vorn-check t.txt
+            --- stdout
+            checked
+            --- status
+            0
+            """
+        self.assertPasses(case, bins=["--bin", "vorn=" + self.fake, "--bin", "vorn-check=/bin/cat"])
+        self.assertFails(case.replace("            checked\n            --- status",
+                                      "            unchecked\n            --- status"),
+                         "stdout differs", bins=["--bin", "vorn-check=/bin/cat"])
+        rc, out = self.run_case(case)
+        self.assertEqual(rc, 77, out)
+        self.assertIn("vorn-check", out)
+        rc, out = self.run_case(case.replace("vorn-check t.txt", "vorn t.txt out.bin"))
+        self.assertEqual(rc, 77, out)
+        self.assertIn("$VORN_CHECK", out)
+
     def test_malformed_cases_are_rejected(self):
         base = "--- run\nvorn\n--- stdout\nFAKE 1.0\n--- status\n2\n"
         self.assertMalformed(base + "--- outptu x\nnone\n", "unknown section kind 'outptu'")
