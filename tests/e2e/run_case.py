@@ -27,6 +27,13 @@ a line beginning with "--- " (three dashes and a space):
                       bare program name.
   --- stdout          expected standard output (escaped text; exact bytes).
   --- stdout ignore   do not compare standard output (section must be empty).
+  --- stdout json     standard output must be one JSON document that matches the
+                      section's JSON text (read as it stands: the escapes below
+                      do not apply).  Every key the expected object gives must
+                      be there with a matching value; keys it leaves out are not
+                      checked.  Arrays must have the same length and match
+                      element by element; other values must be equal, of the
+                      same JSON type.
   --- stderr          expected standard error (escaped); default: empty.
   --- status          expected exit status, 0..255 (signal N => 128+N).
   --- output NAME     expected bytes of file NAME after the run: hex bytes as
@@ -54,6 +61,7 @@ UTF-8 bytes.  Diffs show actual bytes in this same escaped form (non-ASCII
 bytes as \xHH, trailing spaces as \x20), so they can be pasted back.
 """
 
+import json
 import os
 import re
 import shlex
@@ -189,7 +197,8 @@ class Case:
         self.files = []          # (name, bytes)
         self.setup = None        # script text
         self.argv = None         # [program, args...]
-        self.stdout = None       # bytes, or None if ignored
+        self.stdout = None       # bytes, or None if ignored or JSON
+        self.stdout_json = None  # (value,) for a "stdout json" section
         self.stderr = b""
         self.status = None
         self.outputs = []        # (name, "none" | "unchanged" | bytes)
@@ -234,7 +243,7 @@ def parse_case(raw):
             if kind in seen:
                 raise CaseError("line %d: second '%s' section" % (lineno, kind))
             seen.add(kind)
-            if arg and not (kind == "stdout" and arg == "ignore"):
+            if arg and not (kind == "stdout" and arg in ("ignore", "json")):
                 raise CaseError("line %d: '%s' takes no argument (got %r)" % (lineno, kind, arg))
         if kind in ("file", "hexfile"):
             _check_name(arg, lineno)
@@ -261,6 +270,12 @@ def parse_case(raw):
                 if _nonblank(body):
                     raise CaseError("line %d: 'stdout ignore' must be empty" % lineno)
                 case.stdout = None
+            elif arg == "json":
+                try:
+                    case.stdout_json = (json.loads("\n".join(body)),)
+                except ValueError as e:
+                    raise CaseError("line %d: 'stdout json' holds no JSON document: %s"
+                                    % (lineno, e))
             else:
                 case.stdout = decode_text(body, first)
         elif kind == "stderr":
@@ -289,6 +304,71 @@ def parse_case(raw):
         if kind not in seen:
             raise CaseError("missing '--- %s' section" % kind)
     return case
+
+
+# ---------------------------------------------------------------- JSON
+
+def _json_type(value):
+    if value is None:
+        return "null"
+    if isinstance(value, bool):
+        return "boolean"
+    if isinstance(value, (int, float)):
+        return "number"
+    if isinstance(value, str):
+        return "string"
+    if isinstance(value, list):
+        return "array"
+    return "object"
+
+
+def _json_path(path):
+    return path or "the document"
+
+
+def json_mismatches(expected, actual, path=""):
+    """Where actual does not match expected: every key of an expected object must be in
+    actual with a matching value (other keys of actual are not looked at), arrays match
+    element by element and have the same length, anything else is equal and of the same
+    JSON type. Returns a list of messages, empty when it matches."""
+    kind = _json_type(expected)
+    if kind != _json_type(actual):
+        return ["%s: expected %s %s, got %s %s"
+                % (_json_path(path), kind, json.dumps(expected), _json_type(actual),
+                   json.dumps(actual))]
+    found = []
+    if kind == "object":
+        for key, value in expected.items():
+            where = "%s.%s" % (path, key)
+            if key not in actual:
+                found.append("%s: missing (expected %s)" % (where, json.dumps(value)))
+            else:
+                found += json_mismatches(value, actual[key], where)
+    elif kind == "array":
+        if len(expected) != len(actual):
+            found.append("%s: expected %d elements, got %d"
+                         % (_json_path(path), len(expected), len(actual)))
+        for i, (e, a) in enumerate(zip(expected, actual)):
+            found += json_mismatches(e, a, "%s[%d]" % (path, i))
+    elif expected != actual:
+        found.append("%s: expected %s, got %s"
+                     % (_json_path(path), json.dumps(expected), json.dumps(actual)))
+    return found
+
+
+def _stdout_json_failures(expected, out):
+    try:
+        actual = json.loads(out.decode("utf-8"))
+    except (UnicodeDecodeError, ValueError) as e:
+        return ["stdout is not one JSON document (%s):\n%s"
+                % (e, "\n".join(render_text(out)[:DIFF_LINE_LIMIT]))]
+    found = json_mismatches(expected, actual)
+    if not found:
+        return []
+    shown = found[:DIFF_LINE_LIMIT]
+    if len(found) > len(shown):
+        shown.append("... (%d more)" % (len(found) - len(shown)))
+    return ["stdout JSON does not match:\n" + "\n".join(shown)]
 
 
 # ---------------------------------------------------------------- running
@@ -447,6 +527,8 @@ def run_case(case, bins, timeout, keep, report):
         if case.stdout is not None and out != case.stdout:
             failures.append("stdout differs:\n" + _diff(render_text(case.stdout),
                                                         render_text(out), "stdout"))
+        if case.stdout_json is not None:
+            failures += _stdout_json_failures(case.stdout_json[0], out)
         if err != case.stderr:
             failures.append("stderr differs:\n" + _diff(render_text(case.stderr),
                                                         render_text(err), "stderr"))

@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """Self-test of run_case.py against a small fake compiler written to a temp dir."""
 
+import json
 import os
 import shutil
 import subprocess
@@ -442,6 +443,56 @@ class RunnerTest(unittest.TestCase):
         rc, out = self.run_case(case.replace("vorn-check t.txt", "vorn t.txt out.bin"))
         self.assertEqual(rc, 77, out)
         self.assertIn("$VORN_CHECK", out)
+
+    CAT = ["--bin", "vorn-check=/bin/cat"]
+
+    def json_case(self, actual, expected):
+        """A case whose program prints actual (text) and whose stdout json section is expected."""
+        return ("--- file out.json\n%s\n--- run\nvorn-check out.json\n--- stdout json\n%s\n"
+                "--- status\n0\n" % (actual, expected))
+
+    DOC = """{"status": 10, "fatal": false, "diagnostics": [
+  {"file": "a.vs", "line": 2, "column": 3, "text": "Unknown argument 'x'", "extra": [1, 2]},
+  {"file": "lib/b.vs", "line": 1, "column": 9, "text": null}],
+ "files": []}"""
+
+    def test_stdout_json_matches_the_keys_it_gives(self):
+        # The same document, laid out otherwise, matches: it is parsed, not compared as text.
+        self.assertPasses(self.json_case(self.DOC, json.dumps(json.loads(self.DOC), indent=5)),
+                          bins=self.CAT)
+        # Keys left out of the expected objects, at any depth, are not checked.
+        self.assertPasses(self.json_case(self.DOC, """{"diagnostics": [
+            {"line": 2, "column": 3}, {"file": "lib/b.vs", "text": null}]}"""), bins=self.CAT)
+        self.assertPasses(self.json_case(self.DOC, "{}"), bins=self.CAT)
+
+    def test_stdout_json_mismatches_fail_with_their_path(self):
+        def fails(expected, *needles, actual=self.DOC):
+            self.assertFails(self.json_case(actual, expected), "stdout JSON does not match",
+                             *needles, bins=self.CAT)
+        fails('{"status": 0}', ".status: expected 0, got 10")
+        fails('{"diagnostics": [{}, {"column": 8}]}', ".diagnostics[1].column: expected 8, got 9")
+        fails('{"diagnostics": [{}]}', ".diagnostics: expected 1 elements, got 2")
+        fails('{"diagnostics": [{}, {}, {}]}', ".diagnostics: expected 3 elements, got 2")
+        fails('{"diagnostics": [{"extra": [1]}, {}]}',
+              ".diagnostics[0].extra: expected 1 elements, got 2")
+        fails('{"diagnostics": [{"end_column": 4}, {}]}', ".diagnostics[0].end_column: missing")
+        # Values of another JSON type never match, even where Python would call them equal.
+        fails('{"fatal": 0}', ".fatal: expected number 0, got boolean false")
+        fails('{"status": "10"}', '.status: expected string "10", got number 10')
+        fails('{"diagnostics": [{}, {"text": ""}]}', ".diagnostics[1].text: expected string")
+        fails('{"files": {}}', ".files: expected object {}, got array []")
+        fails('[]', "the document: expected array")
+        # Every mismatch is listed, not only the first.
+        fails('{"status": 0, "fatal": true}', ".status: expected 0", ".fatal: expected true")
+
+    def test_stdout_json_needs_one_document(self):
+        self.assertFails(self.json_case(self.DOC + "\n{}", "{}"), "stdout is not one JSON document",
+                         bins=self.CAT)
+        self.assertFails(self.json_case("lib/b.vs:1:9: error: x", "{}"),
+                         "stdout is not one JSON document", "lib/b.vs:1:9: error: x", bins=self.CAT)
+        rc, out = self.run_case(self.json_case(self.DOC, '{"status": 10,}'), bins=self.CAT)
+        self.assertEqual(rc, 2, out)
+        self.assertIn("'stdout json' holds no JSON document", out)
 
     def test_malformed_cases_are_rejected(self):
         base = "--- run\nvorn\n--- stdout\nFAKE 1.0\n--- status\n2\n"
