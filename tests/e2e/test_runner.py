@@ -494,6 +494,102 @@ class RunnerTest(unittest.TestCase):
         self.assertEqual(rc, 2, out)
         self.assertIn("'stdout json' holds no JSON document", out)
 
+    def rebase(self, text, bins=None):
+        """Writes the case, runs the runner with --rebase; returns (exit code, output, the
+        case file's text afterwards)."""
+        rc, out = self.run_case(text, extra=["--rebase"], bins=bins)
+        with open(os.path.join(self.work, "t.case"), "rb") as f:
+            return rc, out, f.read().decode("utf-8", "surrogateescape")
+
+    def assertCasePasses(self, bins=None):
+        """The case file left by rebase passes as it stands."""
+        path = os.path.join(self.work, "t.case")
+        p = subprocess.run([sys.executable, RUNNER] + (bins or ["--bin", "vorn=" + self.fake])
+                           + [path], stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                           stderr=subprocess.STDOUT, env=dict(os.environ, TMPDIR=self.tmpdir))
+        self.assertEqual((p.returncode, p.stdout.decode()), (0, ""))
+
+    def test_rebase_rewrites_only_what_the_run_does_not_meet(self):
+        good = textwrap.dedent(self.GOOD).lstrip("\n")
+        stale = (good.replace("events: 2\nhello\n", "events: 1\nhullo\n")
+                 .replace("--- status\n0", "--- status\n1")
+                 .replace("56 58  # \"VX\"\n68656c6c6f 0a", "56 58  # stale\n00"))
+        self.assertNotEqual(stale, good)
+        rc, out, now = self.rebase(stale + "\n\n")
+        self.assertEqual(rc, 0, out)
+        self.assertIn("rebased stdout, status, output out.bin", out)
+        self.assertCasePasses()
+        # The description, the files, the run line and the sections that held stay byte for
+        # byte, the trailing blank lines too; the rest is what the run gave, in hex lines.
+        self.assertEqual(now, good.replace("56 58  # \"VX\"\n68656c6c6f 0a",
+                                           "56 58 68 65 6C 6C 6F 0A") + "\n\n")
+
+    def test_rebase_writes_the_escapes_back(self):
+        # Every escape the format has comes back in the form the case file was written in.
+        escapes = textwrap.dedent(self.ESCAPES).lstrip("\n")
+        start = escapes.index("--- stdout\n") + len("--- stdout\n")
+        stale = escapes[:start] + "x\n" + escapes[escapes.index("--- status"):]
+        rc, out, now = self.rebase(stale)
+        self.assertEqual(rc, 0, out)
+        self.assertEqual(now, escapes)
+
+    def test_rebase_keeps_blank_lines_that_end_the_last_section(self):
+        # The file's trailing blank lines are dropped when it is read, so a stdout that ends
+        # in blank lines and stands last is written with \n escapes.
+        for printed in ("two\n\n\n", "\n\n", "x\n \n\n"):
+            with self.subTest(printed=printed):
+                case = ("--- file t.txt\n%s--- run\nvorn-check t.txt\n--- status\n0\n"
+                        "--- stdout\nstale\n" % printed.replace("\n", "\\n\\\n"))
+                rc, out, now = self.rebase(case, bins=self.CAT)
+                self.assertEqual(rc, 0, out)
+                self.assertCasePasses(bins=self.CAT)
+
+    def test_rebase_adds_and_empties_stderr(self):
+        case = r"""
+            --- file s.vs
+            STDERR
+            --- run
+            vorn s.vs out.bin
+            --- stdout
+            FAKE 1.0
+            STDERR
+            OK
+            --- status
+            0
+            """
+        rc, out, now = self.rebase(case)
+        self.assertEqual(rc, 0, out)
+        self.assertIn("OK\n--- stderr\noops\n--- status\n", now)
+        self.assertCasePasses()
+        quiet = now.replace("--- file s.vs\nSTDERR", "--- file s.vs\nSTDOUT").replace(
+            "FAKE 1.0\nSTDERR", "FAKE 1.0\nSTDOUT")
+        rc, out, now = self.rebase(quiet)
+        self.assertEqual(rc, 0, out)
+        self.assertIn("OK\n--- stderr\n--- status\n", now)
+        self.assertCasePasses()
+
+    def test_rebase_leaves_a_passing_case_alone(self):
+        text = textwrap.dedent(self.GOOD).lstrip("\n")
+        rc, out, now = self.rebase(text)
+        self.assertEqual((rc, out, now), (0, "", text))
+
+    def test_rebase_of_a_failing_setup_changes_nothing(self):
+        text = "--- setup\nfalse\n--- run\nvorn\n--- stdout\nx\n--- status\n0\n"
+        rc, out, now = self.rebase(text)
+        self.assertEqual(rc, 1, out)
+        self.assertIn("not rebased", out)
+        self.assertEqual(now, text)
+
+    def test_rebase_of_json_keeps_the_keys_the_case_checks(self):
+        case = self.json_case(self.DOC, """{"status": 0,
+            "diagnostics": [{"line": 7, "text": "x"}]}""")
+        rc, out, now = self.rebase(case, bins=self.CAT)
+        self.assertEqual(rc, 0, out)
+        self.assertCasePasses(bins=self.CAT)
+        section = now[now.index("--- stdout json\n") + 16:now.index("--- status")]
+        self.assertEqual(json.loads(section), {"status": 10, "diagnostics": [
+            {"line": 2, "text": "Unknown argument 'x'"}, {"line": 1, "text": None}]})
+
     def test_malformed_cases_are_rejected(self):
         base = "--- run\nvorn\n--- stdout\nFAKE 1.0\n--- status\n2\n"
         self.assertMalformed(base + "--- outptu x\nnone\n", "unknown section kind 'outptu'")
