@@ -98,5 +98,6 @@ int main(int argc, char** argv) {
                   << "Try 'vorn-check --help' for more.\n";
         return ExitUsage;
     }
+    vorn::allow_deepest_include_chain();
     return check(options);
 }
