@@ -226,6 +226,11 @@ struct CompileOptions {
     bool keep_going = false;
     // Record a LineRecord for every piece of every line.
     bool record_lines = false;
+    // Write the output through a temporary file beside it that is renamed over it once it is
+    // complete, so that it holds its old content or the whole new file, never a half-written
+    // one (vorn-check -o). Without it the output is opened for writing and written in
+    // place, as vorn always did, and removed when a write fails.
+    bool replace_output_whole = false;
 };
 
 // Statuses of a run that is not cut short; a fatal end has its diagnostic's status.

@@ -44,6 +44,7 @@ int check(const Options& options) {
     }
     vorn::CompileOptions compile_options;
     compile_options.keep_going = options.keep_going;
+    compile_options.replace_output_whole = true;
     if (!options.output.empty())
         compile_options.output_path = options.output;
     vorn::FileSystemProvider files;

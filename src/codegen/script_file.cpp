@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "../common/diagnostics.h"
+#include "../common/output_file.h"
 
 // 1 + the index of the last slot that a label set, or 0 if none is set.
 static uint16_t used_entries(const std::vector<uint16_t>& table) {
@@ -50,6 +51,14 @@ void write_script_file(CompileState& s, const std::vector<unsigned char>& file) 
     const vorn::Location where{path, 0, 0, 0};
     if (s.output_is_input)
         fail_at(s, DiagnosticKind::OutputIsInput, &where, path.c_str());
+    if (s.options.replace_output_whole) {
+        OutputWrite written = write_output_file(path.c_str(), file.data(), file.size());
+        if (written == OutputWrite::CannotOpen)
+            fail_at(s, DiagnosticKind::CannotOpenOutput, &where, path.c_str());
+        if (written == OutputWrite::CannotWrite)
+            fail_at(s, DiagnosticKind::CannotWriteOutput, &where, path.c_str());
+        return;
+    }
     FILE* fp = fopen(path.c_str(), "wb");
     if (!fp)
         fail_at(s, DiagnosticKind::CannotOpenOutput, &where, path.c_str());
