@@ -57,7 +57,9 @@ vorn::Location location_of(const CompileState& s, Span span) {
         return where;
     where.file = s.result.files[file->index].path;
     where.line = file->line;
-    std::size_t begin = raw_offset(file->raw, span.begin);
+    // The backslashes that escape a span's first character are written as part of it: the
+    // span starts just after the character before it.
+    std::size_t begin = span.begin == 0 ? 0 : raw_offset(file->raw, span.begin - 1) + 1;
     std::size_t end = span.end > span.begin ? raw_offset(file->raw, span.end - 1) + 1 : begin;
     where.column = file->column + static_cast<uint32_t>(begin) + 1;
     where.end_column = file->column + static_cast<uint32_t>(end) + 1;
