@@ -51,7 +51,9 @@ out.write(b"OK\n")
 '''
 
 
-class RunnerTest(unittest.TestCase):
+class Harness(unittest.TestCase):
+    """A fake compiler, a temporary directory per test, and the runner run on a case."""
+
     @classmethod
     def setUpClass(cls):
         cls.bindir = tempfile.mkdtemp(prefix="vorn-selftest-bin-")
@@ -107,6 +109,8 @@ class RunnerTest(unittest.TestCase):
         self.assertIn("malformed case file", out)
         self.assertIn(needle, out)
 
+
+class RunnerTest(Harness):
     GOOD = r"""
         A passing case: the description before the first section is free text.
         # so are comment lines
@@ -444,6 +448,36 @@ class RunnerTest(unittest.TestCase):
         self.assertEqual(rc, 77, out)
         self.assertIn("$VORN_CHECK", out)
 
+    def test_malformed_cases_are_rejected(self):
+        base = "--- run\nvorn\n--- stdout\nFAKE 1.0\n--- status\n2\n"
+        self.assertMalformed(base + "--- outptu x\nnone\n", "unknown section kind 'outptu'")
+        self.assertMalformed("--- stdout\nx\n--- status\n0\n", "missing '--- run' section")
+        self.assertMalformed("--- run\nvorn\n--- stdout\nx\n", "missing '--- status' section")
+        self.assertMalformed("--- run\nvorn\n--- status\n0\n", "missing '--- stdout' section")
+        self.assertMalformed(base + "--- hexfile a\n01 0g\n", "line 8: bad hex '0g'")
+        self.assertMalformed(base + "--- output a\n123\n", "bad hex '123'")
+        self.assertMalformed(base + "--- file a\nx\\qy\n", "line 8: bad escape '\\q'")
+        self.assertMalformed(base + "--- file a\nx\\x4\n", "bad escape")
+        self.assertMalformed(base.replace("2\n", "two\n"), "'status' needs one integer")
+        self.assertMalformed(base.replace("2\n", "256\n"), "'status' needs one integer")
+        self.assertMalformed(base + "--- run\nvorn\n", "second 'run' section")
+        self.assertMalformed(base + "--- file ../x\ny\n", "must be relative")
+        self.assertMalformed(base.replace("vorn\n", "gcc\n"), "unknown program 'gcc'")
+        self.assertMalformed(base.replace("\n", "\r\n"), "raw carriage return")
+
+    def test_runner_overhead_is_small(self):
+        # A passing case (fake program start included) should be quick.
+        start = time.monotonic()
+        for _ in range(5):
+            self.assertPasses(self.GOOD)
+        per_case = (time.monotonic() - start) / 5
+        self.assertLess(per_case, 1.0)
+
+
+
+class JsonAndRebaseTest(Harness):
+    """"--- stdout json" sections, and --rebase."""
+
     CAT = ["--bin", "vorn-check=/bin/cat"]
 
     def json_case(self, actual, expected):
@@ -510,7 +544,7 @@ class RunnerTest(unittest.TestCase):
         self.assertEqual((p.returncode, p.stdout.decode()), (0, ""))
 
     def test_rebase_rewrites_only_what_the_run_does_not_meet(self):
-        good = textwrap.dedent(self.GOOD).lstrip("\n")
+        good = textwrap.dedent(RunnerTest.GOOD).lstrip("\n")
         stale = (good.replace("events: 2\nhello\n", "events: 1\nhullo\n")
                  .replace("--- status\n0", "--- status\n1")
                  .replace("56 58  # \"VX\"\n68656c6c6f 0a", "56 58  # stale\n00"))
@@ -526,7 +560,7 @@ class RunnerTest(unittest.TestCase):
 
     def test_rebase_writes_the_escapes_back(self):
         # Every escape the format has comes back in the form the case file was written in.
-        escapes = textwrap.dedent(self.ESCAPES).lstrip("\n")
+        escapes = textwrap.dedent(RunnerTest.ESCAPES).lstrip("\n")
         start = escapes.index("--- stdout\n") + len("--- stdout\n")
         stale = escapes[:start] + "x\n" + escapes[escapes.index("--- status"):]
         rc, out, now = self.rebase(stale)
@@ -569,7 +603,7 @@ class RunnerTest(unittest.TestCase):
         self.assertCasePasses()
 
     def test_rebase_leaves_a_passing_case_alone(self):
-        text = textwrap.dedent(self.GOOD).lstrip("\n")
+        text = textwrap.dedent(RunnerTest.GOOD).lstrip("\n")
         rc, out, now = self.rebase(text)
         self.assertEqual((rc, out, now), (0, "", text))
 
@@ -589,31 +623,6 @@ class RunnerTest(unittest.TestCase):
         section = now[now.index("--- stdout json\n") + 16:now.index("--- status")]
         self.assertEqual(json.loads(section), {"status": 10, "diagnostics": [
             {"line": 2, "text": "Unknown argument 'x'"}, {"line": 1, "text": None}]})
-
-    def test_malformed_cases_are_rejected(self):
-        base = "--- run\nvorn\n--- stdout\nFAKE 1.0\n--- status\n2\n"
-        self.assertMalformed(base + "--- outptu x\nnone\n", "unknown section kind 'outptu'")
-        self.assertMalformed("--- stdout\nx\n--- status\n0\n", "missing '--- run' section")
-        self.assertMalformed("--- run\nvorn\n--- stdout\nx\n", "missing '--- status' section")
-        self.assertMalformed("--- run\nvorn\n--- status\n0\n", "missing '--- stdout' section")
-        self.assertMalformed(base + "--- hexfile a\n01 0g\n", "line 8: bad hex '0g'")
-        self.assertMalformed(base + "--- output a\n123\n", "bad hex '123'")
-        self.assertMalformed(base + "--- file a\nx\\qy\n", "line 8: bad escape '\\q'")
-        self.assertMalformed(base + "--- file a\nx\\x4\n", "bad escape")
-        self.assertMalformed(base.replace("2\n", "two\n"), "'status' needs one integer")
-        self.assertMalformed(base.replace("2\n", "256\n"), "'status' needs one integer")
-        self.assertMalformed(base + "--- run\nvorn\n", "second 'run' section")
-        self.assertMalformed(base + "--- file ../x\ny\n", "must be relative")
-        self.assertMalformed(base.replace("vorn\n", "gcc\n"), "unknown program 'gcc'")
-        self.assertMalformed(base.replace("\n", "\r\n"), "raw carriage return")
-
-    def test_runner_overhead_is_small(self):
-        # A passing case (fake program start included) should be quick.
-        start = time.monotonic()
-        for _ in range(5):
-            self.assertPasses(self.GOOD)
-        per_case = (time.monotonic() - start) / 5
-        self.assertLess(per_case, 1.0)
 
 
 if __name__ == "__main__":
