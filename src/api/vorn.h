@@ -367,6 +367,12 @@ struct CleanedLine {
 // Cleans raw (a piece as read, up to a NUL byte if there is one) exactly as a compile does.
 CleanedLine clean_line(std::string_view raw);
 
+// Every level of an include chain keeps its file open, and the usual soft limit of 1024 open
+// files would end a chain well within the nesting limit with "Cannot open file". A tool that
+// compiles from the file system calls this once at start-up: it raises the process's soft
+// limit so that the deepest chain allowed fits, as far as the hard limit lets it.
+void allow_deepest_include_chain();
+
 // Lays a compiled file out: the header, the code and the used part of both entry tables.
 std::vector<unsigned char> compose_compiled_file(const std::vector<unsigned char>& code,
                                                  const std::vector<uint16_t>& event_entries,

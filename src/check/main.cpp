@@ -15,6 +15,8 @@
 namespace {
 
 constexpr int ExitUsage = 1;
+// A dependency file that cannot be written ends the run as an output file that cannot be.
+constexpr int ExitCannotWrite = 3;
 
 struct Options {
     std::string script;
@@ -56,7 +58,9 @@ int check(const Options& options) {
     if (!options.deps.empty()) {
         const std::string& target = options.deps_target.empty() ? options.output : options.deps_target;
         if (!write_text(options.deps, dependency_file(result, target, options.deps_phony)))
-            return result.status == vorn::StatusClean ? vorn::StatusErrors : result.status;
+            return result.status == vorn::StatusClean || result.status == vorn::StatusErrors
+                       ? ExitCannotWrite
+                       : result.status;
     }
     return result.status;
 }
@@ -98,5 +102,6 @@ int main(int argc, char** argv) {
                   << "Try 'vorn-check --help' for more.\n";
         return ExitUsage;
     }
+    vorn::allow_deepest_include_chain();
     return check(options);
 }

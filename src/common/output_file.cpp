@@ -39,11 +39,16 @@ volatile sig_atomic_t temp_exists = 0;
 
 // Only async-signal-safe calls here: remove the temporary file, then let the signal end the
 // process as it would have without us. The signal is blocked while its handler runs, so the
-// raised one is delivered, with the default action, as soon as the handler returns.
+// raised one is delivered, with the default action set here, as soon as the handler returns.
+// (With this handler still in place it would only come back here, for ever.)
 extern "C" void remove_temp_and_reraise(int signal_number) {
     if (temp_exists)
         unlink(temp_path);
-    signal(signal_number, SIG_DFL);
+    temp_exists = 0;
+    struct sigaction default_action = {};
+    default_action.sa_handler = SIG_DFL;
+    sigemptyset(&default_action.sa_mask);
+    sigaction(signal_number, &default_action, nullptr);
     raise(signal_number);
 }
 

@@ -73,11 +73,13 @@ struct ListKind {
     int capacity;
 };
 
-// The whole of a list line, without its line end.
-static vorn::Location list_line(const char* file_name, int line_number, const char* line) {
+// The whole of a piece of a list line, without its line end; column is the 0-based column
+// where the piece starts (a longer line's next piece starts at column 79).
+static vorn::Location list_line(const char* file_name, int line_number, uint32_t column,
+                                const char* line) {
     std::size_t length = strcspn(line, "\r\n");
-    return vorn::Location{file_name, static_cast<uint32_t>(line_number), 1,
-                          static_cast<uint32_t>(length) + 1};
+    return vorn::Location{file_name, static_cast<uint32_t>(line_number), column + 1,
+                          column + static_cast<uint32_t>(length) + 1};
 }
 
 template <typename Entry, typename Parse>
@@ -94,8 +96,11 @@ static void load_list(CompileState& s, const ListKind& kind, std::vector<Entry>&
         fail_at(s, kind.no_memory, &whole_file);
     }
     char line[ListLineSize];
-    // vorn's text counts pieces of 79 characters; the location counts the file's lines.
+    // vorn's text counts pieces of 79 characters; the location counts the file's lines, and
+    // the columns of the line a piece is part of.
     int file_line = 0;
+    uint32_t column = 0;
+    std::size_t previous = 0;
     bool line_ended = true;
     for (int line_number = 1;; ++line_number) {
         std::size_t length = read_piece(file, line, sizeof line);
@@ -103,11 +108,17 @@ static void load_list(CompileState& s, const ListKind& kind, std::vector<Entry>&
             fail_at(s, kind.cannot_open, &whole_file);
         if (length == 0)
             break;
-        file_line += line_ended;
+        if (line_ended) {
+            ++file_line;
+            column = 0;
+        } else {
+            column += static_cast<uint32_t>(previous);
+        }
+        previous = length;
         line_ended = line[length - 1] == '\n';
         if (!is_letter(static_cast<unsigned char>(line[0])))
             continue;
-        vorn::Location where = list_line(kind.file_name, file_line, line);
+        vorn::Location where = list_line(kind.file_name, file_line, column, line);
         if (static_cast<int>(entries.size()) == kind.capacity)
             fail_at(s, kind.too_many, &where);
         Entry entry = {};

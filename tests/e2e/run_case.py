@@ -1,8 +1,12 @@
 #!/usr/bin/env python3
 r"""Run one end-to-end case file against the VORN binaries.
 
-Usage: run_case.py --bin vorn=PATH [--bin vorn-dis=PATH] [--timeout SECONDS]
-                   [--keep] CASEFILE
+Usage: run_case.py --bin vorn=PATH [--bin vorn-dis=PATH] [--bin vorn-check=PATH]
+                   [--timeout SECONDS] [--keep] [--rebase] CASEFILE
+
+--rebase rewrites the expected stdout, stderr, status and output sections that
+the run does not meet to what it gave (after an intended change); the rest of
+the file stays byte for byte.
 
 Exit status: 0 pass (silent), 1 mismatch (diffs printed), 2 malformed case
 file or bad usage, 77 skipped (the case needs a binary that was not given).
@@ -18,13 +22,22 @@ a line beginning with "--- " (three dashes and a space):
   --- hexfile NAME    binary file; hex bytes ("1A ff 00", or "1aff00"),
                       whitespace separated, "#" comments to end of line.
   --- setup           bash script (run with -euo pipefail, cwd = temp dir,
-                      $VORN / $VORN_DIS = binaries) run before the program.
+                      $VORN / $VORN_DIS / $VORN_CHECK = binaries) run
+                      before the program.
                       A failing setup fails the case.
-  --- run             one line: program name (vorn / vorn-dis) and arguments,
+  --- run             one line: program name (vorn / vorn-dis / vorn-check) and
+                      arguments,
                       split with shlex; no shell involved.  argv[0] is the
                       bare program name.
   --- stdout          expected standard output (escaped text; exact bytes).
   --- stdout ignore   do not compare standard output (section must be empty).
+  --- stdout json     standard output must be one JSON document that matches the
+                      section's JSON text (read as it stands: the escapes below
+                      do not apply).  Every key the expected object gives must
+                      be there with a matching value; keys it leaves out are not
+                      checked.  Arrays must have the same length and match
+                      element by element; other values must be equal, of the
+                      same JSON type.
   --- stderr          expected standard error (escaped); default: empty.
   --- status          expected exit status, 0..255 (signal N => 128+N).
   --- output NAME     expected bytes of file NAME after the run: hex bytes as
@@ -52,6 +65,7 @@ UTF-8 bytes.  Diffs show actual bytes in this same escaped form (non-ASCII
 bytes as \xHH, trailing spaces as \x20), so they can be pasted back.
 """
 
+import json
 import os
 import re
 import shlex
@@ -64,8 +78,8 @@ import tempfile
 import roundtrip_check
 
 EXIT_PASS, EXIT_FAIL, EXIT_BAD_CASE, EXIT_SKIP = 0, 1, 2, 77
-KNOWN_PROGRAMS = ("vorn", "vorn-dis")
-ENV_NAMES = {"vorn": "VORN", "vorn-dis": "VORN_DIS"}
+KNOWN_PROGRAMS = ("vorn", "vorn-dis", "vorn-check")
+ENV_NAMES = {"vorn": "VORN", "vorn-dis": "VORN_DIS", "vorn-check": "VORN_CHECK"}
 DIFF_LINE_LIMIT = 400
 
 
@@ -187,7 +201,8 @@ class Case:
         self.files = []          # (name, bytes)
         self.setup = None        # script text
         self.argv = None         # [program, args...]
-        self.stdout = None       # bytes, or None if ignored
+        self.stdout = None       # bytes, or None if ignored or JSON
+        self.stdout_json = None  # (value,) for a "stdout json" section
         self.stderr = b""
         self.status = None
         self.outputs = []        # (name, "none" | "unchanged" | bytes)
@@ -232,7 +247,7 @@ def parse_case(raw):
             if kind in seen:
                 raise CaseError("line %d: second '%s' section" % (lineno, kind))
             seen.add(kind)
-            if arg and not (kind == "stdout" and arg == "ignore"):
+            if arg and not (kind == "stdout" and arg in ("ignore", "json")):
                 raise CaseError("line %d: '%s' takes no argument (got %r)" % (lineno, kind, arg))
         if kind in ("file", "hexfile"):
             _check_name(arg, lineno)
@@ -259,6 +274,12 @@ def parse_case(raw):
                 if _nonblank(body):
                     raise CaseError("line %d: 'stdout ignore' must be empty" % lineno)
                 case.stdout = None
+            elif arg == "json":
+                try:
+                    case.stdout_json = (json.loads("\n".join(body)),)
+                except ValueError as e:
+                    raise CaseError("line %d: 'stdout json' holds no JSON document: %s"
+                                    % (lineno, e))
             else:
                 case.stdout = decode_text(body, first)
         elif kind == "stderr":
@@ -287,6 +308,71 @@ def parse_case(raw):
         if kind not in seen:
             raise CaseError("missing '--- %s' section" % kind)
     return case
+
+
+# ---------------------------------------------------------------- JSON
+
+def _json_type(value):
+    if value is None:
+        return "null"
+    if isinstance(value, bool):
+        return "boolean"
+    if isinstance(value, (int, float)):
+        return "number"
+    if isinstance(value, str):
+        return "string"
+    if isinstance(value, list):
+        return "array"
+    return "object"
+
+
+def _json_path(path):
+    return path or "the document"
+
+
+def json_mismatches(expected, actual, path=""):
+    """Where actual does not match expected: every key of an expected object must be in
+    actual with a matching value (other keys of actual are not looked at), arrays match
+    element by element and have the same length, anything else is equal and of the same
+    JSON type. Returns a list of messages, empty when it matches."""
+    kind = _json_type(expected)
+    if kind != _json_type(actual):
+        return ["%s: expected %s %s, got %s %s"
+                % (_json_path(path), kind, json.dumps(expected), _json_type(actual),
+                   json.dumps(actual))]
+    found = []
+    if kind == "object":
+        for key, value in expected.items():
+            where = "%s.%s" % (path, key)
+            if key not in actual:
+                found.append("%s: missing (expected %s)" % (where, json.dumps(value)))
+            else:
+                found += json_mismatches(value, actual[key], where)
+    elif kind == "array":
+        if len(expected) != len(actual):
+            found.append("%s: expected %d elements, got %d"
+                         % (_json_path(path), len(expected), len(actual)))
+        for i, (e, a) in enumerate(zip(expected, actual)):
+            found += json_mismatches(e, a, "%s[%d]" % (path, i))
+    elif expected != actual:
+        found.append("%s: expected %s, got %s"
+                     % (_json_path(path), json.dumps(expected), json.dumps(actual)))
+    return found
+
+
+def _stdout_json_failures(expected, out):
+    try:
+        actual = json.loads(out.decode("utf-8"))
+    except (UnicodeDecodeError, ValueError) as e:
+        return ["stdout is not one JSON document (%s):\n%s"
+                % (e, "\n".join(render_text(out)[:DIFF_LINE_LIMIT]))]
+    found = json_mismatches(expected, actual)
+    if not found:
+        return []
+    shown = found[:DIFF_LINE_LIMIT]
+    if len(found) > len(shown):
+        shown.append("... (%d more)" % (len(found) - len(shown)))
+    return ["stdout JSON does not match:\n" + "\n".join(shown)]
 
 
 # ---------------------------------------------------------------- running
@@ -380,8 +466,72 @@ def _round_trip_failures(case, bins, tmp, status):
     return failures
 
 
-def run_case(case, bins, timeout, keep, report):
-    """Run a parsed case; return an exit code.  report(str) prints a message."""
+class Observed:
+    """What a run did: its output, status, and the declared output files before and after."""
+
+    def __init__(self):
+        self.out = self.err = b""
+        self.status = None
+        self.timed_out = False
+        self.before = {}     # name -> snapshot, for outputs declared unchanged
+        self.outputs = {}    # name -> snapshot after the run
+
+
+def expectation_failures(case, seen, timeout=None):
+    """What of the case's expectations the observed run does not meet, as messages."""
+    out, err, status = seen.out, seen.err, seen.status
+    failures = []
+    if seen.timed_out:
+        failures.append("%s timed out after %g s and was killed" % (case.argv[0], timeout))
+    if case.stdout is not None and out != case.stdout:
+        failures.append("stdout differs:\n" + _diff(render_text(case.stdout),
+                                                    render_text(out), "stdout"))
+    if case.stdout_json is not None:
+        failures += _stdout_json_failures(case.stdout_json[0], out)
+    if err != case.stderr:
+        failures.append("stderr differs:\n" + _diff(render_text(case.stderr),
+                                                    render_text(err), "stderr"))
+    if not seen.timed_out and status != case.status:
+        failures.append("exit status: expected %d, got %d" % (case.status, status))
+    before = seen.before
+    for name, expect in case.outputs:
+        now = seen.outputs[name]
+        if expect == "none":
+            if now[0] != "missing":
+                failures.append("output %s: should not exist, but it does%s"
+                                % (name, " (%d bytes)" % len(now[1])
+                                   if now[0] == "bytes" else ""))
+        elif expect == "unchanged":
+            if now != before[name]:
+                msg = "output %s: should be unchanged, but " % name
+                if now[0] == "missing":
+                    msg += "it was removed"
+                elif now[0] == before[name][0] == "bytes":
+                    msg += "its bytes changed:\n" + _diff(render_hex(before[name][1]),
+                                                          render_hex(now[1]), name)
+                else:
+                    msg += "it changed (%s -> %s)" % (before[name][0], now[0])
+                failures.append(msg)
+        else:
+            if now[0] == "missing":
+                failures.append("output %s: expected %d bytes, but the file does not exist"
+                                % (name, len(expect)))
+            elif now[0] != "bytes":
+                failures.append("output %s: expected a readable file, found %s"
+                                % (name, now[0]))
+            elif now[1] != expect:
+                failures.append(
+                    "output %s: expected %d bytes, got %d; first difference at offset "
+                    "%d (0x%X):\n%s" % (name, len(expect), len(now[1]),
+                                        _first_difference(expect, now[1]),
+                                        _first_difference(expect, now[1]),
+                                        _diff(render_hex(expect), render_hex(now[1]), name)))
+    return failures
+
+
+def run_case(case, bins, timeout, keep, report, observed=None):
+    """Run a parsed case; return an exit code.  report(str) prints a message.  An Observed
+    given as observed gets what the program did, once it has run."""
     prog = case.argv[0]
     if prog not in bins:
         if prog in KNOWN_PROGRAMS:
@@ -439,51 +589,12 @@ def run_case(case, bins, timeout, keep, report):
             report("FAIL: cannot start %s (%s): %s" % (prog, bins[prog], e))
             return EXIT_FAIL
 
-        failures = []
-        if timed_out:
-            failures.append("%s timed out after %g s and was killed" % (prog, timeout))
-        if case.stdout is not None and out != case.stdout:
-            failures.append("stdout differs:\n" + _diff(render_text(case.stdout),
-                                                        render_text(out), "stdout"))
-        if err != case.stderr:
-            failures.append("stderr differs:\n" + _diff(render_text(case.stderr),
-                                                        render_text(err), "stderr"))
-        if not timed_out and status != case.status:
-            failures.append("exit status: expected %d, got %d" % (case.status, status))
-
-        for name, expect in case.outputs:
-            path = os.path.join(tmp, name)
-            now = _snapshot(path)
-            if expect == "none":
-                if now[0] != "missing":
-                    failures.append("output %s: should not exist, but it does%s"
-                                    % (name, " (%d bytes)" % len(now[1])
-                                       if now[0] == "bytes" else ""))
-            elif expect == "unchanged":
-                if now != before[name]:
-                    msg = "output %s: should be unchanged, but " % name
-                    if now[0] == "missing":
-                        msg += "it was removed"
-                    elif now[0] == before[name][0] == "bytes":
-                        msg += "its bytes changed:\n" + _diff(render_hex(before[name][1]),
-                                                              render_hex(now[1]), name)
-                    else:
-                        msg += "it changed (%s -> %s)" % (before[name][0], now[0])
-                    failures.append(msg)
-            else:
-                if now[0] == "missing":
-                    failures.append("output %s: expected %d bytes, but the file does not exist"
-                                    % (name, len(expect)))
-                elif now[0] != "bytes":
-                    failures.append("output %s: expected a readable file, found %s"
-                                    % (name, now[0]))
-                elif now[1] != expect:
-                    failures.append(
-                        "output %s: expected %d bytes, got %d; first difference at offset "
-                        "%d (0x%X):\n%s" % (name, len(expect), len(now[1]),
-                                            _first_difference(expect, now[1]),
-                                            _first_difference(expect, now[1]),
-                                            _diff(render_hex(expect), render_hex(now[1]), name)))
+        seen = observed if observed is not None else Observed()
+        seen.out, seen.err, seen.status, seen.timed_out = out, err, status, timed_out
+        seen.before = before
+        for name, _expect in case.outputs:
+            seen.outputs[name] = _snapshot(os.path.join(tmp, name))
+        failures = expectation_failures(case, seen, timeout)
 
         if not failures:
             failures += _round_trip_failures(case, bins, tmp, status)
@@ -502,6 +613,182 @@ def run_case(case, bins, timeout, keep, report):
             remove_tree(tmp)
 
 
+# ---------------------------------------------------------------- rebasing
+
+def _json_projection(expected, actual):
+    """actual, cut down to the keys that expected gives (recursively). Array elements past
+    the expected ones take the last expected element's keys."""
+    if isinstance(expected, dict) and isinstance(actual, dict):
+        return {k: _json_projection(v, actual[k]) for k, v in expected.items() if k in actual}
+    if isinstance(expected, list) and isinstance(actual, list):
+        out = []
+        for i, a in enumerate(actual):
+            template = expected[min(i, len(expected) - 1)] if expected else a
+            out.append(_json_projection(template, a))
+        return out
+    return actual
+
+
+def _json_lines(value, indent=0):
+    """JSON text with objects and arrays laid out one member a line down to the members
+    that hold no containers; those are written on one line."""
+    pad = " " * indent
+    flat = json.dumps(value)
+    if not isinstance(value, (dict, list)) or not value or not any(
+            isinstance(v, (dict, list)) for v in (value.values() if isinstance(value, dict)
+                                                  else value)) and len(flat) <= 90:
+        return [pad + flat]
+    if isinstance(value, dict):
+        items = [(json.dumps(k) + ": ", v) for k, v in value.items()]
+        opener, closer = "{", "}"
+    else:
+        items = [("", v) for v in value]
+        opener, closer = "[", "]"
+    lines = [pad + opener]
+    for n, (key, v) in enumerate(items):
+        inner = _json_lines(v, indent + 2)
+        inner[0] = pad + "  " + key + inner[0].lstrip()
+        if n < len(items) - 1:
+            inner[-1] += ","
+        lines += inner
+    lines.append(pad + closer)
+    return lines
+
+
+def _section_spans(lines):
+    """The sections of a case file's lines as parse_case sees them: (kind, arg, header
+    index, body start, body end); blank lines at the end of the file are in no section."""
+    content_end = len(lines)
+    while content_end and lines[content_end - 1].strip() == "":
+        content_end -= 1
+    headers = [k for k in range(content_end) if lines[k].startswith("--- ")]
+    spans = []
+    for n, k in enumerate(headers):
+        kind, _, arg = lines[k][4:].strip().partition(" ")
+        end = headers[n + 1] if n + 1 < len(headers) else content_end
+        spans.append((kind, arg.strip(), k, k + 1, end))
+    return spans, content_end
+
+
+def _ending_blank_lines_kept(body):
+    """Blank lines that end the last section would be dropped with the file's trailing blank
+    lines: write each as a \n escape on the line before (or alone, with no line end)."""
+    body = list(body)
+    blanks = 0
+    while body and body[-1] == "":
+        body.pop()
+        blanks += 1
+    if blanks:
+        if body:
+            body[-1] += "\\n" * blanks
+        else:
+            body = ["\\n" * blanks + "\\"]
+    return body
+
+
+def _output_lines(now):
+    if now[0] == "missing":
+        return ["none"]
+    if now[0] == "bytes":
+        return render_hex(now[1])
+    return None
+
+
+def rebase_text(raw, case, seen):
+    """The case file with the stdout, stderr, status and output sections that the observed
+    run does not meet rewritten to what it did; every other byte stays. Returns (new raw
+    bytes, names of the sections rewritten, problems that cannot be written down)."""
+    text = raw.decode("utf-8", "surrogateescape")
+    ends_with_newline = text.endswith("\n")
+    lines = text.split("\n")
+    if ends_with_newline:
+        lines.pop()
+    spans, content_end = _section_spans(lines)
+    new_bodies = {}   # header index -> new body lines
+    inserted = None   # (index to insert at, lines)
+    changed, problems = [], []
+    outputs = dict(case.outputs)
+    for kind, arg, header, _start, _end in spans:
+        if kind == "stdout" and arg == "" and seen.out != case.stdout:
+            new_bodies[header] = render_text(seen.out)
+        elif kind == "stdout" and arg == "json" and _stdout_json_failures(case.stdout_json[0],
+                                                                          seen.out):
+            try:
+                actual = json.loads(seen.out.decode("utf-8"))
+            except (UnicodeDecodeError, ValueError):
+                problems.append("stdout is not JSON; a 'stdout json' section cannot hold it")
+                continue
+            new_bodies[header] = _json_lines(_json_projection(case.stdout_json[0], actual))
+        elif kind == "stderr" and seen.err != case.stderr:
+            new_bodies[header] = render_text(seen.err)
+        elif kind == "status" and seen.status != case.status:
+            new_bodies[header] = [str(seen.status)]
+        elif kind == "output":
+            expect, now = outputs[arg], seen.outputs[arg]
+            met = (now[0] == "missing" if expect == "none" else
+                   now == seen.before[arg] if expect == "unchanged" else
+                   now == ("bytes", expect))
+            if not met:
+                body = _output_lines(now)
+                if body is None:
+                    problems.append("output %s is no regular readable file" % arg)
+                else:
+                    new_bodies[header] = body
+        else:
+            continue
+        if header in new_bodies:
+            changed.append(kind if kind != "output" else "output " + arg)
+    if seen.err and not any(kind == "stderr" for kind, *_ in spans):
+        after = next((end for kind, _a, _h, _s, end in spans if kind == "stdout"), content_end)
+        inserted = (after, ["--- stderr"] + render_text(seen.err))
+        changed.append("stderr")
+
+    # Applied from the end of the file backwards, so that earlier indexes stay good; an
+    # insertion at the end of a body goes in before that body is replaced.
+    edits = [(start, end, new_bodies[header]) for _k, _a, header, start, end in spans
+             if header in new_bodies]
+    if inserted is not None:
+        edits.append((inserted[0], inserted[0], inserted[1]))
+    edits.sort(key=lambda e: (e[0], e[1]), reverse=True)
+    for n, (start, end, body) in enumerate(edits):
+        # The edit that now ends the file's content: its ending blank lines need escapes.
+        if n == 0 and end == content_end:
+            head = body[:1] if start == end else []
+            body = head + _ending_blank_lines_kept(body[len(head):])
+        lines[start:end] = body
+    new_text = "\n".join(lines) + ("\n" if ends_with_newline else "")
+    return new_text.encode("utf-8", "surrogateescape"), changed, problems
+
+
+def rebase_case(path, raw, case, seen, report):
+    """Rewrites the case file at path from the observed run; returns an exit code."""
+    if seen.status is None or seen.timed_out:
+        report("%s: not rebased: the program did not run to its end" % path)
+        return EXIT_FAIL
+    new_raw, changed, problems = rebase_text(raw, case, seen)
+    for problem in problems:
+        report("%s: not rebased: %s" % (path, problem))
+    if problems:
+        return EXIT_FAIL
+    if not changed:
+        report("%s: not rebased: its stdout, stderr, status and outputs already hold; "
+               "what fails is not written in them" % path)
+        return EXIT_FAIL
+    # The new file must parse, and the run must meet it.
+    left = expectation_failures(parse_case(new_raw), seen)
+    if left:
+        report("%s: not rebased: the rewritten case would still fail:\n%s"
+               % (path, "\n".join(left)))
+        return EXIT_FAIL
+    temp = path + ".rebase-tmp"
+    with open(temp, "wb") as f:
+        f.write(new_raw)
+    os.chmod(temp, stat.S_IMODE(os.stat(path).st_mode))
+    os.replace(temp, path)
+    report("%s: rebased %s" % (path, ", ".join(changed)))
+    return EXIT_PASS
+
+
 def main(argv):
     import argparse
     ap = argparse.ArgumentParser(description="Run one VORN end-to-end case file.")
@@ -511,6 +798,9 @@ def main(argv):
                     help="seconds before the program (or setup) is killed (default 60)")
     ap.add_argument("--keep", action="store_true",
                     help="keep the temporary directory of a failing case")
+    ap.add_argument("--rebase", action="store_true",
+                    help="after an intended change: rewrite the expected stdout, stderr, "
+                         "status and output sections that the run does not meet")
     ap.add_argument("casefile")
     args = ap.parse_args(argv)
 
@@ -528,7 +818,13 @@ def main(argv):
         with open(args.casefile, "rb") as f:
             raw = f.read()
         case = parse_case(raw)
-        rc = run_case(case, bins, args.timeout, args.keep, report)
+        seen = Observed()
+        rc = run_case(case, bins, args.timeout, args.keep and not args.rebase,
+                      report if not args.rebase else lambda msg: None, seen)
+        if args.rebase and rc == EXIT_FAIL:
+            return rebase_case(args.casefile, raw, case, seen, report)
+        if args.rebase and rc == EXIT_SKIP:
+            report("SKIP: %s needs a program that was not given with --bin" % args.casefile)
     except CaseError as e:
         report("%s: malformed case file: %s" % (args.casefile, e))
         return EXIT_BAD_CASE

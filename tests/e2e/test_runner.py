@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """Self-test of run_case.py against a small fake compiler written to a temp dir."""
 
+import json
 import os
 import shutil
 import subprocess
@@ -50,7 +51,9 @@ out.write(b"OK\n")
 '''
 
 
-class RunnerTest(unittest.TestCase):
+class Harness(unittest.TestCase):
+    """A fake compiler, a temporary directory per test, and the runner run on a case."""
+
     @classmethod
     def setUpClass(cls):
         cls.bindir = tempfile.mkdtemp(prefix="vorn-selftest-bin-")
@@ -106,6 +109,8 @@ class RunnerTest(unittest.TestCase):
         self.assertIn("malformed case file", out)
         self.assertIn(needle, out)
 
+
+class RunnerTest(Harness):
     GOOD = r"""
         A passing case: the description before the first section is free text.
         # so are comment lines
@@ -418,6 +423,31 @@ class RunnerTest(unittest.TestCase):
         self.assertEqual(rc, 77, out)
         self.assertIn("SKIP", out)
 
+    def test_vorn_check_binding(self):
+        # vorn-check runs under its own name and is $VORN_CHECK in the setup; a case that
+        # needs it is skipped when it was not built, like one that needs vorn-dis.
+        case = r"""
+            --- setup
+            test "$VORN_CHECK" = /bin/cat
+            printf 'checked\n' > t.txt
+            --- run
+            vorn-check t.txt
+            --- stdout
+            checked
+            --- status
+            0
+            """
+        self.assertPasses(case, bins=["--bin", "vorn=" + self.fake, "--bin", "vorn-check=/bin/cat"])
+        self.assertFails(case.replace("            checked\n            --- status",
+                                      "            unchecked\n            --- status"),
+                         "stdout differs", bins=["--bin", "vorn-check=/bin/cat"])
+        rc, out = self.run_case(case)
+        self.assertEqual(rc, 77, out)
+        self.assertIn("vorn-check", out)
+        rc, out = self.run_case(case.replace("vorn-check t.txt", "vorn t.txt out.bin"))
+        self.assertEqual(rc, 77, out)
+        self.assertIn("$VORN_CHECK", out)
+
     def test_malformed_cases_are_rejected(self):
         base = "--- run\nvorn\n--- stdout\nFAKE 1.0\n--- status\n2\n"
         self.assertMalformed(base + "--- outptu x\nnone\n", "unknown section kind 'outptu'")
@@ -442,6 +472,157 @@ class RunnerTest(unittest.TestCase):
             self.assertPasses(self.GOOD)
         per_case = (time.monotonic() - start) / 5
         self.assertLess(per_case, 1.0)
+
+
+
+class JsonAndRebaseTest(Harness):
+    """"--- stdout json" sections, and --rebase."""
+
+    CAT = ["--bin", "vorn-check=/bin/cat"]
+
+    def json_case(self, actual, expected):
+        """A case whose program prints actual (text) and whose stdout json section is expected."""
+        return ("--- file out.json\n%s\n--- run\nvorn-check out.json\n--- stdout json\n%s\n"
+                "--- status\n0\n" % (actual, expected))
+
+    DOC = """{"status": 10, "fatal": false, "diagnostics": [
+  {"file": "a.vs", "line": 2, "column": 3, "text": "Unknown argument 'x'", "extra": [1, 2]},
+  {"file": "lib/b.vs", "line": 1, "column": 9, "text": null}],
+ "files": []}"""
+
+    def test_stdout_json_matches_the_keys_it_gives(self):
+        # The same document, laid out otherwise, matches: it is parsed, not compared as text.
+        self.assertPasses(self.json_case(self.DOC, json.dumps(json.loads(self.DOC), indent=5)),
+                          bins=self.CAT)
+        # Keys left out of the expected objects, at any depth, are not checked.
+        self.assertPasses(self.json_case(self.DOC, """{"diagnostics": [
+            {"line": 2, "column": 3}, {"file": "lib/b.vs", "text": null}]}"""), bins=self.CAT)
+        self.assertPasses(self.json_case(self.DOC, "{}"), bins=self.CAT)
+
+    def test_stdout_json_mismatches_fail_with_their_path(self):
+        def fails(expected, *needles, actual=self.DOC):
+            self.assertFails(self.json_case(actual, expected), "stdout JSON does not match",
+                             *needles, bins=self.CAT)
+        fails('{"status": 0}', ".status: expected 0, got 10")
+        fails('{"diagnostics": [{}, {"column": 8}]}', ".diagnostics[1].column: expected 8, got 9")
+        fails('{"diagnostics": [{}]}', ".diagnostics: expected 1 elements, got 2")
+        fails('{"diagnostics": [{}, {}, {}]}', ".diagnostics: expected 3 elements, got 2")
+        fails('{"diagnostics": [{"extra": [1]}, {}]}',
+              ".diagnostics[0].extra: expected 1 elements, got 2")
+        fails('{"diagnostics": [{"end_column": 4}, {}]}', ".diagnostics[0].end_column: missing")
+        # Values of another JSON type never match, even where Python would call them equal.
+        fails('{"fatal": 0}', ".fatal: expected number 0, got boolean false")
+        fails('{"status": "10"}', '.status: expected string "10", got number 10')
+        fails('{"diagnostics": [{}, {"text": ""}]}', ".diagnostics[1].text: expected string")
+        fails('{"files": {}}', ".files: expected object {}, got array []")
+        fails('[]', "the document: expected array")
+        # Every mismatch is listed, not only the first.
+        fails('{"status": 0, "fatal": true}', ".status: expected 0", ".fatal: expected true")
+
+    def test_stdout_json_needs_one_document(self):
+        self.assertFails(self.json_case(self.DOC + "\n{}", "{}"), "stdout is not one JSON document",
+                         bins=self.CAT)
+        self.assertFails(self.json_case("lib/b.vs:1:9: error: x", "{}"),
+                         "stdout is not one JSON document", "lib/b.vs:1:9: error: x", bins=self.CAT)
+        rc, out = self.run_case(self.json_case(self.DOC, '{"status": 10,}'), bins=self.CAT)
+        self.assertEqual(rc, 2, out)
+        self.assertIn("'stdout json' holds no JSON document", out)
+
+    def rebase(self, text, bins=None):
+        """Writes the case, runs the runner with --rebase; returns (exit code, output, the
+        case file's text afterwards)."""
+        rc, out = self.run_case(text, extra=["--rebase"], bins=bins)
+        with open(os.path.join(self.work, "t.case"), "rb") as f:
+            return rc, out, f.read().decode("utf-8", "surrogateescape")
+
+    def assertCasePasses(self, bins=None):
+        """The case file left by rebase passes as it stands."""
+        path = os.path.join(self.work, "t.case")
+        p = subprocess.run([sys.executable, RUNNER] + (bins or ["--bin", "vorn=" + self.fake])
+                           + [path], stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                           stderr=subprocess.STDOUT, env=dict(os.environ, TMPDIR=self.tmpdir))
+        self.assertEqual((p.returncode, p.stdout.decode()), (0, ""))
+
+    def test_rebase_rewrites_only_what_the_run_does_not_meet(self):
+        good = textwrap.dedent(RunnerTest.GOOD).lstrip("\n")
+        stale = (good.replace("events: 2\nhello\n", "events: 1\nhullo\n")
+                 .replace("--- status\n0", "--- status\n1")
+                 .replace("56 58  # \"VX\"\n68656c6c6f 0a", "56 58  # stale\n00"))
+        self.assertNotEqual(stale, good)
+        rc, out, now = self.rebase(stale + "\n\n")
+        self.assertEqual(rc, 0, out)
+        self.assertIn("rebased stdout, status, output out.bin", out)
+        self.assertCasePasses()
+        # The description, the files, the run line and the sections that held stay byte for
+        # byte, the trailing blank lines too; the rest is what the run gave, in hex lines.
+        self.assertEqual(now, good.replace("56 58  # \"VX\"\n68656c6c6f 0a",
+                                           "56 58 68 65 6C 6C 6F 0A") + "\n\n")
+
+    def test_rebase_writes_the_escapes_back(self):
+        # Every escape the format has comes back in the form the case file was written in.
+        escapes = textwrap.dedent(RunnerTest.ESCAPES).lstrip("\n")
+        start = escapes.index("--- stdout\n") + len("--- stdout\n")
+        stale = escapes[:start] + "x\n" + escapes[escapes.index("--- status"):]
+        rc, out, now = self.rebase(stale)
+        self.assertEqual(rc, 0, out)
+        self.assertEqual(now, escapes)
+
+    def test_rebase_keeps_blank_lines_that_end_the_last_section(self):
+        # The file's trailing blank lines are dropped when it is read, so a stdout that ends
+        # in blank lines and stands last is written with \n escapes.
+        for printed in ("two\n\n\n", "\n\n", "x\n \n\n"):
+            with self.subTest(printed=printed):
+                case = ("--- file t.txt\n%s--- run\nvorn-check t.txt\n--- status\n0\n"
+                        "--- stdout\nstale\n" % printed.replace("\n", "\\n\\\n"))
+                rc, out, now = self.rebase(case, bins=self.CAT)
+                self.assertEqual(rc, 0, out)
+                self.assertCasePasses(bins=self.CAT)
+
+    def test_rebase_adds_and_empties_stderr(self):
+        case = r"""
+            --- file s.vs
+            STDERR
+            --- run
+            vorn s.vs out.bin
+            --- stdout
+            FAKE 1.0
+            STDERR
+            OK
+            --- status
+            0
+            """
+        rc, out, now = self.rebase(case)
+        self.assertEqual(rc, 0, out)
+        self.assertIn("OK\n--- stderr\noops\n--- status\n", now)
+        self.assertCasePasses()
+        quiet = now.replace("--- file s.vs\nSTDERR", "--- file s.vs\nSTDOUT").replace(
+            "FAKE 1.0\nSTDERR", "FAKE 1.0\nSTDOUT")
+        rc, out, now = self.rebase(quiet)
+        self.assertEqual(rc, 0, out)
+        self.assertIn("OK\n--- stderr\n--- status\n", now)
+        self.assertCasePasses()
+
+    def test_rebase_leaves_a_passing_case_alone(self):
+        text = textwrap.dedent(RunnerTest.GOOD).lstrip("\n")
+        rc, out, now = self.rebase(text)
+        self.assertEqual((rc, out, now), (0, "", text))
+
+    def test_rebase_of_a_failing_setup_changes_nothing(self):
+        text = "--- setup\nfalse\n--- run\nvorn\n--- stdout\nx\n--- status\n0\n"
+        rc, out, now = self.rebase(text)
+        self.assertEqual(rc, 1, out)
+        self.assertIn("not rebased", out)
+        self.assertEqual(now, text)
+
+    def test_rebase_of_json_keeps_the_keys_the_case_checks(self):
+        case = self.json_case(self.DOC, """{"status": 0,
+            "diagnostics": [{"line": 7, "text": "x"}]}""")
+        rc, out, now = self.rebase(case, bins=self.CAT)
+        self.assertEqual(rc, 0, out)
+        self.assertCasePasses(bins=self.CAT)
+        section = now[now.index("--- stdout json\n") + 16:now.index("--- status")]
+        self.assertEqual(json.loads(section), {"status": 10, "diagnostics": [
+            {"line": 2, "text": "Unknown argument 'x'"}, {"line": 1, "text": None}]})
 
 
 if __name__ == "__main__":

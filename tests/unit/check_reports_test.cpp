@@ -1,0 +1,107 @@
+// vorn-check's dependency files and GNU-form locations, from results made by hand.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "check/reports.h"
+
+namespace {
+
+// Paths as make must read them back: gcc -MD's conventions.
+TEST(MakeEscaped, LeavesOrdinaryPathsAsTheyAre) {
+    EXPECT_EQ(make_escaped("lib/doors.vs"), "lib/doors.vs");
+    EXPECT_EQ(make_escaped("a\\b.vs"), "a\\b.vs");
+    EXPECT_EQ(make_escaped("x:y%z.vs"), "x:y%z.vs");
+}
+
+TEST(MakeEscaped, EscapesBlanksAndHashWithABackslash) {
+    EXPECT_EQ(make_escaped("my script.vs"), "my\\ script.vs");
+    EXPECT_EQ(make_escaped("a\tb"), "a\\\tb");
+    EXPECT_EQ(make_escaped("a#b#"), "a\\#b\\#");
+    EXPECT_EQ(make_escaped(" "), "\\ ");
+}
+
+TEST(MakeEscaped, DoublesTheBackslashesBeforeAnEscapedCharacter) {
+    // One backslash before a blank: it is doubled, and the blank escaped (three in all).
+    EXPECT_EQ(make_escaped("a\\ b"), "a\\\\\\ b");
+    EXPECT_EQ(make_escaped("a\\\\#b"), "a\\\\\\\\\\#b");
+    // Only the run right before the character counts.
+    EXPECT_EQ(make_escaped("a\\b c"), "a\\b\\ c");
+}
+
+TEST(MakeEscaped, WritesDollarTwice) {
+    EXPECT_EQ(make_escaped("a$b"), "a$$b");
+    EXPECT_EQ(make_escaped("$$"), "$$$$");
+}
+
+TEST(MakeEscaped, DoublesABackslashAtTheEndSoThatItJoinsNoLine) {
+    EXPECT_EQ(make_escaped("dir\\"), "dir\\\\");
+    EXPECT_EQ(make_escaped("dir\\\\"), "dir\\\\\\\\");
+}
+
+vorn::SourceRecord file(const char* path, bool opened = true, int includer = -1,
+                        uint32_t include_line = 0) {
+    vorn::SourceRecord record;
+    record.path = path;
+    record.opened = opened;
+    record.includer = includer;
+    record.include_line = include_line;
+    return record;
+}
+
+vorn::CompileResult read_files() {
+    vorn::CompileResult result;
+    result.files = {file("events.lst"),       file("command.lst"),
+                    file("main.vs"),          file("lib/a $.vs", true, 2, 1),
+                    file("gone.vs", false, 3, 4), file("lib/a $.vs", true, 2, 7)};
+    return result;
+}
+
+TEST(DependencyFile, NamesTheTargetThenEveryFileReadOnceInOrder) {
+    // The include that could not be opened is a dependency too: a build must notice when it
+    // appears. A file included twice is named once.
+    EXPECT_EQ(dependency_file(read_files(), "out dir/main.bin", false),
+              "out\\ dir/main.bin: \\\n"
+              " events.lst \\\n"
+              " command.lst \\\n"
+              " main.vs \\\n"
+              " lib/a\\ $$.vs \\\n"
+              " gone.vs\n");
+}
+
+TEST(DependencyFile, PhonyAddsAnEmptyRuleForEachDependency) {
+    EXPECT_EQ(dependency_file(read_files(), "main.bin", true),
+              "main.bin: \\\n events.lst \\\n command.lst \\\n main.vs \\\n lib/a\\ $$.vs \\\n"
+              " gone.vs\n"
+              "\nevents.lst:\n\ncommand.lst:\n\nmain.vs:\n\nlib/a\\ $$.vs:\n\ngone.vs:\n");
+}
+
+TEST(DependencyFile, ARunThatReadNothingNamesOnlyTheTarget) {
+    EXPECT_EQ(dependency_file(vorn::CompileResult{}, "t.bin", true), "t.bin:\n");
+}
+
+vorn::Diagnostic diagnostic(vorn::Location where, bool fatal, int status) {
+    vorn::Diagnostic d{};
+    d.kind = vorn::DiagnosticKind::UnknownDirective;
+    d.where = std::move(where);
+    d.fatal = fatal;
+    d.status = status;
+    d.text = "Some text";
+    return d;
+}
+
+TEST(GnuReport, LeavesOutWhatTheLocationDoesNotHave) {
+    vorn::CompileResult result;
+    result.diagnostics = {diagnostic({"a.vs", 3, 5, 9}, false, 10),
+                          diagnostic({"a.vs", 4, 0, 0}, false, 10),
+                          diagnostic({"events.lst", 0, 0, 0}, false, 10),
+                          diagnostic({"", 0, 0, 0}, true, 101)};
+    EXPECT_EQ(gnu_report(result),
+              "a.vs:3:5: error: Some text\n"
+              "a.vs:4: error: Some text\n"
+              "events.lst: error: Some text\n"
+              "vorn-check: error: Some text\n"
+              "vorn-check: note: checking stopped here (status 101)\n");
+}
+
+}  // namespace
