@@ -59,8 +59,8 @@ vorn::Location location_of(const CompileState& s, Span span) {
     where.line = file->line;
     // A range starts right after the character before it, so that the backslash escaping
     // its first character belongs to it.
-    std::size_t begin = span.begin > 0 ? raw_offset(file->raw, span.begin - 1) + 1 : 0;
-    std::size_t end = span.end > span.begin ? raw_offset(file->raw, span.end - 1) + 1 : begin;
+    std::size_t begin = span.begin > 0 ? raw_offset(file->piece, span.begin - 1) + 1 : 0;
+    std::size_t end = span.end > span.begin ? raw_offset(file->piece, span.end - 1) + 1 : begin;
     where.column = file->column + static_cast<uint32_t>(begin) + 1;
     where.end_column = file->column + static_cast<uint32_t>(end) + 1;
     return where;

@@ -36,7 +36,10 @@ SourceFile* open_source(CompileState& s, const std::string& path) {
     file->line = 0;
     file->column = 0;
     file->raw[0] = '\0';
+    file->piece = file->raw;
     file->clean = file->raw;
+    file->hidden_at = nullptr;
+    file->hidden = 0;
     file->pos = 0;
     file->end = 0;
     file->at_end = false;
@@ -88,6 +91,35 @@ std::size_t read_piece(SourceFile* file, char* line, std::size_t capacity) {
     }
     line[length] = '\0';
     return length;
+}
+
+std::size_t next_piece(SourceFile* file) {
+    if (file->hidden_at) {
+        *file->hidden_at = file->hidden;
+        file->hidden_at = nullptr;
+    }
+    constexpr std::size_t longest = SourceLineSize - 1;
+    if (file->pos < file->end || refill(file)) {
+        unsigned char* start = file->block + file->pos;
+        std::size_t span = file->end - file->pos;
+        if (span > longest)
+            span = longest;
+        const void* newline = memchr(start, '\n', span);
+        // A piece that reaches the block's end without a line end may go on in the next block.
+        if (newline || span == longest) {
+            std::size_t length =
+                newline ? static_cast<std::size_t>(static_cast<const unsigned char*>(newline) - start) + 1
+                        : longest;
+            file->pos += length;
+            file->hidden_at = start + length;
+            file->hidden = *file->hidden_at;
+            *file->hidden_at = '\0';
+            file->piece = reinterpret_cast<const char*>(start);
+            return length;
+        }
+    }
+    file->piece = file->raw;
+    return read_piece(file, file->raw, SourceLineSize);
 }
 
 void close_source(CompileState& s, SourceFile* file) {

@@ -26,14 +26,20 @@ struct SourceFile {
     // The file's own line number of the current piece, and the 0-based column it starts at.
     uint32_t line;
     uint32_t column;
-    // The current piece as read, and the same piece cleaned (set by the reader of lines).
-    char raw[SourceLineSize];
+    // The current piece as read (in the block, or in raw where it spans two blocks), and the
+    // same piece cleaned (set by the reader of lines).
+    const char* piece;
     const char* clean;
+    char raw[SourceLineSize];
+    // The byte after a piece read in place, which its NUL stands on until the next piece.
+    unsigned char* hidden_at;
+    unsigned char hidden;
     std::size_t pos;
     std::size_t end;
     bool at_end;
     bool failed;
-    unsigned char block[SourceBlockSize];
+    // One byte more than a block, for the NUL after a piece that ends the block.
+    unsigned char block[SourceBlockSize + 1];
 };
 
 // Opens a file through the provider, records it in the result's files (with the file and
@@ -47,6 +53,11 @@ void record_unopened(CompileState& s, const std::string& path);
 // capacity - 1 characters, NUL-terminated. Returns its length (NUL bytes inside count),
 // 0 once the file has ended. A read error ends the file and sets failed.
 std::size_t read_piece(SourceFile* file, char* line, std::size_t capacity);
+
+// Reads the next piece of a script, as read_piece does with SourceLineSize, and sets
+// file->piece to it: where it lies whole in the block, in place (the byte after it is
+// replaced by a NUL until the next call), else copied to file->raw. Returns its length.
+std::size_t next_piece(SourceFile* file);
 
 // Closes the innermost open file and pops it off the stack.
 void close_source(CompileState& s, SourceFile* file);

@@ -96,7 +96,7 @@ void compile_file(CompileState& s, const std::string& path, const Span* include_
     std::size_t previous = 0;
     bool line_ended = true;
     for (;;) {
-        std::size_t length = read_piece(file, file->raw, SourceLineSize);
+        std::size_t length = next_piece(file);
         if (file->failed) {
             // Off the stack first, so that an include's error stands at its include line.
             --s.include_depth;
@@ -113,8 +113,8 @@ void compile_file(CompileState& s, const std::string& path, const Span* include_
             file->column += static_cast<uint32_t>(previous);
         }
         previous = length;
-        line_ended = file->raw[length - 1] == '\n';
-        s.sink.echo(frame, preprocess_line(file->raw, line));
+        line_ended = file->piece[length - 1] == '\n';
+        s.sink.echo(frame, preprocess_line(file->piece, line));
         if (s.options.record_lines) {
             std::size_t record = record_line(s, file);
             dispatch_line(s, line);
