@@ -180,6 +180,10 @@ struct Diagnostic {
     uint16_t running_line = 0;
     std::string text;
     std::string vorn_text;
+    // With options.record_lines, the index in CompileResult::lines of the piece the
+    // diagnostic stands on; -1 for one that belongs to no line (the lists, a file as a whole,
+    // the output) or when no lines are recorded.
+    int32_t piece = -1;
 };
 
 // A file the compile read, or tried to read.
@@ -190,10 +194,15 @@ struct SourceRecord {
     int includer = -1;
     uint32_t include_line = 0;
     bool opened = false;
+    // With options.record_lines, how many pieces had been recorded when the compile reached
+    // this file: its own pieces, and those of the files it includes, follow from that index.
+    uint32_t first_piece = 0;
 };
 
 // One piece of a source line as it was compiled (a line longer than 299 characters is two
-// or more pieces of the same line), and the code it emitted: [code_begin, code_end).
+// or more pieces of the same line), and the code it emitted: [code_begin, code_end). The
+// range of an include line holds the code of the file it includes; a piece that a fatal end
+// cut short has code_end == code_begin, and its bytes run to the end of CompileResult::code.
 struct LineRecord {
     uint32_t file;
     uint32_t line;
