@@ -4,7 +4,7 @@ holds every tool, its manual page, the CMake package files and the documentation
 tool runs from there on the demo; find_package(Vorn) finds it there; lintian finds no error.
 
 Usage: package_test.py --deb FILE --version V --tools vorn,vorn-dis,... --vorn PATH
-                       --demo DIR --example DIR
+                       --demo DIR --doc DIR --example DIR
        package_test.py --deb FILE --lintian      (lintian alone; status 77 without lintian)
 """
 
@@ -63,17 +63,29 @@ def check_contents(root, args, fields, checks):
         path = os.path.join(usr, "bin", tool)
         if not os.access(path, os.X_OK):
             raise Failure("%s is not in the package, or not executable" % path)
-        page = os.path.join(usr, "share", "man", "man1", tool + ".1.gz")
+        if b"NEEDED" in run(["objdump", "-p", path]).stdout:
+            dynamic.append(tool)
+    # Every manual page of doc/, compressed, and each of them shown by man.
+    pages = sorted(name for name in os.listdir(args.doc) if name.endswith(".1"))
+    missing = [tool for tool in args.tools if tool + ".1" not in pages]
+    if missing and set(missing) & {"vorn", "vorn-dis", "vorn-check", "vorn-list"}:
+        raise Failure("doc/ has no manual page for %s" % missing)
+    for name in pages:
+        tool = name[:-2]
+        page = os.path.join(usr, "share", "man", "man1", name + ".gz")
         if not os.path.isfile(page):
-            raise Failure("the manual page of %s is not in the package" % tool)
+            raise Failure("the manual page %s is not in the package" % name)
+        with open(page, "rb") as f:
+            header = f.read(10)
+        # gzip -9n: no time stamp (bytes 4 to 7), and the best compression's flag (byte 8).
+        if header[4:8] != b"\0\0\0\0" or header[8] != 2:
+            raise Failure("%s is not compressed with gzip -9n" % page)
         with gzip.open(page, "rb") as f:
             if not f.read().startswith(b".\\\""):
                 raise Failure("%s does not hold a roff page" % page)
         rendered = run(["man", "-l", page], env=dict(os.environ, MANWIDTH="80", LC_ALL="C"))
         if tool.upper() not in rendered.stdout.decode("utf-8", "replace"):
             raise Failure("man -l %s does not show the page" % page)
-        if b"NEEDED" in run(["objdump", "-p", path]).stdout:
-            dynamic.append(tool)
     # dpkg-shlibdeps names the libraries of the dynamic tools; static ones need none.
     depends = fields.get("Depends", "")
     if dynamic and "libc6" not in depends:
@@ -89,8 +101,8 @@ def check_contents(root, args, fields, checks):
     with open(os.path.join(usr, "share/doc/vorn/copyright")) as f:
         if not f.readline().startswith("Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/"):
             raise Failure("the copyright file is not in Debian's format")
-    checks.append("contents: %s with their manual pages; dynamic: %s"
-                  % (", ".join(args.tools), ", ".join(dynamic) or "none"))
+    checks.append("contents: %s; manual pages %s; dynamic: %s"
+                  % (", ".join(args.tools), ", ".join(pages), ", ".join(dynamic) or "none"))
 
 
 def check_tools_on_demo(root, args, checks):
@@ -126,9 +138,6 @@ def check_tools_on_demo(root, args, checks):
         answer = run([os.path.join(bindir, "vorn-list"), "--at", "0x32", "demo.vs"], cwd=demo).stdout
         if answer != b"demo.vs:13:    Set(Visitors, 0)\n":
             raise Failure("vorn-list --at 0x32 answers %r" % answer)
-        for tool in args.tools:
-            if tool not in ("vorn", "vorn-dis", "vorn-check", "vorn-list"):
-                run([os.path.join(bindir, tool), "--version"], cwd=demo)
         checks.append("tools on the demo: vorn, vorn-dis (round trip), vorn-check -o, vorn-list, "
                       "vorn-list --at")
     finally:
@@ -181,6 +190,7 @@ def main(argv):
     ap.add_argument("--tools", help="the tools, separated by commas")
     ap.add_argument("--vorn")
     ap.add_argument("--demo")
+    ap.add_argument("--doc", help="the folder of the manual pages")
     ap.add_argument("--example")
     args = ap.parse_args(argv)
     checks = []
@@ -196,8 +206,8 @@ def main(argv):
         for line in checks:
             print("ok: " + line)
         return 0
-    if not all((args.version, args.tools, args.vorn, args.demo, args.example)):
-        ap.error("--version, --tools, --vorn, --demo and --example are needed")
+    if not all((args.version, args.tools, args.vorn, args.demo, args.doc, args.example)):
+        ap.error("--version, --tools, --vorn, --demo, --doc and --example are needed")
     args.tools = [t for t in args.tools.split(",") if t]
     args.vorn = os.path.abspath(args.vorn)
     root = tempfile.mkdtemp(prefix="vorn-package-root-")
