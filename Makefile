@@ -2,7 +2,7 @@
 BUILD ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all build demo test bench lsp-bench clean
+.PHONY: all build demo test bench lsp-bench clean package
 
 all: build
 
@@ -17,6 +17,10 @@ demo: build
 # Builds the compiler and every test, and runs them all.
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+# The Debian package of every tool: $(BUILD)/vorn_<version>_amd64.deb (CPack's DEB generator).
+package: build
+	cd $(BUILD) && cpack -G DEB
 
 # Times the compiler against cat on a typical script and a 50 MB one.
 bench: build

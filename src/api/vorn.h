@@ -242,6 +242,10 @@ struct Diagnostic {
     // Index in the result's files of the file being read when it was found (for an include
     // that cannot be opened, the includer); -1 when no file was open.
     int source = -1;
+    // With options.record_lines, the index in CompileResult::lines of the piece the
+    // diagnostic stands on; -1 for one that belongs to no line (the lists, a file as a whole,
+    // the output) or when no lines are recorded.
+    int32_t piece = -1;
 };
 
 // A file the compile read, or tried to read.
@@ -252,10 +256,15 @@ struct SourceRecord {
     int includer = -1;
     uint32_t include_line = 0;
     bool opened = false;
+    // With options.record_lines, how many pieces had been recorded when the compile reached
+    // this file: its own pieces, and those of the files it includes, follow from that index.
+    uint32_t first_piece = 0;
 };
 
 // One piece of a source line as it was compiled (a line longer than 299 characters is two
-// or more pieces of the same line), and the code it emitted: [code_begin, code_end).
+// or more pieces of the same line), and the code it emitted: [code_begin, code_end). The
+// range of an include line holds the code of the file it includes; a piece that a fatal end
+// cut short has code_end == code_begin, and its bytes run to the end of CompileResult::code.
 struct LineRecord {
     uint32_t file;
     uint32_t line;
@@ -271,8 +280,8 @@ enum class DefinitionKind : uint8_t { Variable, Constant, EventLabel, Place };
 struct Definition {
     DefinitionKind kind;
     std::string name;
-    // The variable number, the constant as it is kept (16 bits: -3 is 65533), or the code
-    // offset of a label or a place.
+    // The variable number, the constant as written (statements compile its low 16 bits:
+    // -3 compiles as 65533), or the code offset of a label or a place.
     int32_t value;
     // The event's index in events.lst, or the place's number; -1 for named values.
     int index;

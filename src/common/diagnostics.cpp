@@ -68,8 +68,12 @@ vorn::Location location_of(const CompileState& s, Span span) {
 
 namespace {
 
+// The piece of the current line, which a diagnostic at a span of it stands on.
+int32_t current_piece(const CompileState& s) { return s.open_files ? s.open_files->piece_index : -1; }
+
 // Records the diagnostic and sends its text; returns its status (0 for a counted error).
-int record(CompileState& s, DiagnosticKind kind, vorn::Location where, bool fatal, va_list args) {
+int record(CompileState& s, DiagnosticKind kind, vorn::Location where, int32_t piece, bool fatal,
+           va_list args) {
     const KindFacts& kind_facts = facts(kind);
     va_list again;
     va_copy(again, args);
@@ -80,6 +84,7 @@ int record(CompileState& s, DiagnosticKind kind, vorn::Location where, bool fata
     diagnostic.where = std::move(where);
     diagnostic.running_line = s.line_number;
     diagnostic.source = current_source(s);
+    diagnostic.piece = piece;
     diagnostic.vorn_text = format_text(kind_facts.vorn_text, args);
     diagnostic.text = format_text(kind_facts.short_text, again);
     va_end(again);
@@ -123,14 +128,14 @@ void count_error(CompileState& s) {
 void report(CompileState& s, DiagnosticKind kind, Span span, ...) {
     va_list args;
     va_start(args, span);
-    record(s, kind, location_of(s, span), false, args);
+    record(s, kind, location_of(s, span), current_piece(s), false, args);
     va_end(args);
 }
 
 void fail(CompileState& s, DiagnosticKind kind, Span span, ...) {
     va_list args;
     va_start(args, span);
-    int status = record(s, kind, location_of(s, span), true, args);
+    int status = record(s, kind, location_of(s, span), current_piece(s), true, args);
     va_end(args);
     throw FatalEnd{status};
 }
@@ -138,14 +143,14 @@ void fail(CompileState& s, DiagnosticKind kind, Span span, ...) {
 void report_at(CompileState& s, DiagnosticKind kind, const vorn::Location* where, ...) {
     va_list args;
     va_start(args, where);
-    record(s, kind, *where, false, args);
+    record(s, kind, *where, -1, false, args);
     va_end(args);
 }
 
 void fail_at(CompileState& s, DiagnosticKind kind, const vorn::Location* where, ...) {
     va_list args;
     va_start(args, where);
-    int status = record(s, kind, *where, true, args);
+    int status = record(s, kind, *where, -1, true, args);
     va_end(args);
     throw FatalEnd{status};
 }

@@ -13,6 +13,7 @@ static vorn::SourceRecord new_record(const CompileState& s, const std::string& p
     vorn::SourceRecord record;
     record.path = path;
     record.opened = opened;
+    record.first_piece = static_cast<uint32_t>(s.result.lines.size());
     if (s.open_files) {
         record.includer = static_cast<int>(s.open_files->index);
         record.include_line = s.open_files->line;
@@ -35,6 +36,7 @@ SourceFile* open_source(CompileState& s, const std::string& path) {
     file->index = static_cast<uint32_t>(s.result.files.size());
     file->line = 0;
     file->column = 0;
+    file->piece_index = -1;
     file->raw[0] = '\0';
     file->piece = file->raw;
     file->clean = file->raw;

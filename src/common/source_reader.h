@@ -26,6 +26,8 @@ struct SourceFile {
     // The file's own line number of the current piece, and the 0-based column it starts at.
     uint32_t line;
     uint32_t column;
+    // The current piece's index in the result's lines, when lines are recorded; else -1.
+    int32_t piece_index;
     // The current piece as read (in the block, or in raw where it spans two blocks), and the
     // same piece cleaned (set by the reader of lines).
     const char* piece;

@@ -75,9 +75,10 @@ static void cannot_read(CompileState& s, const std::string& path, const Span* in
 
 // Keeps what a tool needs to know of a compiled piece: where it is and, once it is compiled,
 // the code it emitted. It is kept before the lines of any file it includes.
-static std::size_t record_line(CompileState& s, const SourceFile* file) {
+static std::size_t record_line(CompileState& s, SourceFile* file) {
     s.result.lines.push_back(vorn::LineRecord{file->index, file->line, file->column + 1,
                                               s.line_number, s.code_pos, s.code_pos});
+    file->piece_index = static_cast<int32_t>(s.result.lines.size() - 1);
     return s.result.lines.size() - 1;
 }
 

@@ -34,7 +34,7 @@ void add_defvar(CompileState& s, const char* name, int32_t value, const vorn::Lo
 void add_defnum(CompileState& s, const char* name, int32_t value, const vorn::Location* where) {
     add_name(s, s.tables->defnums, &s.defnum_count, MaxDefnums, DiagnosticKind::TooManyDefnums,
              name, value);
-    record_definition(s, vorn::DefinitionKind::Constant, name, static_cast<uint16_t>(value), where);
+    record_definition(s, vorn::DefinitionKind::Constant, name, value, where);
 }
 
 int find_defvar(const CompileState& s, const char* name) {

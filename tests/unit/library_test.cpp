@@ -238,8 +238,8 @@ TEST(Records, DefinitionsAndLinesCarryTheirPlacesAndCode) {
     EXPECT_EQ(v.value, 5);
     EXPECT_EQ(v.where.line, 1u);
     EXPECT_EQ(v.where.column, 8u);
-    // A constant is kept in 16 bits: -3 compiles as 65533, and that is its value.
-    EXPECT_EQ(result.definitions[3].value, 65533);
+    // A constant's value is as written; statements compile its low 16 bits (-3 as 65533).
+    EXPECT_EQ(result.definitions[3].value, -3);
     EXPECT_EQ(result.definitions[4].kind, vorn::DefinitionKind::EventLabel);
     EXPECT_EQ(result.definitions[4].index, 0);
     EXPECT_EQ(result.definitions[5].kind, vorn::DefinitionKind::Place);

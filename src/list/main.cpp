@@ -1,0 +1,163 @@
+// vorn-list: compiles a script as vorn does and prints a listing of it: every source line with
+// the code offset and the bytes it compiled to, the errors where they stand, and the symbols.
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <cstdio>
+#include <iostream>
+
+#include "../api/vorn.h"
+#include "../common/output_file.h"
+#include "../frontend/compile_file.h"
+#include "listing.h"
+
+namespace {
+
+constexpr int ExitUsage = 1;
+// Status of a clean compile whose --at offset holds no statement.
+constexpr int ExitNoStatement = 1;
+// Status of a map file that cannot be written, vorn's status for an output it cannot write.
+constexpr int ExitCannotWrite = 3;
+
+struct Options {
+    std::string script;
+    std::vector<uint32_t> offsets;
+    std::string map;
+};
+
+// A listing sent to a file or a pipe goes out in large writes; a terminal keeps line buffering.
+char output_buffer[1 << 16];
+
+// vorn lets an include chain reach its deepest level by raising the soft limit on open files;
+// the same script must compile here as far as it does there.
+void allow_deepest_include_chain() {
+    const rlim_t wanted = MaxIncludeDepth + 16;
+    struct rlimit limit;
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY ||
+        limit.rlim_cur >= wanted)
+        return;
+    limit.rlim_cur = limit.rlim_max == RLIM_INFINITY || limit.rlim_max > wanted ? wanted
+                                                                               : limit.rlim_max;
+    setrlimit(RLIMIT_NOFILE, &limit);
+}
+
+// A code offset as given on the command line: decimal, or hexadecimal after 0x.
+std::optional<uint32_t> parse_offset(const std::string& text) {
+    bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+    std::string digits = hex ? text.substr(2) : text;
+    if (digits.empty() || digits.size() > 10)
+        return std::nullopt;
+    uint64_t value = 0;
+    for (char c : digits) {
+        int digit;
+        if (c >= '0' && c <= '9')
+            digit = c - '0';
+        else if (hex && c >= 'a' && c <= 'f')
+            digit = c - 'a' + 10;
+        else if (hex && c >= 'A' && c <= 'F')
+            digit = c - 'A' + 10;
+        else
+            return std::nullopt;
+        value = value * (hex ? 16 : 10) + static_cast<uint64_t>(digit);
+    }
+    if (value > UINT32_MAX)
+        return std::nullopt;
+    return static_cast<uint32_t>(value);
+}
+
+// The errors of a compile whose listing is not printed go to standard error.
+void report_errors(const vorn::CompileResult& result) {
+    for (const vorn::Diagnostic& d : result.diagnostics) {
+        std::string where = d.where.file.empty() ? "vorn-list" : d.where.file;
+        if (d.where.line > 0)
+            where += ":" + std::to_string(d.where.line) + ":" + std::to_string(d.where.column);
+        fprintf(stderr, "%s: error: %s\n", where.c_str(), d.text.c_str());
+    }
+}
+
+int list(const Options& options) {
+    allow_deepest_include_chain();
+    vorn::CompileOptions compile_options;
+    compile_options.record_lines = true;
+    vorn::FileSystemProvider files;
+    vorn::NullSink quiet;
+    vorn::Compiler compiler;
+    vorn::CompileResult result = compiler.compile(options.script, files, quiet, compile_options);
+    vorn_list::SourceTexts texts(files);
+    int status = result.status;
+
+    if (options.offsets.empty()) {
+        std::string text = vorn_list::listing(result, texts);
+        fwrite(text.data(), 1, text.size(), stdout);
+    } else {
+        report_errors(result);
+        std::vector<vorn_list::ListedLine> lines = vorn_list::listed_lines(result);
+        for (uint32_t offset : options.offsets) {
+            if (std::optional<std::size_t> found = vorn_list::line_at(lines, offset)) {
+                std::string answer = vorn_list::line_answer(result, texts, lines[*found]);
+                fprintf(stdout, "%s\n", answer.c_str());
+            } else {
+                fprintf(stderr, "vorn-list: no statement at offset %u (0x%04X): code size %zu\n",
+                        offset, offset, result.code.size());
+                if (status == vorn::StatusClean)
+                    status = ExitNoStatement;
+            }
+        }
+    }
+
+    if (!options.map.empty()) {
+        std::string map = vorn_list::map_file(result);
+        if (write_output_file(options.map.c_str(), map.data(), map.size()) != OutputWrite::Written) {
+            fprintf(stderr, "vorn-list: cannot write %s\n", options.map.c_str());
+            if (status == vorn::StatusClean)
+                status = ExitCannotWrite;
+        }
+    }
+    return status;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (!isatty(STDOUT_FILENO))
+        setvbuf(stdout, output_buffer, _IOFBF, sizeof output_buffer);
+    Options options;
+    std::vector<std::string> offsets;
+    CLI::App app{"Compiles a VORN script as vorn does and lists it: every source line with the\n"
+                 "code offset and the bytes it compiled to, the errors where they stand, and\n"
+                 "the symbols. The lists events.lst and command.lst are read from the current\n"
+                 "directory.",
+                 "vorn-list"};
+    app.add_option("script", options.script, "the script file to list")->required();
+    app.add_option("--at", offsets,
+                   "print FILE:LINE:TEXT of the statement whose code holds OFFSET (decimal, or hex "
+                   "after 0x) instead of the listing; may be given more than once")
+        ->type_name("OFFSET")
+        ->allow_extra_args(false);
+    app.add_option("--map", options.map, "also write the symbol map to FILE, one symbol a line")
+        ->type_name("FILE");
+    app.set_version_flag("--version", "vorn-list " VORN_VERSION);
+    try {
+        app.parse(argc, argv);
+        for (const std::string& text : offsets) {
+            std::optional<uint32_t> offset = parse_offset(text);
+            if (!offset)
+                throw CLI::ValidationError("--at", "not an offset: " + text +
+                                                       " (a decimal number, or hex after 0x)");
+            options.offsets.push_back(*offset);
+        }
+    } catch (const CLI::CallForHelp&) {
+        std::cout << app.help();
+        return 0;
+    } catch (const CLI::CallForVersion&) {
+        std::cout << app.version() << "\n";
+        return 0;
+    } catch (const CLI::ParseError& error) {
+        std::cerr << "vorn-list: " << error.what() << "\n"
+                  << "usage: vorn-list [--at OFFSET]... [--map FILE] <script file>\n"
+                  << "Try 'vorn-list --help' for more.\n";
+        return ExitUsage;
+    }
+    return list(options);
+}
