@@ -30,6 +30,9 @@ SourceFile* open_source(CompileState& s, const std::string& path) {
     if (!input)
         return nullptr;
     auto* file = new SourceFile;
+    file->block_size = s.include_depth < LargeBlockLevels ? SourceBlockSize : NestedSourceBlockSize;
+    file->block_storage = std::make_unique_for_overwrite<unsigned char[]>(file->block_size + 1);
+    file->block = file->block_storage.get();
     file->input = std::move(input);
     file->id = file->input->id();
     file->outer = s.open_files;
@@ -58,7 +61,7 @@ static bool refill(SourceFile* file) {
     if (file->at_end)
         return false;
     file->pos = 0;
-    long got = file->input->read(file->block, SourceBlockSize);
+    long got = file->input->read(file->block, file->block_size);
     if (got <= 0) {
         file->end = 0;
         file->at_end = true;

@@ -8,8 +8,12 @@
 
 #include "compile_state.h"
 
-// Bytes read from the input at a time, per open file.
-constexpr std::size_t SourceBlockSize = 16384;
+// Bytes read from the input at a time, per open file: large blocks for the top script and
+// the first levels of includes, where nearly every line is read, and small ones deeper down,
+// so that a chain of MaxIncludeDepth files stays within a few tens of megabytes.
+constexpr std::size_t SourceBlockSize = 131072;
+constexpr std::size_t NestedSourceBlockSize = 16384;
+constexpr int LargeBlockLevels = 16;
 
 // A script line is read in pieces of at most 299 characters (and their NUL).
 constexpr std::size_t SourceLineSize = vorn::MaxPieceLength + 1;
@@ -40,8 +44,10 @@ struct SourceFile {
     std::size_t end;
     bool at_end;
     bool failed;
-    // One byte more than a block, for the NUL after a piece that ends the block.
-    unsigned char block[SourceBlockSize + 1];
+    // The block, with one byte more for the NUL after a piece that ends it.
+    std::size_t block_size;
+    std::unique_ptr<unsigned char[]> block_storage;
+    unsigned char* block;
 };
 
 // Opens a file through the provider, records it in the result's files (with the file and

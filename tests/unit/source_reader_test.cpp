@@ -63,6 +63,38 @@ TEST(ReadPiece, LinesCrossingBlockBoundariesArriveWhole) {
     EXPECT_EQ(pieces(text, 300), expected);
 }
 
+TEST(OpenSource, DeepIncludesReadInSmallBlocks) {
+    TestState t;
+    t.files.serve("f.vs", "x\n");
+    SourceFile* top = open_source(*t.s, "f.vs");
+    ASSERT_NE(top, nullptr);
+    EXPECT_EQ(top->block_size, SourceBlockSize);
+    t.s->include_depth = LargeBlockLevels;
+    SourceFile* deep = open_source(*t.s, "f.vs");
+    ASSERT_NE(deep, nullptr);
+    EXPECT_EQ(deep->block_size, NestedSourceBlockSize);
+}
+
+TEST(NextPiece, PiecesInPlaceAndAcrossBlocksMatchReadPiece) {
+    // Lines of every length up to past a piece, over several small blocks, read both ways.
+    std::string text;
+    for (int i = 0; text.size() < 4 * NestedSourceBlockSize; ++i)
+        text += std::string(static_cast<std::size_t>(i * 7 % 320), static_cast<char>('a' + i % 26)) + "\n";
+    std::vector<std::string> expected = pieces(text, SourceLineSize);
+    TestState t;
+    t.files.serve("f.vs", text);
+    t.s->include_depth = LargeBlockLevels;
+    SourceFile* file = open_source(*t.s, "f.vs");
+    ASSERT_NE(file, nullptr);
+    std::vector<std::string> got;
+    while (std::size_t length = next_piece(file)) {
+        // The piece is NUL-terminated where it stands.
+        EXPECT_EQ(file->piece[length], '\0');
+        got.emplace_back(file->piece, length);
+    }
+    EXPECT_EQ(got, expected);
+}
+
 TEST(ReadPiece, ADirectoryIsAReadFailure) {
     TestState t;
     SourceFile* file = open_source(*t.s, "/tmp");
