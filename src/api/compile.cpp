@@ -95,6 +95,18 @@ ListsResult load_lists(SourceProvider& provider, OutputSink& sink) {
     return lists;
 }
 
+std::string location_text(const Location& where, const char* tool) {
+    if (where.file.empty())
+        return tool;
+    std::string text = where.file;
+    if (where.line > 0) {
+        text += ":" + std::to_string(where.line);
+        if (where.column > 0)
+            text += ":" + std::to_string(where.column);
+    }
+    return text;
+}
+
 void RecordingSink::put(OutputKind kind, const char* text, std::size_t length) {
     pieces.push_back(Piece{kind, std::string(text, length)});
 }

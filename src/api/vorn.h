@@ -229,6 +229,10 @@ struct Location {
     uint32_t end_column = 0;
 };
 
+// "FILE:LINE:COLUMN" as GNU tools write it, leaving out what the location does not have;
+// tool stands in for a location without a file.
+std::string location_text(const Location& where, const char* tool);
+
 struct Diagnostic {
     DiagnosticKind kind;
     // A fatal diagnostic ended the run; status is what the run ends with because of it.

@@ -2,7 +2,6 @@
 // editors, CI and build systems read.
 #include <unistd.h>
 
-#include <CLI/CLI.hpp>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -10,11 +9,11 @@
 
 #include "../api/vorn.h"
 #include "../common/output_file.h"
+#include "../tools/command_line.h"
 #include "reports.h"
 
 namespace {
 
-constexpr int ExitUsage = 1;
 // A dependency file that cannot be written ends the run as an output file that cannot be.
 constexpr int ExitCannotWrite = 3;
 
@@ -86,22 +85,12 @@ int main(int argc, char** argv) {
     app.add_flag("--deps-phony", options.deps_phony, "add an empty rule for each dependency");
     app.add_option("-C", options.directory, "run as if started in this directory");
     app.set_version_flag("--version", "vorn-check " VORN_VERSION);
-    try {
-        app.parse(argc, argv);
+    std::optional<int> status = parse_command_line(app, argc, argv, "[options] <script file>", [&] {
         if (!options.deps.empty() && options.output.empty() && options.deps_target.empty())
             throw CLI::ValidationError("--deps", "needs -o or --deps-target to name the target");
-    } catch (const CLI::CallForHelp&) {
-        std::cout << app.help();
-        return 0;
-    } catch (const CLI::CallForVersion&) {
-        std::cout << app.version() << "\n";
-        return 0;
-    } catch (const CLI::ParseError& error) {
-        std::cerr << "vorn-check: " << error.what() << "\n"
-                  << "usage: vorn-check [options] <script file>\n"
-                  << "Try 'vorn-check --help' for more.\n";
-        return ExitUsage;
-    }
+    });
+    if (status)
+        return *status;
     vorn::allow_deepest_include_chain();
     return check(options);
 }

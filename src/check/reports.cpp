@@ -6,19 +6,6 @@
 
 namespace {
 
-// "FILE:LINE:COLUMN", leaving out what the location does not have.
-std::string location_text(const vorn::Location& where) {
-    if (where.file.empty())
-        return "vorn-check";
-    std::string text = where.file;
-    if (where.line > 0) {
-        text += ":" + std::to_string(where.line);
-        if (where.column > 0)
-            text += ":" + std::to_string(where.column);
-    }
-    return text;
-}
-
 nlohmann::json location_json(const vorn::Location& where) {
     return {{"file", where.file},
             {"line", where.line},
@@ -41,7 +28,7 @@ std::vector<std::string> dependencies(const vorn::CompileResult& result) {
 std::string gnu_report(const vorn::CompileResult& result) {
     std::string out;
     for (const vorn::Diagnostic& d : result.diagnostics) {
-        std::string where = location_text(d.where);
+        std::string where = vorn::location_text(d.where, "vorn-check");
         out += where + ": error: " + d.text + "\n";
         if (d.fatal)
             out += where + ": note: checking stopped here (status " + std::to_string(d.status) + ")\n";

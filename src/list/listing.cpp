@@ -25,21 +25,8 @@ std::string hex4(uint32_t value) {
     return text;
 }
 
-// "FILE:LINE:COLUMN", leaving out what the location does not have.
-std::string location_text(const vorn::Location& where) {
-    if (where.file.empty())
-        return "vorn-list";
-    std::string text = where.file;
-    if (where.line > 0) {
-        text += ":" + std::to_string(where.line);
-        if (where.column > 0)
-            text += ":" + std::to_string(where.column);
-    }
-    return text;
-}
-
 void add_diagnostic(std::string& out, const vorn::Diagnostic& d) {
-    std::string where = location_text(d.where);
+    std::string where = vorn::location_text(d.where, "vorn-list");
     out += where + ": error: " + d.text + "\n";
     if (d.fatal)
         out += where + ": note: compilation stopped here (status " + std::to_string(d.status) +

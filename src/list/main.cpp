@@ -1,20 +1,17 @@
 // vorn-list: compiles a script as vorn does and prints a listing of it: every source line with
 // the code offset and the bytes it compiled to, the errors where they stand, and the symbols.
-#include <sys/resource.h>
 #include <unistd.h>
 
-#include <CLI/CLI.hpp>
 #include <cstdio>
 #include <iostream>
 
 #include "../api/vorn.h"
 #include "../common/output_file.h"
-#include "../frontend/compile_file.h"
+#include "../tools/command_line.h"
 #include "listing.h"
 
 namespace {
 
-constexpr int ExitUsage = 1;
 // Status of a clean compile whose --at offset holds no statement.
 constexpr int ExitNoStatement = 1;
 // Status of a map file that cannot be written, vorn's status for an output it cannot write.
@@ -28,19 +25,6 @@ struct Options {
 
 // A listing sent to a file or a pipe goes out in large writes; a terminal keeps line buffering.
 char output_buffer[1 << 16];
-
-// vorn lets an include chain reach its deepest level by raising the soft limit on open files;
-// the same script must compile here as far as it does there.
-void allow_deepest_include_chain() {
-    const rlim_t wanted = MaxIncludeDepth + 16;
-    struct rlimit limit;
-    if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY ||
-        limit.rlim_cur >= wanted)
-        return;
-    limit.rlim_cur = limit.rlim_max == RLIM_INFINITY || limit.rlim_max > wanted ? wanted
-                                                                               : limit.rlim_max;
-    setrlimit(RLIMIT_NOFILE, &limit);
-}
 
 // A code offset as given on the command line: decimal, or hexadecimal after 0x.
 std::optional<uint32_t> parse_offset(const std::string& text) {
@@ -77,7 +61,7 @@ void report_errors(const vorn::CompileResult& result) {
 }
 
 int list(const Options& options) {
-    allow_deepest_include_chain();
+    vorn::allow_deepest_include_chain();
     vorn::CompileOptions compile_options;
     compile_options.record_lines = true;
     vorn::FileSystemProvider files;
@@ -138,26 +122,17 @@ int main(int argc, char** argv) {
     app.add_option("--map", options.map, "also write the symbol map to FILE, one symbol a line")
         ->type_name("FILE");
     app.set_version_flag("--version", "vorn-list " VORN_VERSION);
-    try {
-        app.parse(argc, argv);
-        for (const std::string& text : offsets) {
-            std::optional<uint32_t> offset = parse_offset(text);
-            if (!offset)
-                throw CLI::ValidationError("--at", "not an offset: " + text +
-                                                       " (a decimal number, or hex after 0x)");
-            options.offsets.push_back(*offset);
-        }
-    } catch (const CLI::CallForHelp&) {
-        std::cout << app.help();
-        return 0;
-    } catch (const CLI::CallForVersion&) {
-        std::cout << app.version() << "\n";
-        return 0;
-    } catch (const CLI::ParseError& error) {
-        std::cerr << "vorn-list: " << error.what() << "\n"
-                  << "usage: vorn-list [--at OFFSET]... [--map FILE] <script file>\n"
-                  << "Try 'vorn-list --help' for more.\n";
-        return ExitUsage;
-    }
+    std::optional<int> status = parse_command_line(
+        app, argc, argv, "[--at OFFSET]... [--map FILE] <script file>", [&] {
+            for (const std::string& text : offsets) {
+                std::optional<uint32_t> offset = parse_offset(text);
+                if (!offset)
+                    throw CLI::ValidationError("--at", "not an offset: " + text +
+                                                           " (a decimal number, or hex after 0x)");
+                options.offsets.push_back(*offset);
+            }
+        });
+    if (status)
+        return *status;
     return list(options);
 }
