@@ -8,7 +8,7 @@
 #include "../frontend/compile_file.h"
 #include "../frontend/named_values.h"
 #include "../lists/lists.h"
-#include "vorn.h"
+#include <vorn/vorn.h>
 
 namespace vorn {
 

@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <functional>
 
-#include "vorn.h"
+#include <vorn/vorn.h>
 
 namespace vorn {
 

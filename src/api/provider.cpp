@@ -6,7 +6,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "vorn.h"
+#include <vorn/vorn.h>
 
 namespace vorn {
 

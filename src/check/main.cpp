@@ -7,7 +7,7 @@
 #include <cstring>
 #include <iostream>
 
-#include "../api/vorn.h"
+#include <vorn/vorn.h>
 #include "../common/output_file.h"
 #include "../tools/command_line.h"
 #include "reports.h"

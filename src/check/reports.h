@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "../api/vorn.h"
+#include <vorn/vorn.h>
 
 // One line per diagnostic, "FILE:LINE:COLUMN: error: TEXT", and a note where checking stopped.
 std::string gnu_report(const vorn::CompileResult& result);

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "../api/vorn.h"
+#include <vorn/vorn.h>
 
 using vorn::CodeBufferSize;
 using vorn::CommandEntry;

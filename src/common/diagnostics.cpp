@@ -19,7 +19,7 @@ struct KindFacts {
 
 const KindFacts Kinds[] = {
 #define DIAGNOSTIC(id, kind, status, vorn_text, short_text) {kind, status, vorn_text, short_text},
-#include "diagnostics.def"
+#include <vorn/diagnostics.def>
 #undef DIAGNOSTIC
 };
 

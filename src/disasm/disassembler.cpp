@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "../api/vorn.h"
+#include <vorn/vorn.h>
 #include "code_walk.h"
 #include "compiled_file.h"
 #include "dis_exit_status.h"

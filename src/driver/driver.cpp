@@ -4,7 +4,7 @@
 
 #include <cstdio>
 
-#include "../api/vorn.h"
+#include <vorn/vorn.h>
 #include "driver_messages.h"
 
 namespace {

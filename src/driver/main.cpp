@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "../api/vorn.h"
+#include <vorn/vorn.h>
 #include "driver.h"
 
 // Standard output carries an echo of every line; sent to a file or a pipe, it goes out in

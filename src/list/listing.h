@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "../api/vorn.h"
+#include <vorn/vorn.h>
 
 namespace vorn_list {
 

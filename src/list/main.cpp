@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <iostream>
 
-#include "../api/vorn.h"
+#include <vorn/vorn.h>
 #include "../common/output_file.h"
 #include "../tools/command_line.h"
 #include "listing.h"

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "api/vorn.h"
+#include <vorn/vorn.h>
 
 namespace lsp {
 

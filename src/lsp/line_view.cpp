@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "api/vorn.h"
+#include <vorn/vorn.h>
 #include "common/language.h"
 
 namespace lsp {

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "api/vorn.h"
+#include <vorn/vorn.h>
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "api/vorn.h"
+#include <vorn/vorn.h>
 #include "list/listing.h"
 
 namespace {

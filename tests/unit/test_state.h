@@ -4,7 +4,7 @@
 #include <memory>
 #include <string>
 
-#include "api/vorn.h"
+#include <vorn/vorn.h>
 #include "common/compile_state.h"
 #include "common/source_reader.h"
 

@@ -212,7 +212,7 @@ protected:
 
 enum class DiagnosticKind : uint8_t {
 #define DIAGNOSTIC(id, kind, status, vorn_text, short_text) id,
-#include "../common/diagnostics.def"
+#include "diagnostics.def"
 #undef DIAGNOSTIC
 };
 
