@@ -2,7 +2,7 @@
 BUILD ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all build demo test bench lsp-bench clean package
+.PHONY: all build demo test bench lsp-bench clean package vsix
 
 all: build
 
@@ -21,6 +21,18 @@ test: build
 # The Debian package of every tool: $(BUILD)/vorn_<version>_amd64.deb (CPack's DEB generator).
 package: build
 	cd $(BUILD) && cpack -G DEB
+
+# The VS Code extension: $(BUILD)/vorn-<version>.vsix, bundled by esbuild and packed by vsce
+# (both installed from npm, as editors/vscode/package-lock.json pins them).
+VSIX_VERSION = $(shell node -p "require('./editors/vscode/package.json').version" 2>/dev/null)
+
+vsix:
+	@command -v npm >/dev/null 2>&1 || { echo "make vsix needs node and npm"; exit 1; }
+	cd editors/vscode && { cmp -s package-lock.json node_modules/.vorn-lock || \
+		{ npm ci --no-audit --no-fund --loglevel=error && cp package-lock.json node_modules/.vorn-lock; }; }
+	mkdir -p $(BUILD)
+	cd editors/vscode && npx --no-install vsce package --no-dependencies \
+		--out $(abspath $(BUILD))/vorn-$(VSIX_VERSION).vsix
 
 # Times the compiler against cat on a typical script and a 50 MB one.
 bench: build

@@ -1,28 +1,119 @@
-// Starts vorn-lsp for VORN scripts and lists, and stops it with the extension.
+// Starts vorn-lsp for VORN scripts and lists, restarts it on request or when its path
+// changes, and says which setting to fix when it cannot be started.
 'use strict';
 
+const fs = require('fs');
+const path = require('path');
 const vscode = require('vscode');
-const { LanguageClient, TransportKind } = require('vscode-languageclient/node');
+const { LanguageClient, TransportKind, State } = require('vscode-languageclient/node');
+
+const SERVER_SETTING = 'vorn.server.path';
+const SERVER_DEFAULT = 'vorn-lsp';
 
 let client;
+let output;
+// Starts and stops run one after another, so that a restart never races a start.
+let pending = Promise.resolve();
 
-function activate(context) {
-  const command = vscode.workspace.getConfiguration('vorn').get('server.path') || 'vorn-lsp';
+// The program a command names: itself when it has a slash, else the first executable
+// file of that name on PATH; undefined when there is none.
+function findProgram(command) {
+  const executable = (file) => {
+    try {
+      fs.accessSync(file, fs.constants.X_OK);
+      return fs.statSync(file).isFile();
+    } catch {
+      return false;
+    }
+  };
+  if (command.includes('/') || command.includes(path.sep)) {
+    return executable(command) ? command : undefined;
+  }
+  for (const folder of (process.env.PATH || '').split(path.delimiter)) {
+    if (folder && executable(path.join(folder, command))) {
+      return path.join(folder, command);
+    }
+  }
+  return undefined;
+}
+
+function serverCommand() {
+  const configured = vscode.workspace.getConfiguration('vorn').get('server.path');
+  return (typeof configured === 'string' && configured.trim()) || SERVER_DEFAULT;
+}
+
+async function reportFailure(command, reason) {
+  const message = `VORN: the language server could not be started: ${reason}. ` +
+    `Set "${SERVER_SETTING}" to the vorn-lsp program (now "${command}").`;
+  output.appendLine(message);
+  const choice = await vscode.window.showErrorMessage(message, 'Open Settings');
+  if (choice === 'Open Settings') {
+    await vscode.commands.executeCommand('workbench.action.openSettings', SERVER_SETTING);
+  }
+}
+
+async function start() {
+  const command = serverCommand();
+  const program = findProgram(command);
+  if (!program) {
+    reportFailure(command, `"${command}" is not an executable file` +
+      (command.includes('/') ? '' : ' on PATH'));
+    return;
+  }
   // With the stdio transport the client adds --stdio to the command line itself.
-  const server = { command, transport: TransportKind.stdio };
+  const server = { command: program, transport: TransportKind.stdio };
   const options = {
     documentSelector: [
       { scheme: 'file', language: 'vorn' },
       { scheme: 'file', language: 'vorn-list' },
     ],
+    outputChannel: output,
+    traceOutputChannel: output,
   };
-  client = new LanguageClient('vorn', 'VORN language server', server, options);
-  context.subscriptions.push({ dispose: () => client && client.stop() });
-  return client.start();
+  // The client reads the trace level from vorn.trace.server, its id's setting.
+  const next = new LanguageClient('vorn', 'VORN language server', server, options);
+  try {
+    await next.start();
+    client = next;
+  } catch (error) {
+    reportFailure(command, error && error.message ? error.message : String(error));
+    if (next.state !== State.Stopped) {
+      await next.stop().catch(() => undefined);
+    }
+  }
+}
+
+async function stop() {
+  const running = client;
+  client = undefined;
+  if (running && running.state !== State.Stopped) {
+    await running.stop().catch((error) => output.appendLine(`stopping vorn-lsp: ${error}`));
+  }
+}
+
+function restart() {
+  pending = pending.then(stop).then(start);
+  return pending;
+}
+
+function activate(context) {
+  output = vscode.window.createOutputChannel('VORN language server');
+  context.subscriptions.push(
+    output,
+    vscode.commands.registerCommand('vorn.restartServer', restart),
+    vscode.workspace.onDidChangeConfiguration((event) => {
+      if (event.affectsConfiguration(SERVER_SETTING)) {
+        restart();
+      }
+    }),
+  );
+  pending = pending.then(start);
+  return pending;
 }
 
 function deactivate() {
-  return client ? client.stop() : undefined;
+  pending = pending.then(stop);
+  return pending;
 }
 
 module.exports = { activate, deactivate };
