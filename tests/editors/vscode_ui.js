@@ -1,0 +1,210 @@
+// Drives VS Code's page in Chromium (puppeteer-core, connected to the browser that
+// test_vscode_ui.py started) and checks what a user sees: the language mode of a script
+// and of a list, the Problems panel, a hover, a completion, go to definition, and the
+// message when the server cannot be started. Prints one line per check; exits 1 when any
+// failed, after a screenshot of the page at that moment.
+'use strict';
+
+const fs = require('fs');
+const path = require('path');
+const puppeteer = require(process.env.VORN_PUPPETEER);
+
+const URL = process.env.VORN_URL;
+const BROWSER = process.env.VORN_BROWSER;
+const SHOTS = process.env.VORN_SHOTS;
+const SETTINGS = process.env.VORN_SETTINGS;
+// Each wait for the page gives up after this long.
+const WAIT_MS = 30000;
+
+let page;
+let failed = 0;
+
+async function shot(name) {
+  try {
+    fs.mkdirSync(SHOTS, { recursive: true });
+    const file = path.join(SHOTS, name + '.png');
+    await page.screenshot({ path: file });
+    console.log('  screenshot: ' + file);
+  } catch (error) {
+    console.log('  no screenshot: ' + error.message);
+  }
+}
+
+// Runs one check: what() returns a description of what it saw, or throws.
+async function check(name, what) {
+  try {
+    const seen = await what();
+    console.log('ok   ' + name + (seen ? ': ' + seen : ''));
+  } catch (error) {
+    failed++;
+    console.log('FAIL ' + name + ': ' + (error && error.message ? error.message : error));
+    await shot('failed-' + name.replace(/[^A-Za-z0-9]+/g, '-'));
+  }
+}
+
+// Polls fn in the page until it returns a truthy value; throws with the last value seen.
+async function until(fn, arg, description) {
+  const end = Date.now() + WAIT_MS;
+  let last;
+  while (Date.now() < end) {
+    last = await page.evaluate(fn, arg);
+    if (last && last.ok) {
+      return last.value;
+    }
+    await new Promise((resolve) => setTimeout(resolve, 200));
+  }
+  throw new Error(description + '; saw ' + JSON.stringify(last && last.value));
+}
+
+const text = (selector) => until((s) => {
+  const node = document.querySelector(s);
+  return node ? { ok: node.innerText.trim() !== '', value: node.innerText.trim() } : { ok: false };
+}, selector, 'no text in ' + selector);
+
+async function waitForText(selector, want) {
+  return until(([s, w]) => {
+    const node = document.querySelector(s);
+    const value = node ? node.innerText.trim() : null;
+    return { ok: value === w, value };
+  }, [selector, want], `${selector} is not "${want}"`);
+}
+
+async function keys(...combination) {
+  for (const key of combination.slice(0, -1)) {
+    await page.keyboard.down(key);
+  }
+  await page.keyboard.press(combination[combination.length - 1]);
+  for (const key of combination.slice(0, -1).reverse()) {
+    await page.keyboard.up(key);
+  }
+}
+
+// Quick Open with a file name (F1, then without the '>' it starts with).
+async function quickOpen(query) {
+  await page.keyboard.press('F1');
+  await page.waitForSelector('.quick-input-widget input', { visible: true, timeout: WAIT_MS });
+  await keys('Control', 'a');
+  await page.keyboard.type(query, { delay: 20 });
+  // The list answers to the query asynchronously: wait for a row that shows it.
+  await until((q) => {
+    const row = document.querySelector('.quick-input-list .monaco-list-row.focused');
+    const value = row ? row.innerText : null;
+    return { ok: !!value && value.includes(q.replace(/^[:>]/, '').split(':')[0]), value };
+  }, query, 'quick open has no row for ' + query).catch(() => undefined);
+  await page.keyboard.press('Enter');
+  await page.waitForSelector('.quick-input-widget', { hidden: true, timeout: WAIT_MS });
+}
+
+async function openFile(name) {
+  await quickOpen(name);
+  await waitForText('.tabs-container .tab.active .label-name', path.basename(name));
+  // The editor takes the focus once its text is there.
+  await page.waitForSelector('.editor-instance .monaco-editor.focused', { timeout: WAIT_MS });
+}
+
+// The cursor at a line and column counted from 1, as Go to Line takes them.
+async function goTo(line, column) {
+  await quickOpen(`:${line}:${column}`);
+  await waitForText('#status\\.editor\\.selection', `Ln ${line}, Col ${column}`);
+}
+
+async function main() {
+  const browser = await puppeteer.connect({ browserWSEndpoint: BROWSER, defaultViewport: null });
+  page = await browser.newPage();
+  await page.setViewport({ width: 1400, height: 900 });
+  await page.goto(URL, { waitUntil: 'domcontentloaded', timeout: WAIT_MS });
+  await page.waitForSelector('.monaco-workbench', { timeout: WAIT_MS });
+  // The explorer shows the project once the workbench has the folder.
+  await until(() => {
+    const rows = [...document.querySelectorAll('.explorer-folders-view .monaco-list-row')];
+    return { ok: rows.some((r) => r.innerText.includes('main.vs')), value: rows.map((r) => r.innerText) };
+  }, null, 'the explorer does not list main.vs');
+
+  await check('language mode of main.vs', async () => {
+    await openFile('main.vs');
+    return waitForText('#status\\.editor\\.mode', 'VORN');
+  });
+
+  await check('problems panel', async () => {
+    await keys('Control', 'Shift', 'M');
+    // Each file's row, then its errors: the one in lib/doors.vs (its column counts the
+    // two-byte é once, as VS Code counts characters), and the include line of main.vs
+    // that leads to it, with the error it links to.
+    const want = [
+      /^doors\.vs\s*lib 1$/,
+      /^Unknown argument 'Nope' vorn unknown-argument \[Ln 2, Col 16\]$/,
+      /^main\.vs 1$/,
+      /^In lib\/doors\.vs: Unknown argument 'Nope' vorn unknown-argument \[Ln 1, Col 9\]$/,
+      /^doors\.vs \[Ln 2, Col 16\] ?: Unknown argument 'Nope'$/,
+    ];
+    return until((patterns) => {
+      const rows = [...document.querySelectorAll('.markers-panel .monaco-list-row')]
+        .map((row) => row.innerText.replace(/\s+/g, ' ').trim());
+      const ok = rows.length === patterns.length &&
+        patterns.every((p, i) => new RegExp(p).test(rows[i]));
+      return { ok, value: rows };
+    }, want.map((p) => p.source), 'the Problems panel does not show the two errors');
+  });
+
+  await check('hover on a command', async () => {
+    await openFile('main.vs');
+    await goTo(3, 6);
+    await keys('Control', 'k');
+    await keys('Control', 'i');
+    return until(() => {
+      const node = document.querySelector('.monaco-hover:not(.hidden) .hover-contents');
+      const value = node ? node.innerText.trim() : null;
+      return { ok: !!value && /Say.*command 1 of command\.lst.*1 argument/s.test(value), value };
+    }, null, 'no hover on Say');
+  });
+
+  await check('completion of a command', async () => {
+    await page.keyboard.press('Escape');
+    await goTo(5, 5);
+    await keys('Control', ' ');
+    return until(() => {
+      const rows = [...document.querySelectorAll('.suggest-widget.visible .monaco-list-row')]
+        .map((row) => row.getAttribute('aria-label') || row.innerText);
+      const labels = rows.map((r) => r.split(/[\s,]/)[0]);
+      const ok = ['Say', 'Set', 'Stop', 'Wait'].every((name) => labels.includes(name));
+      return { ok, value: rows };
+    }, null, 'no completion with the commands of command.lst');
+  });
+
+  await check('go to definition', async () => {
+    await page.keyboard.press('Escape');
+    await goTo(4, 10);
+    await page.keyboard.press('F12');
+    await waitForText('.tabs-container .tab.active .label-name', 'doors.vs');
+    return waitForText('#status\\.editor\\.selection', 'Ln 1, Col 8');
+  });
+
+  await check('language mode of events.lst', async () => {
+    await openFile('events.lst');
+    return waitForText('#status\\.editor\\.mode', 'VORN list');
+  });
+
+  // A server path that names nothing: changing the setting restarts the server, and the
+  // message names the setting.
+  await check('message when the server cannot start', async () => {
+    fs.mkdirSync(path.dirname(SETTINGS), { recursive: true });
+    fs.writeFileSync(SETTINGS, JSON.stringify({ 'vorn.server.path': '/nonexistent/vorn-lsp' }));
+    return until(() => {
+      const nodes = [...document.querySelectorAll('.notifications-toasts .notification-list-item-message')];
+      const value = nodes.map((n) => n.innerText);
+      return { ok: value.some((t) => t.includes('vorn.server.path') && t.includes('/nonexistent/vorn-lsp')), value };
+    }, null, 'no message that names vorn.server.path');
+  });
+
+  await browser.disconnect();
+  console.log(failed ? `${failed} check(s) failed` : 'all checks passed');
+  return failed ? 1 : 0;
+}
+
+main().then((status) => process.exit(status), async (error) => {
+  console.log('FAIL ' + (error && error.stack ? error.stack : error));
+  if (page) {
+    await shot('failed-run');
+  }
+  process.exit(1);
+});
