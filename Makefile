@@ -31,8 +31,7 @@ vsix:
 	cd editors/vscode && { cmp -s package-lock.json node_modules/.vorn-lock || \
 		{ npm ci --no-audit --no-fund --loglevel=error && cp package-lock.json node_modules/.vorn-lock; }; }
 	mkdir -p $(BUILD)
-	cd editors/vscode && npx --no-install vsce package --no-dependencies \
-		--out $(abspath $(BUILD))/vorn-$(VSIX_VERSION).vsix
+	cd editors/vscode && npm run --silent package -- --out $(abspath $(BUILD))/vorn-$(VSIX_VERSION).vsix
 
 # Times the compiler against cat on a typical script and a 50 MB one.
 bench: build
