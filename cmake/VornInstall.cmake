@@ -71,6 +71,13 @@ if(IS_DIRECTORY "${PROJECT_SOURCE_DIR}/editors/vim")
   endforeach()
 endif()
 
+# The Emacs modes for scripts and lists, with vorn-lsp's entry for eglot: Debian's Emacs
+# has /usr/share/emacs/site-lisp on its load path.
+if(EXISTS "${PROJECT_SOURCE_DIR}/editors/emacs/vorn-mode.el")
+  install(FILES "${PROJECT_SOURCE_DIR}/editors/emacs/vorn-mode.el"
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/emacs/site-lisp)
+endif()
+
 # The documentation: the README and the copyright file in Debian's format.
 install(FILES "${PROJECT_SOURCE_DIR}/README.md" "${PROJECT_SOURCE_DIR}/packaging/copyright"
         DESTINATION ${CMAKE_INSTALL_DOCDIR})

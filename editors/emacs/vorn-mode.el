@@ -1,0 +1,102 @@
+;;; vorn-mode.el --- Major modes for VORN event scripts and their lists  -*- lexical-binding: t; -*-
+
+;; Copyright (C) 2026 the VORN developers
+;; SPDX-License-Identifier: MIT
+;; Version: 0.1.0
+;; Keywords: languages
+
+;;; Commentary:
+
+;; `vorn-mode' for event scripts (.vs) and `vorn-list-mode' for their lists (events.lst
+;; and command.lst): comments, highlighting, and the vorn-lsp language server for eglot.
+;;
+;;   (require 'vorn-mode)
+;;   (add-hook 'vorn-mode-hook #'eglot-ensure)      ; start vorn-lsp on every script
+;;
+;; If vorn-lsp is not on `exec-path', set `vorn-lsp-program'.
+
+;;; Code:
+
+(defgroup vorn nil
+  "VORN event scripts."
+  :group 'languages
+  :prefix "vorn-")
+
+(defcustom vorn-lsp-program "vorn-lsp"
+  "The vorn-lsp program that eglot starts: a name on `exec-path' or a full path."
+  :type 'string
+  :group 'vorn)
+
+(defconst vorn--conditions
+  '("Equal" "NotEqual" "LessThan" "NotLessThan" "GreaterThan" "NotGreaterThan"
+    "LessThanOrEqual" "GreaterThanOrEqual")
+  "The condition keywords of a statement's arguments.")
+
+(defvar vorn-mode-syntax-table
+  (let ((table (make-syntax-table)))
+    ;; Outside strings ';' and '/' start a comment that runs to the end of the line, and a
+    ;; backslash makes the next character ordinary.
+    (modify-syntax-entry ?\; "<" table)
+    (modify-syntax-entry ?/ "<" table)
+    (modify-syntax-entry ?\n ">" table)
+    (modify-syntax-entry ?\" "\"" table)
+    (modify-syntax-entry ?\\ "\\" table)
+    (modify-syntax-entry ?& "'" table)
+    (modify-syntax-entry ?_ "_" table)
+    table)
+  "Syntax table of `vorn-mode'.")
+
+(defvar vorn-font-lock-keywords
+  `(;; defvar and defnum with the name they define; include with the file it names.
+    ("^\\(def\\(?:var\\|num\\)\\)\\_>[ \t]*\\([^ \t;/\n]*\\)"
+     (1 font-lock-preprocessor-face) (2 font-lock-variable-name-face))
+    ("^\\(include\\)\\_>[ \t]*\\(\\(?:[^ \t;/\\\n]\\|\\\\.\\)*\\)"
+     (1 font-lock-keyword-face) (2 font-lock-string-face))
+    ;; A first word that ends in ':' is an event label; a line that starts with a number,
+    ;; a place label.
+    ("^\\([^ \t;/0-9\"\\\n][^ \t;/\"\n]*\\):" (1 font-lock-function-name-face))
+    ("^[0-9]+" . font-lock-constant-face)
+    ;; A line that starts with white space is a statement: its first word is the command.
+    ("^[ \t]+\\([^ \t(;/\"\\\n]+\\)" (1 font-lock-builtin-face))
+    (,(regexp-opt vorn--conditions 'symbols) . font-lock-constant-face)
+    ("\\_<\\(?:Self\\|Time\\)\\_>" . font-lock-variable-name-face)
+    ("&[ \t]*[0-9]+" . font-lock-variable-name-face))
+  "Highlighting of `vorn-mode'.")
+
+;;;###autoload
+(define-derived-mode vorn-mode prog-mode "VORN"
+  "Major mode for VORN event scripts."
+  :syntax-table vorn-mode-syntax-table
+  (setq-local comment-start "; ")
+  (setq-local comment-start-skip "[;/]+[ \t]*")
+  (setq-local comment-end "")
+  (setq-local font-lock-defaults '(vorn-font-lock-keywords)))
+
+(defvar vorn-list-font-lock-keywords
+  '(;; A line that starts with a letter is an entry: a name and its numbers.
+    ("^[A-Za-z][^ \t\n]*" (0 font-lock-function-name-face)
+     ("\\_<[-+]?[0-9]+\\_>" nil nil (0 font-lock-constant-face)))
+    ;; Every other line is ignored.
+    ("^[^A-Za-z\n].*$" . font-lock-comment-face))
+  "Highlighting of `vorn-list-mode'.")
+
+;;;###autoload
+(define-derived-mode vorn-list-mode prog-mode "VORN-list"
+  "Major mode for the lists of a VORN project, events.lst and command.lst."
+  (setq-local font-lock-defaults '(vorn-list-font-lock-keywords t)))
+
+;;;###autoload
+(add-to-list 'auto-mode-alist '("\\.vs\\'" . vorn-mode))
+;;;###autoload
+(add-to-list 'auto-mode-alist '("/\\(?:events\\|command\\)\\.lst\\'" . vorn-list-mode))
+
+;; vorn-lsp serves both: a script's errors, completion, hover and definitions, and the
+;; lists that the scripts of a project are checked against.
+;;;###autoload
+(with-eval-after-load 'eglot
+  (add-to-list 'eglot-server-programs
+               `((vorn-mode vorn-list-mode) . ,(lambda (&rest _) (list vorn-lsp-program)))))
+
+(provide 'vorn-mode)
+
+;;; vorn-mode.el ends here
