@@ -92,6 +92,7 @@
 
 ;; vorn-lsp serves both: a script's errors, completion, hover and definitions, and the
 ;; lists that the scripts of a project are checked against.
+(defvar eglot-server-programs)
 ;;;###autoload
 (with-eval-after-load 'eglot
   (add-to-list 'eglot-server-programs

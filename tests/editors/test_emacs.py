@@ -38,6 +38,18 @@ def main():
                 f.write(text)
         env = dict(os.environ, HOME=root, VORN_TEST_ROOT=root, VORN_LSP=os.path.abspath(sys.argv[1]),
                    VORN_EMACS_LISP=os.path.normpath(os.path.join(HERE, "..", "..", "editors", "emacs")))
+        # The mode compiles without a warning.
+        copy = os.path.join(root, "vorn-mode.el")
+        shutil.copy(os.path.join(env["VORN_EMACS_LISP"], "vorn-mode.el"), copy)
+        compiled = subprocess.run([emacs, "--batch", "--eval", "(setq byte-compile-error-on-warn t)",
+                                   "-f", "batch-byte-compile", copy], env=env, stdin=subprocess.DEVNULL,
+                                  capture_output=True, timeout=60)
+        if compiled.returncode != 0:
+            sys.stdout.write(compiled.stderr.decode(errors="replace"))
+            print("emacs: vorn-mode.el does not byte-compile cleanly")
+            return 1
+        os.remove(copy)
+        os.remove(copy + "c")
         start = time.monotonic()
         run = subprocess.run([emacs, "--batch", "-l", os.path.join(HERE, "emacs_test.el")],
                              env=env, cwd=root, stdin=subprocess.DEVNULL, capture_output=True, timeout=120)

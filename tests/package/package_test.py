@@ -95,7 +95,7 @@ def check_contents(root, args, fields, checks):
     for relative in ("share/cmake/Vorn/VornConfig.cmake", "share/cmake/Vorn/VornConfigVersion.cmake",
                      "share/cmake/Vorn/VornScripts.cmake", "share/cmake/Vorn/VornTargets.cmake",
                      "share/doc/vorn/copyright", "share/doc/vorn/README.md",
-                     "share/doc/vorn/changelog.gz"):
+                     "share/doc/vorn/changelog.gz", "share/emacs/site-lisp/vorn-mode.el"):
         if not os.path.isfile(os.path.join(usr, relative)):
             raise Failure("/usr/%s is not in the package" % relative)
     with open(os.path.join(usr, "share/doc/vorn/copyright")) as f:
