@@ -74,6 +74,11 @@ if [ -f "$tools/.complete" ]; then
   say "code-server $CODE_SERVER_VERSION and puppeteer-core $PUPPETEER_VERSION: in $tools"
   exit 0
 fi
+node_major="$(node -p 'process.versions.node.split(".")[0]' 2>/dev/null || echo none)"
+if [ "$node_major" != 20 ]; then
+  say "code-server $CODE_SERVER_VERSION runs on node 20, and node here is ${node_major}: not installed"
+  exit 1
+fi
 say "installing code-server $CODE_SERVER_VERSION and puppeteer-core $PUPPETEER_VERSION into $tools (a few minutes, once)"
 rm -rf "$tools"
 mkdir -p "$tools/tmp/vscode-ripgrep-cache-$RIPGREP_PACKAGE_VERSION"

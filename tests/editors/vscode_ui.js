@@ -196,6 +196,31 @@ async function main() {
     }, null, 'no message that names vorn.server.path');
   });
 
+  // The command restarts the server: with the same path, the same message comes again.
+  await check('command VORN: Restart language server', async () => {
+    await until(() => {
+      for (const button of document.querySelectorAll('.notifications-toasts .codicon-notifications-clear')) {
+        button.click();
+      }
+      const left = document.querySelectorAll('.notifications-toasts .notification-list-item-message').length;
+      return { ok: left === 0, value: left };
+    }, null, 'the message does not go away');
+    await keys('Control', 'Shift', 'P');
+    await page.waitForSelector('.quick-input-widget input', { visible: true, timeout: WAIT_MS });
+    await page.keyboard.type('VORN: Restart language server', { delay: 20 });
+    await until(() => {
+      const row = document.querySelector('.quick-input-list .monaco-list-row.focused');
+      const value = row ? row.innerText : null;
+      return { ok: !!value && value.includes('VORN: Restart language server'), value };
+    }, null, 'the command palette has no VORN: Restart language server');
+    await page.keyboard.press('Enter');
+    return until(() => {
+      const nodes = [...document.querySelectorAll('.notifications-toasts .notification-list-item-message')];
+      const value = nodes.map((n) => n.innerText);
+      return { ok: value.length > 0 && value.every((t) => t.includes('vorn.server.path')), value };
+    }, null, 'no message after the restart');
+  });
+
   await browser.disconnect();
   console.log(failed ? `${failed} check(s) failed` : 'all checks passed');
   return failed ? 1 : 0;
