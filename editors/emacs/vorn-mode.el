@@ -17,6 +17,9 @@
 
 ;;; Code:
 
+(require 'cl-lib)
+(require 'project)
+
 (defgroup vorn nil
   "VORN event scripts."
   :group 'languages
@@ -92,6 +95,24 @@
 
 ;; vorn-lsp serves both: a script's errors, completion, hover and definitions, and the
 ;; lists that the scripts of a project are checked against.
+;; A project folder is the nearest folder that holds both lists. project.el asks this last,
+;; so a version-controlled tree keeps its own root; outside one, eglot still starts
+;; vorn-lsp at the project folder rather than at the folder of the file.
+(defun vorn-project-find (dir)
+  "The VORN project folder of DIR, as project.el wants it, or nil."
+  (let ((root (locate-dominating-file
+               dir (lambda (folder)
+                     (and (file-exists-p (expand-file-name "events.lst" folder))
+                          (file-exists-p (expand-file-name "command.lst" folder)))))))
+    (and root (cons 'vorn (file-name-as-directory (expand-file-name root))))))
+
+(cl-defmethod project-root ((project (head vorn)))
+  (cdr project))
+
+;;;###autoload
+(with-eval-after-load 'project
+  (add-hook 'project-find-functions #'vorn-project-find 'append))
+
 (defvar eglot-server-programs)
 ;;;###autoload
 (with-eval-after-load 'eglot

@@ -42,6 +42,16 @@ function serverCommand() {
   return (typeof configured === 'string' && configured.trim()) || SERVER_DEFAULT;
 }
 
+// A relative path with a slash counts from the first workspace folder.
+function resolveCommand(command) {
+  if (path.isAbsolute(command) || !(command.includes('/') || command.includes(path.sep))) {
+    return command;
+  }
+  const folders = vscode.workspace.workspaceFolders;
+  return folders && folders.length > 0 && folders[0].uri.scheme === 'file'
+    ? path.join(folders[0].uri.fsPath, command) : path.resolve(command);
+}
+
 async function reportFailure(command, reason) {
   const message = `VORN: the language server could not be started: ${reason}. ` +
     `Set "${SERVER_SETTING}" to the vorn-lsp program (now "${command}").`;
@@ -54,7 +64,7 @@ async function reportFailure(command, reason) {
 
 async function start() {
   const command = serverCommand();
-  const program = findProgram(command);
+  const program = findProgram(resolveCommand(command));
   if (!program) {
     reportFailure(command, `"${command}" is not an executable file` +
       (command.includes('/') ? '' : ' on PATH'));

@@ -48,7 +48,8 @@
   (setq vorn-lsp-program (getenv "VORN_LSP"))
   (let* ((main (expand-file-name "main.vs" root))
          (lib (expand-file-name "lib/doors.vs" root))
-         (xref-prompt-for-identifier nil))
+         (xref-prompt-for-identifier nil)
+         (server nil))
     (find-file main)
     (vorn-test-check (eq major-mode 'vorn-mode) (format "mode of main.vs: %s" major-mode))
     (font-lock-ensure)
@@ -59,7 +60,8 @@
     (vorn-test-check (eq (vorn-test-face-at "\"open\"") 'font-lock-string-face) "string face")
 
     (call-interactively #'eglot)
-    (vorn-test-check (eglot-current-server) "eglot did not start vorn-lsp")
+    (setq server (eglot-current-server))
+    (vorn-test-check server "eglot did not start vorn-lsp")
     (let ((want (list (list lib 1 "Unknown argument 'Nope'")
                       (list main 0 "In lib/doors.vs: Unknown argument 'Nope'"))))
       (vorn-test-check
@@ -85,6 +87,10 @@
     (vorn-test-check (equal (list (line-number-at-pos) (current-column)) '(1 7))
                      (format "definition at line %d column %d" (line-number-at-pos) (current-column)))
     (vorn-test-check (eq major-mode 'vorn-mode) (format "mode of doors.vs: %s" major-mode))
+    ;; Outside version control, the project is the folder of the lists, for every file.
+    (vorn-test-check (equal (project-root (project-current)) (file-name-as-directory root))
+                     (format "project of doors.vs: %S" (project-current)))
+    (vorn-test-check (eq (eglot-current-server) server) "doors.vs has a server of its own")
 
     (find-file (expand-file-name "events.lst" root))
     (vorn-test-check (eq major-mode 'vorn-list-mode) (format "mode of events.lst: %s" major-mode))
