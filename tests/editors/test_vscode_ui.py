@@ -130,7 +130,8 @@ def run(args, tools, chromium):
     os.makedirs(os.path.dirname(settings), exist_ok=True)
     with open(settings, "w") as f:
         json.dump({
-            "vorn.server.path": os.path.abspath(args.vorn_lsp),
+            # Relative to the workspace folder, as a project may keep it.
+            "vorn.server.path": os.path.relpath(os.path.abspath(args.vorn_lsp), project),
             "workbench.startupEditor": "none",
             "workbench.tips.enabled": False,
             "workbench.enableExperiments": False,
