@@ -6,6 +6,7 @@ extension's npm packages are missing, or VORN_FRESH_ROOT is set, the test is ski
 (status 77). Screenshots of failed checks are kept in the work folder."""
 
 import argparse
+import glob
 import json
 import os
 import re
@@ -94,6 +95,22 @@ def start_chromium(chromium, work, env):
     raise RuntimeError("Chromium did not start:\n" + log.read()[-2000:])
 
 
+def check_trace(work):
+    """vorn.trace.server set to messages: the extension's output channel, which VS Code keeps
+    in the profile's logs, traces the messages to and from vorn-lsp."""
+    logs = glob.glob(os.path.join(work, "user", "logs", "*", "exthost*", "output_logging_*", "*VORN language server*"))
+    text = ""
+    for log in logs:
+        with open(log, errors="replace") as f:
+            text += f.read()
+    for want in ("Sending request 'initialize", "Received notification 'textDocument/publishDiagnostics'"):
+        if want not in text:
+            print("FAIL trace of the server's messages: no %r in %s" % (want, logs))
+            return 1
+    print("ok   trace of the server's messages in the output channel")
+    return 0
+
+
 def run(args, tools, chromium):
     work = os.path.abspath(args.work)
     shutil.rmtree(work, ignore_errors=True)
@@ -139,6 +156,7 @@ def run(args, tools, chromium):
             "security.workspace.trust.enabled": False,
             "telemetry.telemetryLevel": "off",
             "chat.disableAIFeatures": True,
+            "vorn.trace.server": "messages",
             "editor.hover.delay": 100,
             "files.autoSave": "off",
             "extensions.autoCheckUpdates": False,
@@ -176,6 +194,8 @@ def run(args, tools, chromium):
         for process in reversed(servers):
             stop(process)
         code_log.close()
+    if status == 0:
+        status = check_trace(work)
     if status != 0:
         print("logs and screenshots: " + work)
     return status
