@@ -101,8 +101,9 @@ async function stop() {
   }
 }
 
+// A step that failed does not hold up the ones after it.
 function restart() {
-  pending = pending.then(stop).then(start);
+  pending = pending.catch(() => undefined).then(stop).then(start);
   return pending;
 }
 
@@ -122,7 +123,7 @@ function activate(context) {
 }
 
 function deactivate() {
-  pending = pending.then(stop);
+  pending = pending.catch(() => undefined).then(stop);
   return pending;
 }
 
