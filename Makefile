@@ -14,8 +14,12 @@ all: build
 # there. The package and the benchmarks are built with it, in a folder of their own.
 RELEASE_BUILD ?= build-release
 
+# Who asks for the packages, in the one line that says what is installed or missing.
+WHO = make build
+test: WHO = make test
+
 build:
-	@$(PREREQUISITES) test "make build"
+	@$(PREREQUISITES) test "$(WHO)"
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DVORN_LTO=OFF -DVORN_TESTS=ON
 	cmake --build $(BUILD) -j $(JOBS)
 
