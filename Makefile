@@ -2,25 +2,48 @@
 BUILD ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all build demo test bench lsp-bench clean package vsix
+.PHONY: all build demo test release bench lsp-bench clean package vsix
+
+# The packages each target needs; what is missing is installed with apt-get (as root), or
+# the apt-get line to run is printed (status 2).
+PREREQUISITES = scripts/prerequisites install
 
 all: build
 
+# make demo and make test build without link-time optimisation: it takes longer than it saves
+# there. The package and the benchmarks are built with it, in a folder of their own.
+RELEASE_BUILD ?= build-release
+
+# Who asks for the packages, in the one line that says what is installed or missing.
+WHO = make build
+test: WHO = make test
+
 build:
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release
+	@$(PREREQUISITES) test "$(WHO)"
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DVORN_LTO=OFF -DVORN_TESTS=ON
 	cmake --build $(BUILD) -j $(JOBS)
 
-# Builds the compiler and compiles the shipped example.
-demo: build
+# Builds the compiler alone (nothing but g++, cmake and make needed) and compiles the
+# shipped example.
+demo:
+	@$(PREREQUISITES) demo "make demo"
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DVORN_LTO=OFF -DVORN_TESTS=OFF
+	cmake --build $(BUILD) -j $(JOBS) --target vorn
 	cd examples && ../$(BUILD)/src/vorn demo.vs demo.bin
 
-# Builds the compiler and every test, and runs them all.
+# Builds every tool and every test, and runs them all.
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
-# The Debian package of every tool: $(BUILD)/vorn_<version>_amd64.deb (CPack's DEB generator).
-package: build
-	cd $(BUILD) && cpack -G DEB
+release:
+	@$(PREREQUISITES) test "make package"
+	cmake -S . -B $(RELEASE_BUILD) -DCMAKE_BUILD_TYPE=Release -DVORN_LTO=ON -DVORN_TESTS=OFF
+	cmake --build $(RELEASE_BUILD) -j $(JOBS)
+
+# The Debian package of every tool: $(RELEASE_BUILD)/vorn_<version>_amd64.deb (CPack's DEB
+# generator), built with link-time optimisation.
+package: release
+	cd $(RELEASE_BUILD) && cpack -G DEB
 
 # The VS Code extension: $(BUILD)/vorn-<version>.vsix, bundled by esbuild and packed by vsce
 # (both installed from npm, as editors/vscode/package-lock.json pins them).
@@ -34,12 +57,12 @@ vsix:
 	cd editors/vscode && npm run --silent package -- --out $(abspath $(BUILD))/vorn-$(VSIX_VERSION).vsix
 
 # Times the compiler against cat on a typical script and a 50 MB one.
-bench: build
-	python3 bench/bench.py --vorn $(BUILD)/src/vorn
+bench: release
+	python3 bench/bench.py --vorn $(RELEASE_BUILD)/src/vorn
 
 # Times vorn-lsp from a change of a document to its diagnostics, on 300 and 5,000 lines.
-lsp-bench: build
-	python3 bench/lsp_bench.py --lsp $(BUILD)/src/vorn-lsp
+lsp-bench: release
+	python3 bench/lsp_bench.py --lsp $(RELEASE_BUILD)/src/vorn-lsp
 
 # The same tests against a build with AddressSanitizer and UndefinedBehaviorSanitizer; any
 # report fails the test it shows up in (a report goes to standard error, or aborts the run).
@@ -48,6 +71,7 @@ SANITIZER_ENV = ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_check
 	UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
 sanitize-test:
+	@$(PREREQUISITES) test "make sanitize-test"
 	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORN_SANITIZE=ON
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && $(SANITIZER_ENV) ctest --output-on-failure -j $(JOBS)
@@ -95,4 +119,4 @@ coverage:
 	echo "(branch coverage per file: $(COV_BUILD)/branches.txt)" && exit $$status
 
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) $(RELEASE_BUILD)

@@ -11,9 +11,11 @@ set(CPACK_PACKAGE_DESCRIPTION
     "VORN compiles a small line-oriented event-script language into compact\n"
     "bytecode files for a separate runtime. This package holds the compiler\n"
     "(vorn), the disassembler (vorn-dis), a checker for editors and build systems\n"
-    "(vorn-check), a lister that shows the code of every line (vorn-list), their\n"
-    "manual pages, and CMake support for building many scripts\n"
-    "(find_package(Vorn) and vorn_add_scripts).")
+    "(vorn-check), a lister that shows the code of every line (vorn-list), the\n"
+    "language server for editors (vorn-lsp), their manual pages, file types,\n"
+    "syntax colouring and the language-server set-up for Vim and Neovim, an Emacs\n"
+    "major mode (vorn-mode, with eglot's server entry), and CMake support for\n"
+    "building many scripts (find_package(Vorn) and vorn_add_scripts).")
 string(REPLACE ";" "" CPACK_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION}")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
