@@ -229,9 +229,6 @@ struct Location {
     uint32_t end_column = 0;
 };
 
-// "FILE:LINE:COLUMN" as GNU tools write it, leaving out what the location does not have;
-// tool stands in for a location without a file.
-std::string location_text(const Location& where, const char* tool);
 
 struct Diagnostic {
     DiagnosticKind kind;
@@ -251,6 +248,19 @@ struct Diagnostic {
     // the output) or when no lines are recorded.
     int32_t piece = -1;
 };
+
+// text with every control byte (below 0x20, and 0x7F) written as \xNN, as GCC shows them, so
+// that a file name or a text taken from a script cannot send commands to a terminal.
+std::string escaped_text(std::string_view text);
+
+// "FILE:LINE:COLUMN" as GNU tools write it, leaving out what the location does not have;
+// tool stands in for a location without a file. The file name's control bytes are escaped.
+std::string location_text(const Location& where, const char* tool);
+
+// A diagnostic as GNU tools print it: "FILE:LINE:COLUMN: error: TEXT" and a line end; for one
+// that ended the run, a note "...: note: <stopped> stopped here (status N)" after it. Control
+// bytes are escaped.
+std::string gnu_diagnostic(const Diagnostic& diagnostic, const char* tool, const char* stopped);
 
 // A file the compile read, or tried to read.
 struct SourceRecord {

@@ -26,11 +26,7 @@ std::string hex4(uint32_t value) {
 }
 
 void add_diagnostic(std::string& out, const vorn::Diagnostic& d) {
-    std::string where = vorn::location_text(d.where, "vorn-list");
-    out += where + ": error: " + d.text + "\n";
-    if (d.fatal)
-        out += where + ": note: compilation stopped here (status " + std::to_string(d.status) +
-               ")\n";
+    out += vorn::gnu_diagnostic(d, "vorn-list", "compilation");
 }
 
 std::string plural(std::size_t count, const char* one, const char* many) {
