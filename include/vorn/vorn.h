@@ -306,6 +306,22 @@ struct Definition {
     int source = -1;
 };
 
+struct CompileResult;
+
+// Told of every piece of every line as the compile reaches it, for a tool that handles lines
+// as they come and keeps none of them (vorn-list's listing), where CompileResult::lines would
+// grow with the input.
+class LineObserver {
+public:
+    virtual ~LineObserver() = default;
+    // Called before the piece is compiled: record.code_end is still record.code_begin, and
+    // code holds the code area up to there, bytes that no later piece changes. result is the
+    // result so far: the files opened up to this piece (the piece's own file last among
+    // them where it has just been opened) and the diagnostics of the pieces before it.
+    virtual void reached(const LineRecord& record, const unsigned char* code,
+                         const CompileResult& result) = 0;
+};
+
 struct CompileOptions {
     // Where the compiled file goes, when the run has no errors; none: nothing is written.
     std::optional<std::string> output_path;
@@ -314,6 +330,8 @@ struct CompileOptions {
     bool keep_going = false;
     // Record a LineRecord for every piece of every line.
     bool record_lines = false;
+    // Tell this observer of every piece of every line (it is not owned).
+    LineObserver* line_observer = nullptr;
 };
 
 // Statuses of a run that is not cut short; a fatal end has its diagnostic's status.

@@ -84,32 +84,43 @@ void report_errors(const vorn::CompileResult& result) {
     }
 }
 
-int list(const Options& options) {
-    vorn::allow_deepest_include_chain();
+// Compiles the script with follower told of every line, and finishes it.
+template <typename Follower>
+vorn::CompileResult compile_with(const Options& options, vorn::FileSystemProvider& files,
+                                 Follower& follower) {
     vorn::CompileOptions compile_options;
-    compile_options.record_lines = true;
-    vorn::FileSystemProvider files;
+    compile_options.line_observer = &follower;
     vorn::NullSink quiet;
     vorn::Compiler compiler;
     vorn::CompileResult result = compiler.compile(options.script, files, quiet, compile_options);
+    follower.finish(result);
+    return result;
+}
+
+int list(const Options& options) {
+    vorn::allow_deepest_include_chain();
+    vorn::FileSystemProvider files;
     vorn_list::SourceTexts texts(files);
-    int status = result.status;
+    vorn::CompileResult result;
+    int status;
 
     if (options.offsets.empty()) {
-        std::string text = vorn_list::listing(result, texts);
-        fwrite(text.data(), 1, text.size(), stdout);
+        vorn_list::Listing listing(texts, stdout);
+        result = compile_with(options, files, listing);
+        status = result.status;
     } else {
+        std::vector<uint64_t> wanted;
+        for (const Offset& offset : options.offsets)
+            wanted.push_back(offset.value);
+        vorn_list::OffsetAnswers answers(texts, std::move(wanted));
+        result = compile_with(options, files, answers);
+        status = result.status;
         report_errors(result);
-        std::vector<vorn_list::ListedLine> lines = vorn_list::listed_lines(result);
-        for (const Offset& offset : options.offsets) {
-            std::optional<std::size_t> found;
-            if (offset.value <= UINT32_MAX)
-                found = vorn_list::line_at(lines, static_cast<uint32_t>(offset.value));
-            if (found) {
-                std::string answer = vorn_list::line_answer(result, texts, lines[*found]);
-                fprintf(stdout, "%s\n", answer.c_str());
+        for (std::size_t i = 0; i < options.offsets.size(); ++i) {
+            if (const std::optional<std::string>& answer = answers.answers()[i]) {
+                fprintf(stdout, "%s\n", answer->c_str());
             } else {
-                report_no_statement(offset, result.code.size());
+                report_no_statement(options.offsets[i], result.code.size());
                 if (status == vorn::StatusClean)
                     status = ExitNoStatement;
             }
