@@ -320,6 +320,9 @@ public:
     // them where it has just been opened) and the diagnostics of the pieces before it.
     virtual void reached(const LineRecord& record, const unsigned char* code,
                          const CompileResult& result) = 0;
+    // Called with each diagnostic as it is recorded: after reached() for the piece it stands
+    // on, before the next piece is reached.
+    virtual void diagnosed(const Diagnostic&) {}
 };
 
 struct CompileOptions {
@@ -332,6 +335,10 @@ struct CompileOptions {
     bool record_lines = false;
     // Tell this observer of every piece of every line (it is not owned).
     LineObserver* line_observer = nullptr;
+    // Keep every diagnostic in CompileResult::diagnostics. A tool whose line observer handles
+    // each as it comes may turn this off, so that a script of countless errors takes no more
+    // memory than a script of one.
+    bool keep_diagnostics = true;
 };
 
 // Statuses of a run that is not cut short; a fatal end has its diagnostic's status.

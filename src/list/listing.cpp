@@ -256,7 +256,7 @@ void LineFollower::reached(const vorn::LineRecord& record, const unsigned char* 
     enter_files(result);
     back_to(result, static_cast<int>(record.file));
     pending_ = ListedLine{record.file, record.line, record.column, record.code_begin,
-                          record.code_begin, 0, 0};
+                          record.code_begin};
 }
 
 void LineFollower::finish(const vorn::CompileResult& result) {
@@ -271,17 +271,14 @@ void LineFollower::finish(const vorn::CompileResult& result) {
 // emitted up to the end of the code. Its diagnostics are those recorded since the last line.
 void LineFollower::hand_on(std::size_t code_end, const unsigned char* code,
                            const vorn::CompileResult& result) {
-    std::size_t diagnostics_end = result.diagnostics.size();
     if (pending_) {
         pending_->code_end = static_cast<uint16_t>(std::max<std::size_t>(pending_->code_begin, code_end));
-        pending_->diagnostics_begin = next_diagnostic_;
-        pending_->diagnostics_end = diagnostics_end;
-        line(*pending_, code, result);
+        line(*pending_, diagnostics_, code, result);
         pending_.reset();
-    } else if (next_diagnostic_ < diagnostics_end) {
-        unplaced(result, next_diagnostic_, diagnostics_end);
+    } else if (!diagnostics_.empty()) {
+        unplaced(diagnostics_);
     }
-    next_diagnostic_ = diagnostics_end;
+    diagnostics_.clear();
 }
 
 // Whether the compile opened a file since the last piece.
@@ -325,8 +322,8 @@ std::string LineFollower::listed_text(const vorn::CompileResult& result, const L
     return from < text.size() ? text.substr(from) : from == 0 ? text : std::string();
 }
 
-void Listing::line(const ListedLine& line, const unsigned char* code,
-                   const vorn::CompileResult& result) {
+void Listing::line(const ListedLine& line, const std::vector<vorn::Diagnostic>& diagnostics,
+                   const unsigned char* code, const vorn::CompileResult& result) {
     std::string number = std::to_string(line.line);
     if (line.column > 1)
         number += ":" + std::to_string(line.column);
@@ -342,14 +339,13 @@ void Listing::line(const ListedLine& line, const unsigned char* code,
                     row, done == 0 ? text : std::string());
         }
     }
-    for (std::size_t d = line.diagnostics_begin; d < line.diagnostics_end; ++d)
-        add_diagnostic(out_, result.diagnostics[d]);
-    drain();
+    unplaced(diagnostics);
 }
 
-void Listing::unplaced(const vorn::CompileResult& result, std::size_t begin, std::size_t end) {
-    for (std::size_t d = begin; d < end; ++d)
-        add_diagnostic(out_, result.diagnostics[d]);
+// The diagnostics of a line follow it; those of no line stand where the compile found them.
+void Listing::unplaced(const std::vector<vorn::Diagnostic>& diagnostics) {
+    for (const vorn::Diagnostic& d : diagnostics)
+        add_diagnostic(out_, d);
     drain();
 }
 
@@ -393,12 +389,23 @@ void Listing::drain() {
     out_.clear();
 }
 
-void OffsetAnswers::line(const ListedLine& line, const unsigned char*,
-                         const vorn::CompileResult& result) {
+void OffsetAnswers::line(const ListedLine& line, const std::vector<vorn::Diagnostic>& diagnostics,
+                         const unsigned char*, const vorn::CompileResult& result) {
+    unplaced(diagnostics);  // reported as they come, on a line or not
     for (std::size_t i = 0; i < offsets_.size(); ++i)
         if (!answers_[i] && offsets_[i] >= line.code_begin && offsets_[i] < line.code_end)
             answers_[i] = result.files[line.file].path + ":" + std::to_string(line.line) + ":" +
                           whole_line(result, line);
+}
+
+// An error as --at reports it: "FILE:LINE:COLUMN: error: TEXT", without a note.
+void OffsetAnswers::unplaced(const std::vector<vorn::Diagnostic>& diagnostics) {
+    for (const vorn::Diagnostic& d : diagnostics) {
+        std::string where = d.where.file.empty() ? "vorn-list" : vorn::escaped_text(d.where.file);
+        if (d.where.line > 0)
+            where += ":" + std::to_string(d.where.line) + ":" + std::to_string(d.where.column);
+        fprintf(errors_, "%s: error: %s\n", where.c_str(), vorn::escaped_text(d.text).c_str());
+    }
 }
 
 std::string map_file(const vorn::CompileResult& result) {

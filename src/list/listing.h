@@ -50,14 +50,13 @@ struct ListedLine {
     // The code this line emitted itself, without that of files it includes.
     uint16_t code_begin;
     uint16_t code_end;
-    // The result's diagnostics that stand on this line: [diagnostics_begin, diagnostics_end).
-    std::size_t diagnostics_begin;
-    std::size_t diagnostics_end;
 };
 
 // Follows a compile piece by piece (as its line observer) and hands on each listed line once it
-// is complete, the files the compile enters and goes back to, and the diagnostics that stand on
-// no line. Call finish() with the result when the compile has returned.
+// is complete with the diagnostics that stand on it, the files the compile enters and goes back
+// to, and the diagnostics that stand on no line. It keeps the diagnostics of one line at a time,
+// so the compile need not keep them (options.keep_diagnostics). Call finish() with the result
+// when the compile has returned.
 class LineFollower : public vorn::LineObserver {
 public:
     // The first script's place in the result's files: the two lists come before it.
@@ -66,17 +65,18 @@ public:
     explicit LineFollower(SourceTexts& texts) : texts_(texts) {}
     void reached(const vorn::LineRecord& record, const unsigned char* code,
                  const vorn::CompileResult& result) override;
+    void diagnosed(const vorn::Diagnostic& diagnostic) override { diagnostics_.push_back(diagnostic); }
     // Hands on the last line, enters the files opened after it, and leaves every file still
     // open, as a compile that ran to its end does.
     void finish(const vorn::CompileResult& result);
 
 protected:
-    // A listed line, complete; code is the code area, which holds its bytes.
-    virtual void line(const ListedLine& line, const unsigned char* code,
-                      const vorn::CompileResult& result) = 0;
-    // Diagnostics [begin, end) of the result, which stand on no line (the lists, a script
-    // that cannot be opened).
-    virtual void unplaced(const vorn::CompileResult& result, std::size_t begin, std::size_t end) = 0;
+    // A listed line, complete, and the diagnostics that stand on it; code is the code area,
+    // which holds its bytes.
+    virtual void line(const ListedLine& line, const std::vector<vorn::Diagnostic>& diagnostics,
+                      const unsigned char* code, const vorn::CompileResult& result) = 0;
+    // Diagnostics that stand on no line (the lists, a script that cannot be opened).
+    virtual void unplaced(const std::vector<vorn::Diagnostic>& diagnostics) = 0;
     // The compile entered a file; it went back to file from left.
     virtual void entered(const vorn::CompileResult&, uint32_t) {}
     virtual void back(const vorn::CompileResult&, uint32_t, uint32_t) {}
@@ -95,9 +95,10 @@ private:
 
     SourceTexts& texts_;
     std::optional<ListedLine> pending_;
-    // The next of the result's files to enter, and of its diagnostics to hand on.
+    // The diagnostics since the last line was handed on.
+    std::vector<vorn::Diagnostic> diagnostics_;
+    // The next of the result's files to enter.
     std::size_t next_file_ = FirstScript;
-    std::size_t next_diagnostic_ = 0;
     // The files the compile is in, innermost last.
     std::vector<uint32_t> open_;
 };
@@ -113,9 +114,9 @@ public:
     const std::string& text() const { return out_; }
 
 protected:
-    void line(const ListedLine& line, const unsigned char* code,
-              const vorn::CompileResult& result) override;
-    void unplaced(const vorn::CompileResult& result, std::size_t begin, std::size_t end) override;
+    void line(const ListedLine& line, const std::vector<vorn::Diagnostic>& diagnostics,
+              const unsigned char* code, const vorn::CompileResult& result) override;
+    void unplaced(const std::vector<vorn::Diagnostic>& diagnostics) override;
     void entered(const vorn::CompileResult& result, uint32_t file) override;
     void back(const vorn::CompileResult& result, uint32_t file, uint32_t left) override;
 
@@ -126,21 +127,24 @@ private:
 };
 
 // The statements at the code offsets asked for: for each, "FILE:LINE:TEXT", the way grep -n
-// shows a line (the whole line's text), or nothing when no statement's code holds it.
+// shows a line (the whole line's text), or nothing when no statement's code holds it. The
+// script's errors go to errors as they come, one GNU-form line each.
 class OffsetAnswers : public LineFollower {
 public:
-    OffsetAnswers(SourceTexts& texts, std::vector<uint64_t> offsets)
-        : LineFollower(texts), offsets_(std::move(offsets)), answers_(offsets_.size()) {}
+    OffsetAnswers(SourceTexts& texts, std::vector<uint64_t> offsets, FILE* errors)
+        : LineFollower(texts), offsets_(std::move(offsets)), answers_(offsets_.size()),
+          errors_(errors) {}
     const std::vector<std::optional<std::string>>& answers() const { return answers_; }
 
 protected:
-    void line(const ListedLine& line, const unsigned char* code,
-              const vorn::CompileResult& result) override;
-    void unplaced(const vorn::CompileResult&, std::size_t, std::size_t) override {}
+    void line(const ListedLine& line, const std::vector<vorn::Diagnostic>& diagnostics,
+              const unsigned char* code, const vorn::CompileResult& result) override;
+    void unplaced(const std::vector<vorn::Diagnostic>& diagnostics) override;
 
 private:
     std::vector<uint64_t> offsets_;
     std::vector<std::optional<std::string>> answers_;
+    FILE* errors_;
 };
 
 // The symbol map alone, one symbol a line: kind, name, value, file, line, separated by tabs.

@@ -74,22 +74,13 @@ void report_no_statement(const Offset& offset, std::size_t code_size) {
                 offset.text.c_str(), code_size);
 }
 
-// The errors of a compile whose listing is not printed go to standard error.
-void report_errors(const vorn::CompileResult& result) {
-    for (const vorn::Diagnostic& d : result.diagnostics) {
-        std::string where = d.where.file.empty() ? "vorn-list" : vorn::escaped_text(d.where.file);
-        if (d.where.line > 0)
-            where += ":" + std::to_string(d.where.line) + ":" + std::to_string(d.where.column);
-        fprintf(stderr, "%s: error: %s\n", where.c_str(), vorn::escaped_text(d.text).c_str());
-    }
-}
-
 // Compiles the script with follower told of every line, and finishes it.
 template <typename Follower>
 vorn::CompileResult compile_with(const Options& options, vorn::FileSystemProvider& files,
                                  Follower& follower) {
     vorn::CompileOptions compile_options;
     compile_options.line_observer = &follower;
+    compile_options.keep_diagnostics = false;
     vorn::NullSink quiet;
     vorn::Compiler compiler;
     vorn::CompileResult result = compiler.compile(options.script, files, quiet, compile_options);
@@ -112,10 +103,9 @@ int list(const Options& options) {
         std::vector<uint64_t> wanted;
         for (const Offset& offset : options.offsets)
             wanted.push_back(offset.value);
-        vorn_list::OffsetAnswers answers(texts, std::move(wanted));
+        vorn_list::OffsetAnswers answers(texts, std::move(wanted), stderr);
         result = compile_with(options, files, answers);
         status = result.status;
-        report_errors(result);
         for (std::size_t i = 0; i < options.offsets.size(); ++i) {
             if (const std::optional<std::string>& answer = answers.answers()[i]) {
                 fprintf(stdout, "%s\n", answer->c_str());

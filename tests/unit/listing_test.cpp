@@ -36,17 +36,23 @@ struct Compiled {
 struct Collector : vorn_list::LineFollower {
     explicit Collector(vorn_list::SourceTexts& texts) : LineFollower(texts) {}
     std::vector<vorn_list::ListedLine> lines;
+    // The texts of each line's diagnostics, and of those on no line.
+    std::vector<std::vector<std::string>> line_diagnostics;
+    std::vector<std::string> unplaced_diagnostics;
     std::string bytes;
-    std::size_t unplaced_count = 0;
 
 protected:
-    void line(const vorn_list::ListedLine& line, const unsigned char* code,
-              const vorn::CompileResult&) override {
+    void line(const vorn_list::ListedLine& line, const std::vector<vorn::Diagnostic>& diagnostics,
+              const unsigned char* code, const vorn::CompileResult&) override {
         lines.push_back(line);
+        line_diagnostics.emplace_back();
+        for (const vorn::Diagnostic& d : diagnostics)
+            line_diagnostics.back().push_back(d.text);
         bytes.append(code + line.code_begin, code + line.code_end);
     }
-    void unplaced(const vorn::CompileResult&, std::size_t begin, std::size_t end) override {
-        unplaced_count += end - begin;
+    void unplaced(const std::vector<vorn::Diagnostic>& diagnostics) override {
+        for (const vorn::Diagnostic& d : diagnostics)
+            unplaced_diagnostics.push_back(d.text);
     }
 };
 
@@ -68,6 +74,7 @@ struct Followed {
         vorn::Compiler compiler;
         vorn::CompileOptions options;
         options.line_observer = &follower;
+        options.keep_diagnostics = false;
         result = compiler.compile("main.vs", files, quiet, options);
         follower.finish(result);
     }
@@ -153,24 +160,23 @@ TEST(ListedLines, ThePieceAFullCodeAreaCutShortOwnsTheBytesItWrote) {
     EXPECT_EQ(lines.back().code_end, vorn::CodeBufferSize);
     EXPECT_EQ(lines.back().code_end - lines.back().code_begin, vorn::CodeBufferSize % 3);
     EXPECT_EQ(c.follower.bytes, c.code());
-    // The error stands on that last line.
-    ASSERT_EQ(c.result.diagnostics.size(), 1u);
-    EXPECT_EQ(lines.back().diagnostics_begin, 0u);
-    EXPECT_EQ(lines.back().diagnostics_end, 1u);
+    // The error stands on that last line; the result keeps none.
+    EXPECT_EQ(c.follower.line_diagnostics.back().size(), 1u);
+    EXPECT_TRUE(c.result.diagnostics.empty());
 }
 
 TEST(ListedLines, ErrorsStandOnTheirLinesAndThoseOfTheListsOnNone) {
     Collected c({{"main.vs", "OnStart:\n    Wait(Nope)\n    Say(Nope)\n\n    Stop(1, 2)\n"}});
-    const auto& lines = c.follower.lines;
-    ASSERT_EQ(c.result.diagnostics.size(), 3u);
-    ASSERT_EQ(lines.size(), 5u);
-    EXPECT_EQ(lines[1].diagnostics_begin, 0u);
-    EXPECT_EQ(lines[1].diagnostics_end, 1u);
-    EXPECT_EQ(lines[2].diagnostics_begin, 1u);
-    EXPECT_EQ(lines[2].diagnostics_end, 2u);
-    EXPECT_EQ(lines[3].diagnostics_begin, lines[3].diagnostics_end);
-    EXPECT_EQ(lines[4].diagnostics_end, 3u);
-    EXPECT_EQ(c.follower.unplaced_count, 0u);
+    const auto& on = c.follower.line_diagnostics;
+    ASSERT_EQ(on.size(), 5u);
+    EXPECT_EQ(on[0], std::vector<std::string>{});
+    EXPECT_EQ(on[1], std::vector<std::string>{"Unknown argument 'Nope'"});
+    EXPECT_EQ(on[2], std::vector<std::string>{"Unknown argument 'Nope'"});
+    EXPECT_EQ(on[3], std::vector<std::string>{});
+    EXPECT_EQ(on[4].size(), 1u);
+    EXPECT_TRUE(c.follower.unplaced_diagnostics.empty());
+    EXPECT_TRUE(c.result.diagnostics.empty());
+    EXPECT_EQ(c.result.error_count, 3);
 
     vorn::OverlayProvider files{"/vorn-unit-test-folder"};
     files.serve("command.lst", Commands);
@@ -181,14 +187,16 @@ TEST(ListedLines, ErrorsStandOnTheirLinesAndThoseOfTheListsOnNone) {
     options.line_observer = &without_events;
     vorn::CompileResult r = vorn::Compiler().compile("main.vs", files, quiet, options);
     without_events.finish(r);
-    EXPECT_EQ(without_events.unplaced_count, 1u);
+    EXPECT_EQ(without_events.unplaced_diagnostics.size(), 1u);
     EXPECT_TRUE(without_events.lines.empty());
+    // Kept in the result too, as asked.
+    EXPECT_EQ(r.diagnostics.size(), 1u);
 }
 
 TEST(OffsetAnswers, FindTheStatementThatHoldsAnOffsetAndNothingPastTheCode) {
-    using Answered = Followed<vorn_list::OffsetAnswers, std::vector<uint64_t>>;
+    using Answered = Followed<vorn_list::OffsetAnswers, std::vector<uint64_t>, FILE*>;
     Answered c({{"main.vs", "OnStart:\n    Wait(1)\n\n1\n    Say(300)\n    Stop()\nOnTouch:\n"}},
-               std::vector<uint64_t>{0, 2, 3, 6, 7, 8, 70000, UINT64_MAX});
+               std::vector<uint64_t>{0, 2, 3, 6, 7, 8, 70000, UINT64_MAX}, stderr);
     const auto& answers = c.follower.answers();
     EXPECT_EQ(answers[0], "main.vs:2:    Wait(1)");
     EXPECT_EQ(answers[1], "main.vs:2:    Wait(1)");
