@@ -229,7 +229,6 @@ struct Location {
     uint32_t end_column = 0;
 };
 
-
 struct Diagnostic {
     DiagnosticKind kind;
     // A fatal diagnostic ended the run; status is what the run ends with because of it.
@@ -317,7 +316,7 @@ public:
     // Called before the piece is compiled: record.code_end is still record.code_begin, and
     // code holds the code area up to there, bytes that no later piece changes. result is the
     // result so far: the files opened up to this piece (the piece's own file last among
-    // them where it has just been opened) and the diagnostics of the pieces before it.
+    // them where it has just been opened) and, where they are kept, the diagnostics so far.
     virtual void reached(const LineRecord& record, const unsigned char* code,
                          const CompileResult& result) = 0;
     // Called with each diagnostic as it is recorded: after reached() for the piece it stands
