@@ -69,13 +69,21 @@ int check(const Options& options) {
     vorn::CompileOptions compile_options;
     compile_options.keep_going = options.keep_going;
     compile_options.output_path = options.output;
+    // The GNU lines go out as the compile finds them; JSON needs them all.
+    GnuPrinter gnu(stdout);
+    if (options.format == "gnu") {
+        compile_options.line_observer = &gnu;
+        compile_options.keep_diagnostics = false;
+    }
     vorn::FileSystemProvider files;
     vorn::NullSink quiet;
     vorn::Compiler compiler;
     vorn::CompileResult result = compiler.compile(options.script, files, quiet, compile_options);
 
-    std::string report = options.format == "json" ? json_report(result) : gnu_report(result);
-    fwrite(report.data(), 1, report.size(), stdout);
+    if (options.format == "json") {
+        std::string report = json_report(result);
+        fwrite(report.data(), 1, report.size(), stdout);
+    }
     if (options.deps) {
         const std::string& target = options.deps_target.empty() ? *options.output : options.deps_target;
         if (!write_dependencies(options, result, target))

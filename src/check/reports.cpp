@@ -26,11 +26,13 @@ std::vector<std::string> dependencies(const vorn::CompileResult& result) {
 
 }  // namespace
 
-std::string gnu_report(const vorn::CompileResult& result) {
-    std::string out;
-    for (const vorn::Diagnostic& d : result.diagnostics)
-        out += vorn::gnu_diagnostic(d, "vorn-check", "checking");
-    return out;
+std::string gnu_line(const vorn::Diagnostic& diagnostic) {
+    return vorn::gnu_diagnostic(diagnostic, "vorn-check", "checking");
+}
+
+void GnuPrinter::diagnosed(const vorn::Diagnostic& diagnostic) {
+    std::string text = gnu_line(diagnostic);
+    fwrite(text.data(), 1, text.size(), out_);
 }
 
 std::string json_report(const vorn::CompileResult& result) {

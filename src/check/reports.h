@@ -1,13 +1,26 @@
 // What vorn-check writes: diagnostics in GNU form or as JSON, and a dependency file.
 #pragma once
 
+#include <cstdio>
 #include <optional>
 #include <string>
 
 #include <vorn/vorn.h>
 
-// One line per diagnostic, "FILE:LINE:COLUMN: error: TEXT", and a note where checking stopped.
-std::string gnu_report(const vorn::CompileResult& result);
+// A diagnostic in GNU form, "FILE:LINE:COLUMN: error: TEXT", and a note where checking stopped.
+std::string gnu_line(const vorn::Diagnostic& diagnostic);
+
+// Prints each diagnostic in GNU form as the compile records it, so that none need be kept: a
+// script of countless errors is checked in the memory of one.
+class GnuPrinter : public vorn::LineObserver {
+public:
+    explicit GnuPrinter(FILE* out) : out_(out) {}
+    void reached(const vorn::LineRecord&, const unsigned char*, const vorn::CompileResult&) override {}
+    void diagnosed(const vorn::Diagnostic& diagnostic) override;
+
+private:
+    FILE* out_;
+};
 
 // One JSON document with every field of every diagnostic, the files read and the status.
 std::string json_report(const vorn::CompileResult& result);

@@ -7,7 +7,8 @@ memory at their peak (resident set size) than the same kind of script of 1 MB, g
 never the script nor its diagnostics. The scripts: --megabytes of comment lines, and a quarter
 of that of lines that are each an error (an unknown directive, counted, so the run goes on).
 The listing is read as it comes and checked (every line listed, with its error, the summary and
-the symbols at the end).
+the symbols at the end). With --vorn-check, vorn-check's GNU report of the error scripts is held
+to the same bound (one line per error).
 
 The peaks that are printed count this script's own memory too (a run is forked from it before it
 starts vorn-list), the same in every run.
@@ -15,7 +16,7 @@ starts vorn-list), the same in every run.
 Under sanitizers freed memory is held back, so only the output is checked there
 (VORN_SANITIZE=1 in the environment).
 
-Usage: listing_memory.py --vorn-list PATH [--megabytes N] [--slack-mb M]
+Usage: listing_memory.py --vorn-list PATH [--vorn-check PATH] [--megabytes N] [--slack-mb M]
 """
 
 import argparse
@@ -44,12 +45,12 @@ def write_script(path, line, megabytes):
     return count
 
 
-def run(vorn_list, args, cwd):
-    """Runs vorn-list, reading its output as it comes; returns (status, line count, last lines,
+def run(program, args, cwd):
+    """Runs program, reading its output as it comes; returns (status, line count, last lines,
     (lines, end) of standard error, peak resident set size in kB)."""
     # Standard error goes to a file, so that it cannot fill up while standard output is read.
     stderr = tempfile.TemporaryFile()
-    proc = subprocess.Popen([vorn_list] + args, cwd=cwd, stdout=subprocess.PIPE,
+    proc = subprocess.Popen([program] + args, cwd=cwd, stdout=subprocess.PIPE,
                             stderr=stderr, stdin=subprocess.DEVNULL)
     count = 0
     last = []
@@ -75,10 +76,12 @@ def run(vorn_list, args, cwd):
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--vorn-list", required=True)
+    ap.add_argument("--vorn-check")
     ap.add_argument("--megabytes", type=int, default=20)
     ap.add_argument("--slack-mb", type=int, default=8)
     args = ap.parse_args()
     vorn_list = os.path.abspath(args.vorn_list)
+    vorn_check = os.path.abspath(args.vorn_check) if args.vorn_check else None
     sanitized = os.environ.get("VORN_SANITIZE", "") not in ("", "0", "FALSE", "OFF", "false")
     work = tempfile.mkdtemp(prefix="vorn-list-memory-")
     failures = []
@@ -108,12 +111,19 @@ def main():
                         or not errors[1].endswith(expected) or errors[0] != 1 + (rows - 1) * lines):
                     failures.append("%s --at 0: status %d, %d lines, %d error lines ending %r"
                                     % (name, status, count, errors[0], errors[1]))
-                peaks[size] = (peak, at_peak)
+                peaks[size] = [peak, at_peak]
                 print("%s: %g MB, %d lines: peak %d kB listing, %d kB with --at"
                       % (name, mb, lines, peak, at_peak))
+                if vorn_check and kind == "errors":
+                    status, count, last, errors, check_peak = run(vorn_check, [name], work)
+                    if status != 10 or count != lines or errors[0]:
+                        failures.append("vorn-check %s: status %d, %d lines ending %r, %r"
+                                        % (name, status, count, last, errors[1]))
+                    peaks[size].append(check_peak)
+                    print("%s: peak %d kB with vorn-check" % (name, check_peak))
             if sanitized:
                 continue
-            for i, what in enumerate(("listing", "--at")):
+            for i, what in enumerate(("listing", "--at", "vorn-check")[:len(peaks["big"])]):
                 grown = peaks["big"][i] - peaks["small"][i]
                 if grown > args.slack_mb * 1024:
                     failures.append("%s of %s: the peak grew by %d kB from 1 MB to %g MB of input "

@@ -94,6 +94,14 @@ TEST(DependencyFile, ARunThatReadNothingNamesOnlyTheTarget) {
     EXPECT_EQ(dependency_file(vorn::CompileResult{}, "t.bin", true), "t.bin:\n");
 }
 
+// Every diagnostic of the result in GNU form.
+std::string gnu_report(const vorn::CompileResult& result) {
+    std::string out;
+    for (const vorn::Diagnostic& d : result.diagnostics)
+        out += gnu_line(d);
+    return out;
+}
+
 vorn::Diagnostic diagnostic(vorn::Location where, bool fatal, int status) {
     vorn::Diagnostic d{};
     d.kind = vorn::DiagnosticKind::UnknownDirective;
