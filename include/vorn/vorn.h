@@ -229,10 +229,6 @@ struct Location {
     uint32_t end_column = 0;
 };
 
-// "FILE:LINE:COLUMN" as GNU tools write it, leaving out what the location does not have;
-// tool stands in for a location without a file.
-std::string location_text(const Location& where, const char* tool);
-
 struct Diagnostic {
     DiagnosticKind kind;
     // A fatal diagnostic ended the run; status is what the run ends with because of it.
@@ -251,6 +247,19 @@ struct Diagnostic {
     // the output) or when no lines are recorded.
     int32_t piece = -1;
 };
+
+// text with every control byte (below 0x20, and 0x7F) written as \xNN, as GCC shows them, so
+// that a file name or a text taken from a script cannot send commands to a terminal.
+std::string escaped_text(std::string_view text);
+
+// "FILE:LINE:COLUMN" as GNU tools write it, leaving out what the location does not have;
+// tool stands in for a location without a file. The file name's control bytes are escaped.
+std::string location_text(const Location& where, const char* tool);
+
+// A diagnostic as GNU tools print it: "FILE:LINE:COLUMN: error: TEXT" and a line end; for one
+// that ended the run, a note "...: note: <stopped> stopped here (status N)" after it. Control
+// bytes are escaped.
+std::string gnu_diagnostic(const Diagnostic& diagnostic, const char* tool, const char* stopped);
 
 // A file the compile read, or tried to read.
 struct SourceRecord {
@@ -296,6 +305,25 @@ struct Definition {
     int source = -1;
 };
 
+struct CompileResult;
+
+// Told of every piece of every line as the compile reaches it, for a tool that handles lines
+// as they come and keeps none of them (vorn-list's listing), where CompileResult::lines would
+// grow with the input.
+class LineObserver {
+public:
+    virtual ~LineObserver() = default;
+    // Called before the piece is compiled: record.code_end is still record.code_begin, and
+    // code holds the code area up to there, bytes that no later piece changes. result is the
+    // result so far: the files opened up to this piece (the piece's own file last among
+    // them where it has just been opened) and, where they are kept, the diagnostics so far.
+    virtual void reached(const LineRecord& record, const unsigned char* code,
+                         const CompileResult& result) = 0;
+    // Called with each diagnostic as it is recorded: after reached() for the piece it stands
+    // on, before the next piece is reached.
+    virtual void diagnosed(const Diagnostic&) {}
+};
+
 struct CompileOptions {
     // Where the compiled file goes, when the run has no errors; none: nothing is written.
     std::optional<std::string> output_path;
@@ -304,6 +332,12 @@ struct CompileOptions {
     bool keep_going = false;
     // Record a LineRecord for every piece of every line.
     bool record_lines = false;
+    // Tell this observer of every piece of every line (it is not owned).
+    LineObserver* line_observer = nullptr;
+    // Keep every diagnostic in CompileResult::diagnostics. A tool whose line observer handles
+    // each as it comes may turn this off, so that a script of countless errors takes no more
+    // memory than a script of one.
+    bool keep_diagnostics = true;
 };
 
 // Statuses of a run that is not cut short; a fatal end has its diagnostic's status.

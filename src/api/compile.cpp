@@ -95,16 +95,42 @@ ListsResult load_lists(SourceProvider& provider, OutputSink& sink) {
     return lists;
 }
 
+std::string escaped_text(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text) {
+        auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F) {
+            static const char digits[] = "0123456789abcdef";
+            out += "\\x";
+            out += digits[byte >> 4];
+            out += digits[byte & 0xF];
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
 std::string location_text(const Location& where, const char* tool) {
     if (where.file.empty())
         return tool;
-    std::string text = where.file;
+    std::string text = escaped_text(where.file);
     if (where.line > 0) {
         text += ":" + std::to_string(where.line);
         if (where.column > 0)
             text += ":" + std::to_string(where.column);
     }
     return text;
+}
+
+std::string gnu_diagnostic(const Diagnostic& diagnostic, const char* tool, const char* stopped) {
+    std::string where = location_text(diagnostic.where, tool);
+    std::string out = where + ": error: " + escaped_text(diagnostic.text) + "\n";
+    if (diagnostic.fatal)
+        out += where + ": note: " + stopped + " stopped here (status " +
+               std::to_string(diagnostic.status) + ")\n";
+    return out;
 }
 
 void RecordingSink::put(OutputKind kind, const char* text, std::size_t length) {

@@ -21,20 +21,43 @@ struct Options {
     std::string script;
     std::string format = "gnu";
     bool keep_going = false;
-    std::string output;
-    std::string deps;
+    // Given on the command line, even as an empty name: that is an output that cannot be written.
+    std::optional<std::string> output;
+    std::optional<std::string> deps;
     std::string deps_target;
     bool deps_phony = false;
     std::string directory;
 };
 
+// How a character that make cannot read is named in a message.
+std::string character_name(char c) {
+    return c == '\n' ? std::string("a line end") : std::string("'") + c + "'";
+}
+
 // Writes text to path with the compiled file's own safety; false (reported) if it cannot.
 bool write_text(const std::string& path, const std::string& text) {
+    if (path.empty()) {
+        fprintf(stderr, "vorn-check: cannot write the --deps file: its name is empty\n");
+        return false;
+    }
     OutputWrite written = write_output_file(path.c_str(), text.data(), text.size());
     if (written == OutputWrite::Written)
         return true;
     fprintf(stderr, "vorn-check: cannot write %s\n", path.c_str());
     return false;
+}
+
+// Writes the dependency file, unless a file the compile read has a name that make cannot read.
+bool write_dependencies(const Options& options, const vorn::CompileResult& result,
+                        const std::string& target) {
+    for (const vorn::SourceRecord& file : result.files)
+        if (std::optional<char> c = unreadable_by_make(file.path)) {
+            fprintf(stderr, "vorn-check: cannot write %s: make cannot read the name %s, which holds %s\n",
+                    vorn::escaped_text(*options.deps).c_str(), vorn::escaped_text(file.path).c_str(),
+                    character_name(*c).c_str());
+            return false;
+        }
+    return write_text(*options.deps, dependency_file(result, target, options.deps_phony));
 }
 
 int check(const Options& options) {
@@ -45,18 +68,25 @@ int check(const Options& options) {
     }
     vorn::CompileOptions compile_options;
     compile_options.keep_going = options.keep_going;
-    if (!options.output.empty())
-        compile_options.output_path = options.output;
+    compile_options.output_path = options.output;
+    // The GNU lines go out as the compile finds them; JSON needs them all.
+    GnuPrinter gnu(stdout);
+    if (options.format == "gnu") {
+        compile_options.line_observer = &gnu;
+        compile_options.keep_diagnostics = false;
+    }
     vorn::FileSystemProvider files;
     vorn::NullSink quiet;
     vorn::Compiler compiler;
     vorn::CompileResult result = compiler.compile(options.script, files, quiet, compile_options);
 
-    std::string report = options.format == "json" ? json_report(result) : gnu_report(result);
-    fwrite(report.data(), 1, report.size(), stdout);
-    if (!options.deps.empty()) {
-        const std::string& target = options.deps_target.empty() ? options.output : options.deps_target;
-        if (!write_text(options.deps, dependency_file(result, target, options.deps_phony)))
+    if (options.format == "json") {
+        std::string report = json_report(result);
+        fwrite(report.data(), 1, report.size(), stdout);
+    }
+    if (options.deps) {
+        const std::string& target = options.deps_target.empty() ? *options.output : options.deps_target;
+        if (!write_dependencies(options, result, target))
             return result.status == vorn::StatusClean || result.status == vorn::StatusErrors
                        ? ExitCannotWrite
                        : result.status;
@@ -86,8 +116,14 @@ int main(int argc, char** argv) {
     app.add_option("-C", options.directory, "run as if started in this directory");
     app.set_version_flag("--version", "vorn-check " VORN_VERSION);
     std::optional<int> status = parse_command_line(app, argc, argv, "[options] <script file>", [&] {
-        if (!options.deps.empty() && options.output.empty() && options.deps_target.empty())
+        if (options.deps && !options.output && options.deps_target.empty())
             throw CLI::ValidationError("--deps", "needs -o or --deps-target to name the target");
+        if (!options.deps)
+            return;
+        const char* option = options.deps_target.empty() ? "-o" : "--deps-target";
+        const std::string& target = options.deps_target.empty() ? *options.output : options.deps_target;
+        if (std::optional<char> c = unreadable_by_make(target))
+            throw CLI::ValidationError(option, "make cannot read a target that holds " + character_name(*c));
     });
     if (status)
         return *status;

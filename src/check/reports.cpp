@@ -3,6 +3,7 @@
 #include <nlohmann/json.hpp>
 
 #include <set>
+#include <string_view>
 
 namespace {
 
@@ -25,15 +26,13 @@ std::vector<std::string> dependencies(const vorn::CompileResult& result) {
 
 }  // namespace
 
-std::string gnu_report(const vorn::CompileResult& result) {
-    std::string out;
-    for (const vorn::Diagnostic& d : result.diagnostics) {
-        std::string where = vorn::location_text(d.where, "vorn-check");
-        out += where + ": error: " + d.text + "\n";
-        if (d.fatal)
-            out += where + ": note: checking stopped here (status " + std::to_string(d.status) + ")\n";
-    }
-    return out;
+std::string gnu_line(const vorn::Diagnostic& diagnostic) {
+    return vorn::gnu_diagnostic(diagnostic, "vorn-check", "checking");
+}
+
+void GnuPrinter::diagnosed(const vorn::Diagnostic& diagnostic) {
+    std::string text = gnu_line(diagnostic);
+    fwrite(text.data(), 1, text.size(), out_);
 }
 
 std::string json_report(const vorn::CompileResult& result) {
@@ -64,11 +63,15 @@ std::string json_report(const vorn::CompileResult& result) {
     return document.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
 }
 
-std::string make_escaped(const std::string& path) {
+namespace {
+
+// Writes path for make, escaping with a backslash every character of escaped (and doubling the
+// backslashes right before it).
+std::string escape_for_make(const std::string& path, std::string_view escaped) {
     std::string out;
     for (std::size_t i = 0; i < path.size(); ++i) {
         char c = path[i];
-        if (c == ' ' || c == '\t' || c == '#') {
+        if (escaped.find(c) != std::string_view::npos) {
             for (std::size_t j = i; j > 0 && path[j - 1] == '\\'; --j)
                 out += '\\';
             out += '\\';
@@ -85,9 +88,24 @@ std::string make_escaped(const std::string& path) {
     return out;
 }
 
+}  // namespace
+
+std::string make_escaped(const std::string& path) { return escape_for_make(path, " \t#"); }
+
+std::string make_target_escaped(const std::string& target) {
+    return escape_for_make(target, " \t#:%");
+}
+
+std::optional<char> unreadable_by_make(const std::string& name) {
+    std::size_t at = name.find_first_of(MakeUnreadable);
+    if (at == std::string::npos)
+        return std::nullopt;
+    return name[at];
+}
+
 std::string dependency_file(const vorn::CompileResult& result, const std::string& target, bool phony) {
     std::vector<std::string> files = dependencies(result);
-    std::string out = make_escaped(target) + ":";
+    std::string out = make_target_escaped(target) + ":";
     for (const std::string& file : files)
         out += " \\\n " + make_escaped(file);
     out += "\n";

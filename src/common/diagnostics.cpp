@@ -89,7 +89,10 @@ int record(CompileState& s, DiagnosticKind kind, vorn::Location where, int32_t p
     diagnostic.text = format_text(kind_facts.short_text, again);
     va_end(again);
     s.sink.write(OutputKind::Message, diagnostic.vorn_text.data(), diagnostic.vorn_text.size());
-    s.result.diagnostics.push_back(std::move(diagnostic));
+    if (s.options.line_observer)
+        s.options.line_observer->diagnosed(diagnostic);
+    if (s.options.keep_diagnostics)
+        s.result.diagnostics.push_back(std::move(diagnostic));
     if (!fatal)
         count_error(s);
     return kind_facts.status;

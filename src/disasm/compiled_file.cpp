@@ -1,5 +1,7 @@
 #include "compiled_file.h"
 
+#include <sys/stat.h>
+
 #include <cstdio>
 
 #include "dis_state.h"
@@ -7,17 +9,21 @@
 #include "disasm_messages.h"
 #include "reports.h"
 
-// Bytes past what the state holds are only counted, this many at a time.
-constexpr std::size_t SkipBlockSize = 4096;
-
-// Counts the bytes left in fp, so that an oversized file reports its true size.
-static uint64_t count_rest(FILE* fp) {
-    unsigned char skipped[SkipBlockSize];
-    uint64_t count = 0;
-    std::size_t got;
-    while ((got = fread(skipped, 1, sizeof skipped, fp)) > 0)
-        count += got;
-    return count;
+// The size of what is left to read after the first MaxScriptFileSize bytes: no compiled file
+// has more, so nothing more is read. A regular file's size is known without reading it; of
+// anything else (a pipe, a device such as /dev/zero) one byte more is read, to know that
+// there is more, and its size stays unknown.
+static void note_size_beyond_any_compiled_file(FILE* fp) {
+    struct stat st;
+    if (fstat(fileno(fp), &st) == 0 && S_ISREG(st.st_mode) &&
+        static_cast<uint64_t>(st.st_size) > dis.size) {
+        dis.size = static_cast<uint64_t>(st.st_size);
+        return;
+    }
+    if (fgetc(fp) != EOF) {
+        dis.size += 1;
+        dis.size_is_lower_bound = true;
+    }
 }
 
 void read_compiled_file(const char* path) {
@@ -27,7 +33,7 @@ void read_compiled_file(const char* path) {
         file_fault(DisCannotReadFile, MSG_CANNOT_OPEN);
     dis.size = fread(dis.bytes, 1, sizeof dis.bytes, fp);
     if (dis.size == sizeof dis.bytes)
-        dis.size += count_rest(fp);
+        note_size_beyond_any_compiled_file(fp);
     bool failed = ferror(fp) != 0;
     fclose(fp);
     if (failed)
@@ -48,6 +54,17 @@ static void check_size() {
     dis.place_count = static_cast<uint16_t>(read_le(dis.bytes + PlaceCountOffset, 2));
     dis.code_size = read_le(dis.bytes + CodeSizeOffset, 4);
     uint64_t promised = promised_size();
+    if (dis.size_is_lower_bound) {
+        // A file longer than any compiled file, of unknown size: too long for a header that
+        // makes it at most what was read. A header that makes it longer has a code size or an
+        // entry count beyond its limit, which the header checks that follow report.
+        if (promised < dis.size)
+            file_fault(DisWrongFileSize, MSG_SIZE_UNKNOWN, static_cast<unsigned long long>(promised),
+                       static_cast<unsigned long long>(MaxScriptFileSize),
+                       static_cast<unsigned long long>(promised), static_cast<int>(ScriptHeaderSize),
+                       static_cast<unsigned long>(dis.code_size), dis.event_count, dis.place_count);
+        return;
+    }
     if (dis.size != promised) {
         // Where the two part: the file's end, or the first byte past the promised end.
         uint64_t at = dis.size < promised ? dis.size : promised;

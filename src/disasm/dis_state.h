@@ -14,8 +14,10 @@ struct DisState {
     const char* path = {};
     // The file's first bytes; a file that passes the size checks fits here whole.
     unsigned char bytes[MaxScriptFileSize] = {};
-    // The whole file's size, which may be more than bytes holds.
+    // The whole file's size, which may be more than bytes holds. Nothing past bytes is read:
+    // for a file that is not a regular one, the size is then a lower bound.
     uint64_t size = {};
+    bool size_is_lower_bound = {};
 
     uint16_t event_count = {};
     uint16_t place_count = {};

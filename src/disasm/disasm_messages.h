@@ -4,6 +4,21 @@
 
 // The command line and the file.
 #define MSG_DIS_USAGE "USAGE:  vorn-dis <compiled file>\n"
+// --help and --version, laid out as the other tools lay theirs out.
+#define MSG_DIS_HELP                                                                       \
+    "Checks a compiled VORN script file and lists it as a script that vorn compiles back\n" \
+    "to the same bytes. The lists events.lst and command.lst are read from the current\n"   \
+    "directory.\n"                                                                         \
+    "Usage: vorn-dis [OPTIONS] file\n"                                                     \
+    "\n"                                                                                   \
+    "Positionals:\n"                                                                       \
+    "  file TEXT REQUIRED          the compiled script file to list\n"                     \
+    "\n"                                                                                   \
+    "Options:\n"                                                                           \
+    "  -h,--help                   Print this help message and exit\n"                     \
+    "  --version                   Display program version information and exit\n"        \
+    "\n"
+#define MSG_DIS_VERSION "vorn-dis %s\n"
 #define MSG_REPORT_PREFIX "%s: "
 #define MSG_CANNOT_OPEN "cannot open the file\n"
 #define MSG_CANNOT_READ "cannot read the file\n"
@@ -13,6 +28,9 @@
 #define MSG_WRONG_SIZE                                                                    \
     "offset %llu: the file is %llu bytes long, but its header makes it %llu: %d + %lu " \
     "bytes of code + %u event and %u place entries of 2 bytes\n"
+#define MSG_SIZE_UNKNOWN                                                                   \
+    "offset %llu: the file is more than %llu bytes long, but its header makes it %llu: %d + " \
+    "%lu bytes of code + %u event and %u place entries of 2 bytes\n"
 #define MSG_RESERVED_NOT_ZERO "offset %d: reserved header byte 0x%02X is not zero\n"
 #define MSG_CODE_TOO_BIG "offset %d: code size %lu is more than %d\n"
 #define MSG_TOO_MANY_PLACES "offset %d: %u place entries, but there are only %d places\n"

@@ -1,6 +1,7 @@
 #include "disassembler.h"
 
 #include <cstdio>
+#include <string_view>
 
 #include <vorn/vorn.h>
 #include "code_walk.h"
@@ -24,8 +25,24 @@ static void load_dis_lists() {
     dis.lists = std::move(loaded.lists);
 }
 
+// --help and --version, alone on the command line, answer and end the run with 0.
+static bool answer_help_or_version(int argc, char** argv) {
+    if (argc != 2)
+        return false;
+    std::string_view option = argv[1];
+    if (option == "--help" || option == "-h")
+        fputs(MSG_DIS_HELP, stdout);
+    else if (option == "--version")
+        printf(MSG_DIS_VERSION, VORN_VERSION);
+    else
+        return false;
+    return true;
+}
+
 int run_disassembler(int argc, char** argv) {
     reset_dis_state();
+    if (answer_help_or_version(argc, argv))
+        return DisSuccess;
     try {
         if (argc != 2)
             usage_fault(DisUsage, MSG_DIS_USAGE);

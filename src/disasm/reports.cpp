@@ -2,12 +2,18 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <string>
+#include <string_view>
+
+#include <vorn/vorn.h>
 
 #include "dis_state.h"
 #include "disasm_messages.h"
 
-// A note's text is short: offsets, a number or two and one list name.
+// A note's text is short: offsets, a number or two and one list name; a fault's has a few
+// more numbers.
 constexpr int NoteTextSize = 256;
+constexpr int FaultTextSize = 512;
 
 static FILE* report_stream = nullptr;
 
@@ -20,13 +26,27 @@ void end_run(int status) {
     throw DisEnd{status};
 }
 
+// Reports "<file>: " and text, their control bytes escaped: the file name comes from the
+// command line and the texts may quote names from the lists.
+static void report_line(const char* text) {
+    fprintf(reports(), MSG_REPORT_PREFIX, vorn::escaped_text(dis.path).c_str());
+    std::string_view line = text;
+    bool ended = !line.empty() && line.back() == '\n';
+    if (ended)
+        line.remove_suffix(1);
+    fputs(vorn::escaped_text(line).c_str(), reports());
+    if (ended)
+        fputc('\n', reports());
+}
+
 void file_fault(int status, const char* format, ...) {
     fflush(stdout);
-    fprintf(reports(), MSG_REPORT_PREFIX, dis.path);
+    char text[FaultTextSize];
     va_list args;
     va_start(args, format);
-    vfprintf(reports(), format, args);
+    vsnprintf(text, sizeof text, format, args);
     va_end(args);
+    report_line(text);
     end_run(status);
 }
 
@@ -45,8 +65,9 @@ void note_problem(int status, const char* format, ...) {
     vsnprintf(text, sizeof text, format, args);
     va_end(args);
     printf(MSG_NOTE_LISTING, text);
-    fprintf(reports(), MSG_REPORT_PREFIX, dis.path);
-    fprintf(reports(), MSG_NOTE_REPORT, text);
+    char report[NoteTextSize + sizeof MSG_NOTE_REPORT];
+    snprintf(report, sizeof report, MSG_NOTE_REPORT, text);
+    report_line(report);
     if (dis.note_status == 0 || status < dis.note_status)
         dis.note_status = status;
     ++dis.note_count;
@@ -56,7 +77,7 @@ void finish_notes() {
     if (dis.note_count == 0)
         return;
     fflush(stdout);
-    fprintf(reports(), MSG_REPORT_PREFIX, dis.path);
+    fprintf(reports(), MSG_REPORT_PREFIX, vorn::escaped_text(dis.path).c_str());
     fprintf(reports(), MSG_NOTE_SUMMARY, dis.note_count);
     end_run(dis.note_status);
 }

@@ -82,6 +82,13 @@ static std::size_t record_line(CompileState& s, SourceFile* file) {
     return s.result.lines.size() - 1;
 }
 
+// Tells the observer, if there is one, of a piece about to be compiled.
+static void tell_observer(CompileState& s, const SourceFile* file) {
+    const vorn::LineRecord record{file->index, file->line, file->column + 1,
+                                  s.line_number, s.code_pos, s.code_pos};
+    s.options.line_observer->reached(record, s.code, s.result);
+}
+
 void compile_file(CompileState& s, const std::string& path, const Span* include_name) {
     trace(s, MSG_COMPILING, path.c_str());
     SourceFile* file = open_source(s, path);
@@ -116,6 +123,8 @@ void compile_file(CompileState& s, const std::string& path, const Span* include_
         previous = length;
         line_ended = file->piece[length - 1] == '\n';
         s.sink.echo(frame, preprocess_line(file->piece, line));
+        if (s.options.line_observer)
+            tell_observer(s, file);
         if (s.options.record_lines) {
             std::size_t record = record_line(s, file);
             dispatch_line(s, line);

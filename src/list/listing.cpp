@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <set>
 
 namespace vorn_list {
@@ -16,9 +17,6 @@ constexpr std::size_t BytesWidth = BytesPerRow * 3 - 1;
 // The old end-of-file mark: the compiler reads nothing after it.
 constexpr char EndOfFileMark = 0x1A;
 
-// The first script's place in the result's files: the two lists come before it.
-constexpr std::size_t FirstScript = 2;
-
 std::string hex4(uint32_t value) {
     char text[16];
     snprintf(text, sizeof text, "%04X", value);
@@ -26,99 +24,11 @@ std::string hex4(uint32_t value) {
 }
 
 void add_diagnostic(std::string& out, const vorn::Diagnostic& d) {
-    std::string where = vorn::location_text(d.where, "vorn-list");
-    out += where + ": error: " + d.text + "\n";
-    if (d.fatal)
-        out += where + ": note: compilation stopped here (status " + std::to_string(d.status) +
-               ")\n";
+    out += vorn::gnu_diagnostic(d, "vorn-list", "compilation");
 }
 
 std::string plural(std::size_t count, const char* one, const char* many) {
     return std::to_string(count) + " " + (count == 1 ? one : many);
-}
-
-// Where in the code each piece's own bytes are: an include line's range holds the code of the
-// file it includes, which belongs to that file's lines; the piece a fatal end cut short owns
-// what it emitted up to the end of the code.
-std::vector<std::pair<uint16_t, uint16_t>> own_ranges(const vorn::CompileResult& result) {
-    const std::vector<vorn::LineRecord>& pieces = result.lines;
-    std::vector<std::pair<uint16_t, uint16_t>> ranges(pieces.size());
-    for (std::size_t i = 0; i < pieces.size(); ++i) {
-        uint16_t begin = pieces[i].code_begin;
-        uint16_t end = pieces[i].code_end;
-        if (i + 1 < pieces.size())
-            end = std::min(end, pieces[i + 1].code_begin);
-        else if (result.fatal)
-            end = std::max<uint16_t>(end, static_cast<uint16_t>(result.code.size()));
-        ranges[i] = {begin, std::max(begin, end)};
-    }
-    return ranges;
-}
-
-// The positions in the pieces where the compile entered a file.
-std::set<uint32_t> file_starts(const vorn::CompileResult& result) {
-    std::set<uint32_t> starts;
-    for (std::size_t k = FirstScript; k < result.files.size(); ++k)
-        if (result.files[k].opened)
-            starts.insert(result.files[k].first_piece);
-    return starts;
-}
-
-// Keeps track of the files the listing is in, and writes a header each time it enters or
-// leaves one.
-class FileHeaders {
-public:
-    FileHeaders(const vorn::CompileResult& result, std::string& out) : result_(result), out_(out) {}
-
-    // Enters every file the compile entered before the piece at position, then goes back
-    // to the file of that piece (none: to the end of the top script).
-    void before_piece(uint32_t position, std::optional<uint32_t> file) {
-        for (; next_ < result_.files.size() && result_.files[next_].first_piece <= position; ++next_)
-            if (result_.files[next_].opened)
-                enter(static_cast<uint32_t>(next_));
-        if (file)
-            back_to(static_cast<int>(*file));
-    }
-
-    // Leaves every file still open, as a compile that ran to its end does.
-    void leave_all() { back_to(-1); }
-
-private:
-    const std::string& path(uint32_t file) const { return result_.files[file].path; }
-
-    void enter(uint32_t file) {
-        const vorn::SourceRecord& record = result_.files[file];
-        back_to(record.includer);
-        out_ += "=== " + path(file);
-        if (record.includer >= 0)
-            out_ += " (included from " + path(static_cast<uint32_t>(record.includer)) + ":" +
-                    std::to_string(record.include_line) + ")";
-        out_ += "\n";
-        open_.push_back(file);
-    }
-
-    // Leaves files until target is the innermost one.
-    void back_to(int target) {
-        while (!open_.empty() && static_cast<int>(open_.back()) != target) {
-            uint32_t left = open_.back();
-            open_.pop_back();
-            if (!open_.empty())
-                out_ += "=== " + path(open_.back()) + " (back from " + path(left) + ")\n";
-        }
-    }
-
-    const vorn::CompileResult& result_;
-    std::string& out_;
-    std::size_t next_ = FirstScript;
-    std::vector<uint32_t> open_;
-};
-
-// The text of a listed line: the whole line, or the rest of it from where a piece listed on
-// its own starts.
-std::string line_text(const vorn::CompileResult& result, SourceTexts& texts, const ListedLine& line) {
-    const std::string& text = texts.line(result.files[line.file].path, line.line);
-    std::size_t from = line.column - 1;
-    return from < text.size() ? text.substr(from) : from == 0 ? text : std::string();
 }
 
 // One row: a line number (or none), an offset (or none), up to BytesPerRow bytes and a text.
@@ -144,27 +54,6 @@ void add_row(std::string& out, const std::string& number, std::optional<uint32_t
         row.erase(row.find_last_not_of(' ') + 1);
     out += row;
     out += "\n";
-}
-
-void add_listed_line(std::string& out, const vorn::CompileResult& result, SourceTexts& texts,
-                     const ListedLine& line) {
-    std::string number = std::to_string(line.line);
-    if (line.column > 1)
-        number += ":" + std::to_string(line.column);
-    std::string text = line_text(result, texts, line);
-    std::size_t count = line.code_end - line.code_begin;
-    const unsigned char* code = result.code.data() + line.code_begin;
-    if (count == 0) {
-        add_row(out, number, std::nullopt, nullptr, 0, text);
-    } else {
-        for (std::size_t done = 0; done < count; done += BytesPerRow) {
-            std::size_t row = std::min(BytesPerRow, count - done);
-            add_row(out, done == 0 ? number : std::string(), line.code_begin + done, code + done,
-                    row, done == 0 ? text : std::string());
-        }
-    }
-    for (std::size_t d : line.diagnostics)
-        add_diagnostic(out, result.diagnostics[d]);
 }
 
 // A definition of a name that an earlier one of the same kind has: the first one counts.
@@ -279,93 +168,244 @@ std::string map_field(const std::string& text) {
 
 }  // namespace
 
-const std::string& SourceTexts::line(const std::string& path, uint32_t line) {
-    auto found = files_.find(path);
-    if (found == files_.end()) {
-        std::vector<std::string> lines;
-        std::string text;
-        if (std::unique_ptr<vorn::InputFile> input = provider_.open(path)) {
-            unsigned char block[16384];
-            long got;
-            while ((got = input->read(block, sizeof block)) > 0)
-                text.append(reinterpret_cast<const char*>(block), static_cast<std::size_t>(got));
+// Bytes read from a script file at a time, when its lines are read again.
+constexpr std::size_t TextBlockSize = 16384;
+
+struct SourceTexts::Cursor {
+    std::unique_ptr<vorn::InputFile> input;
+    std::unique_ptr<unsigned char[]> block = std::make_unique<unsigned char[]>(TextBlockSize);
+    std::size_t pos = 0;
+    std::size_t end = 0;
+    bool at_end = false;
+    // The number of the line in text (0: none read yet).
+    uint32_t number = 0;
+    std::string text;
+
+    // Reads the next line into text; false (text empty) once the file has ended.
+    bool next_line() {
+        text.clear();
+        bool any = false;
+        for (;;) {
+            if (pos == end && !refill())
+                return any;
+            any = true;
+            const unsigned char* start = block.get() + pos;
+            const void* newline = memchr(start, '\n', end - pos);
+            std::size_t span = newline ? static_cast<std::size_t>(
+                                             static_cast<const unsigned char*>(newline) - start)
+                                       : end - pos;
+            text.append(reinterpret_cast<const char*>(start), span);
+            pos += span;
+            if (newline) {
+                ++pos;
+                if (!text.empty() && text.back() == '\r')
+                    text.pop_back();
+                return true;
+            }
         }
-        text.erase(std::min(text.find(EndOfFileMark), text.size()));
-        std::size_t start = 0;
-        while (start < text.size()) {
-            std::size_t end = text.find('\n', start);
-            if (end == std::string::npos)
-                end = text.size();
-            std::size_t kept = end;
-            if (kept < text.size() && kept > start && text[kept - 1] == '\r')
-                --kept;
-            lines.push_back(text.substr(start, kept - start));
-            start = end + 1;
-        }
-        found = files_.emplace(path, std::move(lines)).first;
     }
+
+    // The compiler reads nothing after the end-of-file mark, nor after a read error.
+    bool refill() {
+        if (at_end || !input)
+            return false;
+        long got = input->read(block.get(), TextBlockSize);
+        if (got <= 0) {
+            at_end = true;
+            return false;
+        }
+        pos = 0;
+        end = static_cast<std::size_t>(got);
+        if (const void* mark = memchr(block.get(), EndOfFileMark, end)) {
+            end = static_cast<std::size_t>(static_cast<const unsigned char*>(mark) - block.get());
+            at_end = true;
+        }
+        return end > 0;
+    }
+};
+
+SourceTexts::SourceTexts(vorn::SourceProvider& provider) : provider_(provider) {}
+SourceTexts::~SourceTexts() = default;
+
+void SourceTexts::close(uint32_t file) { cursors_.erase(file); }
+
+const std::string& SourceTexts::line(uint32_t file, const std::string& path, uint32_t line) {
     static const std::string none;
-    const std::vector<std::string>& lines = found->second;
-    return line >= 1 && line <= lines.size() ? lines[line - 1] : none;
-}
-
-std::vector<ListedLine> listed_lines(const vorn::CompileResult& result) {
-    const std::vector<vorn::LineRecord>& pieces = result.lines;
-    std::vector<std::pair<uint16_t, uint16_t>> ranges = own_ranges(result);
-    std::set<uint32_t> starts = file_starts(result);
-    std::vector<ListedLine> lines;
-    // The listed line of each piece.
-    std::vector<std::size_t> line_of(pieces.size());
-    for (std::size_t i = 0; i < pieces.size(); ++i) {
-        const vorn::LineRecord& piece = pieces[i];
-        bool goes_on = i > 0 && pieces[i - 1].file == piece.file && pieces[i - 1].line == piece.line &&
-                       piece.column > 1 && starts.count(static_cast<uint32_t>(i)) == 0;
-        if (goes_on) {
-            lines.back().code_end = ranges[i].second;
-        } else {
-            lines.push_back(ListedLine{static_cast<uint32_t>(i), piece.file, piece.line,
-                                       piece.column, ranges[i].first, ranges[i].second, {}});
+    std::unique_ptr<Cursor>& cursor = cursors_[file];
+    if (!cursor) {
+        cursor = std::make_unique<Cursor>();
+        cursor->input = provider_.open(path);
+    }
+    while (cursor->number < line) {
+        if (!cursor->next_line()) {
+            cursor->number = UINT32_MAX;
+            return none;
         }
-        line_of[i] = lines.size() - 1;
+        ++cursor->number;
     }
-    for (std::size_t d = 0; d < result.diagnostics.size(); ++d) {
-        int32_t piece = result.diagnostics[d].piece;
-        if (piece >= 0 && static_cast<std::size_t>(piece) < pieces.size())
-            lines[line_of[static_cast<std::size_t>(piece)]].diagnostics.push_back(d);
-    }
-    return lines;
+    return cursor->number == line ? cursor->text : none;
 }
 
-std::string listing(const vorn::CompileResult& result, SourceTexts& texts) {
-    std::string out;
-    // Diagnostics that belong to no line (the lists, a script that cannot be opened) first.
-    for (const vorn::Diagnostic& d : result.diagnostics)
-        if (d.piece < 0)
-            add_diagnostic(out, d);
+void LineFollower::reached(const vorn::LineRecord& record, const unsigned char* code,
+                           const vorn::CompileResult& result) {
+    bool goes_on = pending_ && pending_->file == record.file && pending_->line == record.line &&
+                   record.column > 1 && !opened_a_file(result);
+    if (goes_on)
+        return;
+    hand_on(record.code_begin, code, result);
+    enter_files(result);
+    back_to(result, static_cast<int>(record.file));
+    pending_ = ListedLine{record.file, record.line, record.column, record.code_begin,
+                          record.code_begin};
+}
 
-    FileHeaders headers(result, out);
-    for (const ListedLine& line : listed_lines(result)) {
-        headers.before_piece(line.first_piece, line.file);
-        add_listed_line(out, result, texts, line);
-    }
-    headers.before_piece(static_cast<uint32_t>(result.lines.size()), std::nullopt);
+void LineFollower::finish(const vorn::CompileResult& result) {
+    hand_on(result.code.size(), result.code.data(), result);
+    enter_files(result);
     if (!result.fatal)
-        headers.leave_all();
+        back_to(result, -1);
+}
 
+// The pending line's code ends where the next piece's begins: an include line's own code is
+// none, as the included file's code follows on; the piece a fatal end cut short owns what it
+// emitted up to the end of the code. Its diagnostics are those recorded since the last line.
+void LineFollower::hand_on(std::size_t code_end, const unsigned char* code,
+                           const vorn::CompileResult& result) {
+    if (pending_) {
+        pending_->code_end = static_cast<uint16_t>(std::max<std::size_t>(pending_->code_begin, code_end));
+        line(*pending_, diagnostics_, code, result);
+        pending_.reset();
+    } else if (!diagnostics_.empty()) {
+        unplaced(diagnostics_);
+    }
+    diagnostics_.clear();
+}
+
+// Whether the compile opened a file since the last piece.
+bool LineFollower::opened_a_file(const vorn::CompileResult& result) const {
+    for (std::size_t k = next_file_; k < result.files.size(); ++k)
+        if (result.files[k].opened)
+            return true;
+    return false;
+}
+
+void LineFollower::enter_files(const vorn::CompileResult& result) {
+    for (; next_file_ < result.files.size(); ++next_file_) {
+        const vorn::SourceRecord& record = result.files[next_file_];
+        if (!record.opened)
+            continue;
+        back_to(result, record.includer);
+        open_.push_back(static_cast<uint32_t>(next_file_));
+        entered(result, static_cast<uint32_t>(next_file_));
+    }
+}
+
+// Leaves files until target is the innermost one.
+void LineFollower::back_to(const vorn::CompileResult& result, int target) {
+    while (!open_.empty() && static_cast<int>(open_.back()) != target) {
+        uint32_t left = open_.back();
+        open_.pop_back();
+        texts_.close(left);
+        if (!open_.empty())
+            back(result, open_.back(), left);
+    }
+}
+
+const std::string& LineFollower::whole_line(const vorn::CompileResult& result,
+                                            const ListedLine& line) {
+    return texts_.line(line.file, result.files[line.file].path, line.line);
+}
+
+std::string LineFollower::listed_text(const vorn::CompileResult& result, const ListedLine& line) {
+    const std::string& text = whole_line(result, line);
+    std::size_t from = line.column - 1;
+    return from < text.size() ? text.substr(from) : from == 0 ? text : std::string();
+}
+
+void Listing::line(const ListedLine& line, const std::vector<vorn::Diagnostic>& diagnostics,
+                   const unsigned char* code, const vorn::CompileResult& result) {
+    std::string number = std::to_string(line.line);
+    if (line.column > 1)
+        number += ":" + std::to_string(line.column);
+    std::string text = listed_text(result, line);
+    std::size_t count = line.code_end - line.code_begin;
+    const unsigned char* bytes = code + line.code_begin;
+    if (count == 0) {
+        add_row(out_, number, std::nullopt, nullptr, 0, text);
+    } else {
+        for (std::size_t done = 0; done < count; done += BytesPerRow) {
+            std::size_t row = std::min(BytesPerRow, count - done);
+            add_row(out_, done == 0 ? number : std::string(), line.code_begin + done, bytes + done,
+                    row, done == 0 ? text : std::string());
+        }
+    }
+    unplaced(diagnostics);
+}
+
+// The diagnostics of a line follow it; those of no line stand where the compile found them.
+void Listing::unplaced(const std::vector<vorn::Diagnostic>& diagnostics) {
+    for (const vorn::Diagnostic& d : diagnostics)
+        add_diagnostic(out_, d);
+    drain();
+}
+
+void Listing::entered(const vorn::CompileResult& result, uint32_t file) {
+    const vorn::SourceRecord& record = result.files[file];
+    out_ += "=== " + record.path;
+    if (record.includer >= 0)
+        out_ += " (included from " + result.files[static_cast<uint32_t>(record.includer)].path +
+                ":" + std::to_string(record.include_line) + ")";
+    out_ += "\n";
+    drain();
+}
+
+void Listing::back(const vorn::CompileResult& result, uint32_t file, uint32_t left) {
+    out_ += "=== " + result.files[file].path + " (back from " + result.files[left].path + ")\n";
+    drain();
+}
+
+void Listing::finish(const vorn::CompileResult& result) {
+    LineFollower::finish(result);
     // The error that ends a run is not counted, as vorn does not count it.
-    out += "=== " + plural(result.code.size(), "byte", "bytes") + " of code, ";
+    out_ += "=== " + plural(result.code.size(), "byte", "bytes") + " of code, ";
     if (result.fatal)
-        out += (result.error_count > 0 ? plural(result.error_count, "error", "errors") + ", then "
-                                       : std::string()) +
-               "stopped by an error, status " + std::to_string(result.status);
+        out_ += (result.error_count > 0 ? plural(result.error_count, "error", "errors") + ", then "
+                                        : std::string()) +
+                "stopped by an error, status " + std::to_string(result.status);
     else if (result.error_count > 0)
-        out += plural(result.error_count, "error", "errors") + ", status " +
-               std::to_string(result.status);
+        out_ += plural(result.error_count, "error", "errors") + ", status " +
+                std::to_string(result.status);
     else
-        out += "no errors";
-    out += "\n";
-    add_symbols(out, result);
-    return out;
+        out_ += "no errors";
+    out_ += "\n";
+    add_symbols(out_, result);
+    drain();
+}
+
+void Listing::drain() {
+    if (!stream_)
+        return;
+    fwrite(out_.data(), 1, out_.size(), stream_);
+    out_.clear();
+}
+
+void OffsetAnswers::line(const ListedLine& line, const std::vector<vorn::Diagnostic>& diagnostics,
+                         const unsigned char*, const vorn::CompileResult& result) {
+    unplaced(diagnostics);  // reported as they come, on a line or not
+    for (std::size_t i = 0; i < offsets_.size(); ++i)
+        if (!answers_[i] && offsets_[i] >= line.code_begin && offsets_[i] < line.code_end)
+            answers_[i] = result.files[line.file].path + ":" + std::to_string(line.line) + ":" +
+                          whole_line(result, line);
+}
+
+// An error as --at reports it: "FILE:LINE:COLUMN: error: TEXT", without a note.
+void OffsetAnswers::unplaced(const std::vector<vorn::Diagnostic>& diagnostics) {
+    for (const vorn::Diagnostic& d : diagnostics) {
+        std::string where = d.where.file.empty() ? "vorn-list" : vorn::escaped_text(d.where.file);
+        if (d.where.line > 0)
+            where += ":" + std::to_string(d.where.line) + ":" + std::to_string(d.where.column);
+        fprintf(errors_, "%s: error: %s\n", where.c_str(), vorn::escaped_text(d.text).c_str());
+    }
 }
 
 std::string map_file(const vorn::CompileResult& result) {
@@ -380,22 +420,6 @@ std::string map_file(const vorn::CompileResult& result) {
                std::to_string(d.where.line) + "\n";
     }
     return out;
-}
-
-std::optional<std::size_t> line_at(const std::vector<ListedLine>& lines, uint32_t offset) {
-    // The lines' code follows on in the order listed, so the first line whose code ends after
-    // offset is the only one that can hold it.
-    auto found = std::partition_point(lines.begin(), lines.end(),
-                                      [offset](const ListedLine& line) { return line.code_end <= offset; });
-    if (found == lines.end() || found->code_begin > offset)
-        return std::nullopt;
-    return static_cast<std::size_t>(found - lines.begin());
-}
-
-std::string line_answer(const vorn::CompileResult& result, SourceTexts& texts,
-                        const ListedLine& line) {
-    const std::string& path = result.files[line.file].path;
-    return path + ":" + std::to_string(line.line) + ":" + texts.line(path, line.line);
 }
 
 }  // namespace vorn_list

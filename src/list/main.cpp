@@ -17,83 +17,115 @@ constexpr int ExitNoStatement = 1;
 // Status of a map file that cannot be written, vorn's status for an output it cannot write.
 constexpr int ExitCannotWrite = 3;
 
-struct Options {
-    std::string script;
-    std::vector<uint32_t> offsets;
-    std::string map;
-};
 
 // A listing sent to a file or a pipe goes out in large writes; a terminal keeps line buffering.
 char output_buffer[1 << 16];
 
-// A code offset as given on the command line: decimal, or hexadecimal after 0x.
-std::optional<uint32_t> parse_offset(const std::string& text) {
+// A code offset as given on the command line: decimal, or hexadecimal after 0x, of any length.
+// One too large for 64 bits is kept as the largest value, and its text shown as written.
+struct Offset {
+    uint64_t value;
+    bool exact;
+    std::string text;
+};
+
+struct Options {
+    std::string script;
+    std::vector<Offset> offsets;
+    // Given on the command line, even as an empty name: that is a file that cannot be written.
+    std::optional<std::string> map;
+};
+
+std::optional<Offset> parse_offset(const std::string& text) {
     bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
     std::string digits = hex ? text.substr(2) : text;
-    if (digits.empty() || digits.size() > 10)
+    if (digits.empty())
         return std::nullopt;
-    uint64_t value = 0;
+    const uint64_t base = hex ? 16 : 10;
+    Offset offset{0, true, text};
     for (char c : digits) {
-        int digit;
+        uint64_t digit;
         if (c >= '0' && c <= '9')
-            digit = c - '0';
+            digit = static_cast<uint64_t>(c - '0');
         else if (hex && c >= 'a' && c <= 'f')
-            digit = c - 'a' + 10;
+            digit = static_cast<uint64_t>(c - 'a' + 10);
         else if (hex && c >= 'A' && c <= 'F')
-            digit = c - 'A' + 10;
+            digit = static_cast<uint64_t>(c - 'A' + 10);
         else
             return std::nullopt;
-        value = value * (hex ? 16 : 10) + static_cast<uint64_t>(digit);
+        if (offset.value > (UINT64_MAX - digit) / base) {
+            offset.value = UINT64_MAX;
+            offset.exact = false;
+        } else if (offset.exact) {
+            offset.value = offset.value * base + digit;
+        }
     }
-    if (value > UINT32_MAX)
-        return std::nullopt;
-    return static_cast<uint32_t>(value);
+    return offset;
 }
 
-// The errors of a compile whose listing is not printed go to standard error.
-void report_errors(const vorn::CompileResult& result) {
-    for (const vorn::Diagnostic& d : result.diagnostics) {
-        std::string where = d.where.file.empty() ? "vorn-list" : d.where.file;
-        if (d.where.line > 0)
-            where += ":" + std::to_string(d.where.line) + ":" + std::to_string(d.where.column);
-        fprintf(stderr, "%s: error: %s\n", where.c_str(), d.text.c_str());
-    }
+// "no statement at offset ...", with the offset in decimal and hex where it fits 64 bits.
+void report_no_statement(const Offset& offset, std::size_t code_size) {
+    if (offset.exact)
+        fprintf(stderr, "vorn-list: no statement at offset %llu (0x%04llX): code size %zu\n",
+                static_cast<unsigned long long>(offset.value),
+                static_cast<unsigned long long>(offset.value), code_size);
+    else
+        fprintf(stderr, "vorn-list: no statement at offset %s: code size %zu\n",
+                offset.text.c_str(), code_size);
+}
+
+// Compiles the script with follower told of every line, and finishes it.
+template <typename Follower>
+vorn::CompileResult compile_with(const Options& options, vorn::FileSystemProvider& files,
+                                 Follower& follower) {
+    vorn::CompileOptions compile_options;
+    compile_options.line_observer = &follower;
+    compile_options.keep_diagnostics = false;
+    vorn::NullSink quiet;
+    vorn::Compiler compiler;
+    vorn::CompileResult result = compiler.compile(options.script, files, quiet, compile_options);
+    follower.finish(result);
+    return result;
 }
 
 int list(const Options& options) {
     vorn::allow_deepest_include_chain();
-    vorn::CompileOptions compile_options;
-    compile_options.record_lines = true;
     vorn::FileSystemProvider files;
-    vorn::NullSink quiet;
-    vorn::Compiler compiler;
-    vorn::CompileResult result = compiler.compile(options.script, files, quiet, compile_options);
     vorn_list::SourceTexts texts(files);
-    int status = result.status;
+    vorn::CompileResult result;
+    int status;
 
     if (options.offsets.empty()) {
-        std::string text = vorn_list::listing(result, texts);
-        fwrite(text.data(), 1, text.size(), stdout);
+        vorn_list::Listing listing(texts, stdout);
+        result = compile_with(options, files, listing);
+        status = result.status;
     } else {
-        report_errors(result);
-        std::vector<vorn_list::ListedLine> lines = vorn_list::listed_lines(result);
-        for (uint32_t offset : options.offsets) {
-            if (std::optional<std::size_t> found = vorn_list::line_at(lines, offset)) {
-                std::string answer = vorn_list::line_answer(result, texts, lines[*found]);
-                fprintf(stdout, "%s\n", answer.c_str());
+        std::vector<uint64_t> wanted;
+        for (const Offset& offset : options.offsets)
+            wanted.push_back(offset.value);
+        vorn_list::OffsetAnswers answers(texts, std::move(wanted), stderr);
+        result = compile_with(options, files, answers);
+        status = result.status;
+        for (std::size_t i = 0; i < options.offsets.size(); ++i) {
+            if (const std::optional<std::string>& answer = answers.answers()[i]) {
+                fprintf(stdout, "%s\n", answer->c_str());
             } else {
-                fprintf(stderr, "vorn-list: no statement at offset %u (0x%04X): code size %zu\n",
-                        offset, offset, result.code.size());
+                report_no_statement(options.offsets[i], result.code.size());
                 if (status == vorn::StatusClean)
                     status = ExitNoStatement;
             }
         }
     }
 
-    if (!options.map.empty()) {
+    if (options.map) {
         std::string map = vorn_list::map_file(result);
-        if (write_output_file(options.map.c_str(), map.data(), map.size()) != OutputWrite::Written) {
-            fprintf(stderr, "vorn-list: cannot write %s\n", options.map.c_str());
+        if (options.map->empty()) {
+            fprintf(stderr, "vorn-list: cannot write the --map file: its name is empty\n");
+            if (status == vorn::StatusClean)
+                status = ExitCannotWrite;
+        } else if (write_output_file(options.map->c_str(), map.data(), map.size()) !=
+                   OutputWrite::Written) {
+            fprintf(stderr, "vorn-list: cannot write %s\n", options.map->c_str());
             if (status == vorn::StatusClean)
                 status = ExitCannotWrite;
         }
@@ -125,7 +157,7 @@ int main(int argc, char** argv) {
     std::optional<int> status = parse_command_line(
         app, argc, argv, "[--at OFFSET]... [--map FILE] <script file>", [&] {
             for (const std::string& text : offsets) {
-                std::optional<uint32_t> offset = parse_offset(text);
+                std::optional<Offset> offset = parse_offset(text);
                 if (!offset)
                     throw CLI::ValidationError("--at", "not an offset: " + text +
                                                            " (a decimal number, or hex after 0x)");

@@ -254,6 +254,41 @@ class MakeTest(BuildChecks, unittest.TestCase):
         self.assertEqual(self.project.read("main.bin"), self.project.vorn_bytes("main.vs"))
         self.assertTrue(self.up_to_date())
 
+    # A target named with ':', '%' and a blank: the dependency file names the very target the
+    # Makefile does, so make reads it and a change two levels deep rebuilds it. (make never
+    # takes a target with '%' as its default goal, so it is named.)
+    ODD_TARGET = "out:1% x.bin"
+    ODD_TARGET_MAKEFILE = """\
+out\\:1\\%\\ x.bin: main.vs
+\t$(VORN_CHECK) -o '$@' --deps odd-target.d --deps-target '$@' $<
+-include odd-target.d
+"""
+
+    def test_a_target_with_colon_percent_and_blank_is_read_back_as_one_target(self):
+        self.project.write("Makefile", self.ODD_TARGET_MAKEFILE)
+        made = self.make(self.ODD_TARGET)
+        self.assertEqual(made.returncode, 0, made.stdout + made.stderr)
+        self.assertEqual(self.project.read(self.ODD_TARGET), self.project.vorn_bytes("main.vs"))
+        self.assertEqual(self.make("-q", self.ODD_TARGET).returncode, 0)
+        self.project.touch("lib/b.vs", [self.ODD_TARGET])
+        done = self.make("-q", self.ODD_TARGET)
+        self.assertEqual(done.returncode, 1, done.stdout + done.stderr)
+        made = self.make(self.ODD_TARGET)
+        self.assertEqual(made.returncode, 0, made.stdout + made.stderr)
+        self.assertEqual(self.make("-q", self.ODD_TARGET).returncode, 0)
+
+    def test_a_target_with_a_line_end_is_refused_and_the_makefile_still_reads(self):
+        self.project.write("Makefile", "all:\n-include line.d\n")
+        done = subprocess.run([VORN_CHECK, "-o", "main.bin", "--deps", "line.d",
+                               "--deps-target", "a\nb", "main.vs"], cwd=self.project.dir,
+                              capture_output=True, text=True, timeout=60)
+        self.assertEqual(done.returncode, 1, done.stderr)
+        self.assertIn("--deps-target: make cannot read a target that holds a line end",
+                      done.stderr)
+        self.assertFalse(os.path.exists(self.project.path("line.d")))
+        self.assertFalse(os.path.exists(self.project.path("main.bin")))
+        self.build()
+
 
 class NinjaTest(BuildChecks, unittest.TestCase):
     TOOL = "ninja"

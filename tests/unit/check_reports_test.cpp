@@ -39,6 +39,20 @@ TEST(MakeEscaped, DoublesABackslashAtTheEndSoThatItJoinsNoLine) {
     EXPECT_EQ(make_escaped("dir\\\\"), "dir\\\\\\\\");
 }
 
+TEST(MakeTargetEscaped, AlsoEscapesColonAndPercent) {
+    // make reads "a:b:" as two colons and "a%b:" as a pattern rule.
+    EXPECT_EQ(make_target_escaped("out:1%.bin"), "out\\:1\\%.bin");
+    EXPECT_EQ(make_target_escaped("a\\:b c$"), "a\\\\\\:b\\ c$$");
+    EXPECT_EQ(make_target_escaped("plain.bin"), "plain.bin");
+}
+
+TEST(UnreadableByMake, FindsLineEndsSemicolonsAndEquals) {
+    EXPECT_EQ(unreadable_by_make("a\nb"), '\n');
+    EXPECT_EQ(unreadable_by_make("a;b"), ';');
+    EXPECT_EQ(unreadable_by_make("k=v.vs"), '=');
+    EXPECT_EQ(unreadable_by_make("a b#c$d:e%f\\"), std::nullopt);
+}
+
 vorn::SourceRecord file(const char* path, bool opened = true, int includer = -1,
                         uint32_t include_line = 0) {
     vorn::SourceRecord record;
@@ -80,6 +94,14 @@ TEST(DependencyFile, ARunThatReadNothingNamesOnlyTheTarget) {
     EXPECT_EQ(dependency_file(vorn::CompileResult{}, "t.bin", true), "t.bin:\n");
 }
 
+// Every diagnostic of the result in GNU form.
+std::string gnu_report(const vorn::CompileResult& result) {
+    std::string out;
+    for (const vorn::Diagnostic& d : result.diagnostics)
+        out += gnu_line(d);
+    return out;
+}
+
 vorn::Diagnostic diagnostic(vorn::Location where, bool fatal, int status) {
     vorn::Diagnostic d{};
     d.kind = vorn::DiagnosticKind::UnknownDirective;
@@ -102,6 +124,15 @@ TEST(GnuReport, LeavesOutWhatTheLocationDoesNotHave) {
               "events.lst: error: Some text\n"
               "vorn-check: error: Some text\n"
               "vorn-check: note: checking stopped here (status 101)\n");
+}
+
+TEST(GnuReport, WritesControlBytesOfNamesAndTextsEscaped) {
+    vorn::CompileResult result;
+    result.diagnostics = {diagnostic({"e\x1b[31m.vs", 1, 3, 4}, true, 201)};
+    result.diagnostics[0].text = "Cannot open file x\x07\x7f\t.vs";
+    EXPECT_EQ(gnu_report(result),
+              "e\\x1b[31m.vs:1:3: error: Cannot open file x\\x07\\x7f\\x09.vs\n"
+              "e\\x1b[31m.vs:1:3: note: checking stopped here (status 201)\n");
 }
 
 }  // namespace

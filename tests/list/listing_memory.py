@@ -1,0 +1,140 @@
+#!/usr/bin/env python3
+"""vorn-list's memory does not grow with its input.
+
+Scripts made here of many short lines, listed and asked --at for an offset, must take no more
+memory at their peak (resident set size) than the same kind of script of 1 MB, give or take
+--slack-mb: the listing streams, keeping the line being listed, the open files and the symbols,
+never the script nor its diagnostics. The scripts: --megabytes of comment lines, and a quarter
+of that of lines that are each an error (an unknown directive, counted, so the run goes on).
+The listing is read as it comes and checked (every line listed, with its error, the summary and
+the symbols at the end). With --vorn-check, vorn-check's GNU report of the error scripts is held
+to the same bound (one line per error).
+
+The peaks that are printed count this script's own memory too (a run is forked from it before it
+starts vorn-list), the same in every run.
+
+Under sanitizers freed memory is held back, so only the output is checked there
+(VORN_SANITIZE=1 in the environment).
+
+Usage: listing_memory.py --vorn-list PATH [--vorn-check PATH] [--megabytes N] [--slack-mb M]
+"""
+
+import argparse
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+
+# Each kind of script: its line, the listing's lines per script line, and what stands after the
+# last listed line.
+KINDS = {
+    "comments": (b"; c\n", 1, [b"=== 0 bytes of code, no errors", b"=== symbols", b"(none)"]),
+    "errors": (b"Foo\n", 2, [b"=== 0 bytes of code, 65535 errors, status 10", b"=== symbols",
+                             b"(none)"]),
+}
+
+
+def write_script(path, line, megabytes):
+    count = int(megabytes * 1000 * 1000) // len(line)
+    block = line * 10000
+    with open(path, "wb") as f:
+        for _ in range(count // 10000):
+            f.write(block)
+        f.write(line * (count % 10000))
+    return count
+
+
+def run(program, args, cwd):
+    """Runs program, reading its output as it comes; returns (status, line count, last lines,
+    (lines, end) of standard error, peak resident set size in kB)."""
+    # Standard error goes to a file, so that it cannot fill up while standard output is read.
+    stderr = tempfile.TemporaryFile()
+    proc = subprocess.Popen([program] + args, cwd=cwd, stdout=subprocess.PIPE,
+                            stderr=stderr, stdin=subprocess.DEVNULL)
+    count = 0
+    last = []
+    for line in proc.stdout:
+        count += 1
+        last.append(line.rstrip(b"\n"))
+        if len(last) > 4:
+            last.pop(0)
+    _, status, usage = os.wait4(proc.pid, 0)
+    proc.returncode = os.waitstatus_to_exitcode(status)
+    proc.stdout.close()
+    # Read in blocks: the peak of the next run counts this process's memory too, as it stood
+    # when the run was forked.
+    stderr.seek(0)
+    error_lines, errors = 0, b""
+    for block in iter(lambda: stderr.read(65536), b""):
+        error_lines += block.count(b"\n")
+        errors = (errors + block)[-300:]
+    stderr.close()
+    return proc.returncode, count, last, (error_lines, errors), usage.ru_maxrss
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--vorn-list", required=True)
+    ap.add_argument("--vorn-check")
+    ap.add_argument("--megabytes", type=int, default=20)
+    ap.add_argument("--slack-mb", type=int, default=8)
+    args = ap.parse_args()
+    vorn_list = os.path.abspath(args.vorn_list)
+    vorn_check = os.path.abspath(args.vorn_check) if args.vorn_check else None
+    sanitized = os.environ.get("VORN_SANITIZE", "") not in ("", "0", "FALSE", "OFF", "false")
+    work = tempfile.mkdtemp(prefix="vorn-list-memory-")
+    failures = []
+    try:
+        with open(os.path.join(work, "events.lst"), "w") as f:
+            f.write("OnStart 1\n")
+        with open(os.path.join(work, "command.lst"), "w") as f:
+            f.write("Wait 0 1\n")
+        for kind, (line, rows, tail) in KINDS.items():
+            megabytes = args.megabytes if kind == "comments" else args.megabytes / 4
+            peaks = {}
+            for size, mb in (("small", 1), ("big", megabytes)):
+                name = "%s-%s.vs" % (kind, size)
+                lines = write_script(os.path.join(work, name), line, mb)
+                status, count, last, errors, peak = run(vorn_list, [name], work)
+                expected_status = 0 if kind == "comments" else 10
+                if status != expected_status or errors[0]:
+                    failures.append("%s: status %d, %r" % (name, status, errors[1]))
+                # A header, every line (with its error), the summary and the symbols.
+                expected_count = 1 + rows * lines + len(tail)
+                if count != expected_count or last[-3:] != tail:
+                    failures.append("%s: %d lines of listing ending %r; expected %d ending %r"
+                                    % (name, count, last, expected_count, tail))
+                status, count, _, errors, at_peak = run(vorn_list, ["--at", "0", name], work)
+                expected = b"vorn-list: no statement at offset 0 (0x0000): code size 0\n"
+                if (status != (1 if kind == "comments" else 10) or count != 0
+                        or not errors[1].endswith(expected) or errors[0] != 1 + (rows - 1) * lines):
+                    failures.append("%s --at 0: status %d, %d lines, %d error lines ending %r"
+                                    % (name, status, count, errors[0], errors[1]))
+                peaks[size] = [peak, at_peak]
+                print("%s: %g MB, %d lines: peak %d kB listing, %d kB with --at"
+                      % (name, mb, lines, peak, at_peak))
+                if vorn_check and kind == "errors":
+                    status, count, last, errors, check_peak = run(vorn_check, [name], work)
+                    if status != 10 or count != lines or errors[0]:
+                        failures.append("vorn-check %s: status %d, %d lines ending %r, %r"
+                                        % (name, status, count, last, errors[1]))
+                    peaks[size].append(check_peak)
+                    print("%s: peak %d kB with vorn-check" % (name, check_peak))
+            if sanitized:
+                continue
+            for i, what in enumerate(("listing", "--at", "vorn-check")[:len(peaks["big"])]):
+                grown = peaks["big"][i] - peaks["small"][i]
+                if grown > args.slack_mb * 1024:
+                    failures.append("%s of %s: the peak grew by %d kB from 1 MB to %g MB of input "
+                                    "(allowed: %d kB)" % (what, kind, grown, megabytes,
+                                                          args.slack_mb * 1024))
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+    for failure in failures:
+        print("FAIL:", failure)
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
