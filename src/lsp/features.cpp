@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <set>
 
-#include "common/language.h"
+#include <vorn/language.h>
 #include "line_view.h"
 
 namespace lsp {
@@ -106,7 +106,7 @@ std::string where_text(const vorn::Definition& definition) {
 std::string value_text(const vorn::Definition& definition) {
     switch (definition.kind) {
     case vorn::DefinitionKind::Variable:
-        if (const char* name = predefined_variable_name(static_cast<uint16_t>(definition.value)))
+        if (const char* name = vorn::predefined_variable_name(static_cast<uint16_t>(definition.value)))
             return std::string("predefined variable ") + name + " (" +
                    hex_word(static_cast<unsigned>(definition.value), 4) + ")";
         return "variable " + std::to_string(definition.value);
@@ -124,7 +124,7 @@ std::string value_text(const vorn::Definition& definition) {
 }
 
 std::string name_hover(const Analysis& analysis, const std::string& name) {
-    int condition = find_condition(name.c_str());
+    int condition = vorn::find_condition(name.c_str());
     if (condition >= 0)
         return "`" + name + "`: condition keyword " + std::to_string(condition);
     const vorn::Definition* definition = analysis.value_named(name);
@@ -175,11 +175,11 @@ json completion(const FeatureContext& context, Position position) {
     case Slot::None:
         break;
     case Slot::LineStart:
-        item(DefvarWord, ItemKeyword, "defvar NAME NUMBER: a variable, 0 to 255", "defvar ", false);
-        item(DefnumWord, ItemKeyword, "defnum NAME NUMBER: a constant of 16 bits", "defnum ", false);
-        item(IncludeWord, ItemKeyword, "include FILE: compiles another file here", "include ", false);
+        item(vorn::DefvarWord, ItemKeyword, "defvar NAME NUMBER: a variable, 0 to 255", "defvar ", false);
+        item(vorn::DefnumWord, ItemKeyword, "defnum NAME NUMBER: a constant of 16 bits", "defnum ", false);
+        item(vorn::IncludeWord, ItemKeyword, "include FILE: compiles another file here", "include ", false);
         for (std::size_t i = 0; i < lists.events.size(); ++i) {
-            std::string label = std::string(lists.events[i].name) + EventLabelEnd;
+            std::string label = std::string(lists.events[i].name) + vorn::EventLabelEnd;
             item(label, ItemEvent, "event " + std::to_string(i) + " of events.lst", label, false);
         }
         break;
@@ -200,9 +200,9 @@ json completion(const FeatureContext& context, Position position) {
         }
         break;
     case Slot::Argument: {
-        for (int i = 0; i < ConditionKeywordCount; ++i)
-            item(ConditionKeywordTable[i], ItemEnumMember, "condition " + std::to_string(i),
-                 ConditionKeywordTable[i], false);
+        for (int i = 0; i < vorn::ConditionKeywordCount; ++i)
+            item(vorn::ConditionKeywordTable[i], ItemEnumMember, "condition " + std::to_string(i),
+                 vorn::ConditionKeywordTable[i], false);
         std::set<std::string> seen;
         for (const vorn::Definition& definition : context.analysis.result.definitions) {
             bool variable = definition.kind == vorn::DefinitionKind::Variable;
