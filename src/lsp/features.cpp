@@ -114,7 +114,7 @@ std::string value_text(const vorn::Definition& definition) {
         return "constant " + std::to_string(definition.value) + " (16 bits: " +
                std::to_string(static_cast<uint16_t>(definition.value)) + ")";
     case vorn::DefinitionKind::EventLabel:
-        return "event " + std::to_string(definition.index) + " of events.lst, code offset " +
+        return "event " + std::to_string(definition.index) + " of " + std::string(vorn::EventListFile) + ", code offset " +
                std::to_string(definition.value);
     case vorn::DefinitionKind::Place:
         return "place " + std::to_string(definition.index) + ", code offset " +
@@ -180,7 +180,7 @@ json completion(const FeatureContext& context, Position position) {
         item(vorn::IncludeWord, ItemKeyword, "include FILE: compiles another file here", "include ", false);
         for (std::size_t i = 0; i < lists.events.size(); ++i) {
             std::string label = std::string(lists.events[i].name) + vorn::EventLabelEnd;
-            item(label, ItemEvent, "event " + std::to_string(i) + " of events.lst", label, false);
+            item(label, ItemEvent, "event " + std::to_string(i) + " of " + std::string(vorn::EventListFile), label, false);
         }
         break;
     case Slot::Command:
@@ -251,10 +251,10 @@ json hover(const FeatureContext& context, Position position) {
         int index;
         if (const vorn::CommandEntry* command = find_command(analysis.result.lists, token.text, &index))
             parts.push_back("`" + token.text + "`: command " + std::to_string(index) +
-                            " of command.lst (byte " + hex_word(static_cast<unsigned>(index), 2) + "), " +
+                            " of " + std::string(vorn::CommandListFile) + " (byte " + hex_word(static_cast<unsigned>(index), 2) + "), " +
                             plural(command->arg_count, "argument", "arguments"));
         else
-            parts.push_back("`" + token.text + "`: not in command.lst");
+            parts.push_back("`" + token.text + "`: not in " + std::string(vorn::CommandListFile));
         break;
     }
     case TokenKind::Argument:
@@ -370,7 +370,7 @@ json signature_help(const FeatureContext& context, Position position) {
     }
     label += ")";
     json signature = {{"label", label},
-                      {"documentation", "command " + std::to_string(index) + " of command.lst, " +
+                      {"documentation", "command " + std::to_string(index) + " of " + std::string(vorn::CommandListFile) + ", " +
                                             plural(command->arg_count, "argument", "arguments")},
                       {"parameters", parameters}};
     // Past the last argument nothing is active: the statement has too many.
