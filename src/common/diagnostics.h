@@ -45,6 +45,10 @@ void count_error(CompileState& s);
 // Sends a trace line, formatted.
 void trace(CompileState& s, const char* format, ...) __attribute__((format(printf, 2, 3)));
 
+// For tests only: gives a kind another severity from now on, so that a test can see how a
+// warning or a note is reported before the table has one. The compiler never calls it.
+void set_severity_for_test(DiagnosticKind kind, Severity severity);
+
 // The status a kind ends the run with; 0 for a counted error.
 int fatal_status(DiagnosticKind kind);
 
