@@ -96,7 +96,7 @@ int record(CompileState& s, DiagnosticKind kind, vorn::Location where, int32_t p
     diagnostic.text = format_text(kind_facts.short_text, again);
     va_end(again);
     if (!diagnostic.vorn_text.empty())
-        s.sink.write(OutputKind::Message, diagnostic.vorn_text.data(), diagnostic.vorn_text.size());
+        send(s, OutputKind::Message, diagnostic.vorn_text);
     s.result.diagnostics.push_back(std::move(diagnostic));
     if (!fatal && counted)
         count_error(s);
@@ -186,7 +186,7 @@ void trace(CompileState& s, const char* format, ...) {
     va_start(args, format);
     std::string text = format_text(format, args);
     va_end(args);
-    s.sink.write(OutputKind::Trace, text.data(), text.size());
+    send(s, OutputKind::Trace, text);
 }
 
 }  // namespace vorn
