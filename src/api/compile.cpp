@@ -3,7 +3,7 @@
 
 #include "../codegen/script_file.h"
 #include "../common/diagnostics.h"
-#include "../common/language.h"
+#include <vorn/language.h>
 #include "../common/source_reader.h"
 #include "../frontend/compile_file.h"
 #include "../frontend/named_values.h"
@@ -107,8 +107,8 @@ std::string location_text(const Location& where, const char* tool) {
     return text;
 }
 
-void RecordingSink::put(OutputKind kind, const char* text, std::size_t length) {
-    pieces.push_back(Piece{kind, std::string(text, length)});
+void RecordingSink::write(OutputKind kind, std::string_view text) {
+    pieces.push_back(Piece{kind, std::string(text)});
 }
 
 std::string RecordingSink::text() const {

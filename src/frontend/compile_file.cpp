@@ -4,12 +4,14 @@
 
 #include "../common/char_class.h"
 #include "../common/diagnostics.h"
-#include "../common/language.h"
+#include <vorn/language.h>
 #include "../common/source_reader.h"
 #include "labels.h"
 #include "named_values.h"
 #include "preprocess.h"
 #include "statement.h"
+
+namespace vorn {
 
 #define MSG_COMPILING "Compiling %s:\n"
 
@@ -115,7 +117,7 @@ void compile_file(CompileState& s, const std::string& path, const Span* include_
         }
         previous = length;
         line_ended = file->piece[length - 1] == '\n';
-        s.sink.echo(frame, preprocess_line(file->piece, line));
+        echo(s, frame, preprocess_line(file->piece, line));
         if (s.options.record_lines) {
             std::size_t record = record_line(s, file);
             dispatch_line(s, line);
@@ -128,3 +130,5 @@ void compile_file(CompileState& s, const std::string& path, const Span* include_
     --s.include_depth;
     close_source(s, file);
 }
+
+}  // namespace vorn
