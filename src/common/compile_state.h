@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include <vorn/grammar.h>
 #include <vorn/vorn.h>
 
 using vorn::CodeBufferSize;
@@ -62,6 +63,9 @@ struct CompileState {
     uint16_t error_count = 0;
     // The running line number: one for every piece read, across all files.
     uint16_t line_number = 1;
+
+    // The parts of the line being compiled, which its handler reads.
+    vorn::LineParts line;
 
     // Files being read, innermost first: the include stack.
     SourceFile* open_files = nullptr;
