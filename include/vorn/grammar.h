@@ -13,7 +13,8 @@
 #include <cstdint>
 #include <string_view>
 
-#include <vorn/vorn.h>
+#include "compiler.h"
+#include "language.h"
 
 namespace vorn {
 

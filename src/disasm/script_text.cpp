@@ -5,13 +5,14 @@
 #include <cstring>
 
 #include <vorn/grammar.h>
-
-#include "../common/language.h"
+#include <vorn/language.h>
 #include "../common/compile_state.h"
 #include "../lists/lists.h"
 #include "../common/source_reader.h"
 #include "dis_state.h"
 #include "disasm_messages.h"
+
+namespace vorn::dis {
 
 // What a string shows in place of a byte that no script string can hold.
 constexpr char UnwritableStandIn = '?';
@@ -161,3 +162,5 @@ void add_argument(LineText* line, const Argument& arg) {
         break;
     }
 }
+
+}  // namespace vorn::dis

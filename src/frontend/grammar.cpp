@@ -2,11 +2,13 @@
 
 #include <cstring>
 
+#include <vorn/language.h>
+
 #include "../common/char_class.h"
-#include "../common/compile_state.h"
-#include "../common/language.h"
 #include "line_grammar.h"
 #include "preprocess.h"
+
+namespace vorn {
 
 namespace {
 
@@ -61,7 +63,7 @@ vorn::ArgumentForm form_of(const LineText& line, vorn::TextRange value) {
         return vorn::ArgumentForm::Number;
     if (first == '&')
         return vorn::ArgumentForm::EventParam;
-    if (first == OpenQuoteMark)
+    if (first == CleanOpenQuote)
         return vorn::ArgumentForm::String;
     return vorn::ArgumentForm::Name;
 }
@@ -186,13 +188,13 @@ void parse_cleaned_line(const char* text, std::size_t length, vorn::LineParts* p
     }
 }
 
-vorn::LineParts vorn::parse_cleaned(std::string_view cleaned) {
+LineParts parse_cleaned(std::string_view cleaned) {
     LineParts parts;
     parse_cleaned_line(cleaned.data(), cleaned.size(), &parts);
     return parts;
 }
 
-vorn::TextRange vorn::raw_range(const CleanedLine& line, TextRange cleaned) {
+TextRange raw_range(const CleanedLine& line, TextRange cleaned) {
     auto raw_at = [&line](std::size_t i) -> std::size_t {
         return i < line.raw_offsets.size() ? line.raw_offsets[i] : line.raw_end;
     };
@@ -200,7 +202,7 @@ vorn::TextRange vorn::raw_range(const CleanedLine& line, TextRange cleaned) {
     return TextRange{static_cast<uint32_t>(raw.begin), static_cast<uint32_t>(raw.end)};
 }
 
-vorn::LineParts vorn::to_raw(const LineParts& cleaned_parts, const CleanedLine& line,
+LineParts to_raw(const LineParts& cleaned_parts, const CleanedLine& line,
                              std::size_t column) {
     LineParts parts = cleaned_parts;
     auto move = [&](TextRange& range) {
@@ -218,6 +220,8 @@ vorn::LineParts vorn::to_raw(const LineParts& cleaned_parts, const CleanedLine& 
     return parts;
 }
 
-vorn::LineParts vorn::parse_line(const CleanedLine& line, std::size_t column) {
+LineParts parse_line(const CleanedLine& line, std::size_t column) {
     return to_raw(parse_cleaned(line.text), line, column);
 }
+
+}  // namespace vorn

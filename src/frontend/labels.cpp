@@ -8,6 +8,8 @@
 #include "../common/number.h"
 #include "../common/source_reader.h"
 
+namespace vorn {
+
 #define MSG_PLACE "place: %d\n"
 
 void define_event_label(CompileState& s, const char* line) {
@@ -51,3 +53,5 @@ void define_place(CompileState& s, const char* line) {
                                                         location_of(s, span), current_source(s)});
     }
 }
+
+}  // namespace vorn

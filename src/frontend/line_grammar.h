@@ -6,5 +6,9 @@
 
 #include <vorn/grammar.h>
 
+namespace vorn {
+
 // Parses the cleaned line text (length bytes) into parts; ranges are offsets in text.
-void parse_cleaned_line(const char* text, std::size_t length, vorn::LineParts* parts);
+void parse_cleaned_line(const char* text, std::size_t length, LineParts* parts);
+
+}  // namespace vorn

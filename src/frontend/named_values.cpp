@@ -8,6 +8,8 @@
 #include "../common/find_name.h"
 #include "../common/number.h"
 
+namespace vorn {
+
 static void record_definition(CompileState& s, vorn::DefinitionKind kind, const char* name,
                               int32_t value, const vorn::Location* where) {
     s.result.definitions.push_back(
@@ -46,7 +48,7 @@ int find_defnum(const CompileState& s, const char* name) {
 }
 
 // The name and number that follow a definition's directive word, with where they stand.
-struct Definition {
+struct DefinitionText {
     char name[NameSize];
     bool has_name;
     bool name_too_long;
@@ -57,8 +59,8 @@ struct Definition {
 };
 
 // The definition in s.line, whose cleaned text is line.
-static Definition read_definition(const CompileState& s, const char* line) {
-    Definition definition = {};
+static DefinitionText read_definition(const CompileState& s, const char* line) {
+    DefinitionText definition = {};
     vorn::TextRange name = s.line.name;
     definition.has_name = !name.empty();
     definition.name_too_long = name.size() >= NameSize;
@@ -73,14 +75,14 @@ static Definition read_definition(const CompileState& s, const char* line) {
 }
 
 // The number where there is one, else the name, else the whole line.
-static Span value_span(const CompileState& s, const Definition& definition) {
+static Span value_span(const CompileState& s, const DefinitionText& definition) {
     if (definition.number_read != NumberRead::None)
         return definition.number_span;
     return definition.has_name ? definition.name_span : statement_span(s);
 }
 
 void parse_defvar(CompileState& s, const char* line) {
-    Definition definition = read_definition(s, line);
+    DefinitionText definition = read_definition(s, line);
     long number = definition.number_read == NumberRead::Ok ? definition.number : -1;
     if (definition.number_read == NumberRead::OutOfRange)
         report(s, DiagnosticKind::NumberRange, definition.number_span, s.line_number);
@@ -95,7 +97,7 @@ void parse_defvar(CompileState& s, const char* line) {
 }
 
 void parse_defnum(CompileState& s, const char* line) {
-    Definition definition = read_definition(s, line);
+    DefinitionText definition = read_definition(s, line);
     if (definition.number_read == NumberRead::None)
         report(s, DiagnosticKind::DefnumIncomplete, value_span(s, definition), s.line_number);
     else if (definition.number_read == NumberRead::OutOfRange)
@@ -107,3 +109,5 @@ void parse_defnum(CompileState& s, const char* line) {
         add_defnum(s, definition.name, definition.number, &where);
     }
 }
+
+}  // namespace vorn

@@ -3,6 +3,8 @@
 
 #include <cstddef>
 
+namespace vorn {
+
 // Cleans the NUL-terminated line raw into clean (which may be raw itself: the line never
 // grows) and returns the cleaned length.
 std::size_t preprocess_line(const char* raw, char* clean);
@@ -26,3 +28,5 @@ RawSpan raw_span(std::size_t begin, std::size_t end, RawAt raw_at) {
     std::size_t raw_begin = begin > 0 ? raw_at(begin - 1) + 1 : 0;
     return RawSpan{raw_begin, end > begin ? raw_at(end - 1) + 1 : raw_begin};
 }
+
+}  // namespace vorn

@@ -5,13 +5,12 @@
 #include "../codegen/code_buffer.h"
 #include "../common/char_class.h"
 #include "../common/diagnostics.h"
-#include "../common/language.h"
+#include <vorn/language.h>
 #include "../common/number.h"
 #include "../lists/lists.h"
 #include "named_values.h"
 
-// An argument has at most 99 characters.
-constexpr int ArgumentSize = 100;
+namespace vorn {
 
 // Checks the split arguments against the command's count, in the order the compiler meets
 // them along the line: an argument over ArgumentSize - 1 bytes, then a ',' after the last
@@ -172,3 +171,5 @@ void compile_statement(CompileState& s, const char* line) {
         return fail_statement(s, DiagnosticKind::MissingParen, statement_span(s), line_start, nullptr);
     compile_arguments(s, line, s.lists().commands[command].arg_count);
 }
+
+}  // namespace vorn
