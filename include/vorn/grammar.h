@@ -4,9 +4,11 @@
 //
 // A line is parsed after cleaning (clean_line): one piece of at most MaxPieceLength bytes
 // with its comment, its line end and its backslashes gone. parse_cleaned gives ranges of the
-// cleaned text, which is what the compiler works on; parse_line gives ranges of the raw line,
-// which is what an editor or a listing points at. raw_range maps one range at a time, for a
-// caller that parses cleaned text and needs the raw place of only a few parts.
+// cleaned text, which is what the compiler works on: it parses every line that way and maps a
+// range to the raw line only when a diagnostic or a record needs its place, so a line costs
+// no mapping. parse_line gives ranges of the raw line, which is what an editor or a listing
+// points at; raw_range maps one range at a time, for a caller that parses cleaned text (to
+// read the parts' cleaned text) and needs the raw place of only a few parts.
 #pragma once
 
 #include <cstddef>
@@ -60,7 +62,8 @@ struct Argument {
 // The most arguments a piece can split into: one per byte at most.
 constexpr std::size_t MaxLineArguments = MaxPieceLength;
 
-// The parts of a line. Ranges that a kind of line does not have stay empty at 0.
+// The parts of a line. Ranges that a kind of line does not have stay empty, at the piece's
+// start.
 struct LineParts {
     LineKind kind = LineKind::Blank;
     // The first run of non-blank bytes (for a statement, after its leading white space).
