@@ -29,7 +29,7 @@ std::string gnu_report(const vorn::CompileResult& result) {
     std::string out;
     for (const vorn::Diagnostic& d : result.diagnostics) {
         std::string where = vorn::location_text(d.where, "vorn-check");
-        out += where + ": error: " + d.text + "\n";
+        out += where + ": " + vorn::severity_name(d.severity) + ": " + d.text + "\n";
         if (d.fatal)
             out += where + ": note: checking stopped here (status " + std::to_string(d.status) + ")\n";
     }
@@ -41,6 +41,7 @@ std::string json_report(const vorn::CompileResult& result) {
     for (const vorn::Diagnostic& d : result.diagnostics) {
         nlohmann::json entry = location_json(d.where);
         entry["kind"] = vorn::kind_name(d.kind);
+        entry["severity"] = vorn::severity_name(d.severity);
         entry["fatal"] = d.fatal;
         entry["status"] = d.status;
         entry["running_line"] = d.running_line;

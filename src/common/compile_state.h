@@ -21,11 +21,15 @@ struct NameTables {
 struct CompileState {
     CompileState(NameTables* tables, SourceProvider& provider, OutputSink& sink,
                  const CompileOptions& options, CompileResult& result)
-        : tables(tables), provider(provider), sink(sink), options(options), result(result) {}
+        : tables(tables), provider(provider), sink(sink), buffered(dynamic_cast<BufferedSink*>(&sink)),
+          options(options), result(result) {}
 
     NameTables* tables;
     SourceProvider& provider;
     OutputSink& sink;
+    // The same sink when it is a BufferedSink, whose buffer the compile fills directly; else
+    // nullptr. Set once per compile.
+    BufferedSink* buffered;
     const CompileOptions& options;
     // Diagnostics, files, lines and definitions go straight into the result.
     CompileResult& result;
