@@ -48,35 +48,28 @@ void report_at(CompileState& s, DiagnosticKind kind, const vorn::Location* where
 void count_error(CompileState& s);
 
 // Sends a piece of output: into the buffer of a BufferedSink where it fits, else to the sink.
-inline void send(CompileState& s, OutputKind kind, std::string_view text) {
-    if (s.buffered)
-        s.buffered->write(kind, text);
-    else
-        s.sink.write(kind, text);
-}
+inline void send(CompileState& s, OutputKind kind, std::string_view text) { s.out->write(kind, text); }
 
 // Sends the echo of a cleaned line: "[", the line and "]" with a line end, as one piece. The
 // line stands at frame + 1, with its NUL at frame[length + 1]; frame[0] and the two bytes
 // after the NUL are free, so that the piece is made in place when it goes to the sink itself.
 inline void echo(CompileState& s, char* frame, std::size_t length) {
-    if (s.buffered) {
-        if (char* at = s.buffered->claim(length + 3)) {
-            at[0] = '[';
-            if (length <= BufferedSink::ShortPiece) {
-                for (std::size_t i = 0; i < length; ++i)
-                    at[i + 1] = frame[i + 1];
-            } else {
-                memcpy(at + 1, frame + 1, length);
-            }
-            at[length + 1] = ']';
-            at[length + 2] = '\n';
-            return;
+    if (char* at = s.out->claim(length + 3)) {
+        at[0] = '[';
+        if (length <= BufferedSink::ShortPiece) {
+            for (std::size_t i = 0; i < length; ++i)
+                at[i + 1] = frame[i + 1];
+        } else {
+            memcpy(at + 1, frame + 1, length);
         }
+        at[length + 1] = ']';
+        at[length + 2] = '\n';
+        return;
     }
     frame[0] = '[';
     frame[length + 1] = ']';
     frame[length + 2] = '\n';
-    s.sink.write(OutputKind::Echo, std::string_view(frame, length + 3));
+    s.out->write(OutputKind::Echo, std::string_view(frame, length + 3));
     frame[length + 1] = '\0';
 }
 
