@@ -45,7 +45,8 @@ struct CleanedLine {
     // Where cleaning stopped in the raw piece: its end, or the start of a comment or line end.
     uint32_t raw_end = 0;
 };
-// Cleans raw (a piece as read, up to a NUL byte if there is one) exactly as a compile does.
+// Cleans raw (a piece as read, up to a NUL byte or the end-of-file mark 0x1A, after which a
+// compile reads nothing) exactly as a compile does.
 CleanedLine clean_line(std::string_view raw);
 
 // Every level of an include chain keeps its file open, and the usual soft limit of 1024 open

@@ -30,3 +30,4 @@
 #include "result.h"
 #include "compiler.h"
 #include "files.h"
+#include "grammar.h"

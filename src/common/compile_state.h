@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include <vorn/grammar.h>
 #include <vorn/vorn.h>
 
 namespace vorn {
@@ -64,6 +65,9 @@ struct CompileState {
     uint16_t error_count = 0;
     // The running line number: one for every piece read, across all files.
     uint16_t line_number = 1;
+
+    // The parts of the line being compiled, which its handler reads.
+    vorn::LineParts line;
 
     // Files being read, innermost first: the include stack.
     SourceFile* open_files = nullptr;

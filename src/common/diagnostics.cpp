@@ -62,12 +62,10 @@ vorn::Location location_of(const CompileState& s, Span span) {
         return where;
     where.file = s.result.files[file->index].path;
     where.line = file->line;
-    // A range starts right after the character before it, so that the backslash escaping
-    // its first character belongs to it.
-    std::size_t begin = span.begin > 0 ? raw_offset(file->piece, span.begin - 1) + 1 : 0;
-    std::size_t end = span.end > span.begin ? raw_offset(file->piece, span.end - 1) + 1 : begin;
-    where.column = file->column + static_cast<uint32_t>(begin) + 1;
-    where.end_column = file->column + static_cast<uint32_t>(end) + 1;
+    RawSpan raw = raw_span(span.begin, span.end,
+                           [file](std::size_t i) { return raw_offset(file->piece, i); });
+    where.column = file->column + static_cast<uint32_t>(raw.begin) + 1;
+    where.end_column = file->column + static_cast<uint32_t>(raw.end) + 1;
     return where;
 }
 

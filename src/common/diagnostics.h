@@ -17,6 +17,9 @@ struct Span {
     std::size_t end;
 };
 
+// The span of a part of the current cleaned line.
+inline Span span_of(vorn::TextRange range) { return Span{range.begin, range.end}; }
+
 // The span from text (a pointer into the current cleaned line) over length bytes.
 Span span_of(const CompileState& s, const char* text, std::size_t length);
 

@@ -75,6 +75,7 @@ namespace vorn::dis {
 // Why a name cannot be written.
 #define REASON_BACKSLASH "its name holds a backslash"
 #define REASON_PAREN "its name holds '('"
+#define REASON_READ_OTHERWISE "a line that spells it is not read as that name"
 #define REASON_HIDDEN "an earlier entry of the list has the same name"
 
 }  // namespace vorn::dis

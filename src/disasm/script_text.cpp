@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include <vorn/grammar.h>
 #include <vorn/language.h>
 #include "dis_state.h"
 #include "disasm_messages.h"
@@ -43,13 +44,32 @@ void text_format(LineText* line, const char* format, ...) {
         line->length += written < room ? written : room - 1;
 }
 
-// A backslash never survives the line cleaner: it only escapes the next character.
+// Whether a list name, spelled as a listing writes it, reads back as that name where it
+// stands: as the command word of a statement, or as the event of a label line.
+static bool reads_back(const char* name, bool is_command) {
+    LineText line;
+    text_clear(&line);
+    if (is_command)
+        text_add_char(&line, ' ');
+    add_name(&line, name);
+    text_add(&line, is_command ? "()" : ":");
+    vorn::CleanedLine cleaned = vorn::clean_line(line.text);
+    vorn::LineParts parts = vorn::parse_cleaned(cleaned.text);
+    vorn::LineKind kind = is_command ? vorn::LineKind::Statement : vorn::LineKind::EventLabel;
+    vorn::TextRange word = is_command ? parts.command : parts.name;
+    return parts.kind == kind && cleaned.text.compare(word.begin, word.size(), name) == 0;
+}
+
+// Why a name does not read back: a backslash never survives the line cleaner, and a
+// statement's command word ends at its first '('.
 static const char* name_problem(const char* name, bool is_command, bool is_first) {
-    if (strchr(name, '\\'))
-        return REASON_BACKSLASH;
-    // The statement's command word ends at its first '('.
-    if (is_command && strchr(name, '('))
-        return REASON_PAREN;
+    if (!reads_back(name, is_command)) {
+        if (strchr(name, '\\'))
+            return REASON_BACKSLASH;
+        if (is_command && strchr(name, '('))
+            return REASON_PAREN;
+        return REASON_READ_OTHERWISE;
+    }
     if (!is_first)
         return REASON_HIDDEN;
     return nullptr;

@@ -58,21 +58,19 @@ struct DefinitionText {
     Span number_span;
 };
 
-static DefinitionText read_definition(const CompileState& s, const char* rest) {
+// The definition in s.line, whose cleaned text is line.
+static DefinitionText read_definition(const CompileState& s, const char* line) {
     DefinitionText definition = {};
-    const char* start = skip_blanks(rest);
-    const char* end = skip_word(start);
-    std::size_t length = static_cast<std::size_t>(end - start);
-    definition.has_name = length > 0;
-    definition.name_too_long = length >= NameSize;
-    definition.name_span = span_of(s, start, length);
+    vorn::TextRange name = s.line.name;
+    definition.has_name = !name.empty();
+    definition.name_too_long = name.size() >= NameSize;
+    definition.name_span = span_of(name);
     if (!definition.name_too_long)
-        memcpy(definition.name, start, length);
-    const char* number = skip_blanks(end);
-    const char* number_start = number;
+        memcpy(definition.name, line + name.begin, name.size());
+    const char* number = line + s.line.number.begin;
     definition.number_read = definition.has_name ? read_number(&number, &definition.number)
                                                  : NumberRead::None;
-    definition.number_span = span_of(s, number_start, static_cast<std::size_t>(number - number_start));
+    definition.number_span = span_of(s.line.number);
     return definition;
 }
 
@@ -83,8 +81,8 @@ static Span value_span(const CompileState& s, const DefinitionText& definition) 
     return definition.has_name ? definition.name_span : statement_span(s);
 }
 
-void parse_defvar(CompileState& s, const char* rest) {
-    DefinitionText definition = read_definition(s, rest);
+void parse_defvar(CompileState& s, const char* line) {
+    DefinitionText definition = read_definition(s, line);
     long number = definition.number_read == NumberRead::Ok ? definition.number : -1;
     if (definition.number_read == NumberRead::OutOfRange)
         report(s, DiagnosticKind::NumberRange, definition.number_span, s.line_number);
@@ -98,8 +96,8 @@ void parse_defvar(CompileState& s, const char* rest) {
     }
 }
 
-void parse_defnum(CompileState& s, const char* rest) {
-    DefinitionText definition = read_definition(s, rest);
+void parse_defnum(CompileState& s, const char* line) {
+    DefinitionText definition = read_definition(s, line);
     if (definition.number_read == NumberRead::None)
         report(s, DiagnosticKind::DefnumIncomplete, value_span(s, definition), s.line_number);
     else if (definition.number_read == NumberRead::OutOfRange)

@@ -16,8 +16,8 @@ void add_defnum(CompileState& s, const char* name, int32_t value, const vorn::Lo
 int find_defvar(const CompileState& s, const char* name);
 int find_defnum(const CompileState& s, const char* name);
 
-// Handle a cleaned line whose first word is "defvar" or "defnum"; rest follows that word.
-void parse_defvar(CompileState& s, const char* rest);
-void parse_defnum(CompileState& s, const char* rest);
+// Handle the defvar or defnum line in s.line, whose cleaned text is line.
+void parse_defvar(CompileState& s, const char* line);
+void parse_defnum(CompileState& s, const char* line);
 
 }  // namespace vorn

@@ -65,8 +65,10 @@ std::size_t raw_offset(const char* raw, std::size_t clean_offset) {
 }
 
 CleanedLine clean_line(std::string_view raw) {
-    // The walk reads up to a NUL, as a compile does with the piece it has read.
-    std::string piece(raw.substr(0, raw.find('\0')));
+    // The walk reads up to a NUL, as a compile does with the piece it has read; and a
+    // compile reads nothing of a file after its end-of-file mark.
+    const char stops[] = {'\0', static_cast<char>(EndOfFileMark)};
+    std::string piece(raw.substr(0, raw.find_first_of(std::string_view(stops, sizeof stops))));
     CleanedLine cleaned;
     const char* stop = clean_walk(piece.c_str(), [&cleaned](std::size_t at, char c) {
         cleaned.text += c;

@@ -5,10 +5,7 @@
 
 namespace vorn {
 
-// Compiles one cleaned line that starts with white space.
+// Compiles the statement in s.line, whose cleaned text is line.
 void compile_statement(CompileState& s, const char* line);
-
-// Splits and encodes the arguments; text starts at the statement's first '('.
-void compile_arguments(CompileState& s, const char* text, int arg_count);
 
 }  // namespace vorn
