@@ -7,6 +7,7 @@
 #include "../common/source_reader.h"
 #include "../frontend/compile_file.h"
 #include "../frontend/named_values.h"
+#include "../frontend/uses.h"
 #include "../lists/lists.h"
 #include <vorn/vorn.h>
 
@@ -66,6 +67,9 @@ CompileResult Compiler::compile(const std::string& script, SourceProvider& provi
     CompileResult result;
     // The state is large (the code area and the entry tables), so it lives on the heap.
     auto s = std::make_unique<CompileState>(&storage_->tables, provider, sink, options, result);
+    UseRecorder uses;
+    if (options.record_uses)
+        s->uses = &uses;
     try {
         run(*s, script);
     } catch (const FatalEnd& end) {

@@ -31,6 +31,7 @@ constexpr unsigned char OpenQuoteMark = vorn::CleanOpenQuote;
 constexpr unsigned char CloseQuoteMark = vorn::CleanCloseQuote;
 
 struct SourceFile;
+struct UseRecorder;
 
 // The tables of named values and the code area: made once, and reused by every compile.
 struct NameTables {
@@ -70,6 +71,9 @@ struct CompileState {
     // The output file as it stood before the run, and whether any input turned out to be it.
     std::optional<FileId> output_id;
     bool output_is_input = false;
+
+    // With options.record_uses, where the uses of names go; else nullptr.
+    UseRecorder* uses = nullptr;
 
     const Lists& lists() const { return result.lists; }
 };
