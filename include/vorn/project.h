@@ -88,6 +88,11 @@ struct Symbol {
 constexpr int MaxFolderDepth = 16;
 constexpr std::size_t MaxFolderEntries = 100000;
 
+struct WalkLimits {
+    int depth = MaxFolderDepth;
+    std::size_t entries = MaxFolderEntries;
+};
+
 // A remark about the project as a whole (a bound of the walk reached).
 struct ProjectNote {
     std::string path;
@@ -104,7 +109,7 @@ struct ProjectStats {
 class Project {
 public:
     // folder: the project folder (absolute or relative to the current folder).
-    explicit Project(std::string folder);
+    explicit Project(std::string folder, WalkLimits limits = {});
     ~Project();
     Project(const Project&) = delete;
     Project& operator=(const Project&) = delete;
@@ -171,6 +176,7 @@ private:
     void build_symbols() const;
 
     std::string folder_;
+    WalkLimits limits_;
     std::unique_ptr<Files> files_;
     std::unique_ptr<Compiler> compiler_;
     // The .vs files the walk found, in check order.

@@ -97,8 +97,9 @@ struct Project::Compiled {
     bool stale = false;
 };
 
-Project::Project(std::string folder)
+Project::Project(std::string folder, WalkLimits limits)
     : folder_(fs::absolute(folder.empty() ? "." : folder).lexically_normal().string()),
+      limits_(limits),
       compiler_(std::make_unique<Compiler>()) {
     if (folder_.size() > 1 && folder_.back() == '/')
         folder_.pop_back();
@@ -126,6 +127,7 @@ namespace {
 
 struct Walk {
     std::string root;
+    WalkLimits limits;
     std::set<std::pair<uint64_t, uint64_t>> folders_seen;
     std::vector<std::string> scripts;
     std::size_t entries = 0;
@@ -143,7 +145,7 @@ void walk_folder(Walk& w, const std::string& relative, int depth) {
         std::string name = entry->d_name;
         if (name == "." || name == "..")
             continue;
-        if (w.entries == MaxFolderEntries) {
+        if (w.entries == w.limits.entries) {
             w.too_many = true;
             break;
         }
@@ -161,7 +163,7 @@ void walk_folder(Walk& w, const std::string& relative, int depth) {
     }
     closedir(dir);
     for (const std::string& folder : folders) {
-        if (depth == MaxFolderDepth) {
+        if (depth == w.limits.depth) {
             w.too_deep = true;
             continue;
         }
@@ -176,17 +178,18 @@ void walk_folder(Walk& w, const std::string& relative, int depth) {
 void Project::walk() {
     Walk w;
     w.root = folder_;
+    w.limits = limits_;
     struct stat st;
     if (stat(folder_.c_str(), &st) == 0)
         w.folders_seen.insert({static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)});
     walk_folder(w, "", 0);
     notes_.clear();
     if (w.too_deep)
-        notes_.push_back({folder_, "folders more than " + std::to_string(MaxFolderDepth) +
+        notes_.push_back({folder_, "folders more than " + std::to_string(limits_.depth) +
                                        " levels deep were not searched for scripts"});
     if (w.too_many)
         notes_.push_back({folder_, "the search for scripts stopped after " +
-                                       std::to_string(MaxFolderEntries) + " entries"});
+                                       std::to_string(limits_.entries) + " entries"});
     stats_.entries = w.entries;
     std::sort(w.scripts.begin(), w.scripts.end(), check_order);
     candidates_ = std::move(w.scripts);
