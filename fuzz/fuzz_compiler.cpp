@@ -27,7 +27,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "codegen/script_file.h"
+#include <vorn/language.h>
 #include "disasm/dis_exit_status.h"
 #include "disasm/disassembler.h"
 #include "disasm/reports.h"
@@ -54,7 +54,7 @@ constexpr const char* DisReports = "dis-reports.txt";
 constexpr int FirstNoteStatus = DisNumberForm;
 
 // Larger than any compiled file: header, the whole code area and both full entry tables.
-constexpr std::size_t CompiledFileRoom = 2 * MaxScriptFileSize;
+constexpr std::size_t CompiledFileRoom = 2 * vorn::MaxScriptFileSize;
 
 // Where the compiled file may go. Never a path chosen by the input: the harness runs as
 // whoever starts it and the compiler removes a partly written output.

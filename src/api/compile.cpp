@@ -3,7 +3,7 @@
 
 #include "../codegen/script_file.h"
 #include "../common/diagnostics.h"
-#include "../common/language.h"
+#include <vorn/language.h>
 #include "../common/source_reader.h"
 #include "../frontend/compile_file.h"
 #include "../frontend/named_values.h"

@@ -13,7 +13,7 @@
 
 #include <vorn/project.h>
 #include <vorn/vorn.h>
-#include "../common/output_file.h"
+#include <vorn/files.h>
 #include "../tools/command_line.h"
 #include "reports.h"
 
@@ -39,8 +39,8 @@ constexpr const char* StdinName = "<stdin>";
 
 // Writes text to path with the compiled file's own safety; false (reported) if it cannot.
 bool write_text(const std::string& path, const std::string& text) {
-    OutputWrite written = write_output_file(path.c_str(), text.data(), text.size());
-    if (written == OutputWrite::Written)
+    vorn::OutputWrite written = vorn::write_output_file(path.c_str(), text.data(), text.size());
+    if (written == vorn::OutputWrite::Written)
         return true;
     fprintf(stderr, "vorn-check: cannot write %s\n", path.c_str());
     return false;

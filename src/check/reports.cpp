@@ -31,8 +31,7 @@ namespace {
 
 // A single compile as the merged reports see it: its top script is its first script record.
 std::vector<vorn::TopCompile> one_compile(const vorn::CompileResult& result) {
-    constexpr std::size_t FirstScriptRecord = 2;
-    std::string script = result.files.size() > FirstScriptRecord ? result.files[FirstScriptRecord].path : "";
+    std::string script = result.files.size() > vorn::FirstScriptRecord ? result.files[vorn::FirstScriptRecord].path : "";
     return {vorn::TopCompile{script, &result}};
 }
 

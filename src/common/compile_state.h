@@ -7,28 +7,7 @@
 
 #include <vorn/vorn.h>
 
-using vorn::CodeBufferSize;
-using vorn::CommandEntry;
-using vorn::CompileOptions;
-using vorn::CompileResult;
-using vorn::DiagnosticKind;
-using vorn::EntryTableSize;
-using vorn::FileId;
-using vorn::Lists;
-using vorn::MaxCommands;
-using vorn::MaxDefnums;
-using vorn::MaxDefvars;
-using vorn::MaxEvents;
-using vorn::NameEntry;
-using vorn::NameSize;
-using vorn::NoEntry;
-using vorn::OutputKind;
-using vorn::OutputSink;
-using vorn::SourceProvider;
-
-// The preprocessor puts these in place of the quotes that open and close a string.
-constexpr unsigned char OpenQuoteMark = vorn::CleanOpenQuote;
-constexpr unsigned char CloseQuoteMark = vorn::CleanCloseQuote;
+namespace vorn {
 
 struct SourceFile;
 struct UseRecorder;
@@ -82,3 +61,5 @@ struct CompileState {
 struct FatalEnd {
     int status;
 };
+
+}  // namespace vorn

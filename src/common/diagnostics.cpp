@@ -8,6 +8,8 @@
 #include "char_class.h"
 #include "source_reader.h"
 
+namespace vorn {
+
 namespace {
 
 struct KindFacts {
@@ -103,7 +105,7 @@ int current_source(const CompileState& s) {
 
 int fatal_status(DiagnosticKind kind) { return facts(kind).status; }
 
-const char* vorn::kind_name(DiagnosticKind kind) { return facts(kind).name; }
+const char* kind_name(DiagnosticKind kind) { return facts(kind).name; }
 
 Span span_of(const CompileState& s, const char* text, std::size_t length) {
     if (!s.open_files)
@@ -162,3 +164,5 @@ void trace(CompileState& s, const char* format, ...) {
     va_end(args);
     s.sink.write(OutputKind::Trace, text.data(), text.size());
 }
+
+}  // namespace vorn

@@ -6,6 +6,8 @@
 
 #include "compile_state.h"
 
+namespace vorn {
+
 // A range of the current cleaned line, as offsets [begin, end); the reporter maps it back to
 // the columns of the line as it is in the file.
 struct Span {
@@ -45,3 +47,5 @@ void trace(CompileState& s, const char* format, ...) __attribute__((format(print
 
 // The status a kind ends the run with; 0 for a counted error.
 int fatal_status(DiagnosticKind kind);
+
+}  // namespace vorn

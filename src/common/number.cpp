@@ -2,6 +2,8 @@
 
 #include "char_class.h"
 
+namespace vorn {
+
 NumberRead read_number(const char** text, int32_t* value) {
     const char* s = *text;
     bool negative = false;
@@ -28,3 +30,5 @@ NumberRead read_number(const char** text, int32_t* value) {
     *value = static_cast<int32_t>(negative ? -magnitude : magnitude);
     return NumberRead::Ok;
 }
+
+}  // namespace vorn

@@ -1,10 +1,12 @@
 #include "code_walk.h"
 
-#include "../common/language.h"
+#include <vorn/language.h>
 #include "dis_exit_status.h"
 #include "dis_state.h"
 #include "disasm_messages.h"
 #include "reports.h"
+
+namespace vorn::dis {
 
 // The number of a fixed width, read back with its sign.
 static int64_t signed_value(uint32_t raw, int width) {
@@ -130,3 +132,5 @@ void check_entries() {
         file_fault(DisEntryPastCode, MSG_PLACE_PAST_CODE, at, slot.index, slot.target, code_size);
     }
 }
+
+}  // namespace vorn::dis

@@ -4,8 +4,10 @@
 
 #include <cstdint>
 
-#include "../common/language.h"
+#include <vorn/language.h>
 #include "../lists/lists.h"
+
+namespace vorn::dis {
 
 
 struct Argument {
@@ -45,3 +47,5 @@ void check_code();
 // Reads both entry tables into the state's entries and checks that every entry lies within
 // the code; ends the run at the first that does not.
 void check_entries();
+
+}  // namespace vorn::dis

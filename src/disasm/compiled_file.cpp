@@ -7,6 +7,8 @@
 #include "disasm_messages.h"
 #include "reports.h"
 
+namespace vorn::dis {
+
 // Bytes past what the state holds are only counted, this many at a time.
 constexpr std::size_t SkipBlockSize = 4096;
 
@@ -78,3 +80,5 @@ void check_header() {
         file_fault(DisTooManyEvents, MSG_TOO_MANY_EVENTS, static_cast<int>(EventCountOffset),
                    dis.event_count, static_cast<int>(dis.lists.events.size()));
 }
+
+}  // namespace vorn::dis

@@ -9,6 +9,8 @@
 #include "../lists/lists.h"
 #include "code_walk.h"
 
+namespace vorn::dis {
+
 struct DisState {
     vorn::Lists lists;
     const char* path = {};
@@ -62,3 +64,5 @@ inline uint16_t event_entry(int event) {
 inline uint16_t place_entry(int place) {
     return static_cast<uint16_t>(read_le(dis.bytes + place_entry_offset(place), 2));
 }
+
+}  // namespace vorn::dis

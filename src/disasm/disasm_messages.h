@@ -2,6 +2,8 @@
 // listing goes to standard output.
 #pragma once
 
+namespace vorn::dis {
+
 // The command line and the file.
 #define MSG_DIS_USAGE "USAGE:  vorn-dis <compiled file>\n"
 #define MSG_REPORT_PREFIX "%s: "
@@ -74,3 +76,5 @@
 #define REASON_BACKSLASH "its name holds a backslash"
 #define REASON_PAREN "its name holds '('"
 #define REASON_HIDDEN "an earlier entry of the list has the same name"
+
+}  // namespace vorn::dis

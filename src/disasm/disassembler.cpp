@@ -11,6 +11,8 @@
 #include "listing.h"
 #include "reports.h"
 
+namespace vorn::dis {
+
 // The lists come from the current directory, as the compiler reads them. A problem with them
 // ends the run with the compiler's own message and status.
 static void load_dis_lists() {
@@ -24,7 +26,10 @@ static void load_dis_lists() {
     dis.lists = std::move(loaded.lists);
 }
 
+}  // namespace vorn::dis
+
 int run_disassembler(int argc, char** argv) {
+    using namespace vorn::dis;
     reset_dis_state();
     try {
         if (argc != 2)

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "../common/language.h"
+#include <vorn/language.h>
 #include "../common/compile_state.h"
 #include "../common/source_reader.h"
 #include "code_walk.h"
@@ -11,6 +11,8 @@
 #include "disasm_messages.h"
 #include "reports.h"
 #include "script_text.h"
+
+namespace vorn::dis {
 
 // A statement's offset comment starts in this column when the statement leaves room.
 constexpr int OffsetColumn = 40;
@@ -191,3 +193,5 @@ void print_listing() {
     }
     print_labels(dis.code_size);
 }
+
+}  // namespace vorn::dis

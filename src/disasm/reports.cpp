@@ -6,12 +6,13 @@
 #include "dis_state.h"
 #include "disasm_messages.h"
 
+namespace vorn::dis {
+
 // A note's text is short: offsets, a number or two and one list name.
 constexpr int NoteTextSize = 256;
 
 static FILE* report_stream = nullptr;
 
-void set_report_stream(FILE* stream) { report_stream = stream; }
 
 static FILE* reports() { return report_stream ? report_stream : stderr; }
 
@@ -60,3 +61,7 @@ void finish_notes() {
     fprintf(reports(), MSG_NOTE_SUMMARY, dis.note_count);
     end_run(dis.note_status);
 }
+
+}  // namespace vorn::dis
+
+void set_report_stream(FILE* stream) { vorn::dis::report_stream = stream; }

@@ -3,10 +3,14 @@
 
 #include <cstdio>
 
+// Where reports go (standard error unless a caller such as the fuzzer says otherwise).
+void set_report_stream(FILE* stream);
+
+namespace vorn::dis {
+
 // Where faults, notes and their summary are reported: standard error unless a harness that
 // disassembles in-process sends them elsewhere (nullptr: standard error again). The notes'
 // copies in the listing still go to standard output.
-void set_report_stream(FILE* stream);
 
 // Ends the run with status: the disassembler's entry point catches this and returns it.
 struct DisEnd {
@@ -26,3 +30,5 @@ void note_problem(int status, const char* format, ...) __attribute__((format(pri
 
 // Ends the run with the lowest status noted, after a summary; returns if nothing was noted.
 void finish_notes();
+
+}  // namespace vorn::dis

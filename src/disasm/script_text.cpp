@@ -4,12 +4,14 @@
 #include <cstdio>
 #include <cstring>
 
-#include "../common/language.h"
+#include <vorn/language.h>
 #include "../common/compile_state.h"
 #include "../lists/lists.h"
 #include "../common/source_reader.h"
 #include "dis_state.h"
 #include "disasm_messages.h"
+
+namespace vorn::dis {
 
 // What a string shows in place of a byte that no script string can hold.
 constexpr char UnwritableStandIn = '?';
@@ -140,3 +142,5 @@ void add_argument(LineText* line, const Argument& arg) {
         break;
     }
 }
+
+}  // namespace vorn::dis

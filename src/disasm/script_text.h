@@ -5,6 +5,8 @@
 
 #include "code_walk.h"
 
+namespace vorn::dis {
+
 // Room for the longest statement: 4 blanks of indent, a name of 31 escaped characters, the
 // parentheses and 10 arguments of ", " and a string of 79 escaped bytes in quotes: 1688.
 constexpr int LineTextSize = 2048;
@@ -41,3 +43,5 @@ bool variable_is_nameable(int64_t number);
 
 // Appends an argument as a script writes it; a string's unwritable bytes appear as '?'.
 void add_argument(LineText* line, const Argument& arg);
+
+}  // namespace vorn::dis

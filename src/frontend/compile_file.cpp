@@ -4,13 +4,15 @@
 
 #include "../common/char_class.h"
 #include "../common/diagnostics.h"
-#include "../common/language.h"
+#include <vorn/language.h>
 #include "../common/source_reader.h"
 #include "labels.h"
 #include "named_values.h"
 #include "preprocess.h"
 #include "statement.h"
 #include "uses.h"
+
+namespace vorn {
 
 #define MSG_COMPILING "Compiling %s:\n"
 
@@ -131,3 +133,5 @@ void compile_file(CompileState& s, const std::string& path, const Span* include_
     --s.include_depth;
     close_source(s, file);
 }
+
+}  // namespace vorn

@@ -9,6 +9,8 @@
 #include "../common/source_reader.h"
 #include "uses.h"
 
+namespace vorn {
+
 #define MSG_PLACE "place: %d\n"
 
 void define_event_label(CompileState& s, const char* word) {
@@ -54,3 +56,5 @@ void define_place(CompileState& s, const char* line) {
                                                         location_of(s, span), current_source(s)});
     }
 }
+
+}  // namespace vorn

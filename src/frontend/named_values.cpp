@@ -8,6 +8,8 @@
 #include "../common/find_name.h"
 #include "../common/number.h"
 
+namespace vorn {
+
 static void record_definition(CompileState& s, vorn::DefinitionKind kind, const char* name,
                               int32_t value, const vorn::Location* where) {
     s.result.definitions.push_back(
@@ -46,7 +48,7 @@ int find_defnum(const CompileState& s, const char* name) {
 }
 
 // The name and number that follow a definition's directive word, with where they stand.
-struct Definition {
+struct DefinitionText {
     char name[NameSize];
     bool has_name;
     bool name_too_long;
@@ -56,8 +58,8 @@ struct Definition {
     Span number_span;
 };
 
-static Definition read_definition(const CompileState& s, const char* rest) {
-    Definition definition = {};
+static DefinitionText read_definition(const CompileState& s, const char* rest) {
+    DefinitionText definition = {};
     const char* start = skip_blanks(rest);
     const char* end = skip_word(start);
     std::size_t length = static_cast<std::size_t>(end - start);
@@ -75,14 +77,14 @@ static Definition read_definition(const CompileState& s, const char* rest) {
 }
 
 // The number where there is one, else the name, else the whole line.
-static Span value_span(const CompileState& s, const Definition& definition) {
+static Span value_span(const CompileState& s, const DefinitionText& definition) {
     if (definition.number_read != NumberRead::None)
         return definition.number_span;
     return definition.has_name ? definition.name_span : statement_span(s);
 }
 
 void parse_defvar(CompileState& s, const char* rest) {
-    Definition definition = read_definition(s, rest);
+    DefinitionText definition = read_definition(s, rest);
     long number = definition.number_read == NumberRead::Ok ? definition.number : -1;
     if (definition.number_read == NumberRead::OutOfRange)
         report(s, DiagnosticKind::NumberRange, definition.number_span, s.line_number);
@@ -97,7 +99,7 @@ void parse_defvar(CompileState& s, const char* rest) {
 }
 
 void parse_defnum(CompileState& s, const char* rest) {
-    Definition definition = read_definition(s, rest);
+    DefinitionText definition = read_definition(s, rest);
     if (definition.number_read == NumberRead::None)
         report(s, DiagnosticKind::DefnumIncomplete, value_span(s, definition), s.line_number);
     else if (definition.number_read == NumberRead::OutOfRange)
@@ -109,3 +111,5 @@ void parse_defnum(CompileState& s, const char* rest) {
         add_defnum(s, definition.name, definition.number, &where);
     }
 }
+
+}  // namespace vorn

@@ -5,7 +5,8 @@
 #include "../common/compile_state.h"
 #include "../common/source_reader.h"
 
-static_assert(vorn::CleanOpenQuote == OpenQuoteMark && vorn::CleanCloseQuote == CloseQuoteMark);
+namespace vorn {
+
 static_assert(vorn::MaxPieceLength == SourceLineSize - 1);
 
 // Outside strings these end the line: a comment, or the line end itself.
@@ -23,7 +24,7 @@ static const char* clean_walk(const char* raw, Keep keep) {
         if (!in_string && !escaped && ends_line(c))
             break;
         if (c == '"' && !escaped) {
-            c = static_cast<char>(in_string ? CloseQuoteMark : OpenQuoteMark);
+            c = static_cast<char>(in_string ? CleanCloseQuote : CleanOpenQuote);
             in_string = !in_string;
         }
         // A backslash is never kept: it makes the next character ordinary.
@@ -63,7 +64,7 @@ std::size_t raw_offset(const char* raw, std::size_t clean_offset) {
     return hit ? found : static_cast<std::size_t>(stop - raw);
 }
 
-vorn::CleanedLine vorn::clean_line(std::string_view raw) {
+CleanedLine clean_line(std::string_view raw) {
     // The walk reads up to a NUL, as a compile does with the piece it has read.
     std::string piece(raw.substr(0, raw.find('\0')));
     CleanedLine cleaned;
@@ -75,3 +76,5 @@ vorn::CleanedLine vorn::clean_line(std::string_view raw) {
     cleaned.raw_end = static_cast<uint32_t>(stop - piece.c_str());
     return cleaned;
 }
+
+}  // namespace vorn

@@ -3,6 +3,8 @@
 
 #include <cstddef>
 
+namespace vorn {
+
 // Cleans the NUL-terminated line raw into clean (which may be raw itself: the line never
 // grows) and returns the cleaned length.
 std::size_t preprocess_line(const char* raw, char* clean);
@@ -13,3 +15,5 @@ inline std::size_t preprocess_line(char* line) { return preprocess_line(line, li
 // The offset in raw of the character that stands at clean_offset of the cleaned line, or,
 // past the cleaned line's end, where cleaning stopped.
 std::size_t raw_offset(const char* raw, std::size_t clean_offset);
+
+}  // namespace vorn

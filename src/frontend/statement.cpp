@@ -5,14 +5,13 @@
 #include "../codegen/code_buffer.h"
 #include "../common/char_class.h"
 #include "../common/diagnostics.h"
-#include "../common/language.h"
+#include <vorn/language.h>
 #include "../common/number.h"
 #include "../lists/lists.h"
 #include "named_values.h"
 #include "uses.h"
 
-// An argument has at most 99 characters.
-constexpr int ArgumentSize = 100;
+namespace vorn {
 
 // One argument as split off the statement, and where its text starts in the line.
 struct ArgumentText {
@@ -128,7 +127,7 @@ static bool encode_argument(CompileState& s, const char* text, Span span) {
         return encode_number(s, text, span);
     if (first == '&')
         return encode_event_param(s, text, span);
-    if (first == OpenQuoteMark)
+    if (first == CleanOpenQuote)
         return encode_string(s, text, span);
     return encode_name(s, text, span);
 }
@@ -188,3 +187,5 @@ void compile_statement(CompileState& s, const char* line) {
         return fail_statement(s, DiagnosticKind::MissingParen, statement_span(s), line_start, nullptr);
     compile_arguments(s, paren, s.lists().commands[command].arg_count);
 }
+
+}  // namespace vorn

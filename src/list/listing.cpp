@@ -13,12 +13,6 @@ constexpr std::size_t BytesPerRow = 8;
 // Width of the bytes column: "XX " per byte, without the last blank.
 constexpr std::size_t BytesWidth = BytesPerRow * 3 - 1;
 
-// The old end-of-file mark: the compiler reads nothing after it.
-constexpr char EndOfFileMark = 0x1A;
-
-// The first script's place in the result's files: the two lists come before it.
-constexpr std::size_t FirstScript = 2;
-
 std::string hex4(uint32_t value) {
     char text[16];
     snprintf(text, sizeof text, "%04X", value);
@@ -58,7 +52,7 @@ std::vector<std::pair<uint16_t, uint16_t>> own_ranges(const vorn::CompileResult&
 // The positions in the pieces where the compile entered a file.
 std::set<uint32_t> file_starts(const vorn::CompileResult& result) {
     std::set<uint32_t> starts;
-    for (std::size_t k = FirstScript; k < result.files.size(); ++k)
+    for (std::size_t k = vorn::FirstScriptRecord; k < result.files.size(); ++k)
         if (result.files[k].opened)
             starts.insert(result.files[k].first_piece);
     return starts;
@@ -109,7 +103,7 @@ private:
 
     const vorn::CompileResult& result_;
     std::string& out_;
-    std::size_t next_ = FirstScript;
+    std::size_t next_ = vorn::FirstScriptRecord;
     std::vector<uint32_t> open_;
 };
 
@@ -290,7 +284,7 @@ const std::string& SourceTexts::line(const std::string& path, uint32_t line) {
             while ((got = input->read(block, sizeof block)) > 0)
                 text.append(reinterpret_cast<const char*>(block), static_cast<std::size_t>(got));
         }
-        text.erase(std::min(text.find(EndOfFileMark), text.size()));
+        text.erase(std::min(text.find(static_cast<char>(vorn::EndOfFileMark)), text.size()));
         std::size_t start = 0;
         while (start < text.size()) {
             std::size_t end = text.find('\n', start);

@@ -6,7 +6,7 @@
 #include <iostream>
 
 #include <vorn/vorn.h>
-#include "../common/output_file.h"
+#include <vorn/files.h>
 #include "../tools/command_line.h"
 #include "listing.h"
 
@@ -92,7 +92,7 @@ int list(const Options& options) {
 
     if (!options.map.empty()) {
         std::string map = vorn_list::map_file(result);
-        if (write_output_file(options.map.c_str(), map.data(), map.size()) != OutputWrite::Written) {
+        if (vorn::write_output_file(options.map.c_str(), map.data(), map.size()) != vorn::OutputWrite::Written) {
             fprintf(stderr, "vorn-list: cannot write %s\n", options.map.c_str());
             if (status == vorn::StatusClean)
                 status = ExitCannotWrite;

@@ -30,7 +30,8 @@ bool inside(const std::string& inner, const std::string& folder) {
 
 bool holds_lists(const std::string& folder, const std::vector<std::string>& open_paths) {
     std::string base = folder == "/" ? "" : folder;
-    return exists(base + "/events.lst", open_paths) && exists(base + "/command.lst", open_paths);
+    return exists(base + "/" + vorn::EventListFile, open_paths) &&
+           exists(base + "/" + vorn::CommandListFile, open_paths);
 }
 
 std::string find_project(const std::string& path, const std::string& root,
@@ -73,7 +74,7 @@ void Analysis::index() {
         const vorn::SourceRecord& file = result.files[i];
         paths.push_back(absolute_in(file.path, project));
         // The document is the script record that nothing includes.
-        if (top < 0 && file.includer < 0 && i >= 2 && file.path == script)
+        if (top < 0 && file.includer < 0 && i >= vorn::FirstScriptRecord && file.path == script)
             top = static_cast<int>(i);
     }
     top_lines.clear();

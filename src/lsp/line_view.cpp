@@ -4,7 +4,7 @@
 #include <vector>
 
 #include <vorn/vorn.h>
-#include "common/language.h"
+#include <vorn/language.h>
 
 namespace lsp {
 
@@ -131,7 +131,7 @@ CursorContext context_at(std::string_view line, std::size_t byte) {
         context.word_begin = begin_of(0);
         return context;
     }
-    if (c.compare(0, e, IncludeWord) != 0 || e != strlen(IncludeWord))
+    if (c.compare(0, e, vorn::IncludeWord) != 0 || e != strlen(vorn::IncludeWord))
         return context;
     std::size_t name = skip_blanks(c, e);
     if (k < name)
@@ -211,7 +211,7 @@ Token token_at(std::string_view line, std::size_t byte) {
     std::size_t e = word_end(c, 0);
     std::string word = c.substr(0, e);
     if (k < e) {
-        if (word.back() == EventLabelEnd && word != DefvarWord && word != DefnumWord && word != IncludeWord)
+        if (word.back() == vorn::EventLabelEnd && word != vorn::DefvarWord && word != vorn::DefnumWord && word != vorn::IncludeWord)
             set(TokenKind::EventLabel, 0, e - 1);
         else
             set(TokenKind::Directive, 0, e);
@@ -221,9 +221,9 @@ Token token_at(std::string_view line, std::size_t byte) {
     std::size_t b = word_end(c, a);
     if (k < a || k >= b)
         return token;
-    if (word == DefvarWord || word == DefnumWord)
+    if (word == vorn::DefvarWord || word == vorn::DefnumWord)
         set(TokenKind::DefinedName, a, b);
-    else if (word == IncludeWord)
+    else if (word == vorn::IncludeWord)
         set(TokenKind::IncludeName, a, b);
     return token;
 }
@@ -233,7 +233,7 @@ Token include_of(std::string_view line) {
     const std::string& c = piece.text();
     Token token;
     std::size_t e = word_end(c, 0);
-    if (c.compare(0, e, IncludeWord) != 0 || e != strlen(IncludeWord))
+    if (c.compare(0, e, vorn::IncludeWord) != 0 || e != strlen(vorn::IncludeWord))
         return token;
     std::size_t a = skip_blanks(c, e);
     std::size_t b = word_end(c, a);

@@ -34,7 +34,7 @@ std::string base_name(const std::string& path) {
 
 bool is_list_file(const std::string& path) {
     std::string name = base_name(path);
-    return name == "events.lst" || name == "command.lst";
+    return name == vorn::EventListFile || name == vorn::CommandListFile;
 }
 
 std::string folder_of(const std::string& path) {
@@ -257,8 +257,8 @@ void Server::notification(const std::string& method, json& params) {
         return;
     if (method == "initialized") {
         if (watch_registration_) {
-            json watchers = json::array({{{"globPattern", "**/events.lst"}},
-                                         {{"globPattern", "**/command.lst"}},
+            json watchers = json::array({{{"globPattern", std::string("**/") + vorn::EventListFile}},
+                                         {{"globPattern", std::string("**/") + vorn::CommandListFile}},
                                          {{"globPattern", "**/*.vs"}}});
             json registration = {{"id", "vorn-watched-files"},
                                  {"method", "workspace/didChangeWatchedFiles"},
@@ -510,8 +510,9 @@ void Server::collect_diagnostics(Document& document) {
     };
     if (analysis.project.empty()) {
         fresh[document.uri].push_back(entry(range_json(0, 0, 0), "no-project",
-                                            "No folder from here up to the workspace root holds both "
-                                            "events.lst and command.lst"));
+                                            "No folder from here up to the workspace root holds both " +
+                                                std::string(vorn::EventListFile) + " and " +
+                                                vorn::CommandListFile));
     }
     std::map<std::string, std::unique_ptr<Text>> texts;
     std::map<std::string, std::unique_ptr<ColumnConverter>> converters;

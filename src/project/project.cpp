@@ -10,8 +10,6 @@
 
 #include <vorn/project.h>
 
-#include "../common/language.h"
-#include "../lists/lists.h"
 
 namespace vorn {
 
@@ -20,9 +18,6 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr const char* ScriptSuffix = ".vs";
-
-// A result's files start with the two lists; the scripts follow.
-constexpr int FirstScriptRecord = 2;
 
 bool is_script_name(const std::string& name) {
     std::size_t n = strlen(ScriptSuffix);
@@ -55,7 +50,7 @@ std::vector<ContextDiagnostic> merge_diagnostics(const std::vector<TopCompile>& 
             if (!seen.insert(diagnostic_key(d)).second)
                 continue;
             std::string context;
-            if (d.source >= FirstScriptRecord && d.where.file != compile.script)
+            if (d.source >= static_cast<int>(FirstScriptRecord) && d.where.file != compile.script)
                 context = compile.script;
             merged.push_back(ContextDiagnostic{d, std::move(context)});
         }

@@ -6,8 +6,6 @@
 
 #include <vorn/project.h>
 
-#include "../lists/lists.h"
-
 namespace vorn {
 
 namespace {

@@ -1,7 +1,13 @@
-// Writing an output file so that its name never holds a partly written file.
+// Files as the tools read and write them: a whole file read at once, and an output file that
+// never holds a half-written file.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace vorn {
 
 enum class OutputWrite {
     Written,
@@ -39,3 +45,5 @@ OutputWrite write_output_file(const char* path, const void* data, std::size_t si
 // The compiler never sets it.
 using OutputWriteHook = void (*)(const char* temp_path);
 void set_output_write_hook(OutputWriteHook hook);
+
+}  // namespace vorn
