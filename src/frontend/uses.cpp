@@ -2,6 +2,8 @@
 
 #include "../common/source_reader.h"
 
+namespace vorn {
+
 void note_use(CompileState& s, vorn::UseKind kind, int32_t target, Span span) {
     s.result.uses.push_back(vorn::Use{kind, target, location_of(s, span), current_source(s)});
 }
@@ -36,3 +38,5 @@ void note_include(CompileState& s, const SourceFile* file, Span name) {
     s.open_files = inner;
     s.result.uses.push_back(std::move(use));
 }
+
+}  // namespace vorn

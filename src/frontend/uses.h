@@ -9,6 +9,8 @@
 #include "../common/compile_state.h"
 #include "../common/diagnostics.h"
 
+namespace vorn {
+
 // Which Definition each table entry was recorded as: the tables only keep names and values.
 struct UseRecorder {
     std::vector<int32_t> variables;
@@ -26,3 +28,5 @@ void note_value_use(CompileState& s, vorn::UseKind kind, int index, Span span);
 
 // The include line of the file that just opened file (the innermost open one).
 void note_include(CompileState& s, const SourceFile* file, Span name);
+
+}  // namespace vorn
