@@ -47,7 +47,7 @@ def statement(rng, variables, constants):
     if name == "Wait":
         return f"  Wait({rng.randrange(100)})"
     if name == "Say":
-        return f'  Say("line {rng.randrange(1000)}, said")'
+        return f'  Say("line {rng.randrange(1000)} said")'
     if name == "Stop":
         return "  Stop()"
     if name == "If":
@@ -78,7 +78,7 @@ def generate(folder, tops):
         lines = [f"include lib\\/s{s:02d}.vs" for s in shared]
         lines.append(f"defvar Mine{t} 200")
         variables.append(f"Mine{t}")
-        events = iter(rng.sample(range(EVENTS), 20))
+        events = iter(rng.sample(range(EVENTS), EVENTS))
         while len(lines) < LINES:
             r = rng.random()
             if r < 0.05:

@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <climits>
+#include <cstdint>
 #include <tuple>
 #include <unordered_set>
 
@@ -410,10 +412,6 @@ int Project::status() const { return combined_status(ordered_compiles()); }
 
 namespace {
 
-using Range = std::tuple<std::string, uint32_t, uint32_t, uint32_t>;
-
-Range range_of(const Location& where) { return {where.file, where.line, where.column, where.end_column}; }
-
 SymbolKind symbol_kind(DefinitionKind kind) {
     switch (kind) {
     case DefinitionKind::Variable: return SymbolKind::Variable;
@@ -424,17 +422,39 @@ SymbolKind symbol_kind(DefinitionKind kind) {
     return SymbolKind::Variable;
 }
 
+// A use's range with its file as a number: a shared file's uses come again with every top
+// script that includes it, so they are counted once each by this key.
+struct RangeKey {
+    uint32_t file;
+    uint32_t line;
+    uint32_t column;
+    uint32_t end;
+    bool operator==(const RangeKey&) const = default;
+};
+
+// A use of a symbol, before they are sorted and the repeated ones dropped.
+struct SymbolUse {
+    uint32_t symbol;
+    RangeKey range;
+};
+
 struct SymbolTable {
     std::vector<Symbol>& symbols;
     std::unordered_map<std::string, std::size_t> by_key;
-    std::vector<std::set<Range>> uses;
+    std::vector<SymbolUse> uses;
+    std::unordered_map<std::string, uint32_t> file_ids;
+    std::vector<std::string> files;
 
     std::size_t get(const std::string& key, SymbolKind kind, const std::string& name, const Location& definition) {
         auto [found, fresh] = by_key.emplace(key, symbols.size());
-        if (fresh) {
+        if (fresh)
             symbols.push_back(Symbol{kind, name, definition, {}});
-            uses.emplace_back();
-        }
+        return found->second;
+    }
+    uint32_t file_id(const std::string& path) {
+        auto [found, fresh] = file_ids.emplace(path, static_cast<uint32_t>(files.size()));
+        if (fresh)
+            files.push_back(path);
         return found->second;
     }
 };
@@ -443,11 +463,23 @@ std::string location_key(const Location& where) {
     return where.file + ':' + std::to_string(where.line) + ':' + std::to_string(where.column);
 }
 
+// Looks a symbol up once per compile for each entry of a small table (the keywords, the
+// commands, the events, the files), not once per use.
+template <typename Make>
+std::size_t cached(std::vector<std::size_t>& cache, std::size_t index, Make make) {
+    constexpr std::size_t None = SIZE_MAX;
+    if (cache.size() <= index)
+        cache.resize(index + 1, None);
+    if (cache[index] == None)
+        cache[index] = make();
+    return cache[index];
+}
+
 }  // namespace
 
 void Project::build_symbols() const {
     symbols_.clear();
-    SymbolTable table{symbols_, {}, {}};
+    SymbolTable table{symbols_, {}, {}, {}, {}};
     for (const std::string& top : tops_) {
         const CompileResult& r = compiled_.at(top)->result;
         std::vector<std::size_t> of_definition(r.definitions.size());
@@ -459,6 +491,10 @@ void Project::build_symbols() const {
                               (d.where.file.empty() ? d.name : location_key(d.where));
             of_definition[i] = table.get(key, kind, d.name, d.where);
         }
+        std::vector<std::size_t> conditions, commands, events, files;
+        std::vector<uint32_t> file_ids(r.files.size());
+        for (std::size_t i = 0; i < r.files.size(); ++i)
+            file_ids[i] = table.file_id(r.files[i].path);
         for (const Use& use : r.uses) {
             std::size_t symbol = 0;
             auto target = static_cast<std::size_t>(use.target);
@@ -470,29 +506,59 @@ void Project::build_symbols() const {
                 symbol = of_definition[target];
                 break;
             case UseKind::Condition:
-                symbol = table.get("c:" + std::to_string(use.target), SymbolKind::Condition,
-                                   ConditionKeywordTable[target], Location{});
+                symbol = cached(conditions, target, [&] {
+                    return table.get(std::string("c:") + ConditionKeywordTable[target], SymbolKind::Condition,
+                                     ConditionKeywordTable[target], Location{});
+                });
                 break;
             case UseKind::Command:
-                symbol = table.get(std::string("m:") + r.lists.commands[target].name, SymbolKind::Command,
-                                   r.lists.commands[target].name, Location{CommandListFile, 0, 0, 0});
+                symbol = cached(commands, target, [&] {
+                    const char* name = r.lists.commands[target].name;
+                    return table.get(std::string("m:") + name, SymbolKind::Command, name,
+                                     Location{CommandListFile, 0, 0, 0});
+                });
                 break;
             case UseKind::Event:
-                symbol = table.get(std::string("e:") + r.lists.events[target].name, SymbolKind::Event,
-                                   r.lists.events[target].name, Location{EventListFile, 0, 0, 0});
+                symbol = cached(events, target, [&] {
+                    const char* name = r.lists.events[target].name;
+                    return table.get(std::string("e:") + name, SymbolKind::Event, name,
+                                     Location{EventListFile, 0, 0, 0});
+                });
                 break;
-            case UseKind::Include: {
-                const std::string& path = r.files[target].path;
-                symbol = table.get("i:" + path, SymbolKind::Include, path, Location{path, 0, 0, 0});
+            case UseKind::Include:
+                symbol = cached(files, target, [&] {
+                    const std::string& path = r.files[target].path;
+                    return table.get("i:" + path, SymbolKind::Include, path, Location{path, 0, 0, 0});
+                });
                 break;
             }
-            }
-            table.uses[symbol].insert(range_of(use.where));
+            uint32_t file = use.source >= 0 ? file_ids[static_cast<std::size_t>(use.source)]
+                                            : table.file_id(use.where.file);
+            table.uses.push_back(SymbolUse{static_cast<uint32_t>(symbol),
+                                           RangeKey{file, use.where.line, use.where.column, use.where.end_column}});
         }
     }
-    for (std::size_t i = 0; i < symbols_.size(); ++i)
-        for (const auto& [file, line, column, end] : table.uses[i])
-            symbols_[i].uses.push_back(Location{file, line, column, end});
+    // Files numbered in path order, so that uses sort by path without comparing strings.
+    std::vector<uint32_t> order(table.files.size());
+    for (uint32_t i = 0; i < order.size(); ++i)
+        order[i] = i;
+    std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) { return table.files[a] < table.files[b]; });
+    std::vector<uint32_t> rank(order.size());
+    for (uint32_t i = 0; i < order.size(); ++i)
+        rank[order[i]] = i;
+    auto key = [&](const SymbolUse& u) {
+        return std::tuple(u.symbol, rank[u.range.file], u.range.line, u.range.column, u.range.end);
+    };
+    std::sort(table.uses.begin(), table.uses.end(),
+              [&](const SymbolUse& a, const SymbolUse& b) { return key(a) < key(b); });
+    table.uses.erase(std::unique(table.uses.begin(), table.uses.end(),
+                                 [](const SymbolUse& a, const SymbolUse& b) {
+                                     return a.symbol == b.symbol && a.range == b.range;
+                                 }),
+                     table.uses.end());
+    for (const SymbolUse& u : table.uses)
+        symbols_[u.symbol].uses.push_back(
+            Location{table.files[u.range.file], u.range.line, u.range.column, u.range.end});
     symbols_stale_ = false;
 }
 
