@@ -43,9 +43,10 @@ struct CompileState {
     // The running line number: one for every piece read, across all files.
     uint16_t line_number = 1;
 
-    // Files being read, innermost first: the include stack.
-    SourceFile* open_files = nullptr;
+    // Files being read, innermost first: the include stack, and how deep it is (next to the
+    // counts above, where it takes no padding).
     int include_depth = 0;
+    SourceFile* open_files = nullptr;
 
     // The output file as it stood before the run, and whether any input turned out to be it.
     std::optional<FileId> output_id;

@@ -20,7 +20,7 @@ void define_event_label(CompileState& s, const char* word) {
     name[length] = '\0';
     Span span = span_of(s, s.open_files->clean, length);
     int event = s.lists().find_event(name);
-    if (event >= 0 && s.uses)
+    if (event >= 0 && s.uses) [[unlikely]]
         note_use(s, vorn::UseKind::Event, event, span);
     if (event < 0)
         report(s, DiagnosticKind::EventUnknown, span, name, s.line_number);

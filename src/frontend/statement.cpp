@@ -96,7 +96,7 @@ static bool encode_string(CompileState& s, const char* text, Span span) {
 static bool encode_name(CompileState& s, const char* name, Span span) {
     int index = find_condition(name);
     if (index >= 0) {
-        if (s.uses)
+        if (s.uses) [[unlikely]]
             note_use(s, vorn::UseKind::Condition, index, span);
         emit_byte(s, ArgCondition);
         emit_byte(s, static_cast<uint8_t>(index));
@@ -104,7 +104,7 @@ static bool encode_name(CompileState& s, const char* name, Span span) {
     }
     index = find_defvar(s, name);
     if (index >= 0) {
-        if (s.uses)
+        if (s.uses) [[unlikely]]
             note_value_use(s, vorn::UseKind::Variable, index, span);
         emit_byte(s, ArgVariable);
         emit_word(s, s.tables->defvars[index].value);
@@ -112,7 +112,7 @@ static bool encode_name(CompileState& s, const char* name, Span span) {
     }
     index = find_defnum(s, name);
     if (index >= 0) {
-        if (s.uses)
+        if (s.uses) [[unlikely]]
             note_value_use(s, vorn::UseKind::Constant, index, span);
         emit_number(s, s.tables->defnums[index].value);
         return true;
@@ -179,8 +179,8 @@ void compile_statement(CompileState& s, const char* line) {
     if (command < 0)
         return fail_statement(s, DiagnosticKind::UnknownCommand, span_of(s, word, strlen(name)),
                               line_start, name);
-    if (s.uses)
-        note_use(s, vorn::UseKind::Command, command, span_of(s, word, strlen(name)));
+    if (s.uses) [[unlikely]]
+        note_command(s, command, word, name);
     emit_byte(s, static_cast<uint8_t>(command));
     const char* paren = strchr(line, '(');
     if (!paren)

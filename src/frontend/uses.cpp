@@ -1,11 +1,17 @@
 #include "uses.h"
 
+#include <cstring>
+
 #include "../common/source_reader.h"
 
 namespace vorn {
 
 void note_use(CompileState& s, vorn::UseKind kind, int32_t target, Span span) {
     s.result.uses.push_back(vorn::Use{kind, target, location_of(s, span), current_source(s)});
+}
+
+void note_command(CompileState& s, int command, const char* word, const char* name) {
+    note_use(s, vorn::UseKind::Command, command, span_of(s, word, strlen(name)));
 }
 
 // Definitions are recorded in the order the tables fill, so the n-th variable definition is

@@ -21,12 +21,15 @@ struct UseRecorder {
 
 // A name of the current line that resolved: a condition keyword (target: its index), a
 // command (its index in the command list) or an event (its index in the event list).
-void note_use(CompileState& s, vorn::UseKind kind, int32_t target, Span span);
+[[gnu::cold]] void note_use(CompileState& s, vorn::UseKind kind, int32_t target, Span span);
+
+// A statement's command word (at word in the cleaned line, name as looked up).
+[[gnu::cold]] void note_command(CompileState& s, int command, const char* word, const char* name);
 
 // A name that resolved to entry index of the variable or the constant table.
-void note_value_use(CompileState& s, vorn::UseKind kind, int index, Span span);
+[[gnu::cold]] void note_value_use(CompileState& s, vorn::UseKind kind, int index, Span span);
 
 // The include line of the file that just opened file (the innermost open one).
-void note_include(CompileState& s, const SourceFile* file, Span name);
+[[gnu::cold]] void note_include(CompileState& s, const SourceFile* file, Span name);
 
 }  // namespace vorn
