@@ -7,13 +7,23 @@
 namespace vorn {
 
 enum class DiagnosticKind : uint8_t {
-#define DIAGNOSTIC(id, kind, status, vorn_text, short_text) id,
+#define DIAGNOSTIC(id, kind, severity, status, vorn_text, short_text) id,
 #include "diagnostics.def"
 #undef DIAGNOSTIC
 };
 
 // The kind's name as tools show it, e.g. "unknown-command".
 const char* kind_name(DiagnosticKind kind);
+
+// How much a diagnostic weighs. Only errors are counted: a warning or a note changes neither
+// the error count nor the status, and the compiled file is written as without it.
+enum class Severity : uint8_t { Error, Warning, Note };
+
+// Each kind's severity, from its row.
+Severity severity_of(DiagnosticKind kind);
+
+// "error", "warning" or "note", as GNU tools write them.
+const char* severity_name(Severity severity);
 
 // A place in a file. Lines and columns count from 1; column and end_column count bytes of the
 // line as it is in the file, and end_column is one past the last byte. line 0 means the file as
@@ -31,7 +41,9 @@ std::string location_text(const Location& where, const char* tool);
 
 struct Diagnostic {
     DiagnosticKind kind;
-    // A fatal diagnostic ended the run; status is what the run ends with because of it.
+    Severity severity = Severity::Error;
+    // A fatal diagnostic ended the run; status is what the run ends with because of it (for a
+    // counted error StatusErrors, for a warning or a note StatusClean).
     bool fatal = false;
     int status = 0;
     Location where;

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace vorn {
@@ -13,54 +14,49 @@ namespace vorn {
 // the echo of each cleaned line ("[...]" and a line end) and the diagnostics' texts.
 enum class OutputKind : uint8_t { Trace, Echo, Message };
 
+// Takes everything a compile prints, piece by piece, in order: exactly what vorn prints, line
+// end included where there is one. An echo is one piece: "[", the cleaned line, "]\n".
 class OutputSink {
 public:
     virtual ~OutputSink() = default;
+    virtual void write(OutputKind kind, std::string_view text) = 0;
+};
 
-    // Sends text, exactly what vorn prints, line end included where there is one. Most
-    // pieces are short echoes, so while they fit the sink's buffer (if it has one) they are
-    // copied there inline; the rest goes to put().
-    void write(OutputKind kind, const char* text, std::size_t length) {
-        if (length > room_)
-            return put(kind, text, length);
-        if (length <= ShortPiece) {
-            for (std::size_t i = 0; i < length; ++i)
-                next_[i] = text[i];
+// A sink with a buffer of its own, for a tool that prints a compile's output as it comes (as
+// vorn does, every cleaned line): the compile copies short pieces straight into the buffer,
+// without a call per piece, and hands the sink only what does not fit. A compile sees once, at
+// its start, whether its sink is one of these.
+class BufferedSink : public OutputSink {
+public:
+    void write(OutputKind kind, std::string_view text) final {
+        char* at = claim(text.size());
+        if (!at)
+            return put(kind, text);
+        if (text.size() <= ShortPiece) {
+            for (std::size_t i = 0; i < text.size(); ++i)
+                at[i] = text[i];
         } else {
-            memcpy(next_, text, length);
+            memcpy(at, text.data(), text.size());
         }
-        next_ += length;
-        room_ -= length;
     }
 
-    // Sends the echo of a cleaned line: "[", the line and "]" with a line end. The line
-    // stands at frame + 1, with its NUL at frame[length + 1]; frame[0] and the two bytes
-    // after the NUL are the caller's to lend, so that a line that goes to put() needs no copy.
-    void echo(char* frame, std::size_t length) {
-        if (length + 3 > room_) {
-            frame[0] = '[';
-            frame[length + 1] = ']';
-            frame[length + 2] = '\n';
-            put(OutputKind::Echo, frame, length + 3);
-            frame[length + 1] = '\0';
-            return;
-        }
-        next_[0] = '[';
-        if (length <= ShortPiece) {
-            for (std::size_t i = 0; i < length; ++i)
-                next_[i + 1] = frame[i + 1];
-        } else {
-            memcpy(next_ + 1, frame + 1, length);
-        }
-        next_[length + 1] = ']';
-        next_[length + 2] = '\n';
-        next_ += length + 3;
-        room_ -= length + 3;
+    // The next size bytes of the buffer, for the caller to fill; nullptr when they do not fit
+    // (the caller then sends the piece with write()).
+    char* claim(std::size_t size) {
+        if (size > room_)
+            return nullptr;
+        char* at = next_;
+        next_ += size;
+        room_ -= size;
+        return at;
     }
+
+    // Pieces up to this long are copied byte by byte: cheaper than a call to memcpy.
+    static constexpr std::size_t ShortPiece = 16;
 
 protected:
-    // Takes what does not fit the buffer: for a sink without one, every piece.
-    virtual void put(OutputKind kind, const char* text, std::size_t length) = 0;
+    // Takes a piece that does not fit what is left of the buffer.
+    virtual void put(OutputKind kind, std::string_view text) = 0;
 
     // Gives the sink a buffer to fill from next on, with room bytes free.
     void set_buffer(char* next, std::size_t room) {
@@ -70,15 +66,14 @@ protected:
     char* buffer_next() const { return next_; }
 
 private:
-    static constexpr std::size_t ShortPiece = 16;
     char* next_ = nullptr;
     std::size_t room_ = 0;
 };
 
 // Drops everything.
 class NullSink : public OutputSink {
-protected:
-    void put(OutputKind, const char*, std::size_t) override {}
+public:
+    void write(OutputKind, std::string_view) override {}
 };
 
 // Keeps every piece of output in order.
@@ -92,8 +87,7 @@ public:
     // Everything, as vorn would print it.
     std::string text() const;
 
-protected:
-    void put(OutputKind kind, const char* text, std::size_t length) override;
+    void write(OutputKind kind, std::string_view text) override;
 };
 
 }  // namespace vorn

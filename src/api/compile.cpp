@@ -114,8 +114,8 @@ std::string location_text(const Location& where, const char* tool) {
     return text;
 }
 
-void RecordingSink::put(OutputKind kind, const char* text, std::size_t length) {
-    pieces.push_back(Piece{kind, std::string(text, length)});
+void RecordingSink::write(OutputKind kind, std::string_view text) {
+    pieces.push_back(Piece{kind, std::string(text)});
 }
 
 std::string RecordingSink::text() const {

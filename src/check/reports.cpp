@@ -66,7 +66,7 @@ std::string gnu_report(const std::vector<vorn::ContextDiagnostic>& diagnostics,
     for (const vorn::ContextDiagnostic& c : diagnostics) {
         const vorn::Diagnostic& d = c.diagnostic;
         std::string where = vorn::location_text(d.where, "vorn-check");
-        out += where + ": error: " + d.text + "\n";
+        out += where + ": " + vorn::severity_name(d.severity) + ": " + d.text + "\n";
         if (contexts && !c.context.empty())
             out += where + ": note: in the context of " + c.context + "\n";
         if (d.fatal)
@@ -83,6 +83,7 @@ std::string json_report(const std::vector<vorn::TopCompile>& compiles,
         const vorn::Diagnostic& d = c.diagnostic;
         nlohmann::json entry = location_json(d.where);
         entry["kind"] = vorn::kind_name(d.kind);
+        entry["severity"] = vorn::severity_name(d.severity);
         entry["fatal"] = d.fatal;
         entry["status"] = d.status;
         entry["running_line"] = d.running_line;

@@ -6,7 +6,8 @@
 #include <vorn/project.h>
 #include <vorn/vorn.h>
 
-// One line per diagnostic, "FILE:LINE:COLUMN: error: TEXT", and a note where checking stopped.
+// One line per diagnostic, "FILE:LINE:COLUMN: SEVERITY: TEXT" (error, warning or note), and a
+// note where checking stopped.
 std::string gnu_report(const vorn::CompileResult& result);
 
 // One JSON document with every field of every diagnostic, the files read and the status.

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 
 #include <vorn/vorn.h>
 
@@ -18,14 +19,36 @@ struct NameTables {
     NameEntry* defnums = {};
 };
 
+// A plain sink seen as a BufferedSink without a buffer: every piece goes straight to it. So the
+// compile always writes through a BufferedSink, and the path of a line has no extra test.
+class UnbufferedSink final : public BufferedSink {
+public:
+    explicit UnbufferedSink(OutputSink& sink) : sink_(sink) {}
+
+protected:
+    void put(OutputKind kind, std::string_view text) override { sink_.write(kind, text); }
+
+private:
+    OutputSink& sink_;
+};
+
 struct CompileState {
     CompileState(NameTables* tables, SourceProvider& provider, OutputSink& sink,
                  const CompileOptions& options, CompileResult& result)
-        : tables(tables), provider(provider), sink(sink), options(options), result(result) {}
+        : tables(tables), provider(provider), unbuffered(sink), out(buffered_sink(sink, unbuffered)),
+          options(options), result(result) {}
 
     NameTables* tables;
     SourceProvider& provider;
-    OutputSink& sink;
+    // Where the output goes: the caller's sink when it is a BufferedSink, whose buffer the
+    // compile fills directly, else that sink through unbuffered. Chosen once per compile.
+    UnbufferedSink unbuffered;
+    BufferedSink* out;
+
+    static BufferedSink* buffered_sink(OutputSink& sink, UnbufferedSink& unbuffered) {
+        auto* buffered = dynamic_cast<BufferedSink*>(&sink);
+        return buffered ? buffered : &unbuffered;
+    }
     const CompileOptions& options;
     // Diagnostics, files, lines and definitions go straight into the result.
     CompileResult& result;

@@ -22,38 +22,38 @@ static uint64_t count_rest(FILE* fp) {
     return count;
 }
 
-void read_compiled_file(const char* path) {
+void read_compiled_file(Disassembly& dis, const char* path) {
     dis.path = path;
     FILE* fp = fopen(path, "rb");
     if (!fp)
-        file_fault(DisCannotReadFile, MSG_CANNOT_OPEN);
+        file_fault(dis, DisCannotReadFile, MSG_CANNOT_OPEN);
     dis.size = fread(dis.bytes, 1, sizeof dis.bytes, fp);
     if (dis.size == sizeof dis.bytes)
         dis.size += count_rest(fp);
     bool failed = ferror(fp) != 0;
     fclose(fp);
     if (failed)
-        file_fault(DisCannotReadFile, MSG_CANNOT_READ);
+        file_fault(dis, DisCannotReadFile, MSG_CANNOT_READ);
 }
 
 // The size the header promises: header, code and the two tables of 2-byte entries.
-static uint64_t promised_size() {
+static uint64_t promised_size(Disassembly& dis) {
     return ScriptHeaderSize + static_cast<uint64_t>(dis.code_size) + 2u * dis.event_count +
            2u * dis.place_count;
 }
 
-static void check_size() {
+static void check_size(Disassembly& dis) {
     if (dis.size < ScriptHeaderSize)
-        file_fault(DisFileTooShort, MSG_FILE_TOO_SHORT, static_cast<unsigned long long>(dis.size),
+        file_fault(dis, DisFileTooShort, MSG_FILE_TOO_SHORT, static_cast<unsigned long long>(dis.size),
                    static_cast<int>(ScriptHeaderSize));
     dis.event_count = static_cast<uint16_t>(read_le(dis.bytes + EventCountOffset, 2));
     dis.place_count = static_cast<uint16_t>(read_le(dis.bytes + PlaceCountOffset, 2));
     dis.code_size = read_le(dis.bytes + CodeSizeOffset, 4);
-    uint64_t promised = promised_size();
+    uint64_t promised = promised_size(dis);
     if (dis.size != promised) {
         // Where the two part: the file's end, or the first byte past the promised end.
         uint64_t at = dis.size < promised ? dis.size : promised;
-        file_fault(DisWrongFileSize, MSG_WRONG_SIZE, static_cast<unsigned long long>(at),
+        file_fault(dis, DisWrongFileSize, MSG_WRONG_SIZE, static_cast<unsigned long long>(at),
                    static_cast<unsigned long long>(dis.size), static_cast<unsigned long long>(promised),
                    static_cast<int>(ScriptHeaderSize), static_cast<unsigned long>(dis.code_size),
                    dis.event_count, dis.place_count);
@@ -61,23 +61,23 @@ static void check_size() {
 }
 
 // The header's bytes after the code size.
-static void check_reserved() {
+static void check_reserved(Disassembly& dis) {
     for (std::size_t i = CodeSizeOffset + 4; i < ScriptHeaderSize; ++i)
         if (dis.bytes[i] != 0)
-            file_fault(DisReservedNotZero, MSG_RESERVED_NOT_ZERO, static_cast<int>(i), dis.bytes[i]);
+            file_fault(dis, DisReservedNotZero, MSG_RESERVED_NOT_ZERO, static_cast<int>(i), dis.bytes[i]);
 }
 
-void check_header() {
-    check_size();
-    check_reserved();
+void check_header(Disassembly& dis) {
+    check_size(dis);
+    check_reserved(dis);
     if (dis.code_size > static_cast<uint32_t>(CodeBufferSize))
-        file_fault(DisCodeTooBig, MSG_CODE_TOO_BIG, static_cast<int>(CodeSizeOffset),
+        file_fault(dis, DisCodeTooBig, MSG_CODE_TOO_BIG, static_cast<int>(CodeSizeOffset),
                    static_cast<unsigned long>(dis.code_size), CodeBufferSize);
     if (dis.place_count > EntryTableSize)
-        file_fault(DisTooManyPlaces, MSG_TOO_MANY_PLACES, static_cast<int>(PlaceCountOffset),
+        file_fault(dis, DisTooManyPlaces, MSG_TOO_MANY_PLACES, static_cast<int>(PlaceCountOffset),
                    dis.place_count, EntryTableSize);
     if (dis.event_count > static_cast<int>(dis.lists.events.size()))
-        file_fault(DisTooManyEvents, MSG_TOO_MANY_EVENTS, static_cast<int>(EventCountOffset),
+        file_fault(dis, DisTooManyEvents, MSG_TOO_MANY_EVENTS, static_cast<int>(EventCountOffset),
                    dis.event_count, static_cast<int>(dis.lists.events.size()));
 }
 

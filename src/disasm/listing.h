@@ -3,8 +3,10 @@
 
 namespace vorn::dis {
 
+struct Disassembly;
+
 // Prints the listing on standard output, with a note at every place that no script can
 // reproduce. The file must have passed every check.
-void print_listing();
+void print_listing(Disassembly& dis);
 
 }  // namespace vorn::dis

@@ -5,9 +5,6 @@
 #include <cstring>
 
 #include <vorn/language.h>
-#include "../common/compile_state.h"
-#include "../lists/lists.h"
-#include "../common/source_reader.h"
 #include "dis_state.h"
 #include "disasm_messages.h"
 
@@ -58,12 +55,12 @@ static const char* name_problem(const char* name, bool is_command, bool is_first
     return nullptr;
 }
 
-const char* command_name_problem(int command) {
+const char* command_name_problem(Disassembly& dis, int command) {
     const char* name = dis.lists.commands[command].name;
     return name_problem(name, true, dis.lists.find_command(name) == command);
 }
 
-const char* event_name_problem(int event) {
+const char* event_name_problem(Disassembly& dis, int event) {
     const char* name = dis.lists.events[event].name;
     return name_problem(name, false, dis.lists.find_event(name) == event);
 }
@@ -123,10 +120,10 @@ static void add_variable(LineText* line, int64_t number) {
         text_format(line, "v%ld", static_cast<long>(number));
 }
 
-void add_argument(LineText* line, const Argument& arg) {
+void add_argument(Disassembly& dis, LineText* line, const Argument& arg) {
     switch (arg.tag) {
     case ArgString:
-        add_string(line, code_bytes() + arg.offset + 2, static_cast<int>(arg.value));
+        add_string(line, code_bytes(dis) + arg.offset + 2, static_cast<int>(arg.value));
         break;
     case ArgVariable:
         add_variable(line, arg.value);

@@ -120,7 +120,7 @@ void compile_file(CompileState& s, const std::string& path, const Span* include_
         }
         previous = length;
         line_ended = file->piece[length - 1] == '\n';
-        s.sink.echo(frame, preprocess_line(file->piece, line));
+        echo(s, frame, preprocess_line(file->piece, line));
         if (s.options.record_lines) {
             std::size_t record = record_line(s, file);
             dispatch_line(s, line);
