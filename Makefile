@@ -2,7 +2,7 @@
 BUILD ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all build demo test bench lsp-bench clean package vsix
+.PHONY: all build demo test bench bench-project lsp-bench clean package vsix
 
 all: build
 
@@ -36,6 +36,11 @@ vsix:
 # Times the compiler against cat on a typical script and a 50 MB one.
 bench: build
 	python3 bench/bench.py --vorn $(BUILD)/src/vorn
+
+# Times vorn-check --project on 1,000 top scripts against a loop of one vorn per script, and
+# the project model's cost of one change to a file that all of them include.
+bench-project: build
+	python3 bench/project_bench.py --bin $(BUILD)/src
 
 # Times vorn-lsp from a change of a document to its diagnostics, on 300 and 5,000 lines.
 lsp-bench: build

@@ -56,6 +56,24 @@ struct Definition {
     int source = -1;
 };
 
+// A name as a line uses it, recorded with options.record_uses: each argument that resolves
+// to a condition keyword, a variable or a constant, each statement's command word, each event
+// label's name and each include line that opens its file.
+enum class UseKind : uint8_t { Condition, Variable, Constant, Command, Event, Include };
+
+struct Use {
+    UseKind kind;
+    // What the name resolves to: the keyword's index (0 to 7); the index in the result's
+    // definitions of the variable or constant (the first of its name, which is the one found);
+    // the command's index in lists.commands; the event's index in lists.events; the index in
+    // the result's files of the file an include opened.
+    int32_t target;
+    // The name's range (an include line's file name).
+    Location where;
+    // Index in the result's files of the file it is used in.
+    int source = -1;
+};
+
 struct CompileOptions {
     // Where the compiled file goes, when the run has no errors; none: nothing is written.
     std::optional<std::string> output_path;
@@ -64,6 +82,8 @@ struct CompileOptions {
     bool keep_going = false;
     // Record a LineRecord for every piece of every line.
     bool record_lines = false;
+    // Record a Use for every name a line resolves.
+    bool record_uses = false;
 };
 
 // Statuses of a run that is not cut short; a fatal end has its diagnostic's status.
@@ -80,6 +100,8 @@ struct CompileResult {
     std::vector<SourceRecord> files;
     std::vector<LineRecord> lines;
     std::vector<Definition> definitions;
+    // With options.record_uses, in the order the compile met them.
+    std::vector<Use> uses;
     Lists lists;
     // The code area as compiled, and both entry tables (NoEntry where unset).
     std::vector<unsigned char> code;

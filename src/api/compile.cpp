@@ -7,6 +7,7 @@
 #include "../common/source_reader.h"
 #include "../frontend/compile_file.h"
 #include "../frontend/named_values.h"
+#include "../frontend/uses.h"
 #include "../lists/lists.h"
 #include <vorn/vorn.h>
 
@@ -66,6 +67,12 @@ CompileResult Compiler::compile(const std::string& script, SourceProvider& provi
     CompileResult result;
     // The state is large (the code area and the entry tables), so it lives on the heap.
     auto s = std::make_unique<CompileState>(&storage_->tables, provider, sink, options, result);
+    // Made only when asked for: a compile that does not record uses keeps its usual frame.
+    std::unique_ptr<UseRecorder> uses;
+    if (options.record_uses) {
+        uses = std::make_unique<UseRecorder>();
+        s->uses = uses.get();
+    }
     try {
         run(*s, script);
     } catch (const FatalEnd& end) {

@@ -2,6 +2,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include <cstdio>
+#include <filesystem>
 #include <set>
 
 namespace {
@@ -25,20 +27,60 @@ std::vector<std::string> dependencies(const vorn::CompileResult& result) {
 
 }  // namespace
 
+namespace {
+
+// A single compile as the merged reports see it: its top script is its first script record.
+std::vector<vorn::TopCompile> one_compile(const vorn::CompileResult& result) {
+    std::string script = result.files.size() > vorn::FirstScriptRecord ? result.files[vorn::FirstScriptRecord].path : "";
+    return {vorn::TopCompile{script, &result}};
+}
+
+nlohmann::json files_json(const vorn::CompileResult& result) {
+    nlohmann::json files = nlohmann::json::array();
+    for (const vorn::SourceRecord& file : result.files) {
+        nlohmann::json entry = {{"path", file.path}, {"opened", file.opened}};
+        entry["includer"] = file.includer < 0 ? nlohmann::json(nullptr) : nlohmann::json(file.includer);
+        entry["include_line"] = file.include_line;
+        files.push_back(std::move(entry));
+    }
+    return files;
+}
+
+}  // namespace
+
 std::string gnu_report(const vorn::CompileResult& result) {
+    std::vector<vorn::TopCompile> compiles = one_compile(result);
+    return gnu_report(vorn::merge_diagnostics(compiles), {}, false);
+}
+
+std::string json_report(const vorn::CompileResult& result) {
+    std::vector<vorn::TopCompile> compiles = one_compile(result);
+    return json_report(compiles, vorn::merge_diagnostics(compiles));
+}
+
+std::string gnu_report(const std::vector<vorn::ContextDiagnostic>& diagnostics,
+                       const std::vector<vorn::ProjectNote>& notes, bool contexts) {
     std::string out;
-    for (const vorn::Diagnostic& d : result.diagnostics) {
+    for (const vorn::ProjectNote& note : notes)
+        out += note.path + ": note: " + note.text + "\n";
+    for (const vorn::ContextDiagnostic& c : diagnostics) {
+        const vorn::Diagnostic& d = c.diagnostic;
         std::string where = vorn::location_text(d.where, "vorn-check");
         out += where + ": " + vorn::severity_name(d.severity) + ": " + d.text + "\n";
+        if (contexts && !c.context.empty())
+            out += where + ": note: in the context of " + c.context + "\n";
         if (d.fatal)
             out += where + ": note: checking stopped here (status " + std::to_string(d.status) + ")\n";
     }
     return out;
 }
 
-std::string json_report(const vorn::CompileResult& result) {
+std::string json_report(const std::vector<vorn::TopCompile>& compiles,
+                        const std::vector<vorn::ContextDiagnostic>& merged,
+                        const std::vector<vorn::ProjectNote>& notes) {
     nlohmann::json diagnostics = nlohmann::json::array();
-    for (const vorn::Diagnostic& d : result.diagnostics) {
+    for (const vorn::ContextDiagnostic& c : merged) {
+        const vorn::Diagnostic& d = c.diagnostic;
         nlohmann::json entry = location_json(d.where);
         entry["kind"] = vorn::kind_name(d.kind);
         entry["severity"] = vorn::severity_name(d.severity);
@@ -47,22 +89,66 @@ std::string json_report(const vorn::CompileResult& result) {
         entry["running_line"] = d.running_line;
         entry["text"] = d.text;
         entry["vorn_text"] = d.vorn_text;
+        entry["context"] = c.context.empty() ? nlohmann::json(nullptr) : nlohmann::json(c.context);
         diagnostics.push_back(std::move(entry));
     }
-    nlohmann::json files = nlohmann::json::array();
-    for (const vorn::SourceRecord& file : result.files) {
-        nlohmann::json entry = {{"path", file.path}, {"opened", file.opened}};
-        entry["includer"] = file.includer < 0 ? nlohmann::json(nullptr) : nlohmann::json(file.includer);
-        entry["include_line"] = file.include_line;
-        files.push_back(std::move(entry));
+    nlohmann::json scripts = nlohmann::json::array();
+    bool fatal = false;
+    unsigned error_count = 0;
+    for (const vorn::TopCompile& compile : compiles) {
+        const vorn::CompileResult& r = *compile.result;
+        fatal = fatal || r.fatal;
+        error_count += r.error_count;
+        scripts.push_back({{"path", compile.script},
+                           {"status", r.status},
+                           {"fatal", r.fatal},
+                           {"error_count", r.error_count},
+                           {"files", files_json(r)}});
     }
-    nlohmann::json document = {{"status", result.status},
-                               {"fatal", result.fatal},
-                               {"error_count", result.error_count},
+    nlohmann::json note_list = nlohmann::json::array();
+    for (const vorn::ProjectNote& note : notes)
+        note_list.push_back({{"path", note.path}, {"text", note.text}});
+    nlohmann::json document = {{"status", vorn::combined_status(compiles)},
+                               {"fatal", fatal},
+                               {"error_count", error_count},
                                {"diagnostics", std::move(diagnostics)},
-                               {"files", std::move(files)}};
+                               {"scripts", std::move(scripts)},
+                               {"notes", std::move(note_list)}};
+    if (compiles.size() == 1)
+        document["files"] = files_json(*compiles[0].result);
     // Scripts may hold bytes that are not UTF-8; JSON text must be, so they show as U+FFFD.
     return document.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+}
+
+void print_report(const std::string& format, const std::vector<vorn::TopCompile>& compiles,
+                  const std::vector<vorn::ContextDiagnostic>& diagnostics,
+                  const std::vector<vorn::ProjectNote>& notes, bool contexts) {
+    std::string report = format == "json" ? json_report(compiles, diagnostics, notes)
+                                          : gnu_report(diagnostics, notes, contexts);
+    fwrite(report.data(), 1, report.size(), stdout);
+}
+
+std::string PathRebase::into_folder(const std::string& path) const {
+    if (folder == here)
+        return path;
+    std::filesystem::path full = std::filesystem::path(here) / path;
+    return full.lexically_normal().lexically_relative(folder).string();
+}
+
+std::string PathRebase::to_here(const std::string& path) const {
+    if (folder == here || path.empty() || path[0] == '/')
+        return path;
+    std::filesystem::path full = std::filesystem::path(folder) / path;
+    return full.lexically_normal().lexically_relative(here).string();
+}
+
+void PathRebase::to_here(vorn::CompileResult& result) const {
+    if (folder == here)
+        return;
+    for (vorn::SourceRecord& file : result.files)
+        file.path = to_here(file.path);
+    for (vorn::Diagnostic& d : result.diagnostics)
+        d.where.file = to_here(d.where.file);
 }
 
 std::string make_escaped(const std::string& path) {

@@ -12,6 +12,7 @@
 namespace vorn {
 
 struct SourceFile;
+struct UseRecorder;
 
 // The tables of named values and the code area: made once, and reused by every compile.
 struct NameTables {
@@ -66,16 +67,20 @@ struct CompileState {
     // The running line number: one for every piece read, across all files.
     uint16_t line_number = 1;
 
-    // The parts of the line being compiled, which its handler reads.
-    vorn::LineParts line;
-
-    // Files being read, innermost first: the include stack.
-    SourceFile* open_files = nullptr;
+    // Files being read, innermost first: the include stack, and how deep it is (next to the
+    // counts above, where it takes no padding).
     int include_depth = 0;
+    SourceFile* open_files = nullptr;
 
     // The output file as it stood before the run, and whether any input turned out to be it.
     std::optional<FileId> output_id;
     bool output_is_input = false;
+
+    // The parts of the line being compiled, which its handler reads.
+    vorn::LineParts line;
+
+    // With options.record_uses, where the uses of names go; else nullptr.
+    UseRecorder* uses = nullptr;
 
     const Lists& lists() const { return result.lists; }
 };

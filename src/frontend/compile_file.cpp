@@ -11,6 +11,7 @@
 #include "named_values.h"
 #include "preprocess.h"
 #include "statement.h"
+#include "uses.h"
 
 namespace vorn {
 
@@ -93,6 +94,8 @@ void compile_file(CompileState& s, const std::string& path, const Span* include_
         record_unopened(s, path);
         return cannot_read(s, path, include_name);
     }
+    if (include_name && s.uses) [[unlikely]]
+        note_include(s, file, *include_name);
     ++s.include_depth;
     // The cleaned line, with a byte free before it and two after its end for the echo.
     char frame[1 + SourceLineSize + 2];

@@ -7,6 +7,7 @@
 #include "../common/diagnostics.h"
 #include "../common/number.h"
 #include "../common/source_reader.h"
+#include "uses.h"
 
 namespace vorn {
 
@@ -19,6 +20,8 @@ void define_event_label(CompileState& s, const char* line) {
     name[range.size()] = '\0';
     Span span = span_of(range);
     int event = s.lists().find_event(name);
+    if (event >= 0 && s.uses) [[unlikely]]
+        note_use(s, vorn::UseKind::Event, event, span);
     if (event < 0)
         report(s, DiagnosticKind::EventUnknown, span, name, s.line_number);
     else if (s.event_entries[event] != NoEntry)

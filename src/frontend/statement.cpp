@@ -9,6 +9,7 @@
 #include "../common/number.h"
 #include "../lists/lists.h"
 #include "named_values.h"
+#include "uses.h"
 
 namespace vorn {
 
@@ -89,18 +90,24 @@ static bool encode_string(CompileState& s, const char* text, Span span) {
 static bool encode_name(CompileState& s, const char* name, Span span) {
     int index = find_condition(name);
     if (index >= 0) {
+        if (s.uses) [[unlikely]]
+            note_use(s, vorn::UseKind::Condition, index, span);
         emit_byte(s, ArgCondition);
         emit_byte(s, static_cast<uint8_t>(index));
         return true;
     }
     index = find_defvar(s, name);
     if (index >= 0) {
+        if (s.uses) [[unlikely]]
+            note_value_use(s, vorn::UseKind::Variable, index, span);
         emit_byte(s, ArgVariable);
         emit_word(s, s.tables->defvars[index].value);
         return true;
     }
     index = find_defnum(s, name);
     if (index >= 0) {
+        if (s.uses) [[unlikely]]
+            note_value_use(s, vorn::UseKind::Constant, index, span);
         emit_number(s, s.tables->defnums[index].value);
         return true;
     }
@@ -166,6 +173,8 @@ void compile_statement(CompileState& s, const char* line) {
     if (command < 0)
         return fail_statement(s, DiagnosticKind::UnknownCommand, span_of(parts.command),
                               line_start, name);
+    if (s.uses) [[unlikely]]
+        note_command(s, command, word, name);
     emit_byte(s, static_cast<uint8_t>(command));
     if (!parts.has_paren)
         return fail_statement(s, DiagnosticKind::MissingParen, statement_span(s), line_start, nullptr);

@@ -8,6 +8,8 @@
 #include "features.h"
 #include "line_view.h"
 
+#include <vorn/project.h>
+
 namespace lsp {
 
 namespace {
@@ -435,7 +437,7 @@ void Server::compile(Document& document) {
         if (!other.path.empty())
             open_paths.push_back(other.path);
     auto analysis = std::make_unique<Analysis>();
-    analysis->project = find_project(document.path, root_of(document.path), open_paths);
+    analysis->project = vorn::find_project_folder(document.path, root_of(document.path), open_paths);
     document.reads.clear();
     if (!analysis->project.empty()) {
         analysis->script = relative_to(document.path, analysis->project);
