@@ -174,7 +174,7 @@ void compile_statement(CompileState& s, const char* line) {
         return fail_statement(s, DiagnosticKind::UnknownCommand, span_of(parts.command),
                               line_start, name);
     if (s.uses) [[unlikely]]
-        note_command(s, command, word, name);
+        note_use(s, vorn::UseKind::Command, command, span_of(parts.command));
     emit_byte(s, static_cast<uint8_t>(command));
     if (!parts.has_paren)
         return fail_statement(s, DiagnosticKind::MissingParen, statement_span(s), line_start, nullptr);

@@ -10,10 +10,6 @@ void note_use(CompileState& s, vorn::UseKind kind, int32_t target, Span span) {
     s.result.uses.push_back(vorn::Use{kind, target, location_of(s, span), current_source(s)});
 }
 
-void note_command(CompileState& s, int command, const char* word, const char* name) {
-    note_use(s, vorn::UseKind::Command, command, span_of(s, word, strlen(name)));
-}
-
 // Definitions are recorded in the order the tables fill, so the n-th variable definition is
 // entry n of the variable table; the definitions recorded since the last look are sorted in.
 static int32_t definition_of(CompileState& s, vorn::UseKind kind, int index) {

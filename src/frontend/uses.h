@@ -23,9 +23,6 @@ struct UseRecorder {
 // command (its index in the command list) or an event (its index in the event list).
 [[gnu::cold]] void note_use(CompileState& s, vorn::UseKind kind, int32_t target, Span span);
 
-// A statement's command word (at word in the cleaned line, name as looked up).
-[[gnu::cold]] void note_command(CompileState& s, int command, const char* word, const char* name);
-
 // A name that resolved to entry index of the variable or the constant table.
 [[gnu::cold]] void note_value_use(CompileState& s, vorn::UseKind kind, int index, Span span);
 
