@@ -1,12 +1,11 @@
 #include "number.h"
 
-#include <string_view>
-
-#include <vorn/files.h>
 #include "char_class.h"
 
 namespace vorn {
 
+// The compiler's own reading of a number, on the path of every argument: a hand loop that
+// saturates as it goes, measurably cheaper here than handing the digits to parse_unsigned.
 NumberRead read_number(const char** text, int32_t* value) {
     const char* s = *text;
     bool negative = false;
@@ -16,17 +15,21 @@ NumberRead read_number(const char** text, int32_t* value) {
     }
     if (!is_digit(static_cast<unsigned char>(*s)))
         return NumberRead::None;
-    // Every digit is read, however many there are; the magnitude decides the range.
-    const char* end = s + 1;
-    while (is_digit(static_cast<unsigned char>(*end)))
-        ++end;
-    *text = end;
-    const uint64_t limit = negative ? UINT64_C(2147483648) : UINT64_C(2147483647);
-    std::optional<uint64_t> magnitude =
-        parse_unsigned(std::string_view(s, static_cast<std::size_t>(end - s)), limit, false);
-    if (!magnitude)
+    // Accumulate as a magnitude that stops growing once it is past any 32-bit value.
+    const int64_t limit = negative ? INT64_C(2147483648) : INT64_C(2147483647);
+    int64_t magnitude = 0;
+    bool too_big = false;
+    for (; is_digit(static_cast<unsigned char>(*s)); ++s) {
+        magnitude = magnitude * 10 + (*s - '0');
+        if (magnitude > limit) {
+            too_big = true;
+            magnitude = limit;
+        }
+    }
+    *text = s;
+    if (too_big)
         return NumberRead::OutOfRange;
-    *value = static_cast<int32_t>(negative ? 0 - *magnitude : *magnitude);
+    *value = static_cast<int32_t>(negative ? -magnitude : magnitude);
     return NumberRead::Ok;
 }
 
