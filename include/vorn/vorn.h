@@ -10,6 +10,17 @@
 // Fatal ends unwind to compile() as a C++ exception that compile() catches, so everything the
 // library keeps between calls lives in objects with destructors; callers see no exceptions
 // (except std::bad_alloc from their own containers).
+//
+// This header includes them all; each can be included alone:
+//   language.h     the language's facts and limits, the list files, the argument tags, the
+//                  keywords and directive words, the compiled file's layout (argument_tags.def)
+//   sources.h      FileId, InputFile, SourceProvider, FileSystemProvider, OverlayProvider
+//   output.h       OutputKind, OutputSink, BufferedSink, NullSink, RecordingSink
+//   diagnostics.h  DiagnosticKind (diagnostics.def), Severity, Location, location_text,
+//                  Diagnostic
+//   result.h       CompileResult and its records, CompileOptions, the statuses
+//   compiler.h     Compiler, load_lists, clean_line, compose_compiled_file
+//   files.h        read_whole_file, write_output_file, parse_unsigned
 #pragma once
 
 #include "language.h"

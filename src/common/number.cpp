@@ -4,6 +4,8 @@
 
 namespace vorn {
 
+// The compiler's own reading of a number, on the path of every argument: a hand loop that
+// saturates as it goes, measurably cheaper here than handing the digits to parse_unsigned.
 NumberRead read_number(const char** text, int32_t* value) {
     const char* s = *text;
     bool negative = false;

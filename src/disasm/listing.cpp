@@ -19,7 +19,7 @@ constexpr int OffsetColumn = 40;
 constexpr int LongestLine = static_cast<int>(SourceLineSize) - 1;
 
 // The variables a script can define: the table's room less Self and Time.
-constexpr int DefinableVariables = MaxDefvars - 2;
+constexpr int DefinableVariables = MaxDefvars - PredefinedVariableCount;
 
 // The variable numbers a defvar line can give.
 constexpr int DefvarNumbers = MaxDefvarNumber + 1;

@@ -277,13 +277,8 @@ const std::string& SourceTexts::line(const std::string& path, uint32_t line) {
     auto found = files_.find(path);
     if (found == files_.end()) {
         std::vector<std::string> lines;
-        std::string text;
-        if (std::unique_ptr<vorn::InputFile> input = provider_.open(path)) {
-            unsigned char block[16384];
-            long got;
-            while ((got = input->read(block, sizeof block)) > 0)
-                text.append(reinterpret_cast<const char*>(block), static_cast<std::size_t>(got));
-        }
+        // The listing shows every line the compile read, so a file is read whole, however large.
+        std::string text = vorn::read_whole_file(provider_, path, SIZE_MAX).value_or("");
         text.erase(std::min(text.find(static_cast<char>(vorn::EndOfFileMark)), text.size()));
         std::size_t start = 0;
         while (start < text.size()) {

@@ -28,34 +28,16 @@ char output_buffer[1 << 16];
 
 // A code offset as given on the command line: decimal, or hexadecimal after 0x.
 std::optional<uint32_t> parse_offset(const std::string& text) {
-    bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
-    std::string digits = hex ? text.substr(2) : text;
-    if (digits.empty() || digits.size() > 10)
+    std::optional<uint64_t> value = vorn::parse_unsigned(text, UINT32_MAX, true);
+    if (!value)
         return std::nullopt;
-    uint64_t value = 0;
-    for (char c : digits) {
-        int digit;
-        if (c >= '0' && c <= '9')
-            digit = c - '0';
-        else if (hex && c >= 'a' && c <= 'f')
-            digit = c - 'a' + 10;
-        else if (hex && c >= 'A' && c <= 'F')
-            digit = c - 'A' + 10;
-        else
-            return std::nullopt;
-        value = value * (hex ? 16 : 10) + static_cast<uint64_t>(digit);
-    }
-    if (value > UINT32_MAX)
-        return std::nullopt;
-    return static_cast<uint32_t>(value);
+    return static_cast<uint32_t>(*value);
 }
 
 // The errors of a compile whose listing is not printed go to standard error.
 void report_errors(const vorn::CompileResult& result) {
     for (const vorn::Diagnostic& d : result.diagnostics) {
-        std::string where = d.where.file.empty() ? "vorn-list" : d.where.file;
-        if (d.where.line > 0)
-            where += ":" + std::to_string(d.where.line) + ":" + std::to_string(d.where.column);
+        std::string where = vorn::location_text(d.where, "vorn-list");
         fprintf(stderr, "%s: error: %s\n", where.c_str(), d.text.c_str());
     }
 }

@@ -23,7 +23,7 @@ constexpr int SymbolVariable = 13, SymbolConstant = 14, SymbolNumber = 16, Symbo
 constexpr int IncludeSearchDepth = 4;
 constexpr std::size_t IncludeSearchLimit = 500;
 // An include name has at most 79 characters.
-constexpr std::size_t MaxIncludeName = 79;
+constexpr std::size_t MaxIncludeName = vorn::FirstWordSize - 1;
 // Hover shows at most this many bytes of a statement's code.
 constexpr std::size_t HoverBytes = 64;
 

@@ -1,8 +1,5 @@
 #include "server.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -27,7 +24,7 @@ constexpr std::size_t MaxDiagnosticsPerFile = 1000;
 // An include line links to at most this many errors of the files it includes.
 constexpr std::size_t MaxRelated = 100;
 // Files read from disk for positions are not read past this size.
-constexpr off_t MaxDiskText = 64 << 20;
+constexpr std::size_t MaxDiskText = 64 << 20;
 
 std::string base_name(const std::string& path) {
     std::size_t slash = path.rfind('/');
@@ -63,25 +60,11 @@ struct BadParams {
 };
 
 std::unique_ptr<Text> read_text(const std::string& path) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
+    vorn::FileSystemProvider disk;
+    std::optional<std::string> bytes = vorn::read_whole_file(disk, path, MaxDiskText);
+    if (!bytes)
         return nullptr;
-    struct stat st;
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > MaxDiskText) {
-        close(fd);
-        return nullptr;
-    }
-    std::string bytes(static_cast<std::size_t>(st.st_size), '\0');
-    std::size_t got = 0;
-    while (got < bytes.size()) {
-        ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
-        if (n <= 0)
-            break;
-        got += static_cast<std::size_t>(n);
-    }
-    close(fd);
-    bytes.resize(got);
-    return std::make_unique<Text>(std::move(bytes));
+    return std::make_unique<Text>(std::move(*bytes));
 }
 
 }  // namespace
