@@ -2,7 +2,7 @@
 BUILD ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all build demo test release bench lsp-bench clean package vsix
+.PHONY: all build demo test release bench lsp-bench clean package vsix bench-project
 
 # The packages each target needs; what is missing is installed with apt-get (as root), or
 # the apt-get line to run is printed (status 2).
@@ -59,6 +59,11 @@ vsix:
 # Times the compiler against cat on a typical script and a 50 MB one.
 bench: release
 	python3 bench/bench.py --vorn $(RELEASE_BUILD)/src/vorn
+
+# Times vorn-check --project on 1,000 top scripts against a loop of one vorn per script, and
+# the project model's cost of one change to a file that all of them include.
+bench-project: release
+	python3 bench/project_bench.py --bin $(RELEASE_BUILD)/src
 
 # Times vorn-lsp from a change of a document to its diagnostics, on 300 and 5,000 lines.
 lsp-bench: release

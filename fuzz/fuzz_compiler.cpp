@@ -27,7 +27,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "codegen/script_file.h"
+#include <vorn/language.h>
 #include "disasm/dis_exit_status.h"
 #include "disasm/disassembler.h"
 #include "disasm/reports.h"
@@ -51,10 +51,10 @@ constexpr const char* ListingOutput = "back.bin";
 constexpr const char* DisReports = "dis-reports.txt";
 
 // The first status of a listing with notes; below it (and above 0) the file was refused.
-constexpr int FirstNoteStatus = DisNumberForm;
+constexpr int FirstNoteStatus = vorn::dis::DisNumberForm;
 
 // Larger than any compiled file: header, the whole code area and both full entry tables.
-constexpr std::size_t CompiledFileRoom = 2 * MaxScriptFileSize;
+constexpr std::size_t CompiledFileRoom = 2 * vorn::MaxScriptFileSize;
 
 // Where the compiled file may go. Never a path chosen by the input: the harness runs as
 // whoever starts it and the compiler removes a partly written output.
@@ -168,6 +168,9 @@ int compile(const char* script, const char* output) {
     return status;
 }
 
+// The disassembler, with its reports going to dis_reports.
+int disassemble_to_reports(int argc, char** argv) { return run_disassembler(argc, argv, dis_reports); }
+
 // Runs the disassembler on compiled with its listing going to the file listing; returns its
 // exit status, a fatal end's too. Standard output goes back to /dev/null afterwards.
 int disassemble(const char* compiled, const char* listing) {
@@ -181,7 +184,7 @@ int disassemble(const char* compiled, const char* listing) {
         perror("fuzz_compiler: cannot empty the disassembler's reports");
         abort();
     }
-    int status = run_in_process(run_disassembler, "vorn-dis", compiled, nullptr);
+    int status = run_in_process(disassemble_to_reports, "vorn-dis", compiled, nullptr);
     fflush(dis_reports);
     // A listing cut short by a failed write would look like a round-trip fault.
     if (fflush(stdout) != 0 || ferror(stdout)) {
@@ -233,7 +236,7 @@ void check_round_trip() {
     int status = disassemble(DefaultOutput, Listing);
     if (status >= FirstNoteStatus)
         return;
-    if (status != DisSuccess)
+    if (status != vorn::dis::DisSuccess)
         round_trip_fault("vorn-dis refuses the compiler's own output", status);
     status = compile(Listing, ListingOutput);
     if (status != 0)
@@ -270,7 +273,6 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
         perror("fuzz_compiler: cannot make the disassembler's report file");
         abort();
     }
-    set_report_stream(dis_reports);
     return 0;
 }
 

@@ -3,10 +3,11 @@
 
 #include "../codegen/script_file.h"
 #include "../common/diagnostics.h"
-#include "../common/language.h"
+#include <vorn/language.h>
 #include "../common/source_reader.h"
 #include "../frontend/compile_file.h"
 #include "../frontend/named_values.h"
+#include "../frontend/uses.h"
 #include "../lists/lists.h"
 #include <vorn/vorn.h>
 
@@ -66,6 +67,12 @@ CompileResult Compiler::compile(const std::string& script, SourceProvider& provi
     CompileResult result;
     // The state is large (the code area and the entry tables), so it lives on the heap.
     auto s = std::make_unique<CompileState>(&storage_->tables, provider, sink, options, result);
+    // Made only when asked for: a compile that does not record uses keeps its usual frame.
+    std::unique_ptr<UseRecorder> uses;
+    if (options.record_uses) {
+        uses = std::make_unique<UseRecorder>();
+        s->uses = uses.get();
+    }
     try {
         run(*s, script);
     } catch (const FatalEnd& end) {
@@ -126,15 +133,16 @@ std::string location_text(const Location& where, const char* tool) {
 
 std::string gnu_diagnostic(const Diagnostic& diagnostic, const char* tool, const char* stopped) {
     std::string where = location_text(diagnostic.where, tool);
-    std::string out = where + ": error: " + escaped_text(diagnostic.text) + "\n";
+    std::string out = where + ": " + severity_name(diagnostic.severity) + ": " +
+                      escaped_text(diagnostic.text) + "\n";
     if (diagnostic.fatal)
         out += where + ": note: " + stopped + " stopped here (status " +
                std::to_string(diagnostic.status) + ")\n";
     return out;
 }
 
-void RecordingSink::put(OutputKind kind, const char* text, std::size_t length) {
-    pieces.push_back(Piece{kind, std::string(text, length)});
+void RecordingSink::write(OutputKind kind, std::string_view text) {
+    pieces.push_back(Piece{kind, std::string(text)});
 }
 
 std::string RecordingSink::text() const {

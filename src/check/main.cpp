@@ -7,8 +7,14 @@
 #include <cstring>
 #include <iostream>
 
+#include <algorithm>
+#include <filesystem>
+#include <iterator>
+#include <optional>
+
+#include <vorn/project.h>
 #include <vorn/vorn.h>
-#include "../common/output_file.h"
+#include <vorn/files.h>
 #include "../tools/command_line.h"
 #include "reports.h"
 
@@ -18,7 +24,8 @@ namespace {
 constexpr int ExitCannotWrite = 3;
 
 struct Options {
-    std::string script;
+    std::vector<std::string> scripts;
+    bool project = false;
     std::string format = "gnu";
     bool keep_going = false;
     // Given on the command line, even as an empty name: that is an output that cannot be written.
@@ -28,6 +35,9 @@ struct Options {
     bool deps_phony = false;
     std::string directory;
 };
+
+// The name a script read from standard input goes by.
+constexpr const char* StdinName = "<stdin>";
 
 // How a character that make cannot read is named in a message.
 std::string character_name(char c) {
@@ -40,8 +50,8 @@ bool write_text(const std::string& path, const std::string& text) {
         fprintf(stderr, "vorn-check: cannot write the --deps file: its name is empty\n");
         return false;
     }
-    OutputWrite written = write_output_file(path.c_str(), text.data(), text.size());
-    if (written == OutputWrite::Written)
+    vorn::OutputWrite written = vorn::write_output_file(path.c_str(), text.data(), text.size());
+    if (written == vorn::OutputWrite::Written)
         return true;
     fprintf(stderr, "vorn-check: cannot write %s\n", path.c_str());
     return false;
@@ -60,49 +70,102 @@ bool write_dependencies(const Options& options, const vorn::CompileResult& resul
     return write_text(*options.deps, dependency_file(result, target, options.deps_phony));
 }
 
+// One script to compile: where it is compiled from (its project folder), and its path there.
+struct Checked {
+    std::string folder;
+    std::string script;
+    std::string display;
+    vorn::CompileResult result;
+};
+
+// The folder a script is compiled from: with -C (or for standard input) the current one,
+// else the nearest folder from the script's own up that holds both lists, as vorn-lsp finds
+// it; the current one when there is none.
+std::string project_folder_of(const Options& options, const std::string& script, const std::string& here) {
+    if (!options.directory.empty() || script == "-")
+        return here;
+    std::string found = vorn::find_project_folder(std::filesystem::absolute(script).lexically_normal());
+    return found.empty() ? here : found;
+}
+
+int check_scripts(const Options& options, vorn::CompileOptions compile_options) {
+    std::string here = std::filesystem::current_path().string();
+    vorn::Compiler compiler;
+    vorn::NullSink quiet;
+    std::vector<Checked> checked(options.scripts.size());
+    for (std::size_t i = 0; i < options.scripts.size(); ++i) {
+        const std::string& given = options.scripts[i];
+        Checked& c = checked[i];
+        c.folder = project_folder_of(options, given, here);
+        PathRebase rebase{c.folder, here};
+        c.script = given == "-" ? StdinName : rebase.into_folder(given);
+        if (compile_options.output_path && !options.output->empty() && c.folder != here)
+            compile_options.output_path = std::filesystem::absolute(*options.output).string();
+        vorn::OverlayProvider files(c.folder == here ? std::string() : c.folder);
+        if (given == "-")
+            files.serve(StdinName, std::string(std::istreambuf_iterator<char>(std::cin), {}));
+        // With one script, the GNU lines go out as the compile finds them, so that none need
+        // be kept; several scripts share diagnostics, and JSON needs them all.
+        GnuPrinter printer(stdout, &rebase);
+        vorn::CompileOptions these = compile_options;
+        if (options.format == "gnu" && options.scripts.size() == 1) {
+            these.line_observer = &printer;
+            these.keep_diagnostics = false;
+        }
+        c.result = compiler.compile(c.script, files, quiet, these);
+        rebase.to_here(c.result);
+        c.display = rebase.to_here(c.script);
+    }
+    std::vector<vorn::TopCompile> compiles;
+    for (const Checked& c : checked)
+        compiles.push_back(vorn::TopCompile{c.display, &c.result});
+    print_report(options.format, compiles, vorn::merge_diagnostics(compiles), {}, compiles.size() > 1);
+    int status = vorn::combined_status(compiles);
+    if (options.deps) {
+        const vorn::CompileResult& result = checked[0].result;
+        const std::string& target = options.deps_target.empty() ? *options.output : options.deps_target;
+        if (!write_dependencies(options, result, target))
+            return status == vorn::StatusClean || status == vorn::StatusErrors ? ExitCannotWrite : status;
+    }
+    return status;
+}
+
+int check_project(const std::string& format) {
+    vorn::Project project(std::filesystem::current_path().string());
+    project.load();
+    std::vector<vorn::TopCompile> compiles;
+    for (const std::string& top : project.top_scripts())
+        compiles.push_back(vorn::TopCompile{top, project.compile_of(top)});
+    print_report(format, compiles, project.diagnostics(), project.notes(), true);
+    return project.status();
+}
+
 int check(const Options& options) {
     if (!options.directory.empty() && chdir(options.directory.c_str()) != 0) {
         fprintf(stderr, "vorn-check: cannot change to directory %s: %s\n", options.directory.c_str(),
                 strerror(errno));
         return ExitUsage;
     }
+    if (options.project)
+        return check_project(options.format);
     vorn::CompileOptions compile_options;
     compile_options.keep_going = options.keep_going;
     compile_options.output_path = options.output;
-    // The GNU lines go out as the compile finds them; JSON needs them all.
-    GnuPrinter gnu(stdout);
-    if (options.format == "gnu") {
-        compile_options.line_observer = &gnu;
-        compile_options.keep_diagnostics = false;
-    }
-    vorn::FileSystemProvider files;
-    vorn::NullSink quiet;
-    vorn::Compiler compiler;
-    vorn::CompileResult result = compiler.compile(options.script, files, quiet, compile_options);
-
-    if (options.format == "json") {
-        std::string report = json_report(result);
-        fwrite(report.data(), 1, report.size(), stdout);
-    }
-    if (options.deps) {
-        const std::string& target = options.deps_target.empty() ? *options.output : options.deps_target;
-        if (!write_dependencies(options, result, target))
-            return result.status == vorn::StatusClean || result.status == vorn::StatusErrors
-                       ? ExitCannotWrite
-                       : result.status;
-    }
-    return result.status;
+    return check_scripts(options, compile_options);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
     Options options;
-    CLI::App app{"Checks a VORN script as vorn compiles it, and reports every diagnostic as\n"
-                 "FILE:LINE:COLUMN: error: TEXT (or as JSON). The lists events.lst and\n"
-                 "command.lst are read from the current directory.",
+    CLI::App app{"Checks VORN scripts as vorn compiles them, and reports every diagnostic as\n"
+                 "FILE:LINE:COLUMN: error: TEXT (or as JSON). Each script is compiled from its\n"
+                 "project folder: its own folder or the nearest one above that holds both\n"
+                 "events.lst and command.lst (with -C, that directory).",
                  "vorn-check"};
-    app.add_option("script", options.script, "the script file to check")->required();
+    app.add_option("script", options.scripts, "the script files to check (- reads standard input)");
+    app.add_flag("--project", options.project,
+                 "check every top script of the project in the current directory (or -C's)");
     app.add_option("--format", options.format, "gnu (the default) or json")
         ->check(CLI::IsMember({"gnu", "json"}));
     app.add_flag("-k,--keep-going", options.keep_going,
@@ -116,6 +179,17 @@ int main(int argc, char** argv) {
     app.add_option("-C", options.directory, "run as if started in this directory");
     app.set_version_flag("--version", "vorn-check " VORN_VERSION);
     std::optional<int> status = parse_command_line(app, argc, argv, "[options] <script file>", [&] {
+        if (options.project && !options.scripts.empty())
+            throw CLI::ValidationError("--project", "checks the whole project: name no scripts with it");
+        if (!options.project && options.scripts.empty())
+            throw CLI::RequiredError("script");
+        bool one = !options.project && options.scripts.size() == 1;
+        if (!one && options.output)
+            throw CLI::ValidationError("-o", "needs exactly one script");
+        if (!one && options.deps)
+            throw CLI::ValidationError("--deps", "needs exactly one script");
+        if (std::count(options.scripts.begin(), options.scripts.end(), "-") > 1)
+            throw CLI::ValidationError("script", "standard input can be read once");
         if (options.deps && !options.output && options.deps_target.empty())
             throw CLI::ValidationError("--deps", "needs -o or --deps-target to name the target");
         if (!options.deps)

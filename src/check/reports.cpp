@@ -2,6 +2,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include <cstdio>
+#include <filesystem>
 #include <set>
 #include <string_view>
 
@@ -26,27 +28,15 @@ std::vector<std::string> dependencies(const vorn::CompileResult& result) {
 
 }  // namespace
 
-std::string gnu_line(const vorn::Diagnostic& diagnostic) {
-    return vorn::gnu_diagnostic(diagnostic, "vorn-check", "checking");
+namespace {
+
+// A single compile as the merged reports see it: its top script is its first script record.
+std::vector<vorn::TopCompile> one_compile(const vorn::CompileResult& result) {
+    std::string script = result.files.size() > vorn::FirstScriptRecord ? result.files[vorn::FirstScriptRecord].path : "";
+    return {vorn::TopCompile{script, &result}};
 }
 
-void GnuPrinter::diagnosed(const vorn::Diagnostic& diagnostic) {
-    std::string text = gnu_line(diagnostic);
-    fwrite(text.data(), 1, text.size(), out_);
-}
-
-std::string json_report(const vorn::CompileResult& result) {
-    nlohmann::json diagnostics = nlohmann::json::array();
-    for (const vorn::Diagnostic& d : result.diagnostics) {
-        nlohmann::json entry = location_json(d.where);
-        entry["kind"] = vorn::kind_name(d.kind);
-        entry["fatal"] = d.fatal;
-        entry["status"] = d.status;
-        entry["running_line"] = d.running_line;
-        entry["text"] = d.text;
-        entry["vorn_text"] = d.vorn_text;
-        diagnostics.push_back(std::move(entry));
-    }
+nlohmann::json files_json(const vorn::CompileResult& result) {
     nlohmann::json files = nlohmann::json::array();
     for (const vorn::SourceRecord& file : result.files) {
         nlohmann::json entry = {{"path", file.path}, {"opened", file.opened}};
@@ -54,13 +44,129 @@ std::string json_report(const vorn::CompileResult& result) {
         entry["include_line"] = file.include_line;
         files.push_back(std::move(entry));
     }
-    nlohmann::json document = {{"status", result.status},
-                               {"fatal", result.fatal},
-                               {"error_count", result.error_count},
+    return files;
+}
+
+}  // namespace
+
+std::string gnu_lines(const vorn::Diagnostic& d, const std::string& context) {
+    std::string where = vorn::location_text(d.where, "vorn-check");
+    std::string out = where + ": " + vorn::severity_name(d.severity) + ": " + vorn::escaped_text(d.text) + "\n";
+    if (!context.empty())
+        out += where + ": note: in the context of " + vorn::escaped_text(context) + "\n";
+    if (d.fatal)
+        out += where + ": note: checking stopped here (status " + std::to_string(d.status) + ")\n";
+    return out;
+}
+
+std::string gnu_line(const vorn::Diagnostic& diagnostic) { return gnu_lines(diagnostic, {}); }
+
+void GnuPrinter::diagnosed(const vorn::Diagnostic& diagnostic) {
+    std::string text;
+    if (rebase_) {
+        vorn::Diagnostic moved = diagnostic;
+        moved.where.file = rebase_->to_here(moved.where.file);
+        text = gnu_line(moved);
+    } else {
+        text = gnu_line(diagnostic);
+    }
+    fwrite(text.data(), 1, text.size(), out_);
+}
+
+std::string gnu_report(const vorn::CompileResult& result) {
+    std::vector<vorn::TopCompile> compiles = one_compile(result);
+    return gnu_report(vorn::merge_diagnostics(compiles), {}, false);
+}
+
+std::string json_report(const vorn::CompileResult& result) {
+    std::vector<vorn::TopCompile> compiles = one_compile(result);
+    return json_report(compiles, vorn::merge_diagnostics(compiles));
+}
+
+std::string gnu_report(const std::vector<vorn::ContextDiagnostic>& diagnostics,
+                       const std::vector<vorn::ProjectNote>& notes, bool contexts) {
+    std::string out;
+    for (const vorn::ProjectNote& note : notes)
+        out += vorn::escaped_text(note.path) + ": note: " + vorn::escaped_text(note.text) + "\n";
+    for (const vorn::ContextDiagnostic& c : diagnostics)
+        out += gnu_lines(c.diagnostic, contexts ? c.context : std::string());
+    return out;
+}
+
+std::string json_report(const std::vector<vorn::TopCompile>& compiles,
+                        const std::vector<vorn::ContextDiagnostic>& merged,
+                        const std::vector<vorn::ProjectNote>& notes) {
+    nlohmann::json diagnostics = nlohmann::json::array();
+    for (const vorn::ContextDiagnostic& c : merged) {
+        const vorn::Diagnostic& d = c.diagnostic;
+        nlohmann::json entry = location_json(d.where);
+        entry["kind"] = vorn::kind_name(d.kind);
+        entry["severity"] = vorn::severity_name(d.severity);
+        entry["fatal"] = d.fatal;
+        entry["status"] = d.status;
+        entry["running_line"] = d.running_line;
+        entry["text"] = d.text;
+        entry["vorn_text"] = d.vorn_text;
+        entry["context"] = c.context.empty() ? nlohmann::json(nullptr) : nlohmann::json(c.context);
+        diagnostics.push_back(std::move(entry));
+    }
+    nlohmann::json scripts = nlohmann::json::array();
+    bool fatal = false;
+    unsigned error_count = 0;
+    for (const vorn::TopCompile& compile : compiles) {
+        const vorn::CompileResult& r = *compile.result;
+        fatal = fatal || r.fatal;
+        error_count += r.error_count;
+        scripts.push_back({{"path", compile.script},
+                           {"status", r.status},
+                           {"fatal", r.fatal},
+                           {"error_count", r.error_count},
+                           {"files", files_json(r)}});
+    }
+    nlohmann::json note_list = nlohmann::json::array();
+    for (const vorn::ProjectNote& note : notes)
+        note_list.push_back({{"path", note.path}, {"text", note.text}});
+    nlohmann::json document = {{"status", vorn::combined_status(compiles)},
+                               {"fatal", fatal},
+                               {"error_count", error_count},
                                {"diagnostics", std::move(diagnostics)},
-                               {"files", std::move(files)}};
+                               {"scripts", std::move(scripts)},
+                               {"notes", std::move(note_list)}};
+    if (compiles.size() == 1)
+        document["files"] = files_json(*compiles[0].result);
     // Scripts may hold bytes that are not UTF-8; JSON text must be, so they show as U+FFFD.
     return document.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+}
+
+void print_report(const std::string& format, const std::vector<vorn::TopCompile>& compiles,
+                  const std::vector<vorn::ContextDiagnostic>& diagnostics,
+                  const std::vector<vorn::ProjectNote>& notes, bool contexts) {
+    std::string report = format == "json" ? json_report(compiles, diagnostics, notes)
+                                          : gnu_report(diagnostics, notes, contexts);
+    fwrite(report.data(), 1, report.size(), stdout);
+}
+
+std::string PathRebase::into_folder(const std::string& path) const {
+    if (folder == here)
+        return path;
+    std::filesystem::path full = std::filesystem::path(here) / path;
+    return full.lexically_normal().lexically_relative(folder).string();
+}
+
+std::string PathRebase::to_here(const std::string& path) const {
+    if (folder == here || path.empty() || path[0] == '/')
+        return path;
+    std::filesystem::path full = std::filesystem::path(folder) / path;
+    return full.lexically_normal().lexically_relative(here).string();
+}
+
+void PathRebase::to_here(vorn::CompileResult& result) const {
+    if (folder == here)
+        return;
+    for (vorn::SourceRecord& file : result.files)
+        file.path = to_here(file.path);
+    for (vorn::Diagnostic& d : result.diagnostics)
+        d.where.file = to_here(d.where.file);
 }
 
 namespace {

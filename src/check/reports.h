@@ -5,21 +5,32 @@
 #include <optional>
 #include <string>
 
+#include <vorn/project.h>
 #include <vorn/vorn.h>
 
-// A diagnostic in GNU form, "FILE:LINE:COLUMN: error: TEXT", and a note where checking stopped.
+// One line per diagnostic, "FILE:LINE:COLUMN: SEVERITY: TEXT" (error, warning or note), and a
+// note where checking stopped.
+std::string gnu_report(const vorn::CompileResult& result);
+
+// One diagnostic in GNU form, its control bytes escaped: its line, a note naming the top script
+// it comes from (where context is not empty), and a note where checking stopped.
+std::string gnu_lines(const vorn::Diagnostic& diagnostic, const std::string& context);
 std::string gnu_line(const vorn::Diagnostic& diagnostic);
 
+struct PathRebase;
+
 // Prints each diagnostic in GNU form as the compile records it, so that none need be kept: a
-// script of countless errors is checked in the memory of one.
+// script of countless errors is checked in the memory of one. With a rebase, the file names
+// are written to open from where the command started.
 class GnuPrinter : public vorn::LineObserver {
 public:
-    explicit GnuPrinter(FILE* out) : out_(out) {}
+    explicit GnuPrinter(FILE* out, const PathRebase* rebase = nullptr) : out_(out), rebase_(rebase) {}
     void reached(const vorn::LineRecord&, const unsigned char*, const vorn::CompileResult&) override {}
     void diagnosed(const vorn::Diagnostic& diagnostic) override;
 
 private:
     FILE* out_;
+    const PathRebase* rebase_;
 };
 
 // One JSON document with every field of every diagnostic, the files read and the status.
@@ -42,3 +53,35 @@ constexpr const char* MakeUnreadable = "\n;=";
 
 // The first character of name that make cannot read in a rule, if any.
 std::optional<char> unreadable_by_make(const std::string& name);
+
+// The diagnostics of one or more scripts, each once, in the GNU form; with contexts, a note
+// names the top script that a shared file's diagnostic comes from (a check of one script
+// leaves it out: there is only the one).
+std::string gnu_report(const std::vector<vorn::ContextDiagnostic>& diagnostics,
+                       const std::vector<vorn::ProjectNote>& notes = {}, bool contexts = true);
+
+// The same as one JSON document: the combined status, every diagnostic with its context (the
+// top script's path, or null), and each script with its own status and files; "files" is
+// the one script's files when there is one.
+std::string json_report(const std::vector<vorn::TopCompile>& compiles,
+                        const std::vector<vorn::ContextDiagnostic>& diagnostics,
+                        const std::vector<vorn::ProjectNote>& notes = {});
+
+// Writes the report in format ("gnu" or "json") to standard output; contexts as gnu_report.
+void print_report(const std::string& format, const std::vector<vorn::TopCompile>& compiles,
+                  const std::vector<vorn::ContextDiagnostic>& diagnostics,
+                  const std::vector<vorn::ProjectNote>& notes, bool contexts);
+
+// Paths of a compile made in a project folder, written so that they open from the folder the
+// command was started in (here). Both folders are absolute; when they are the same, every
+// path stays as it is.
+struct PathRebase {
+    std::string folder;
+    std::string here;
+    // A path given relative to here, as the compile in folder names it.
+    std::string into_folder(const std::string& path) const;
+    // A path the compile names, relative to here; absolute paths stay as they are.
+    std::string to_here(const std::string& path) const;
+    // Every file and diagnostic of result.
+    void to_here(vorn::CompileResult& result) const;
+};

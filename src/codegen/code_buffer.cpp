@@ -2,6 +2,8 @@
 
 #include "../common/diagnostics.h"
 
+namespace vorn {
+
 void emit_byte(CompileState& s, uint8_t b) {
     if (s.code_pos >= CodeBufferSize)
         fail(s, DiagnosticKind::CodeTooBig, statement_span(s));
@@ -26,3 +28,5 @@ void emit_number(CompileState& s, int32_t v) {
         emit_word(s, static_cast<uint16_t>(u >> 16));
     }
 }
+
+}  // namespace vorn

@@ -3,7 +3,9 @@
 #include <cstring>
 
 #include "../common/diagnostics.h"
-#include "../common/output_file.h"
+#include <vorn/files.h>
+
+namespace vorn {
 
 // 1 + the index of the last slot that a label set, or 0 if none is set.
 static uint16_t used_entries(const std::vector<uint16_t>& table) {
@@ -23,7 +25,7 @@ static void append_word(std::vector<unsigned char>& file, uint16_t w) {
     file.push_back(static_cast<unsigned char>(w >> 8));
 }
 
-std::vector<unsigned char> vorn::compose_compiled_file(const std::vector<unsigned char>& code,
+std::vector<unsigned char> compose_compiled_file(const std::vector<unsigned char>& code,
                                                        const std::vector<uint16_t>& event_entries,
                                                        const std::vector<uint16_t>& place_entries) {
     uint16_t events = used_entries(event_entries);
@@ -54,3 +56,5 @@ void write_script_file(CompileState& s, const std::vector<unsigned char>& file) 
     if (written == OutputWrite::CannotWrite)
         fail_at(s, DiagnosticKind::CannotWriteOutput, &where, path.c_str());
 }
+
+}  // namespace vorn

@@ -6,6 +6,10 @@
 #include <cstddef>
 #include <cstring>
 
+#include <vorn/language.h>
+
+namespace vorn {
+
 inline bool is_blank(unsigned char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 inline bool is_digit(unsigned char c) { return c >= '0' && c <= '9'; }
 inline bool is_letter(unsigned char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
@@ -21,9 +25,6 @@ inline const char* skip_word(const char* s) {
         ++s;
     return s;
 }
-
-// A line's first word, a command word and an include's file name have at most 79 characters.
-constexpr std::size_t FirstWordSize = 80;
 
 // Copies the run of non-blank characters at text into word (FirstWordSize bytes), cut to fit.
 // Returns the length of the whole run.
@@ -45,3 +46,5 @@ inline std::size_t trim_blanks(char* text) {
         text[--length] = '\0';
     return skipped;
 }
+
+}  // namespace vorn

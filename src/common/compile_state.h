@@ -4,33 +4,15 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 
+#include <vorn/grammar.h>
 #include <vorn/vorn.h>
 
-using vorn::CodeBufferSize;
-using vorn::CommandEntry;
-using vorn::CompileOptions;
-using vorn::CompileResult;
-using vorn::DiagnosticKind;
-using vorn::EntryTableSize;
-using vorn::FileId;
-using vorn::Lists;
-using vorn::MaxCommands;
-using vorn::MaxDefnums;
-using vorn::MaxDefvars;
-using vorn::MaxEvents;
-using vorn::NameEntry;
-using vorn::NameSize;
-using vorn::NoEntry;
-using vorn::OutputKind;
-using vorn::OutputSink;
-using vorn::SourceProvider;
-
-// The preprocessor puts these in place of the quotes that open and close a string.
-constexpr unsigned char OpenQuoteMark = vorn::CleanOpenQuote;
-constexpr unsigned char CloseQuoteMark = vorn::CleanCloseQuote;
+namespace vorn {
 
 struct SourceFile;
+struct UseRecorder;
 
 // The tables of named values and the code area: made once, and reused by every compile.
 struct NameTables {
@@ -38,14 +20,36 @@ struct NameTables {
     NameEntry* defnums = {};
 };
 
+// A plain sink seen as a BufferedSink without a buffer: every piece goes straight to it. So the
+// compile always writes through a BufferedSink, and the path of a line has no extra test.
+class UnbufferedSink final : public BufferedSink {
+public:
+    explicit UnbufferedSink(OutputSink& sink) : sink_(sink) {}
+
+protected:
+    void put(OutputKind kind, std::string_view text) override { sink_.write(kind, text); }
+
+private:
+    OutputSink& sink_;
+};
+
 struct CompileState {
     CompileState(NameTables* tables, SourceProvider& provider, OutputSink& sink,
                  const CompileOptions& options, CompileResult& result)
-        : tables(tables), provider(provider), sink(sink), options(options), result(result) {}
+        : tables(tables), provider(provider), unbuffered(sink), out(buffered_sink(sink, unbuffered)),
+          options(options), result(result) {}
 
     NameTables* tables;
     SourceProvider& provider;
-    OutputSink& sink;
+    // Where the output goes: the caller's sink when it is a BufferedSink, whose buffer the
+    // compile fills directly, else that sink through unbuffered. Chosen once per compile.
+    UnbufferedSink unbuffered;
+    BufferedSink* out;
+
+    static BufferedSink* buffered_sink(OutputSink& sink, UnbufferedSink& unbuffered) {
+        auto* buffered = dynamic_cast<BufferedSink*>(&sink);
+        return buffered ? buffered : &unbuffered;
+    }
     const CompileOptions& options;
     // Diagnostics, files, lines and definitions go straight into the result.
     CompileResult& result;
@@ -63,13 +67,20 @@ struct CompileState {
     // The running line number: one for every piece read, across all files.
     uint16_t line_number = 1;
 
-    // Files being read, innermost first: the include stack.
-    SourceFile* open_files = nullptr;
+    // Files being read, innermost first: the include stack, and how deep it is (next to the
+    // counts above, where it takes no padding).
     int include_depth = 0;
+    SourceFile* open_files = nullptr;
 
     // The output file as it stood before the run, and whether any input turned out to be it.
     std::optional<FileId> output_id;
     bool output_is_input = false;
+
+    // The parts of the line being compiled, which its handler reads.
+    vorn::LineParts line;
+
+    // With options.record_uses, where the uses of names go; else nullptr.
+    UseRecorder* uses = nullptr;
 
     const Lists& lists() const { return result.lists; }
 };
@@ -78,3 +89,5 @@ struct CompileState {
 struct FatalEnd {
     int status;
 };
+
+}  // namespace vorn

@@ -8,17 +8,22 @@
 #include "char_class.h"
 #include "source_reader.h"
 
+namespace vorn {
+
 namespace {
 
 struct KindFacts {
     const char* name;
+    Severity severity;
     int status;
     const char* vorn_text;
     const char* short_text;
 };
 
-const KindFacts Kinds[] = {
-#define DIAGNOSTIC(id, kind, status, vorn_text, short_text) {kind, status, vorn_text, short_text},
+// Not const only so that a test can weigh a kind differently (set_severity_for_test).
+KindFacts Kinds[] = {
+#define DIAGNOSTIC(id, kind, severity, status, vorn_text, short_text) \
+    {kind, Severity::severity, status, vorn_text, short_text},
 #include <vorn/diagnostics.def>
 #undef DIAGNOSTIC
 };
@@ -57,12 +62,10 @@ vorn::Location location_of(const CompileState& s, Span span) {
         return where;
     where.file = s.result.files[file->index].path;
     where.line = file->line;
-    // A range starts right after the character before it, so that the backslash escaping
-    // its first character belongs to it.
-    std::size_t begin = span.begin > 0 ? raw_offset(file->piece, span.begin - 1) + 1 : 0;
-    std::size_t end = span.end > span.begin ? raw_offset(file->piece, span.end - 1) + 1 : begin;
-    where.column = file->column + static_cast<uint32_t>(begin) + 1;
-    where.end_column = file->column + static_cast<uint32_t>(end) + 1;
+    RawSpan raw = raw_span(span.begin, span.end,
+                           [file](std::size_t i) { return raw_offset(file->piece, i); });
+    where.column = file->column + static_cast<uint32_t>(raw.begin) + 1;
+    where.end_column = file->column + static_cast<uint32_t>(raw.end) + 1;
     return where;
 }
 
@@ -77,10 +80,12 @@ int record(CompileState& s, DiagnosticKind kind, vorn::Location where, int32_t p
     const KindFacts& kind_facts = facts(kind);
     va_list again;
     va_copy(again, args);
+    const bool counted = kind_facts.severity == Severity::Error;
     vorn::Diagnostic diagnostic;
     diagnostic.kind = kind;
+    diagnostic.severity = kind_facts.severity;
     diagnostic.fatal = fatal;
-    diagnostic.status = fatal ? kind_facts.status : vorn::StatusErrors;
+    diagnostic.status = fatal ? kind_facts.status : counted ? vorn::StatusErrors : vorn::StatusClean;
     diagnostic.where = std::move(where);
     diagnostic.running_line = s.line_number;
     diagnostic.source = current_source(s);
@@ -88,12 +93,13 @@ int record(CompileState& s, DiagnosticKind kind, vorn::Location where, int32_t p
     diagnostic.vorn_text = format_text(kind_facts.vorn_text, args);
     diagnostic.text = format_text(kind_facts.short_text, again);
     va_end(again);
-    s.sink.write(OutputKind::Message, diagnostic.vorn_text.data(), diagnostic.vorn_text.size());
+    if (!diagnostic.vorn_text.empty())
+        send(s, OutputKind::Message, diagnostic.vorn_text);
     if (s.options.line_observer)
         s.options.line_observer->diagnosed(diagnostic);
     if (s.options.keep_diagnostics)
         s.result.diagnostics.push_back(std::move(diagnostic));
-    if (!fatal)
+    if (!fatal && counted)
         count_error(s);
     return kind_facts.status;
 }
@@ -106,7 +112,25 @@ int current_source(const CompileState& s) {
 
 int fatal_status(DiagnosticKind kind) { return facts(kind).status; }
 
-const char* vorn::kind_name(DiagnosticKind kind) { return facts(kind).name; }
+const char* kind_name(DiagnosticKind kind) { return facts(kind).name; }
+
+Severity severity_of(DiagnosticKind kind) { return facts(kind).severity; }
+
+const char* severity_name(Severity severity) {
+    switch (severity) {
+    case Severity::Warning:
+        return "warning";
+    case Severity::Note:
+        return "note";
+    case Severity::Error:
+        break;
+    }
+    return "error";
+}
+
+void set_severity_for_test(DiagnosticKind kind, Severity severity) {
+    Kinds[static_cast<int>(kind)].severity = severity;
+}
 
 Span span_of(const CompileState& s, const char* text, std::size_t length) {
     if (!s.open_files)
@@ -163,5 +187,7 @@ void trace(CompileState& s, const char* format, ...) {
     va_start(args, format);
     std::string text = format_text(format, args);
     va_end(args);
-    s.sink.write(OutputKind::Trace, text.data(), text.size());
+    send(s, OutputKind::Trace, text);
 }
+
+}  // namespace vorn

@@ -3,6 +3,8 @@
 
 #include <cstring>
 
+namespace vorn {
+
 // Index of the first record whose name equals name exactly, byte by byte, or -1. Later
 // records of the same name are never found.
 template <typename Record>
@@ -12,3 +14,5 @@ int find_name(const Record* table, int count, const char* name) {
             return i;
     return -1;
 }
+
+}  // namespace vorn

@@ -1,4 +1,4 @@
-#include "output_file.h"
+#include <vorn/files.h>
 
 #include <fcntl.h>
 #include <linux/magic.h>
@@ -13,6 +13,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+
+namespace vorn {
 
 namespace {
 
@@ -361,3 +363,5 @@ OutputWrite write_output_file(const char* path, const void* data, std::size_t si
         close(output_fd);
     return OutputWrite::CannotWrite;
 }
+
+}  // namespace vorn

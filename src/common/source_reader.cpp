@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+namespace vorn {
+
 // Notes when an input is the very file that the run is to write.
 static void check_against_output(CompileState& s, FileId id) {
     if (s.output_id && *s.output_id == id)
@@ -150,3 +152,5 @@ bool is_open_source(CompileState& s, const std::string& path) {
             return true;
     return false;
 }
+
+}  // namespace vorn

@@ -8,18 +8,14 @@
 
 #include "compile_state.h"
 
+namespace vorn {
+
 // Bytes read from the input at a time, per open file: large blocks for the top script and
 // the first levels of includes, where nearly every line is read, and small ones deeper down,
 // so that a chain of MaxIncludeDepth files stays within a few tens of megabytes.
 constexpr std::size_t SourceBlockSize = 131072;
 constexpr std::size_t NestedSourceBlockSize = 16384;
 constexpr int LargeBlockLevels = 16;
-
-// A script line is read in pieces of at most 299 characters (and their NUL).
-constexpr std::size_t SourceLineSize = vorn::MaxPieceLength + 1;
-
-// The old end-of-file mark: a file ends where it stands.
-constexpr unsigned char EndOfFileMark = 0x1A;
 
 struct SourceFile {
     std::unique_ptr<vorn::InputFile> input;
@@ -78,3 +74,5 @@ void remember_output_file(CompileState& s, const std::string& path);
 
 // Whether the file at path is one of the open files.
 bool is_open_source(CompileState& s, const std::string& path);
+
+}  // namespace vorn

@@ -1,10 +1,12 @@
 #include "code_walk.h"
 
-#include "../common/language.h"
+#include <vorn/language.h>
 #include "dis_exit_status.h"
 #include "dis_state.h"
 #include "disasm_messages.h"
 #include "reports.h"
+
+namespace vorn::dis {
 
 // The number of a fixed width, read back with its sign.
 static int64_t signed_value(uint32_t raw, int width) {
@@ -27,8 +29,8 @@ static bool value_allowed(uint8_t tag, int64_t value) {
 }
 
 // Decodes one argument at *pos and moves *pos past it.
-static DecodeResult decode_argument(uint32_t* pos, Argument* arg, uint32_t* fault_at) {
-    const unsigned char* code = code_bytes();
+static DecodeResult decode_argument(Disassembly& dis, uint32_t* pos, Argument* arg, uint32_t* fault_at) {
+    const unsigned char* code = code_bytes(dis);
     uint32_t end = dis.code_size;
     *fault_at = end;
     if (*pos >= end)
@@ -58,9 +60,9 @@ static DecodeResult decode_argument(uint32_t* pos, Argument* arg, uint32_t* faul
     return DecodeResult::Ok;
 }
 
-DecodeResult decode_statement(uint32_t offset, Statement* statement, uint32_t* fault_at) {
+DecodeResult decode_statement(Disassembly& dis, uint32_t offset, Statement* statement, uint32_t* fault_at) {
     statement->offset = offset;
-    statement->command = code_bytes()[offset];
+    statement->command = code_bytes(dis)[offset];
     statement->arg_count = 0;
     *fault_at = offset;
     if (statement->command >= static_cast<int>(dis.lists.commands.size()))
@@ -68,7 +70,7 @@ DecodeResult decode_statement(uint32_t offset, Statement* statement, uint32_t* f
     int wanted = dis.lists.commands[statement->command].arg_count;
     uint32_t pos = offset + 1;
     for (; statement->arg_count < wanted; ++statement->arg_count) {
-        DecodeResult result = decode_argument(&pos, &statement->args[statement->arg_count], fault_at);
+        DecodeResult result = decode_argument(dis, &pos, &statement->args[statement->arg_count], fault_at);
         if (result != DecodeResult::Ok)
             return result;
     }
@@ -77,56 +79,58 @@ DecodeResult decode_statement(uint32_t offset, Statement* statement, uint32_t* f
 }
 
 // Ends the run with the message for a statement's fault.
-[[noreturn]] static void report_decode_fault(DecodeResult result, const Statement& statement,
+[[noreturn]] static void report_decode_fault(Disassembly& dis, DecodeResult result, const Statement& statement,
                                              uint32_t fault_at) {
     unsigned long file_at = ScriptHeaderSize + fault_at;
     unsigned long code_at = fault_at;
     if (result == DecodeResult::UnknownCommand)
-        file_fault(DisUnknownCommand, MSG_UNKNOWN_COMMAND, file_at, code_at, statement.command,
+        file_fault(dis, DisUnknownCommand, MSG_UNKNOWN_COMMAND, file_at, code_at, statement.command,
                    static_cast<int>(dis.lists.commands.size()));
     int number = statement.arg_count + 1;
     const char* name = dis.lists.commands[statement.command].name;
     if (result == DecodeResult::Cut)
-        file_fault(DisArgumentCut, MSG_ARGUMENT_CUT, file_at, code_at, number, name);
+        file_fault(dis, DisArgumentCut, MSG_ARGUMENT_CUT, file_at, code_at, number, name);
     const Argument& arg = statement.args[statement.arg_count];
     if (result == DecodeResult::UnknownTag)
-        file_fault(DisUnknownTag, MSG_UNKNOWN_TAG, file_at, code_at, number, name, arg.tag);
+        file_fault(dis, DisUnknownTag, MSG_UNKNOWN_TAG, file_at, code_at, number, name, arg.tag);
     unsigned long value = static_cast<unsigned long>(arg.value);
     if (arg.tag == ArgString)
-        file_fault(DisBadArgumentValue, MSG_STRING_TOO_LONG, file_at, code_at, number, name, value,
+        file_fault(dis, DisBadArgumentValue, MSG_STRING_TOO_LONG, file_at, code_at, number, name, value,
                    MaxStringLength);
     if (arg.tag == ArgEventParam)
-        file_fault(DisBadArgumentValue, MSG_BAD_EVENT_PARAM, file_at, code_at, number, name, value);
-    file_fault(DisBadArgumentValue, MSG_BAD_CONDITION, file_at, code_at, number, name, value,
+        file_fault(dis, DisBadArgumentValue, MSG_BAD_EVENT_PARAM, file_at, code_at, number, name, value);
+    file_fault(dis, DisBadArgumentValue, MSG_BAD_CONDITION, file_at, code_at, number, name, value,
                ConditionKeywordCount - 1);
 }
 
-void check_code() {
+void check_code(Disassembly& dis) {
     uint32_t pos = 0;
     while (pos < dis.code_size) {
         Statement statement;
         uint32_t fault_at;
-        DecodeResult result = decode_statement(pos, &statement, &fault_at);
+        DecodeResult result = decode_statement(dis, pos, &statement, &fault_at);
         if (result != DecodeResult::Ok)
-            report_decode_fault(result, statement, fault_at);
+            report_decode_fault(dis, result, statement, fault_at);
         dis.statements.push_back(statement);
         pos += statement.size;
     }
 }
 
-void check_entries() {
+void check_entries(Disassembly& dis) {
     for (int i = 0; i < dis.event_count; ++i)
-        dis.entries.push_back(EntrySlot{true, i, event_entry(i), event_entry_offset(i)});
+        dis.entries.push_back(EntrySlot{true, i, event_entry(dis, i), event_entry_offset(dis, i)});
     for (int i = 0; i < dis.place_count; ++i)
-        dis.entries.push_back(EntrySlot{false, i, place_entry(i), place_entry_offset(i)});
+        dis.entries.push_back(EntrySlot{false, i, place_entry(dis, i), place_entry_offset(dis, i)});
     unsigned long code_size = dis.code_size;
     for (const EntrySlot& slot : dis.entries) {
         if (slot.target == NoEntry || slot.target <= dis.code_size)
             continue;
         unsigned long at = slot.file_offset;
         if (slot.is_event)
-            file_fault(DisEntryPastCode, MSG_EVENT_PAST_CODE, at, dis.lists.events[slot.index].name,
+            file_fault(dis, DisEntryPastCode, MSG_EVENT_PAST_CODE, at, dis.lists.events[slot.index].name,
                        slot.target, code_size);
-        file_fault(DisEntryPastCode, MSG_PLACE_PAST_CODE, at, slot.index, slot.target, code_size);
+        file_fault(dis, DisEntryPastCode, MSG_PLACE_PAST_CODE, at, slot.index, slot.target, code_size);
     }
 }
+
+}  // namespace vorn::dis

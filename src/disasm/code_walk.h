@@ -4,8 +4,11 @@
 
 #include <cstdint>
 
-#include "../common/language.h"
-#include "../lists/lists.h"
+#include <vorn/language.h>
+
+namespace vorn::dis {
+
+struct Disassembly;
 
 
 struct Argument {
@@ -37,11 +40,13 @@ enum class DecodeResult { Ok, UnknownCommand, UnknownTag, Cut, BadValue };
 
 // Decodes the statement at a code offset. On a fault, arg_count is the index of the argument
 // at fault and *fault_at is the code offset of the byte at fault.
-DecodeResult decode_statement(uint32_t offset, Statement* statement, uint32_t* fault_at);
+DecodeResult decode_statement(Disassembly& dis, uint32_t offset, Statement* statement, uint32_t* fault_at);
 
 // Decodes the whole code into the state's statements; ends the run at the first fault.
-void check_code();
+void check_code(Disassembly& dis);
 
 // Reads both entry tables into the state's entries and checks that every entry lies within
 // the code; ends the run at the first that does not.
-void check_entries();
+void check_entries(Disassembly& dis);
+
+}  // namespace vorn::dis

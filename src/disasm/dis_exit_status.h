@@ -2,6 +2,8 @@
 // run with the compiler's statuses 4 to 9 (the compiler's table of diagnostics), so these stay clear of them.
 #pragma once
 
+namespace vorn::dis {
+
 enum DisExitStatus : int {
     DisSuccess = 0,
     DisUsage = 1,
@@ -30,3 +32,5 @@ enum DisExitStatus : int {
     DisLineTooLong = 46,
     DisTooManyVariables = 47,
 };
+
+}  // namespace vorn::dis

@@ -1,15 +1,18 @@
-// The one set of globals of a vorn-dis run: the compiled file as read, its header fields and
-// where its statements start, and the lists it names commands and events by.
+// Everything one vorn-dis run knows, passed to every stage: the compiled file as read, its
+// header fields and where its statements start, the lists it names commands and events by,
+// and where reports go.
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
+#include <vector>
 
-#include "../codegen/script_file.h"
-#include "../common/compile_state.h"
-#include "../lists/lists.h"
+#include <vorn/vorn.h>
 #include "code_walk.h"
 
-struct DisState {
+namespace vorn::dis {
+
+struct Disassembly {
     vorn::Lists lists;
     const char* path = {};
     // The file's first bytes; a file that passes the size checks fits here whole.
@@ -31,16 +34,13 @@ struct DisState {
     // The lowest exit status of the notes made so far (0: none), and how many there were.
     int note_status = {};
     int note_count = {};
+
+    // Where faults and notes are reported.
+    FILE* report_stream = stderr;
 };
 
-extern DisState dis;
-
-// Puts every value of the state back to how a run starts. Lets one process disassemble more
-// than once (the fuzzer).
-void reset_dis_state();
-
 // The code area, right after the header.
-inline const unsigned char* code_bytes() { return dis.bytes + ScriptHeaderSize; }
+inline const unsigned char* code_bytes(Disassembly& dis) { return dis.bytes + ScriptHeaderSize; }
 
 // Reads a little-endian value of 1, 2 or 4 bytes.
 inline uint32_t read_le(const unsigned char* at, int width) {
@@ -51,16 +51,18 @@ inline uint32_t read_le(const unsigned char* at, int width) {
 }
 
 // File offsets of the entry tables' slots.
-inline uint32_t event_entry_offset(int event) {
+inline uint32_t event_entry_offset(Disassembly& dis, int event) {
     return static_cast<uint32_t>(ScriptHeaderSize) + dis.code_size + 2 * static_cast<uint32_t>(event);
 }
-inline uint32_t place_entry_offset(int place) {
-    return event_entry_offset(dis.event_count) + 2 * static_cast<uint32_t>(place);
+inline uint32_t place_entry_offset(Disassembly& dis, int place) {
+    return event_entry_offset(dis, dis.event_count) + 2 * static_cast<uint32_t>(place);
 }
 
-inline uint16_t event_entry(int event) {
-    return static_cast<uint16_t>(read_le(dis.bytes + event_entry_offset(event), 2));
+inline uint16_t event_entry(Disassembly& dis, int event) {
+    return static_cast<uint16_t>(read_le(dis.bytes + event_entry_offset(dis, event), 2));
 }
-inline uint16_t place_entry(int place) {
-    return static_cast<uint16_t>(read_le(dis.bytes + place_entry_offset(place), 2));
+inline uint16_t place_entry(Disassembly& dis, int place) {
+    return static_cast<uint16_t>(read_le(dis.bytes + place_entry_offset(dis, place), 2));
 }
+
+}  // namespace vorn::dis

@@ -2,6 +2,8 @@
 // listing goes to standard output.
 #pragma once
 
+namespace vorn::dis {
+
 // The command line and the file.
 #define MSG_DIS_USAGE "USAGE:  vorn-dis <compiled file>\n"
 // --help and --version, laid out as the other tools lay theirs out.
@@ -91,4 +93,7 @@
 // Why a name cannot be written.
 #define REASON_BACKSLASH "its name holds a backslash"
 #define REASON_PAREN "its name holds '('"
+#define REASON_READ_OTHERWISE "a line that spells it is not read as that name"
 #define REASON_HIDDEN "an earlier entry of the list has the same name"
+
+}  // namespace vorn::dis

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <string_view>
+#include <memory>
 
 #include <vorn/vorn.h>
 #include "code_walk.h"
@@ -12,9 +13,11 @@
 #include "listing.h"
 #include "reports.h"
 
+namespace vorn::dis {
+
 // The lists come from the current directory, as the compiler reads them. A problem with them
 // ends the run with the compiler's own message and status.
-static void load_dis_lists() {
+static void load_dis_lists(Disassembly& dis) {
     vorn::FileSystemProvider files;
     vorn::NullSink quiet;
     vorn::ListsResult loaded = vorn::load_lists(files, quiet);
@@ -39,21 +42,28 @@ static bool answer_help_or_version(int argc, char** argv) {
     return true;
 }
 
-int run_disassembler(int argc, char** argv) {
-    reset_dis_state();
+}  // namespace vorn::dis
+
+int run_disassembler(int argc, char** argv, FILE* reports) {
+    using namespace vorn::dis;
+    // The state holds the whole file (over 9 KiB), so it lives on the heap.
+    auto state = std::make_unique<Disassembly>();
+    Disassembly& dis = *state;
+    if (reports)
+        dis.report_stream = reports;
     if (answer_help_or_version(argc, argv))
         return DisSuccess;
     try {
         if (argc != 2)
-            usage_fault(DisUsage, MSG_DIS_USAGE);
-        read_compiled_file(argv[1]);
+            usage_fault(dis, DisUsage, MSG_DIS_USAGE);
+        read_compiled_file(dis, argv[1]);
         // The listing is the whole output, so the loaders' counts are not shown.
-        load_dis_lists();
-        check_header();
-        check_code();
-        check_entries();
-        print_listing();
-        finish_notes();
+        load_dis_lists(dis);
+        check_header(dis);
+        check_code(dis);
+        check_entries(dis);
+        print_listing(dis);
+        finish_notes(dis);
     } catch (const DisEnd& end) {
         return end.status;
     }

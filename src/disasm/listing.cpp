@@ -2,15 +2,15 @@
 
 #include <cstdio>
 
-#include "../common/language.h"
-#include "../common/compile_state.h"
-#include "../common/source_reader.h"
+#include <vorn/language.h>
 #include "code_walk.h"
 #include "dis_exit_status.h"
 #include "dis_state.h"
 #include "disasm_messages.h"
 #include "reports.h"
 #include "script_text.h"
+
+namespace vorn::dis {
 
 // A statement's offset comment starts in this column when the statement leaves room.
 constexpr int OffsetColumn = 40;
@@ -19,7 +19,7 @@ constexpr int OffsetColumn = 40;
 constexpr int LongestLine = static_cast<int>(SourceLineSize) - 1;
 
 // The variables a script can define: the table's room less Self and Time.
-constexpr int DefinableVariables = MaxDefvars - 2;
+constexpr int DefinableVariables = MaxDefvars - PredefinedVariableCount;
 
 // The variable numbers a defvar line can give.
 constexpr int DefvarNumbers = MaxDefvarNumber + 1;
@@ -28,24 +28,24 @@ constexpr int DefvarNumbers = MaxDefvarNumber + 1;
 constexpr int OffsetCommentSize = 16;
 
 // How many slots at the end of a table are unset; the compiler never writes those.
-static int unset_at_end(int count, uint16_t (*entry)(int)) {
+static int unset_at_end(Disassembly& dis, int count, uint16_t (*entry)(Disassembly&, int)) {
     int unset = 0;
-    while (unset < count && entry(count - 1 - unset) == NoEntry)
+    while (unset < count && entry(dis, count - 1 - unset) == NoEntry)
         ++unset;
     return unset;
 }
 
-static void note_unset_entries() {
-    int events = unset_at_end(dis.event_count, event_entry);
+static void note_unset_entries(Disassembly& dis) {
+    int events = unset_at_end(dis, dis.event_count, event_entry);
     if (events > 0)
-        note_problem(DisUnsetEntriesAtEnd, NOTE_UNSET_EVENTS, events);
-    int places = unset_at_end(dis.place_count, place_entry);
+        note_problem(dis, DisUnsetEntriesAtEnd, NOTE_UNSET_EVENTS, events);
+    int places = unset_at_end(dis, dis.place_count, place_entry);
     if (places > 0)
-        note_problem(DisUnsetEntriesAtEnd, NOTE_UNSET_PLACES, places);
+        note_problem(dis, DisUnsetEntriesAtEnd, NOTE_UNSET_PLACES, places);
 }
 
 // A defvar line for every script variable that the code uses, in the order of their numbers.
-static void print_defvars() {
+static void print_defvars(Disassembly& dis) {
     bool used[DefvarNumbers] = {};
     for (const Statement& statement : dis.statements) {
         for (int i = 0; i < statement.arg_count; ++i) {
@@ -58,7 +58,7 @@ static void print_defvars() {
     for (bool u : used)
         count += u;
     if (count > DefinableVariables)
-        note_problem(DisTooManyVariables, NOTE_TOO_MANY_VARIABLES, count, DefinableVariables);
+        note_problem(dis, DisTooManyVariables, NOTE_TOO_MANY_VARIABLES, count, DefinableVariables);
     for (unsigned number = 0; number < DefvarNumbers; ++number)
         if (used[number])
             printf(MSG_DEFVAR, number, number);
@@ -73,7 +73,7 @@ static void open_label_group(bool* opened, uint32_t pos) {
 
 // The labels that enter at pos, events first and each table in index order. Labels only note
 // the code position, so their order among themselves does not change the file.
-static void print_labels(uint32_t pos) {
+static void print_labels(Disassembly& dis, uint32_t pos) {
     unsigned long at = pos;
     bool opened = false;
     for (const EntrySlot& slot : dis.entries) {
@@ -85,8 +85,8 @@ static void print_labels(uint32_t pos) {
             continue;
         }
         const char* name = dis.lists.events[slot.index].name;
-        if (const char* problem = event_name_problem(slot.index)) {
-            note_problem(DisUnwritableName, NOTE_EVENT_NAME, at, slot.index, name, problem);
+        if (const char* problem = event_name_problem(dis, slot.index)) {
+            note_problem(dis, DisUnwritableName, NOTE_EVENT_NAME, at, slot.index, name, problem);
             continue;
         }
         LineText label;
@@ -97,47 +97,47 @@ static void print_labels(uint32_t pos) {
 }
 
 // Entries that point between a statement's first and last byte have no place for a label.
-static void note_entries_inside(const Statement& statement) {
+static void note_entries_inside(Disassembly& dis, const Statement& statement) {
     unsigned long start = statement.offset;
     for (const EntrySlot& slot : dis.entries) {
         if (slot.target == NoEntry || slot.target <= start || slot.target >= start + statement.size)
             continue;
         unsigned long entry = slot.target;
         if (slot.is_event)
-            note_problem(DisEntryInsideStatement, NOTE_EVENT_INSIDE, entry,
+            note_problem(dis, DisEntryInsideStatement, NOTE_EVENT_INSIDE, entry,
                          dis.lists.events[slot.index].name, start);
         else
-            note_problem(DisEntryInsideStatement, NOTE_PLACE_INSIDE, entry, slot.index, start);
+            note_problem(dis, DisEntryInsideStatement, NOTE_PLACE_INSIDE, entry, slot.index, start);
     }
 }
 
 // Notes an argument that a script would compile to other bytes, or cannot write at all.
-static void note_argument(const Argument& arg) {
+static void note_argument(Disassembly& dis, const Argument& arg) {
     unsigned long at = arg.offset;
     if (arg.tag <= ArgInt32 && stored_width(arg.tag) != compiler_width(arg.value))
-        note_problem(DisNumberForm, NOTE_NUMBER_FORM, at, static_cast<long>(arg.value),
+        note_problem(dis, DisNumberForm, NOTE_NUMBER_FORM, at, static_cast<long>(arg.value),
                      stored_width(arg.tag), compiler_width(arg.value));
     if (arg.tag == ArgVariable && !variable_is_nameable(arg.value))
-        note_problem(DisVariableNumber, NOTE_VARIABLE, at, static_cast<unsigned long>(arg.value));
+        note_problem(dis, DisVariableNumber, NOTE_VARIABLE, at, static_cast<unsigned long>(arg.value));
     int first = 0;
-    const unsigned char* text = code_bytes() + arg.offset + 2;
+    const unsigned char* text = code_bytes(dis) + arg.offset + 2;
     int bad = arg.tag == ArgString ? count_unwritable(text, static_cast<int>(arg.value), &first) : 0;
     if (bad > 0)
-        note_problem(DisStringBytes, NOTE_STRING_BYTES, at, bad, text[first], at + 2 + first);
+        note_problem(dis, DisStringBytes, NOTE_STRING_BYTES, at, bad, text[first], at + 2 + first);
 }
 
 // Everything about one statement that keeps a script from giving its bytes.
-static void note_statement(const Statement& statement) {
-    note_entries_inside(statement);
-    if (const char* problem = command_name_problem(statement.command))
-        note_problem(DisUnwritableName, NOTE_COMMAND_NAME, static_cast<unsigned long>(statement.offset),
+static void note_statement(Disassembly& dis, const Statement& statement) {
+    note_entries_inside(dis, statement);
+    if (const char* problem = command_name_problem(dis, statement.command))
+        note_problem(dis, DisUnwritableName, NOTE_COMMAND_NAME, static_cast<unsigned long>(statement.offset),
                      statement.command, dis.lists.commands[statement.command].name, problem);
     for (int i = 0; i < statement.arg_count; ++i)
-        note_argument(statement.args[i]);
+        note_argument(dis, statement.args[i]);
 }
 
 // The statement as one script line; the compact form saves the blanks of the usual one.
-static void render_statement(const Statement& statement, bool compact, LineText* line) {
+static void render_statement(Disassembly& dis, const Statement& statement, bool compact, LineText* line) {
     text_clear(line);
     text_add(line, compact ? " " : "    ");
     add_name(line, dis.lists.commands[statement.command].name);
@@ -145,7 +145,7 @@ static void render_statement(const Statement& statement, bool compact, LineText*
     for (int i = 0; i < statement.arg_count; ++i) {
         if (i > 0)
             text_add(line, compact ? "," : ", ");
-        add_argument(line, statement.args[i]);
+        add_argument(dis, line, statement.args[i]);
     }
     text_add_char(line, ')');
 }
@@ -166,28 +166,30 @@ static void print_with_offset(const LineText& line, uint32_t offset) {
 }
 
 // Notes first, so that every remark about a statement stands above it.
-static void print_statement(const Statement& statement) {
-    note_statement(statement);
+static void print_statement(Disassembly& dis, const Statement& statement) {
+    note_statement(dis, statement);
     LineText line;
-    render_statement(statement, false, &line);
+    render_statement(dis, statement, false, &line);
     if (line.length > LongestLine)
-        render_statement(statement, true, &line);
+        render_statement(dis, statement, true, &line);
     if (line.length > LongestLine)
-        note_problem(DisLineTooLong, NOTE_LINE_TOO_LONG, static_cast<unsigned long>(statement.offset),
+        note_problem(dis, DisLineTooLong, NOTE_LINE_TOO_LONG, static_cast<unsigned long>(statement.offset),
                      line.length, LongestLine);
     print_with_offset(line, statement.offset);
 }
 
 // Head, definitions, then the code in order with the labels at the offsets they enter.
-void print_listing() {
+void print_listing(Disassembly& dis) {
     printf(MSG_LISTING_HEAD, static_cast<unsigned long>(dis.code_size), dis.event_count,
            dis.place_count);
-    note_unset_entries();
-    print_defvars();
+    note_unset_entries(dis);
+    print_defvars(dis);
     putchar('\n');
     for (const Statement& statement : dis.statements) {
-        print_labels(statement.offset);
-        print_statement(statement);
+        print_labels(dis, statement.offset);
+        print_statement(dis, statement);
     }
-    print_labels(dis.code_size);
+    print_labels(dis, dis.code_size);
 }
+
+}  // namespace vorn::dis

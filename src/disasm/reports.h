@@ -3,10 +3,13 @@
 
 #include <cstdio>
 
+namespace vorn::dis {
+
+struct Disassembly;
+
 // Where faults, notes and their summary are reported: standard error unless a harness that
 // disassembles in-process sends them elsewhere (nullptr: standard error again). The notes'
 // copies in the listing still go to standard output.
-void set_report_stream(FILE* stream);
 
 // Ends the run with status: the disassembler's entry point catches this and returns it.
 struct DisEnd {
@@ -15,14 +18,16 @@ struct DisEnd {
 [[noreturn]] void end_run(int status);
 
 // Prints "<file>: " and the message on the report stream and ends the run with status.
-[[noreturn]] void file_fault(int status, const char* format, ...) __attribute__((format(printf, 2, 3)));
+[[noreturn]] void file_fault(Disassembly& dis, int status, const char* format, ...) __attribute__((format(printf, 3, 4)));
 
 // Prints a message on the report stream and ends the run with status, for faults before a file is named.
-[[noreturn]] void usage_fault(int status, const char* format, ...) __attribute__((format(printf, 2, 3)));
+[[noreturn]] void usage_fault(Disassembly& dis, int status, const char* format, ...) __attribute__((format(printf, 3, 4)));
 
 // Writes a note into the listing and on the report stream, and remembers its status: the run
 // goes on and ends with the lowest status noted.
-void note_problem(int status, const char* format, ...) __attribute__((format(printf, 2, 3)));
+void note_problem(Disassembly& dis, int status, const char* format, ...) __attribute__((format(printf, 3, 4)));
 
 // Ends the run with the lowest status noted, after a summary; returns if nothing was noted.
-void finish_notes();
+void finish_notes(Disassembly& dis);
+
+}  // namespace vorn::dis

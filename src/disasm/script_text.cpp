@@ -4,12 +4,12 @@
 #include <cstdio>
 #include <cstring>
 
-#include "../common/language.h"
-#include "../common/compile_state.h"
-#include "../lists/lists.h"
-#include "../common/source_reader.h"
+#include <vorn/grammar.h>
+#include <vorn/language.h>
 #include "dis_state.h"
 #include "disasm_messages.h"
+
+namespace vorn::dis {
 
 // What a string shows in place of a byte that no script string can hold.
 constexpr char UnwritableStandIn = '?';
@@ -44,24 +44,43 @@ void text_format(LineText* line, const char* format, ...) {
         line->length += written < room ? written : room - 1;
 }
 
-// A backslash never survives the line cleaner: it only escapes the next character.
+// Whether a list name, spelled as a listing writes it, reads back as that name where it
+// stands: as the command word of a statement, or as the event of a label line.
+static bool reads_back(const char* name, bool is_command) {
+    LineText line;
+    text_clear(&line);
+    if (is_command)
+        text_add_char(&line, ' ');
+    add_name(&line, name);
+    text_add(&line, is_command ? "()" : ":");
+    vorn::CleanedLine cleaned = vorn::clean_line(line.text);
+    vorn::LineParts parts = vorn::parse_cleaned(cleaned.text);
+    vorn::LineKind kind = is_command ? vorn::LineKind::Statement : vorn::LineKind::EventLabel;
+    vorn::TextRange word = is_command ? parts.command : parts.name;
+    return parts.kind == kind && cleaned.text.compare(word.begin, word.size(), name) == 0;
+}
+
+// Why a name does not read back: a backslash never survives the line cleaner, and a
+// statement's command word ends at its first '('.
 static const char* name_problem(const char* name, bool is_command, bool is_first) {
-    if (strchr(name, '\\'))
-        return REASON_BACKSLASH;
-    // The statement's command word ends at its first '('.
-    if (is_command && strchr(name, '('))
-        return REASON_PAREN;
+    if (!reads_back(name, is_command)) {
+        if (strchr(name, '\\'))
+            return REASON_BACKSLASH;
+        if (is_command && strchr(name, '('))
+            return REASON_PAREN;
+        return REASON_READ_OTHERWISE;
+    }
     if (!is_first)
         return REASON_HIDDEN;
     return nullptr;
 }
 
-const char* command_name_problem(int command) {
+const char* command_name_problem(Disassembly& dis, int command) {
     const char* name = dis.lists.commands[command].name;
     return name_problem(name, true, dis.lists.find_command(name) == command);
 }
 
-const char* event_name_problem(int event) {
+const char* event_name_problem(Disassembly& dis, int event) {
     const char* name = dis.lists.events[event].name;
     return name_problem(name, false, dis.lists.find_event(name) == event);
 }
@@ -121,10 +140,10 @@ static void add_variable(LineText* line, int64_t number) {
         text_format(line, "v%ld", static_cast<long>(number));
 }
 
-void add_argument(LineText* line, const Argument& arg) {
+void add_argument(Disassembly& dis, LineText* line, const Argument& arg) {
     switch (arg.tag) {
     case ArgString:
-        add_string(line, code_bytes() + arg.offset + 2, static_cast<int>(arg.value));
+        add_string(line, code_bytes(dis) + arg.offset + 2, static_cast<int>(arg.value));
         break;
     case ArgVariable:
         add_variable(line, arg.value);
@@ -140,3 +159,5 @@ void add_argument(LineText* line, const Argument& arg) {
         break;
     }
 }
+
+}  // namespace vorn::dis

@@ -5,6 +5,10 @@
 
 #include "code_walk.h"
 
+namespace vorn::dis {
+
+struct Disassembly;
+
 // Room for the longest statement: 4 blanks of indent, a name of 31 escaped characters, the
 // parentheses and 10 arguments of ", " and a string of 79 escaped bytes in quotes: 1688.
 constexpr int LineTextSize = 2048;
@@ -21,8 +25,8 @@ void text_add_char(LineText* line, char c);
 void text_format(LineText* line, const char* format, ...) __attribute__((format(printf, 2, 3)));
 
 // Why a list name cannot be written in a script, or nullptr if it can.
-const char* command_name_problem(int command);
-const char* event_name_problem(int event);
+const char* command_name_problem(Disassembly& dis, int command);
+const char* event_name_problem(Disassembly& dis, int event);
 
 // Appends a list name as a script writes it, with '"', ';' and '/' escaped.
 void add_name(LineText* line, const char* name);
@@ -40,4 +44,6 @@ int stored_width(uint8_t tag);
 bool variable_is_nameable(int64_t number);
 
 // Appends an argument as a script writes it; a string's unwritable bytes appear as '?'.
-void add_argument(LineText* line, const Argument& arg);
+void add_argument(Disassembly& dis, LineText* line, const Argument& arg);
+
+}  // namespace vorn::dis

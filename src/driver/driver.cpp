@@ -12,7 +12,7 @@ namespace {
 // Everything goes to standard output, gathered in a buffer of our own and handed to stdio in
 // large pieces; a terminal gets each piece as it comes. vorn has one thread, so stdio's lock
 // is not needed.
-class StdoutSink : public vorn::OutputSink {
+class StdoutSink final : public vorn::BufferedSink {
 public:
     explicit StdoutSink(bool at_once) : buffered_(!at_once) {
         if (buffered_)
@@ -31,14 +31,13 @@ public:
     }
 
 protected:
-    void put(vorn::OutputKind kind, const char* text, std::size_t length) override {
-        if (!buffered_ || length > sizeof buffer_) {
-            flush();
-            fwrite_unlocked(text, 1, length, stdout);
+    void put(vorn::OutputKind kind, std::string_view text) override {
+        flush();
+        if (!buffered_ || text.size() > sizeof buffer_) {
+            fwrite_unlocked(text.data(), 1, text.size(), stdout);
             return;
         }
-        flush();
-        write(kind, text, length);
+        write(kind, text);
     }
 
 private:

@@ -4,25 +4,34 @@
 
 #include "../common/char_class.h"
 #include "../common/diagnostics.h"
-#include "../common/language.h"
+#include <vorn/language.h>
 #include "../common/source_reader.h"
 #include "labels.h"
+#include "line_grammar.h"
 #include "named_values.h"
 #include "preprocess.h"
 #include "statement.h"
+#include "uses.h"
+
+namespace vorn {
 
 #define MSG_COMPILING "Compiling %s:\n"
 
-static void include_file(CompileState& s, const char* rest) {
-    const char* start = skip_blanks(rest);
-    char name[FirstWordSize];
-    std::size_t length = copy_first_word(name, start);
-    Span name_span = span_of(s, start, length);
-    if (length == 0)
+static void include_file(CompileState& s, const char* line) {
+    vorn::TextRange name_range = s.line.include_name;
+    Span name_span = span_of(name_range);
+    if (name_range.empty()) {
         report(s, DiagnosticKind::MissingFileName, statement_span(s), s.line_number);
-    else if (length >= FirstWordSize)
+        return;
+    }
+    if (name_range.size() >= FirstWordSize) {
         report(s, DiagnosticKind::FileNameTooLong, name_span, s.line_number);
-    else if (is_open_source(s, name))
+        return;
+    }
+    char name[FirstWordSize];
+    memcpy(name, line + name_range.begin, name_range.size());
+    name[name_range.size()] = '\0';
+    if (is_open_source(s, name))
         report(s, DiagnosticKind::IncludesItself, name_span, name, s.line_number);
     else if (s.include_depth >= MaxIncludeDepth)
         report(s, DiagnosticKind::IncludesTooDeep, name_span, s.line_number);
@@ -30,35 +39,31 @@ static void include_file(CompileState& s, const char* rest) {
         compile_file(s, name, &name_span);
 }
 
-// Hands a line that starts with neither white space nor a digit to its directive, with the
-// rest of the line after the directive's word.
-static void dispatch_directive(CompileState& s, const char* line) {
-    char word[FirstWordSize];
-    std::size_t length = copy_first_word(word, line);
-    const char* rest = line + length;
-    std::size_t kept = strlen(word);
-    if (strcmp(word, DefvarWord) == 0)
-        parse_defvar(s, rest);
-    else if (strcmp(word, DefnumWord) == 0)
-        parse_defnum(s, rest);
-    else if (strcmp(word, IncludeWord) == 0)
-        include_file(s, rest);
-    else if (word[kept - 1] == EventLabelEnd)
-        define_event_label(s, word);
-    else
-        report(s, DiagnosticKind::UnknownDirective, span_of(s, line, length), s.line_number);
-}
-
-static void dispatch_line(CompileState& s, const char* line) {
-    unsigned char first = static_cast<unsigned char>(line[0]);
-    if (first == '\0')
+// Hands a cleaned line to the handler of its kind, which reads its parts from s.line.
+static void dispatch_line(CompileState& s, const char* line, std::size_t length) {
+    // Most lines of a large script are comments and blank lines: they end here.
+    if (length == 0)
         return;
-    if (is_blank(first))
-        compile_statement(s, line);
-    else if (is_digit(first))
-        define_place(s, line);
-    else
-        dispatch_directive(s, line);
+    parse_cleaned_line(line, length, &s.line);
+    switch (s.line.kind) {
+    case vorn::LineKind::Blank:
+        return;
+    case vorn::LineKind::Statement:
+        return compile_statement(s, line);
+    case vorn::LineKind::Place:
+        return define_place(s, line);
+    case vorn::LineKind::EventLabel:
+        return define_event_label(s, line);
+    case vorn::LineKind::Defvar:
+        return parse_defvar(s, line);
+    case vorn::LineKind::Defnum:
+        return parse_defnum(s, line);
+    case vorn::LineKind::Include:
+        return include_file(s, line);
+    case vorn::LineKind::UnknownDirective:
+        return report(s, DiagnosticKind::UnknownDirective, span_of(s.line.first_word),
+                      s.line_number);
+    }
 }
 
 // A file that cannot be opened or read ends the run; checking with keep_going skips an
@@ -96,6 +101,8 @@ void compile_file(CompileState& s, const std::string& path, const Span* include_
         record_unopened(s, path);
         return cannot_read(s, path, include_name);
     }
+    if (include_name && s.uses) [[unlikely]]
+        note_include(s, file, *include_name);
     ++s.include_depth;
     // The cleaned line, with a byte free before it and two after its end for the echo.
     char frame[1 + SourceLineSize + 2];
@@ -122,18 +129,21 @@ void compile_file(CompileState& s, const std::string& path, const Span* include_
         }
         previous = length;
         line_ended = file->piece[length - 1] == '\n';
-        s.sink.echo(frame, preprocess_line(file->piece, line));
+        std::size_t cleaned = preprocess_line(file->piece, line);
+        echo(s, frame, cleaned);
         if (s.options.line_observer)
             tell_observer(s, file);
         if (s.options.record_lines) {
             std::size_t record = record_line(s, file);
-            dispatch_line(s, line);
+            dispatch_line(s, line, cleaned);
             s.result.lines[record].code_end = s.code_pos;
         } else {
-            dispatch_line(s, line);
+            dispatch_line(s, line, cleaned);
         }
         ++s.line_number;
     }
     --s.include_depth;
     close_source(s, file);
 }
+
+}  // namespace vorn

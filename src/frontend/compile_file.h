@@ -5,10 +5,11 @@
 
 #include "../common/compile_state.h"
 
-// How deep includes may nest, so that a long chain of files cannot exhaust the stack.
-constexpr int MaxIncludeDepth = 2000;
+namespace vorn {
 
 // Compiles one script file, and every file it includes, into the state. include_name is the
 // span of the name on the include line that names it, or nullptr for the top script.
 struct Span;
 void compile_file(CompileState& s, const std::string& path, const Span* include_name);
+
+}  // namespace vorn

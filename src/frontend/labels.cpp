@@ -7,16 +7,21 @@
 #include "../common/diagnostics.h"
 #include "../common/number.h"
 #include "../common/source_reader.h"
+#include "uses.h"
+
+namespace vorn {
 
 #define MSG_PLACE "place: %d\n"
 
-void define_event_label(CompileState& s, const char* word) {
+void define_event_label(CompileState& s, const char* line) {
+    vorn::TextRange range = s.line.name;
     char name[FirstWordSize];
-    snprintf(name, sizeof name, "%s", word);
-    std::size_t length = strlen(name) - 1;
-    name[length] = '\0';
-    Span span = span_of(s, s.open_files->clean, length);
+    memcpy(name, line + range.begin, range.size());
+    name[range.size()] = '\0';
+    Span span = span_of(range);
     int event = s.lists().find_event(name);
+    if (event >= 0 && s.uses) [[unlikely]]
+        note_use(s, vorn::UseKind::Event, event, span);
     if (event < 0)
         report(s, DiagnosticKind::EventUnknown, span, name, s.line_number);
     else if (s.event_entries[event] != NoEntry)
@@ -31,9 +36,9 @@ void define_event_label(CompileState& s, const char* word) {
 
 void define_place(CompileState& s, const char* line) {
     int32_t number = 0;
-    const char* start = line;
-    NumberRead read = read_number(&line, &number);
-    Span span = span_of(s, start, static_cast<std::size_t>(line - start));
+    const char* digits = line + s.line.number.begin;
+    NumberRead read = read_number(&digits, &number);
+    Span span = span_of(s.line.number);
     if (read == NumberRead::OutOfRange) {
         report(s, DiagnosticKind::NumberRange, span, s.line_number);
         return;
@@ -51,3 +56,5 @@ void define_place(CompileState& s, const char* line) {
                                                         location_of(s, span), current_source(s)});
     }
 }
+
+}  // namespace vorn

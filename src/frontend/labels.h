@@ -3,9 +3,12 @@
 
 #include "../common/compile_state.h"
 
-// Marks the code position for an event; word is the line's first word (cut to fit), ending
-// in ':', and stands at the start of the line.
-void define_event_label(CompileState& s, const char* word);
+namespace vorn {
 
-// Marks the code position for a numbered place; line starts with a digit.
+// Marks the code position for the event label in s.line, whose cleaned text is line.
+void define_event_label(CompileState& s, const char* line);
+
+// Marks the code position for the place label in s.line, whose cleaned text is line.
 void define_place(CompileState& s, const char* line);
+
+}  // namespace vorn

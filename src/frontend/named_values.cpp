@@ -8,6 +8,8 @@
 #include "../common/find_name.h"
 #include "../common/number.h"
 
+namespace vorn {
+
 static void record_definition(CompileState& s, vorn::DefinitionKind kind, const char* name,
                               int32_t value, const vorn::Location* where) {
     s.result.definitions.push_back(
@@ -46,7 +48,7 @@ int find_defnum(const CompileState& s, const char* name) {
 }
 
 // The name and number that follow a definition's directive word, with where they stand.
-struct Definition {
+struct DefinitionText {
     char name[NameSize];
     bool has_name;
     bool name_too_long;
@@ -56,33 +58,31 @@ struct Definition {
     Span number_span;
 };
 
-static Definition read_definition(const CompileState& s, const char* rest) {
-    Definition definition = {};
-    const char* start = skip_blanks(rest);
-    const char* end = skip_word(start);
-    std::size_t length = static_cast<std::size_t>(end - start);
-    definition.has_name = length > 0;
-    definition.name_too_long = length >= NameSize;
-    definition.name_span = span_of(s, start, length);
+// The definition in s.line, whose cleaned text is line.
+static DefinitionText read_definition(const CompileState& s, const char* line) {
+    DefinitionText definition = {};
+    vorn::TextRange name = s.line.name;
+    definition.has_name = !name.empty();
+    definition.name_too_long = name.size() >= NameSize;
+    definition.name_span = span_of(name);
     if (!definition.name_too_long)
-        memcpy(definition.name, start, length);
-    const char* number = skip_blanks(end);
-    const char* number_start = number;
+        memcpy(definition.name, line + name.begin, name.size());
+    const char* number = line + s.line.number.begin;
     definition.number_read = definition.has_name ? read_number(&number, &definition.number)
                                                  : NumberRead::None;
-    definition.number_span = span_of(s, number_start, static_cast<std::size_t>(number - number_start));
+    definition.number_span = span_of(s.line.number);
     return definition;
 }
 
 // The number where there is one, else the name, else the whole line.
-static Span value_span(const CompileState& s, const Definition& definition) {
+static Span value_span(const CompileState& s, const DefinitionText& definition) {
     if (definition.number_read != NumberRead::None)
         return definition.number_span;
     return definition.has_name ? definition.name_span : statement_span(s);
 }
 
-void parse_defvar(CompileState& s, const char* rest) {
-    Definition definition = read_definition(s, rest);
+void parse_defvar(CompileState& s, const char* line) {
+    DefinitionText definition = read_definition(s, line);
     long number = definition.number_read == NumberRead::Ok ? definition.number : -1;
     if (definition.number_read == NumberRead::OutOfRange)
         report(s, DiagnosticKind::NumberRange, definition.number_span, s.line_number);
@@ -96,8 +96,8 @@ void parse_defvar(CompileState& s, const char* rest) {
     }
 }
 
-void parse_defnum(CompileState& s, const char* rest) {
-    Definition definition = read_definition(s, rest);
+void parse_defnum(CompileState& s, const char* line) {
+    DefinitionText definition = read_definition(s, line);
     if (definition.number_read == NumberRead::None)
         report(s, DiagnosticKind::DefnumIncomplete, value_span(s, definition), s.line_number);
     else if (definition.number_read == NumberRead::OutOfRange)
@@ -109,3 +109,5 @@ void parse_defnum(CompileState& s, const char* rest) {
         add_defnum(s, definition.name, definition.number, &where);
     }
 }
+
+}  // namespace vorn

@@ -4,7 +4,9 @@
 #include <cstdint>
 
 #include "../common/compile_state.h"
-#include "../common/language.h"
+#include <vorn/language.h>
+
+namespace vorn {
 
 // Defines a variable or a constant; where is the name's place (nullptr: a predefined name).
 void add_defvar(CompileState& s, const char* name, int32_t value, const vorn::Location* where);
@@ -14,6 +16,8 @@ void add_defnum(CompileState& s, const char* name, int32_t value, const vorn::Lo
 int find_defvar(const CompileState& s, const char* name);
 int find_defnum(const CompileState& s, const char* name);
 
-// Handle a cleaned line whose first word is "defvar" or "defnum"; rest follows that word.
-void parse_defvar(CompileState& s, const char* rest);
-void parse_defnum(CompileState& s, const char* rest);
+// Handle the defvar or defnum line in s.line, whose cleaned text is line.
+void parse_defvar(CompileState& s, const char* line);
+void parse_defnum(CompileState& s, const char* line);
+
+}  // namespace vorn

@@ -5,7 +5,8 @@
 #include "../common/compile_state.h"
 #include "../common/source_reader.h"
 
-static_assert(vorn::CleanOpenQuote == OpenQuoteMark && vorn::CleanCloseQuote == CloseQuoteMark);
+namespace vorn {
+
 static_assert(vorn::MaxPieceLength == SourceLineSize - 1);
 
 // Outside strings these end the line: a comment, or the line end itself.
@@ -23,7 +24,7 @@ static const char* clean_walk(const char* raw, Keep keep) {
         if (!in_string && !escaped && ends_line(c))
             break;
         if (c == '"' && !escaped) {
-            c = static_cast<char>(in_string ? CloseQuoteMark : OpenQuoteMark);
+            c = static_cast<char>(in_string ? CleanCloseQuote : CleanOpenQuote);
             in_string = !in_string;
         }
         // A backslash is never kept: it makes the next character ordinary.
@@ -63,9 +64,11 @@ std::size_t raw_offset(const char* raw, std::size_t clean_offset) {
     return hit ? found : static_cast<std::size_t>(stop - raw);
 }
 
-vorn::CleanedLine vorn::clean_line(std::string_view raw) {
-    // The walk reads up to a NUL, as a compile does with the piece it has read.
-    std::string piece(raw.substr(0, raw.find('\0')));
+CleanedLine clean_line(std::string_view raw) {
+    // The walk reads up to a NUL, as a compile does with the piece it has read; and a
+    // compile reads nothing of a file after its end-of-file mark.
+    const char stops[] = {'\0', static_cast<char>(EndOfFileMark)};
+    std::string piece(raw.substr(0, raw.find_first_of(std::string_view(stops, sizeof stops))));
     CleanedLine cleaned;
     const char* stop = clean_walk(piece.c_str(), [&cleaned](std::size_t at, char c) {
         cleaned.text += c;
@@ -75,3 +78,5 @@ vorn::CleanedLine vorn::clean_line(std::string_view raw) {
     cleaned.raw_end = static_cast<uint32_t>(stop - piece.c_str());
     return cleaned;
 }
+
+}  // namespace vorn

@@ -5,51 +5,45 @@
 #include "../codegen/code_buffer.h"
 #include "../common/char_class.h"
 #include "../common/diagnostics.h"
-#include "../common/language.h"
+#include <vorn/language.h>
 #include "../common/number.h"
 #include "../lists/lists.h"
 #include "named_values.h"
+#include "uses.h"
 
-// An argument has at most 99 characters.
-constexpr int ArgumentSize = 100;
+namespace vorn {
 
-// One argument as split off the statement, and where its text starts in the line.
-struct ArgumentText {
-    char text[ArgumentSize];
-    const char* at;
-};
-
-// Splits the text after '(' into exactly count arguments; false (reported) if it cannot.
-static bool split_arguments(CompileState& s, const char* text, int count, ArgumentText* args) {
-    int index = 0;
-    int length = 0;
-    args[0].at = text;
-    Span arguments = span_of(s, text - 1, strlen(text - 1));
-    for (const char* p = text;; ++p) {
-        char c = *p;
-        if (c == ',' || c == ')' || c == '\0') {
-            args[index].text[length] = '\0';
-            // A line that ends before its ')' is short of arguments too.
-            bool last = index == count - 1;
-            if (c == '\0' || (c == ',' && last) || (c == ')' && !last)) {
-                report(s, DiagnosticKind::WrongArgCount, arguments, s.line_number);
-                return false;
-            }
-            if (c == ')')
-                return true;
-            ++index;
-            length = 0;
-            args[index].at = p + 1;
-        } else if (length == ArgumentSize - 1) {
-            const char* end = args[index].at + strcspn(args[index].at, ",)");
-            report(s, DiagnosticKind::ArgumentTooLong,
-                   span_of(s, args[index].at, static_cast<std::size_t>(end - args[index].at)),
-                   index + 1, s.line_number);
+// Checks the split arguments against the command's count, in the order the compiler meets
+// them along the line: an argument over ArgumentSize - 1 bytes, then a ',' after the last
+// argument, a ')' before it or the line's end. False (reported) if they do not fit.
+static bool check_arguments(CompileState& s, const vorn::LineParts& parts, int count) {
+    Span call = span_of(parts.call);
+    if (count == 0) {
+        const vorn::Argument& first = parts.arguments[0];
+        if (!first.text.empty() || first.end != vorn::ArgumentEnd::Paren) {
+            report(s, DiagnosticKind::WrongArgCount, call, s.line_number);
             return false;
-        } else {
-            args[index].text[length++] = c;
         }
+        return true;
     }
+    for (uint32_t i = 0; i < parts.argument_count; ++i) {
+        const vorn::Argument& argument = parts.arguments[i];
+        if (argument.text.size() >= ArgumentSize) {
+            report(s, DiagnosticKind::ArgumentTooLong, span_of(argument.text),
+                   static_cast<int>(i) + 1, s.line_number);
+            return false;
+        }
+        // A line that ends before its ')' is short of arguments too.
+        bool last = static_cast<int>(i) == count - 1;
+        if (argument.end == vorn::ArgumentEnd::LineEnd ||
+            (argument.end == vorn::ArgumentEnd::Comma && last) ||
+            (argument.end == vorn::ArgumentEnd::Paren && !last))
+            break;
+        if (argument.end == vorn::ArgumentEnd::Paren)
+            return true;
+    }
+    report(s, DiagnosticKind::WrongArgCount, call, s.line_number);
+    return false;
 }
 
 static bool encode_number(CompileState& s, const char* text, Span span) {
@@ -96,18 +90,24 @@ static bool encode_string(CompileState& s, const char* text, Span span) {
 static bool encode_name(CompileState& s, const char* name, Span span) {
     int index = find_condition(name);
     if (index >= 0) {
+        if (s.uses) [[unlikely]]
+            note_use(s, vorn::UseKind::Condition, index, span);
         emit_byte(s, ArgCondition);
         emit_byte(s, static_cast<uint8_t>(index));
         return true;
     }
     index = find_defvar(s, name);
     if (index >= 0) {
+        if (s.uses) [[unlikely]]
+            note_value_use(s, vorn::UseKind::Variable, index, span);
         emit_byte(s, ArgVariable);
         emit_word(s, s.tables->defvars[index].value);
         return true;
     }
     index = find_defnum(s, name);
     if (index >= 0) {
+        if (s.uses) [[unlikely]]
+            note_value_use(s, vorn::UseKind::Constant, index, span);
         emit_number(s, s.tables->defnums[index].value);
         return true;
     }
@@ -115,31 +115,32 @@ static bool encode_name(CompileState& s, const char* name, Span span) {
     return false;
 }
 
-static bool encode_argument(CompileState& s, const char* text, Span span) {
-    unsigned char first = static_cast<unsigned char>(text[0]);
-    if (first == '-' || is_digit(first))
+static bool encode_argument(CompileState& s, const char* text, vorn::ArgumentForm form, Span span) {
+    switch (form) {
+    case vorn::ArgumentForm::Number:
         return encode_number(s, text, span);
-    if (first == '&')
+    case vorn::ArgumentForm::EventParam:
         return encode_event_param(s, text, span);
-    if (first == OpenQuoteMark)
+    case vorn::ArgumentForm::String:
         return encode_string(s, text, span);
+    case vorn::ArgumentForm::Name:
+        break;
+    }
     return encode_name(s, text, span);
 }
 
-void compile_arguments(CompileState& s, const char* text, int arg_count) {
-    const char* inside = text + 1;
-    if (arg_count == 0) {
-        if (*inside != ')')
-            report(s, DiagnosticKind::WrongArgCount, span_of(s, text, strlen(text)), s.line_number);
-        return;
-    }
-    ArgumentText args[MaxArguments];
-    if (!split_arguments(s, inside, arg_count, args))
+// Encodes the arguments of the statement in s.line, after checking their count.
+static void compile_arguments(CompileState& s, const char* line, int arg_count) {
+    const vorn::LineParts& parts = s.line;
+    if (!check_arguments(s, parts, arg_count))
         return;
     for (int i = 0; i < arg_count; ++i) {
-        std::size_t skipped = trim_blanks(args[i].text);
-        Span span = span_of(s, args[i].at + skipped, strlen(args[i].text));
-        if (!encode_argument(s, args[i].text, span))
+        vorn::TextRange value = parts.arguments[i].value;
+        // The work buffer: a checked argument, and so its value, is shorter than it.
+        char text[ArgumentSize];
+        memcpy(text, line + value.begin, value.size());
+        text[value.size()] = '\0';
+        if (!encode_argument(s, text, parts.arguments[i].form, span_of(value)))
             return;
     }
 }
@@ -161,21 +162,23 @@ static void fail_statement(CompileState& s, DiagnosticKind kind, Span span, uint
 }
 
 void compile_statement(CompileState& s, const char* line) {
-    const char* word = skip_blanks(line);
-    char name[FirstWordSize];
-    copy_first_word(name, word);
-    if (char* paren = strchr(name, '('))
-        *paren = '\0';
-    if (name[0] == '\0')
+    const vorn::LineParts& parts = s.line;
+    if (parts.command.empty())
         return;
+    char name[FirstWordSize];
+    memcpy(name, line + parts.command.begin, parts.command.size());
+    name[parts.command.size()] = '\0';
     uint16_t line_start = s.code_pos;
     int command = s.lists().find_command(name);
     if (command < 0)
-        return fail_statement(s, DiagnosticKind::UnknownCommand, span_of(s, word, strlen(name)),
+        return fail_statement(s, DiagnosticKind::UnknownCommand, span_of(parts.command),
                               line_start, name);
+    if (s.uses) [[unlikely]]
+        note_use(s, vorn::UseKind::Command, command, span_of(parts.command));
     emit_byte(s, static_cast<uint8_t>(command));
-    const char* paren = strchr(line, '(');
-    if (!paren)
+    if (!parts.has_paren)
         return fail_statement(s, DiagnosticKind::MissingParen, statement_span(s), line_start, nullptr);
-    compile_arguments(s, paren, s.lists().commands[command].arg_count);
+    compile_arguments(s, line, s.lists().commands[command].arg_count);
 }
+
+}  // namespace vorn

@@ -3,8 +3,9 @@
 
 #include "../common/compile_state.h"
 
-// Compiles one cleaned line that starts with white space.
+namespace vorn {
+
+// Compiles the statement in s.line, whose cleaned text is line.
 void compile_statement(CompileState& s, const char* line);
 
-// Splits and encodes the arguments; text starts at the statement's first '('.
-void compile_arguments(CompileState& s, const char* text, int arg_count);
+}  // namespace vorn

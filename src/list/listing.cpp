@@ -14,8 +14,8 @@ constexpr std::size_t BytesPerRow = 8;
 // Width of the bytes column: "XX " per byte, without the last blank.
 constexpr std::size_t BytesWidth = BytesPerRow * 3 - 1;
 
-// The old end-of-file mark: the compiler reads nothing after it.
-constexpr char EndOfFileMark = 0x1A;
+
+
 
 std::string hex4(uint32_t value) {
     char text[16];
@@ -216,7 +216,7 @@ struct SourceTexts::Cursor {
         }
         pos = 0;
         end = static_cast<std::size_t>(got);
-        if (const void* mark = memchr(block.get(), EndOfFileMark, end)) {
+        if (const void* mark = memchr(block.get(), vorn::EndOfFileMark, end)) {
             end = static_cast<std::size_t>(static_cast<const unsigned char*>(mark) - block.get());
             at_end = true;
         }
@@ -401,9 +401,7 @@ void OffsetAnswers::line(const ListedLine& line, const std::vector<vorn::Diagnos
 // An error as --at reports it: "FILE:LINE:COLUMN: error: TEXT", without a note.
 void OffsetAnswers::unplaced(const std::vector<vorn::Diagnostic>& diagnostics) {
     for (const vorn::Diagnostic& d : diagnostics) {
-        std::string where = d.where.file.empty() ? "vorn-list" : vorn::escaped_text(d.where.file);
-        if (d.where.line > 0)
-            where += ":" + std::to_string(d.where.line) + ":" + std::to_string(d.where.column);
+        std::string where = vorn::location_text(d.where, "vorn-list");
         fprintf(errors_, "%s: error: %s\n", where.c_str(), vorn::escaped_text(d.text).c_str());
     }
 }

@@ -6,7 +6,7 @@
 #include <iostream>
 
 #include <vorn/vorn.h>
-#include "../common/output_file.h"
+#include <vorn/files.h>
 #include "../tools/command_line.h"
 #include "listing.h"
 
@@ -123,8 +123,8 @@ int list(const Options& options) {
             fprintf(stderr, "vorn-list: cannot write the --map file: its name is empty\n");
             if (status == vorn::StatusClean)
                 status = ExitCannotWrite;
-        } else if (write_output_file(options.map->c_str(), map.data(), map.size()) !=
-                   OutputWrite::Written) {
+        } else if (vorn::write_output_file(options.map->c_str(), map.data(), map.size()) !=
+                   vorn::OutputWrite::Written) {
             fprintf(stderr, "vorn-list: cannot write %s\n", options.map->c_str());
             if (status == vorn::StatusClean)
                 status = ExitCannotWrite;

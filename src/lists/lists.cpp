@@ -9,14 +9,16 @@
 #include "../common/number.h"
 #include "../common/source_reader.h"
 
+namespace vorn {
+
 #define MSG_LOADED_EVENTS "Loaded %d events\n"
 #define MSG_LOADED_COMMANDS "Loaded %d commands\n"
 
-int vorn::Lists::find_event(const char* name) const {
+int Lists::find_event(const char* name) const {
     return find_name(events.data(), static_cast<int>(events.size()), name);
 }
 
-int vorn::Lists::find_command(const char* name) const {
+int Lists::find_command(const char* name) const {
     return find_name(commands.data(), static_cast<int>(commands.size()), name);
 }
 
@@ -144,3 +146,5 @@ void load_command_list(CompileState& s) {
     load_list(s, commands, s.result.lists.commands, parse_command_entry);
     trace(s, MSG_LOADED_COMMANDS, static_cast<int>(s.result.lists.commands.size()));
 }
+
+}  // namespace vorn

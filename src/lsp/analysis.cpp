@@ -1,7 +1,5 @@
 #include "analysis.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <filesystem>
 
@@ -10,13 +8,6 @@ namespace lsp {
 namespace fs = std::filesystem;
 
 namespace {
-
-bool exists(const std::string& path, const std::vector<std::string>& open_paths) {
-    struct stat st;
-    if (stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode))
-        return true;
-    return std::find(open_paths.begin(), open_paths.end(), path) != open_paths.end();
-}
 
 // Whether inner lies in (or is) folder.
 bool inside(const std::string& inner, const std::string& folder) {
@@ -27,31 +18,6 @@ bool inside(const std::string& inner, const std::string& folder) {
 }
 
 }  // namespace
-
-bool holds_lists(const std::string& folder, const std::vector<std::string>& open_paths) {
-    std::string base = folder == "/" ? "" : folder;
-    return exists(base + "/events.lst", open_paths) && exists(base + "/command.lst", open_paths);
-}
-
-std::string find_project(const std::string& path, const std::string& root,
-                         const std::vector<std::string>& open_paths) {
-    if (path.empty() || path[0] != '/')
-        return {};
-    fs::path folder = fs::path(path).lexically_normal().parent_path();
-    std::string limit = root.empty() ? "/" : fs::path(root).lexically_normal().string();
-    if (limit.size() > 1 && limit.back() == '/')
-        limit.pop_back();
-    for (;;) {
-        std::string here = folder.string();
-        if (!inside(here, limit))
-            return {};
-        if (holds_lists(here, open_paths))
-            return here;
-        if (here == limit || !folder.has_parent_path() || folder.parent_path() == folder)
-            return {};
-        folder = folder.parent_path();
-    }
-}
 
 std::string relative_to(const std::string& path, const std::string& folder) {
     if (inside(path, folder) && path.size() > folder.size())
@@ -73,7 +39,7 @@ void Analysis::index() {
         const vorn::SourceRecord& file = result.files[i];
         paths.push_back(absolute_in(file.path, project));
         // The document is the script record that nothing includes.
-        if (top < 0 && file.includer < 0 && i >= 2 && file.path == script)
+        if (top < 0 && file.includer < 0 && i >= vorn::FirstScriptRecord && file.path == script)
             top = static_cast<int>(i);
     }
     top_lines.clear();

@@ -9,15 +9,6 @@
 
 namespace lsp {
 
-// A folder of the file system that holds both lists.
-bool holds_lists(const std::string& folder, const std::vector<std::string>& open_paths);
-
-// The nearest folder, from path's own up to root, that holds both lists; empty if none. An
-// empty root lets the search go up to the file system's root. open_paths are the paths of
-// open documents, which count as files even before they are saved.
-std::string find_project(const std::string& path, const std::string& root,
-                         const std::vector<std::string>& open_paths);
-
 // path relative to folder, if it lies inside it; path itself otherwise.
 std::string relative_to(const std::string& path, const std::string& folder);
 

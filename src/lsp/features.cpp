@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <set>
 
-#include "common/language.h"
+#include <vorn/language.h>
 #include "line_view.h"
 
 namespace lsp {
@@ -23,7 +23,7 @@ constexpr int SymbolVariable = 13, SymbolConstant = 14, SymbolNumber = 16, Symbo
 constexpr int IncludeSearchDepth = 4;
 constexpr std::size_t IncludeSearchLimit = 500;
 // An include name has at most 79 characters.
-constexpr std::size_t MaxIncludeName = 79;
+constexpr std::size_t MaxIncludeName = vorn::FirstWordSize - 1;
 // Hover shows at most this many bytes of a statement's code.
 constexpr std::size_t HoverBytes = 64;
 
@@ -106,7 +106,7 @@ std::string where_text(const vorn::Definition& definition) {
 std::string value_text(const vorn::Definition& definition) {
     switch (definition.kind) {
     case vorn::DefinitionKind::Variable:
-        if (const char* name = predefined_variable_name(static_cast<uint16_t>(definition.value)))
+        if (const char* name = vorn::predefined_variable_name(static_cast<uint16_t>(definition.value)))
             return std::string("predefined variable ") + name + " (" +
                    hex_word(static_cast<unsigned>(definition.value), 4) + ")";
         return "variable " + std::to_string(definition.value);
@@ -114,7 +114,7 @@ std::string value_text(const vorn::Definition& definition) {
         return "constant " + std::to_string(definition.value) + " (16 bits: " +
                std::to_string(static_cast<uint16_t>(definition.value)) + ")";
     case vorn::DefinitionKind::EventLabel:
-        return "event " + std::to_string(definition.index) + " of events.lst, code offset " +
+        return "event " + std::to_string(definition.index) + " of " + std::string(vorn::EventListFile) + ", code offset " +
                std::to_string(definition.value);
     case vorn::DefinitionKind::Place:
         return "place " + std::to_string(definition.index) + ", code offset " +
@@ -124,7 +124,7 @@ std::string value_text(const vorn::Definition& definition) {
 }
 
 std::string name_hover(const Analysis& analysis, const std::string& name) {
-    int condition = find_condition(name.c_str());
+    int condition = vorn::find_condition(name.c_str());
     if (condition >= 0)
         return "`" + name + "`: condition keyword " + std::to_string(condition);
     const vorn::Definition* definition = analysis.value_named(name);
@@ -175,12 +175,12 @@ json completion(const FeatureContext& context, Position position) {
     case Slot::None:
         break;
     case Slot::LineStart:
-        item(DefvarWord, ItemKeyword, "defvar NAME NUMBER: a variable, 0 to 255", "defvar ", false);
-        item(DefnumWord, ItemKeyword, "defnum NAME NUMBER: a constant of 16 bits", "defnum ", false);
-        item(IncludeWord, ItemKeyword, "include FILE: compiles another file here", "include ", false);
+        item(vorn::DefvarWord, ItemKeyword, "defvar NAME NUMBER: a variable, 0 to 255", "defvar ", false);
+        item(vorn::DefnumWord, ItemKeyword, "defnum NAME NUMBER: a constant of 16 bits", "defnum ", false);
+        item(vorn::IncludeWord, ItemKeyword, "include FILE: compiles another file here", "include ", false);
         for (std::size_t i = 0; i < lists.events.size(); ++i) {
-            std::string label = std::string(lists.events[i].name) + EventLabelEnd;
-            item(label, ItemEvent, "event " + std::to_string(i) + " of events.lst", label, false);
+            std::string label = std::string(lists.events[i].name) + vorn::EventLabelEnd;
+            item(label, ItemEvent, "event " + std::to_string(i) + " of " + std::string(vorn::EventListFile), label, false);
         }
         break;
     case Slot::Command:
@@ -200,9 +200,9 @@ json completion(const FeatureContext& context, Position position) {
         }
         break;
     case Slot::Argument: {
-        for (int i = 0; i < ConditionKeywordCount; ++i)
-            item(ConditionKeywordTable[i], ItemEnumMember, "condition " + std::to_string(i),
-                 ConditionKeywordTable[i], false);
+        for (int i = 0; i < vorn::ConditionKeywordCount; ++i)
+            item(vorn::ConditionKeywordTable[i], ItemEnumMember, "condition " + std::to_string(i),
+                 vorn::ConditionKeywordTable[i], false);
         std::set<std::string> seen;
         for (const vorn::Definition& definition : context.analysis.result.definitions) {
             bool variable = definition.kind == vorn::DefinitionKind::Variable;
@@ -251,10 +251,10 @@ json hover(const FeatureContext& context, Position position) {
         int index;
         if (const vorn::CommandEntry* command = find_command(analysis.result.lists, token.text, &index))
             parts.push_back("`" + token.text + "`: command " + std::to_string(index) +
-                            " of command.lst (byte " + hex_word(static_cast<unsigned>(index), 2) + "), " +
+                            " of " + std::string(vorn::CommandListFile) + " (byte " + hex_word(static_cast<unsigned>(index), 2) + "), " +
                             plural(command->arg_count, "argument", "arguments"));
         else
-            parts.push_back("`" + token.text + "`: not in command.lst");
+            parts.push_back("`" + token.text + "`: not in " + std::string(vorn::CommandListFile));
         break;
     }
     case TokenKind::Argument:
@@ -370,7 +370,7 @@ json signature_help(const FeatureContext& context, Position position) {
     }
     label += ")";
     json signature = {{"label", label},
-                      {"documentation", "command " + std::to_string(index) + " of command.lst, " +
+                      {"documentation", "command " + std::to_string(index) + " of " + std::string(vorn::CommandListFile) + ", " +
                                             plural(command->arg_count, "argument", "arguments")},
                       {"parameters", parameters}};
     // Past the last argument nothing is active: the statement has too many.

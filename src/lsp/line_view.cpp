@@ -1,25 +1,31 @@
 #include "line_view.h"
 
 #include <algorithm>
-#include <vector>
 
+#include <vorn/grammar.h>
 #include <vorn/vorn.h>
-#include "common/language.h"
 
 namespace lsp {
 
 namespace {
 
-bool blank(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
-bool digit(char c) { return c >= '0' && c <= '9'; }
+using vorn::LineKind;
+using vorn::TextRange;
 
-// One piece of a line, cleaned, with the way back to raw columns.
+// One piece of a line, cleaned and parsed as a compile reads it, with the way back to raw
+// columns. The parts' ranges are cleaned offsets: the text of a part is the cleaned text, and
+// its place on the line is raw_range of it.
 struct Piece {
     std::size_t start;  // raw column of the piece in the line
     vorn::CleanedLine clean;
+    vorn::LineParts parts;
+
+    Piece(std::size_t start, vorn::CleanedLine cleaned)
+        : start(start), clean(std::move(cleaned)), parts(vorn::parse_cleaned(clean.text)) {}
 
     const std::string& text() const { return clean.text; }
     std::size_t size() const { return clean.text.size(); }
+    std::string text_of(std::size_t from, std::size_t to) const { return clean.text.substr(from, to - from); }
     // Raw line column of cleaned index i; past the end, where cleaning stopped.
     std::size_t raw(std::size_t i) const {
         return start + (i < size() ? clean.raw_offsets[i] : clean.raw_end);
@@ -31,8 +37,26 @@ struct Piece {
             std::lower_bound(clean.raw_offsets.begin(), clean.raw_offsets.end(), within) -
             clean.raw_offsets.begin());
     }
+    // Puts the raw place of a range of the piece into a token.
+    void place(TextRange range, Token* token) const {
+        TextRange raw = vorn::raw_range(clean, range);
+        token->begin = start + raw.begin;
+        token->end = start + raw.end;
+    }
     // Whether byte lies past where cleaning stopped: in a comment.
     bool in_comment(std::size_t byte) const { return byte - start > clean.raw_end; }
+    // A line of white space only, which a compile hands to the statement compiler.
+    bool blank_statement() const { return parts.kind == LineKind::Blank && size() > 0; }
+    bool statement() const { return parts.kind == LineKind::Statement || blank_statement(); }
+    // The command word as typed, up to its '(' (not cut to the length the compiler keeps).
+    TextRange command() const {
+        if (blank_statement())
+            return {static_cast<uint32_t>(size()), static_cast<uint32_t>(size())};
+        TextRange word = parts.first_word;
+        if (parts.has_paren && parts.call.begin < word.end)
+            word.end = parts.call.begin;
+        return word;
+    }
 };
 
 Piece piece_at(std::string_view line, std::size_t byte) {
@@ -42,32 +66,16 @@ Piece piece_at(std::string_view line, std::size_t byte) {
     if (k > 0 && first == k * vorn::MaxPieceLength)
         --k;
     std::size_t start = k * vorn::MaxPieceLength;
-    return Piece{start, vorn::clean_line(line.substr(start, vorn::MaxPieceLength))};
+    return Piece(start, vorn::clean_line(line.substr(start, vorn::MaxPieceLength)));
 }
 
-std::size_t skip_blanks(const std::string& s, std::size_t i) {
-    while (i < s.size() && blank(s[i]))
-        ++i;
-    return i;
+// The argument whose text holds cleaned index k, its end included; -1 if none does.
+int argument_at(const vorn::LineParts& parts, std::size_t k) {
+    for (uint32_t i = 0; i < parts.argument_count; ++i)
+        if (k >= parts.arguments[i].text.begin && k <= parts.arguments[i].text.end)
+            return static_cast<int>(i);
+    return -1;
 }
-
-std::size_t word_end(const std::string& s, std::size_t i) {
-    while (i < s.size() && !blank(s[i]))
-        ++i;
-    return i;
-}
-
-// The command word of a statement: its first word, cut at '('.
-std::pair<std::size_t, std::size_t> command_word(const std::string& s) {
-    std::size_t w = skip_blanks(s, 0);
-    std::size_t e = word_end(s, w);
-    std::size_t paren = s.find('(', w);
-    if (paren != std::string::npos && paren < e)
-        e = paren;
-    return {w, e};
-}
-
-bool word_char(char c) { return !blank(c) && c != ',' && c != '(' && c != ')'; }
 
 }  // namespace
 
@@ -78,71 +86,120 @@ CursorContext context_at(std::string_view line, std::size_t byte) {
     if (piece.in_comment(byte))
         return context;
     const std::string& c = piece.text();
+    const vorn::LineParts& parts = piece.parts;
     std::size_t k = piece.index(byte);
     // The raw start of a word from cleaned index i; an empty word starts at the cursor.
     auto begin_of = [&](std::size_t i) { return i < k ? piece.raw(i) : byte; };
 
     if (c.empty() || k == 0) {
-        if (c.empty() || !blank(c[0])) {
-            context.slot = c.empty() || !digit(c[0]) ? Slot::LineStart : Slot::None;
+        if (!piece.statement()) {
+            context.slot = parts.kind == LineKind::Place ? Slot::None : Slot::LineStart;
             context.word_begin = byte;
         }
         return context;
     }
-    if (blank(c[0])) {
-        auto [w, e] = command_word(c);
-        if (k <= e) {
+    if (piece.statement()) {
+        TextRange word = piece.command();
+        if (k <= word.end) {
             context.slot = Slot::Command;
-            std::size_t from = std::min(w, k);
+            std::size_t from = std::min<std::size_t>(word.begin, k);
             context.prefix = c.substr(from, k - from);
             context.word_begin = begin_of(from);
-            context.paren_follows = e < c.size() && c[e] == '(';
+            context.paren_follows = parts.has_paren && parts.call.begin == word.end;
             return context;
         }
-        std::size_t paren = c.find('(');
-        if (paren == std::string::npos || k <= paren)
+        if (!parts.has_paren || k <= parts.call.begin)
             return context;
-        std::string inside = c.substr(paren + 1, k - paren - 1);
-        if (inside.find(')') != std::string::npos)
+        // Past the ')' that ends the arguments there is no argument.
+        int index = argument_at(parts, k);
+        if (index < 0)
             return context;
+        const vorn::Argument& argument = parts.arguments[index];
         context.in_call = true;
-        context.command = c.substr(w, e - w);
-        context.argument = static_cast<int>(std::count(inside.begin(), inside.end(), ','));
-        std::size_t arg = paren + 1 + (inside.rfind(',') == std::string::npos ? 0 : inside.rfind(',') + 1);
-        arg = std::min(skip_blanks(c, arg), k);
-        std::string prefix = c.substr(arg, k - arg);
-        if (!prefix.empty()) {
-            unsigned char first = static_cast<unsigned char>(prefix[0]);
-            if (first == vorn::CleanOpenQuote || first == '&' || first == '-' || first == '+' ||
-                digit(prefix[0]) || prefix.find_first_of(" \t") != std::string::npos)
-                return context;
-        }
+        context.command = piece.text_of(word.begin, word.end);
+        context.argument = index;
+        std::size_t from = std::min<std::size_t>(argument.value.begin, k);
+        std::string prefix = c.substr(from, k - from);
+        // Numbers, strings and event parameters are not completed; nor is a second word.
+        if (from < k && (argument.form != vorn::ArgumentForm::Name || prefix[0] == '+' ||
+                         prefix.find_first_of(" \t") != std::string::npos))
+            return context;
         context.slot = Slot::Argument;
         context.prefix = prefix;
-        context.word_begin = begin_of(arg);
+        context.word_begin = begin_of(from);
         return context;
     }
-    if (digit(c[0]))
+    if (parts.kind == LineKind::Place)
         return context;
-    std::size_t e = word_end(c, 0);
-    if (k <= e) {
+    if (k <= parts.first_word.end) {
         context.slot = Slot::LineStart;
         context.prefix = c.substr(0, k);
         context.word_begin = begin_of(0);
         return context;
     }
-    if (c.compare(0, e, IncludeWord) != 0 || e != strlen(IncludeWord))
+    if (parts.kind != LineKind::Include)
         return context;
-    std::size_t name = skip_blanks(c, e);
-    if (k < name)
-        name = k;
-    if (word_end(c, name) < k)
+    TextRange name = parts.include_name;
+    if (k > name.end)
         return context;
+    std::size_t from = std::min<std::size_t>(name.begin, k);
     context.slot = Slot::IncludeName;
-    context.prefix = c.substr(name, k - name);
-    context.word_begin = begin_of(name);
+    context.prefix = c.substr(from, k - from);
+    context.word_begin = begin_of(from);
     return context;
 }
+
+namespace {
+
+// The token at cleaned index k of the piece, if a part of the line holds k; the catch-all
+// Statement token is left to the caller.
+bool part_at(const Piece& piece, std::size_t k, Token* token) {
+    const vorn::LineParts& parts = piece.parts;
+    auto set = [&](TokenKind kind, TextRange range) {
+        token->kind = kind;
+        token->text = piece.text_of(range.begin, range.end);
+        piece.place(range, token);
+        return true;
+    };
+    switch (parts.kind) {
+    case LineKind::Blank:
+        return false;
+    case LineKind::Statement: {
+        TextRange word = piece.command();
+        token->command = piece.text_of(word.begin, word.end);
+        if (word.contains(static_cast<uint32_t>(k)))
+            return set(TokenKind::Command, word);
+        for (uint32_t i = 0; i < parts.argument_count; ++i) {
+            if (parts.arguments[i].value.contains(static_cast<uint32_t>(k))) {
+                token->argument = static_cast<int>(i);
+                return set(TokenKind::Argument, parts.arguments[i].value);
+            }
+        }
+        return false;
+    }
+    case LineKind::Place:
+        return parts.number.contains(static_cast<uint32_t>(k)) && set(TokenKind::PlaceLabel, parts.number);
+    case LineKind::EventLabel:
+        if (parts.first_word.contains(static_cast<uint32_t>(k)))
+            return set(TokenKind::EventLabel, TextRange{0, static_cast<uint32_t>(parts.first_word.end - 1)});
+        return false;
+    case LineKind::Defvar:
+    case LineKind::Defnum:
+    case LineKind::Include:
+    case LineKind::UnknownDirective:
+        break;
+    }
+    if (parts.first_word.contains(static_cast<uint32_t>(k)))
+        return set(TokenKind::Directive, parts.first_word);
+    if (parts.kind == LineKind::Include)
+        return parts.include_name.contains(static_cast<uint32_t>(k)) &&
+               set(TokenKind::IncludeName, parts.include_name);
+    if (parts.kind == LineKind::Defvar || parts.kind == LineKind::Defnum)
+        return parts.name.contains(static_cast<uint32_t>(k)) && set(TokenKind::DefinedName, parts.name);
+    return false;
+}
+
+}  // namespace
 
 Token token_at(std::string_view line, std::size_t byte) {
     byte = std::min(byte, line.size());
@@ -153,94 +210,30 @@ Token token_at(std::string_view line, std::size_t byte) {
     if (c.empty() || piece.in_comment(byte))
         return token;
     std::size_t k = piece.index(byte);
-    // Just past the end of a word still names that word.
-    if (k > 0 && (k == c.size() || !word_char(c[k])) && word_char(c[k - 1]))
-        --k;
-    if (k >= c.size())
+    // Just past the end of a part still names that part.
+    Token before = token;
+    if (part_at(piece, k, &token))
         return token;
-    auto set = [&](TokenKind kind, std::size_t from, std::size_t to) {
-        token.kind = kind;
-        token.text = c.substr(from, to - from);
-        token.begin = piece.raw(from);
-        token.end = to > from ? piece.raw(to - 1) + 1 : token.begin;
-    };
-
-    if (blank(c[0])) {
-        auto [w, e] = command_word(c);
-        token.command = c.substr(w, e - w);
-        if (k >= w && k < e) {
-            set(TokenKind::Command, w, e);
-            return token;
-        }
-        std::size_t paren = c.find('(');
-        if (paren != std::string::npos && k > paren) {
-            // Arguments end at ',' and ')', strings or not, as the compiler splits them.
-            std::size_t from = paren + 1;
-            for (int index = 0;; ++index) {
-                std::size_t to = c.find_first_of(",)", from);
-                if (to == std::string::npos)
-                    to = c.size();
-                if (k < to || (k == to && to == c.size())) {
-                    std::size_t a = skip_blanks(c, from);
-                    std::size_t b = to;
-                    while (b > a && blank(c[b - 1]))
-                        --b;
-                    if (k >= a && k < b) {
-                        set(TokenKind::Argument, a, b);
-                        token.argument = index;
-                        return token;
-                    }
-                    break;
-                }
-                if (to == c.size() || c[to] == ')')
-                    break;
-                from = to + 1;
-            }
-        }
-        set(TokenKind::Statement, w, c.size());
-        return token;
+    if (k > 0 && part_at(piece, k - 1, &before))
+        return before;
+    if (piece.parts.kind == LineKind::Statement && k < c.size()) {
+        TextRange rest = {piece.command().begin, static_cast<uint32_t>(c.size())};
+        token.kind = TokenKind::Statement;
+        token.text = piece.text_of(rest.begin, rest.end);
+        piece.place(rest, &token);
     }
-    if (digit(c[0])) {
-        std::size_t e = 0;
-        while (e < c.size() && digit(c[e]))
-            ++e;
-        if (k < e)
-            set(TokenKind::PlaceLabel, 0, e);
-        return token;
-    }
-    std::size_t e = word_end(c, 0);
-    std::string word = c.substr(0, e);
-    if (k < e) {
-        if (word.back() == EventLabelEnd && word != DefvarWord && word != DefnumWord && word != IncludeWord)
-            set(TokenKind::EventLabel, 0, e - 1);
-        else
-            set(TokenKind::Directive, 0, e);
-        return token;
-    }
-    std::size_t a = skip_blanks(c, e);
-    std::size_t b = word_end(c, a);
-    if (k < a || k >= b)
-        return token;
-    if (word == DefvarWord || word == DefnumWord)
-        set(TokenKind::DefinedName, a, b);
-    else if (word == IncludeWord)
-        set(TokenKind::IncludeName, a, b);
     return token;
 }
 
 Token include_of(std::string_view line) {
-    Piece piece{0, vorn::clean_line(line.substr(0, vorn::MaxPieceLength))};
-    const std::string& c = piece.text();
+    Piece piece(0, vorn::clean_line(line.substr(0, vorn::MaxPieceLength)));
     Token token;
-    std::size_t e = word_end(c, 0);
-    if (c.compare(0, e, IncludeWord) != 0 || e != strlen(IncludeWord))
+    if (piece.parts.kind != LineKind::Include)
         return token;
-    std::size_t a = skip_blanks(c, e);
-    std::size_t b = word_end(c, a);
+    TextRange name = piece.parts.include_name;
     token.kind = TokenKind::IncludeName;
-    token.text = c.substr(a, b - a);
-    token.begin = piece.raw(a);
-    token.end = b > a ? piece.raw(b - 1) + 1 : token.begin;
+    token.text = piece.text_of(name.begin, name.end);
+    piece.place(name, &token);
     return token;
 }
 

@@ -1,8 +1,5 @@
 #include "server.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -10,6 +7,8 @@
 
 #include "features.h"
 #include "line_view.h"
+
+#include <vorn/project.h>
 
 namespace lsp {
 
@@ -25,7 +24,7 @@ constexpr std::size_t MaxDiagnosticsPerFile = 1000;
 // An include line links to at most this many errors of the files it includes.
 constexpr std::size_t MaxRelated = 100;
 // Files read from disk for positions are not read past this size.
-constexpr off_t MaxDiskText = 64 << 20;
+constexpr std::size_t MaxDiskText = 64 << 20;
 
 std::string base_name(const std::string& path) {
     std::size_t slash = path.rfind('/');
@@ -34,7 +33,7 @@ std::string base_name(const std::string& path) {
 
 bool is_list_file(const std::string& path) {
     std::string name = base_name(path);
-    return name == "events.lst" || name == "command.lst";
+    return name == vorn::EventListFile || name == vorn::CommandListFile;
 }
 
 std::string folder_of(const std::string& path) {
@@ -61,25 +60,11 @@ struct BadParams {
 };
 
 std::unique_ptr<Text> read_text(const std::string& path) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
+    vorn::FileSystemProvider disk;
+    std::optional<std::string> bytes = vorn::read_whole_file(disk, path, MaxDiskText);
+    if (!bytes)
         return nullptr;
-    struct stat st;
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > MaxDiskText) {
-        close(fd);
-        return nullptr;
-    }
-    std::string bytes(static_cast<std::size_t>(st.st_size), '\0');
-    std::size_t got = 0;
-    while (got < bytes.size()) {
-        ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
-        if (n <= 0)
-            break;
-        got += static_cast<std::size_t>(n);
-    }
-    close(fd);
-    bytes.resize(got);
-    return std::make_unique<Text>(std::move(bytes));
+    return std::make_unique<Text>(std::move(*bytes));
 }
 
 }  // namespace
@@ -257,8 +242,8 @@ void Server::notification(const std::string& method, json& params) {
         return;
     if (method == "initialized") {
         if (watch_registration_) {
-            json watchers = json::array({{{"globPattern", "**/events.lst"}},
-                                         {{"globPattern", "**/command.lst"}},
+            json watchers = json::array({{{"globPattern", std::string("**/") + vorn::EventListFile}},
+                                         {{"globPattern", std::string("**/") + vorn::CommandListFile}},
                                          {{"globPattern", "**/*.vs"}}});
             json registration = {{"id", "vorn-watched-files"},
                                  {"method", "workspace/didChangeWatchedFiles"},
@@ -452,7 +437,7 @@ void Server::compile(Document& document) {
         if (!other.path.empty())
             open_paths.push_back(other.path);
     auto analysis = std::make_unique<Analysis>();
-    analysis->project = find_project(document.path, root_of(document.path), open_paths);
+    analysis->project = vorn::find_project_folder(document.path, root_of(document.path), open_paths);
     document.reads.clear();
     if (!analysis->project.empty()) {
         analysis->script = relative_to(document.path, analysis->project);
@@ -510,8 +495,9 @@ void Server::collect_diagnostics(Document& document) {
     };
     if (analysis.project.empty()) {
         fresh[document.uri].push_back(entry(range_json(0, 0, 0), "no-project",
-                                            "No folder from here up to the workspace root holds both "
-                                            "events.lst and command.lst"));
+                                            "No folder from here up to the workspace root holds both " +
+                                                std::string(vorn::EventListFile) + " and " +
+                                                vorn::CommandListFile));
     }
     std::map<std::string, std::unique_ptr<Text>> texts;
     std::map<std::string, std::unique_ptr<ColumnConverter>> converters;

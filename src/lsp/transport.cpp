@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include <vorn/files.h>
 #include "text.h"
 
 namespace lsp {
@@ -14,6 +15,8 @@ namespace {
 
 // A header block longer than this is not a header; it is dropped as malformed.
 constexpr std::size_t MaxHeaderBlock = 64 * 1024;
+// A Content-Length has at most 15 digits.
+constexpr uint64_t MaxContentLength = 999999999999999;
 constexpr std::size_t ReadChunk = 1 << 16;
 
 // Stray byte b travels as U+10FE00 + b.
@@ -51,15 +54,10 @@ long long content_length(const std::string& block) {
             return -1;
         if (!equals_ignoring_case(trim(line.substr(0, colon)), "Content-Length"))
             continue;
-        std::string_view value = trim(line.substr(colon + 1));
-        if (value.empty() || value.size() > 15)
+        std::optional<uint64_t> value = vorn::parse_unsigned(trim(line.substr(colon + 1)), MaxContentLength, false);
+        if (!value)
             return -1;
-        length = 0;
-        for (char c : value) {
-            if (c < '0' || c > '9')
-                return -1;
-            length = length * 10 + (c - '0');
-        }
+        length = static_cast<long long>(*value);
     }
     return length;
 }

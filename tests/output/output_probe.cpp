@@ -13,7 +13,9 @@
 #include <cstring>
 #include <vector>
 
-#include "common/output_file.h"
+#include <vorn/files.h>
+
+using namespace vorn;
 
 namespace {
 

@@ -94,14 +94,6 @@ TEST(DependencyFile, ARunThatReadNothingNamesOnlyTheTarget) {
     EXPECT_EQ(dependency_file(vorn::CompileResult{}, "t.bin", true), "t.bin:\n");
 }
 
-// Every diagnostic of the result in GNU form.
-std::string gnu_report(const vorn::CompileResult& result) {
-    std::string out;
-    for (const vorn::Diagnostic& d : result.diagnostics)
-        out += gnu_line(d);
-    return out;
-}
-
 vorn::Diagnostic diagnostic(vorn::Location where, bool fatal, int status) {
     vorn::Diagnostic d{};
     d.kind = vorn::DiagnosticKind::UnknownDirective;
@@ -133,6 +125,66 @@ TEST(GnuReport, WritesControlBytesOfNamesAndTextsEscaped) {
     EXPECT_EQ(gnu_report(result),
               "e\\x1b[31m.vs:1:3: error: Cannot open file x\\x07\\x7f\\x09.vs\n"
               "e\\x1b[31m.vs:1:3: note: checking stopped here (status 201)\n");
+}
+
+// Several scripts: a diagnostic of a shared file is printed once, with a note naming the
+// first top script it arose for; the top script's own diagnostics and a list's have none.
+TEST(GnuReport, NamesTheContextOfASharedFilesDiagnosticOnce) {
+    auto in = [](const char* path, int source) {
+        vorn::Diagnostic d = diagnostic({path, 2, 3, 4}, false, 10);
+        d.source = source;
+        return d;
+    };
+    vorn::CompileResult a;
+    a.diagnostics = {in("lib/s.vs", 3), in("a.vs", 2)};
+    vorn::CompileResult b;
+    b.diagnostics = {in("events.lst", 0), in("lib/s.vs", 3)};
+    a.status = b.status = vorn::StatusErrors;
+    std::vector<vorn::TopCompile> compiles = {{"a.vs", &a}, {"b.vs", &b}};
+    std::vector<vorn::ContextDiagnostic> merged = vorn::merge_diagnostics(compiles);
+    EXPECT_EQ(gnu_report(merged),
+              "lib/s.vs:2:3: error: Some text\n"
+              "lib/s.vs:2:3: note: in the context of a.vs\n"
+              "a.vs:2:3: error: Some text\n"
+              "events.lst:2:3: error: Some text\n");
+    // A check of one script leaves the note out.
+    EXPECT_EQ(gnu_report(merged, {}, false),
+              "lib/s.vs:2:3: error: Some text\n"
+              "a.vs:2:3: error: Some text\n"
+              "events.lst:2:3: error: Some text\n");
+    EXPECT_EQ(vorn::combined_status(compiles), vorn::StatusErrors);
+}
+
+TEST(CombinedStatus, TheFirstScriptThatEndedFatallyGivesIt) {
+    vorn::CompileResult clean, errors, fatal201, fatal202;
+    errors.status = vorn::StatusErrors;
+    fatal201.status = 201;
+    fatal201.fatal = true;
+    fatal202.status = 202;
+    fatal202.fatal = true;
+    EXPECT_EQ(vorn::combined_status({{"a", &clean}, {"b", &clean}}), vorn::StatusClean);
+    EXPECT_EQ(vorn::combined_status({{"a", &errors}, {"b", &fatal202}, {"c", &fatal201}}), 202);
+    EXPECT_EQ(vorn::combined_status({{"a", &fatal201}, {"b", &errors}}), 201);
+}
+
+// Paths of a compile made in the project folder, as they open from where the command started.
+TEST(PathRebase, WritesPathsSoThatTheyOpenFromWhereTheCommandStarted) {
+    PathRebase above{"/p", "/p/tools"};
+    EXPECT_EQ(above.into_folder("x.vs"), "tools/x.vs");
+    EXPECT_EQ(above.to_here("tools/x.vs"), "x.vs");
+    EXPECT_EQ(above.to_here("lib/a.vs"), "../lib/a.vs");
+    EXPECT_EQ(above.to_here("/abs/a.vs"), "/abs/a.vs");
+    PathRebase below{"/w/proj", "/w"};
+    EXPECT_EQ(below.into_folder("proj/sub/../x.vs"), "x.vs");
+    EXPECT_EQ(below.to_here("lib/a.vs"), "proj/lib/a.vs");
+    PathRebase same{"/w", "/w"};
+    EXPECT_EQ(same.into_folder("./x.vs"), "./x.vs");
+    vorn::CompileResult result;
+    result.files = {file("events.lst"), file("lib/a.vs")};
+    result.diagnostics = {diagnostic({"lib/a.vs", 1, 1, 2}, false, 10)};
+    below.to_here(result);
+    EXPECT_EQ(result.files[0].path, "proj/events.lst");
+    EXPECT_EQ(result.diagnostics[0].where.file, "proj/lib/a.vs");
 }
 
 }  // namespace

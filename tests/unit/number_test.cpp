@@ -4,6 +4,8 @@
 
 #include "common/number.h"
 
+using namespace vorn;
+
 namespace {
 
 struct Read {

@@ -12,7 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "common/output_file.h"
+#include <vorn/files.h>
+
+using namespace vorn;
 
 namespace {
 

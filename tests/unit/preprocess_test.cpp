@@ -4,6 +4,8 @@
 
 #include "frontend/preprocess.h"
 
+using namespace vorn;
+
 namespace {
 
 std::string clean(std::string text) {

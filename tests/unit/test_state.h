@@ -8,6 +8,8 @@
 #include "common/compile_state.h"
 #include "common/source_reader.h"
 
+using namespace vorn;
+
 struct TestState {
     vorn::RecordingSink sink;
     vorn::OverlayProvider files{"/vorn-unit-test-folder"};

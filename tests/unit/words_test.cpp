@@ -3,7 +3,9 @@
 #include <string>
 
 #include "common/char_class.h"
-#include "common/language.h"
+#include <vorn/language.h>
+
+using namespace vorn;
 
 namespace {
 

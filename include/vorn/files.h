@@ -1,7 +1,27 @@
-// Writing an output file so that its name never holds a partly written file.
+// Files as the tools read and write them: a whole file read at once, an output file that never
+// holds a half-written file, and the numbers tools read from command lines and headers.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace vorn {
+
+class SourceProvider;
+
+// The whole text of the file at path as the provider serves it (the file system, or an
+// editor's unsaved text): nullopt when it cannot be opened, a read fails (a directory), or it
+// holds more than limit bytes. Reads it exactly as it is, an end-of-file mark included.
+std::optional<std::string> read_whole_file(SourceProvider& provider, const std::string& path,
+                                           std::size_t limit);
+
+// An unsigned number that is all of text: decimal digits, or with allow_hex also hexadecimal
+// ones after "0x" or "0X". nullopt for anything else (no digits, a sign, a blank, a stray
+// character) and for a number above max.
+std::optional<uint64_t> parse_unsigned(std::string_view text, uint64_t max, bool allow_hex);
 
 enum class OutputWrite {
     Written,
@@ -39,3 +59,5 @@ OutputWrite write_output_file(const char* path, const void* data, std::size_t si
 // The compiler never sets it.
 using OutputWriteHook = void (*)(const char* temp_path);
 void set_output_write_hook(OutputWriteHook hook);
+
+}  // namespace vorn

@@ -1,0 +1,192 @@
+// A project: the folder that holds both lists, every script under it, and each script seen in
+// the context of the top scripts that include it.
+//
+// Scripts are the files under the folder whose names end in ".vs", and every file an include
+// line opens. A top script is a script that no script includes; every other one is a shared
+// file. Each top script is compiled as vorn compiles it when run in the project folder (with
+// keep_going, lines and uses recorded), and a shared file is seen through the compiles that
+// reach it: its diagnostics are those that arise in it in at least one of them, and its names
+// resolve as they do there.
+//
+// Paths are as the compiler sees them when run in the project folder: relative to it, as
+// written on include lines, with "." and ".." steps removed.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include <vorn/vorn.h>
+
+namespace vorn {
+
+// ---- The project folder --------------------------------------------------------------------
+
+// Whether folder holds both lists; also_files are paths (absolute, normal) that count as files
+// even when there is none on disk (an editor's unsaved documents).
+bool holds_lists(const std::string& folder, const std::vector<std::string>& also_files = {});
+
+// The folder of path (absolute) or the nearest one above it, up to root (empty: the file
+// system's root), that holds both lists; empty when there is none. Each folder is looked at
+// once, from the deepest up.
+std::string find_project_folder(const std::string& path, const std::string& root = {},
+                                const std::vector<std::string>& also_files = {});
+
+// ---- Diagnostics in context ----------------------------------------------------------------
+
+// A diagnostic and the top script whose compile it arose in.
+struct ContextDiagnostic {
+    Diagnostic diagnostic;
+    // The top script, when the diagnostic stands in another script (a shared file); empty when
+    // it stands in the top script itself, in a list, or in no file.
+    std::string context;
+};
+
+// One compile of a top script, for merging.
+struct TopCompile {
+    std::string script;
+    const CompileResult* result;
+};
+
+// Every diagnostic of the compiles, each once: one that arises in several compiles (the same
+// kind, text and range of the same file) is kept from the first of them, in the order given.
+std::vector<ContextDiagnostic> merge_diagnostics(const std::vector<TopCompile>& compiles);
+
+// The status of several compiles checked in this order: 0 when all are clean, StatusErrors
+// when some have errors and none ended fatally, else the status of the first that did.
+int combined_status(const std::vector<TopCompile>& compiles);
+
+// ---- Names across files --------------------------------------------------------------------
+
+enum class SymbolKind : uint8_t { Variable, Constant, EventLabel, Place, Command, Event, Condition, Include };
+
+// A place in a project file: a file of the project (by its path) and a range of its line.
+using Position = Location;
+
+// One definition and everything that resolves to it, in every compile of the project.
+struct Symbol {
+    SymbolKind kind;
+    // The name, the place's number, or the included file's path.
+    std::string name;
+    // Where it is defined: the name of a defvar, defnum, event label or place; the whole list
+    // file for a command or an event (line 0); the whole file for an include target; nothing
+    // (an empty file) for the predefined variables and the condition keywords.
+    Location definition;
+    // Every use, each once, ordered by file, line and column.
+    std::vector<Location> uses;
+};
+
+// ---- The project ---------------------------------------------------------------------------
+
+// Bounds of the walk over the project folder.
+constexpr int MaxFolderDepth = 16;
+constexpr std::size_t MaxFolderEntries = 100000;
+
+struct WalkLimits {
+    int depth = MaxFolderDepth;
+    std::size_t entries = MaxFolderEntries;
+};
+
+// A remark about the project as a whole (a bound of the walk reached).
+struct ProjectNote {
+    std::string path;
+    std::string text;
+};
+
+struct ProjectStats {
+    // Compiles of top scripts since the project was made.
+    std::size_t compiles = 0;
+    // Folder entries looked at by the last walk.
+    std::size_t entries = 0;
+};
+
+class Project {
+public:
+    // folder: the project folder (absolute or relative to the current folder).
+    explicit Project(std::string folder, WalkLimits limits = {});
+    ~Project();
+    Project(const Project&) = delete;
+    Project& operator=(const Project&) = delete;
+
+    const std::string& folder() const { return folder_; }
+
+    // Walks the folder and compiles every top script. Called again, it walks again and
+    // compiles only what changed since.
+    void load();
+
+    // Unsaved text: served in place of the file at path until forgotten. Both recompile what
+    // read the file.
+    void serve(const std::string& path, std::string text);
+    void forget(const std::string& path);
+
+    // The file at path changed on disk, was added, or was removed: recompiles the top scripts
+    // whose compile read it (or tried to), and updates which scripts are top scripts.
+    void changed(const std::string& path);
+    void added(const std::string& path);
+    void removed(const std::string& path);
+    void renamed(const std::string& from, const std::string& to);
+
+    // ---- Queries ----
+
+    // Every script, in path order.
+    std::vector<std::string> scripts() const;
+    // The top scripts, in the order they are checked (shallower first, then by path).
+    const std::vector<std::string>& top_scripts() const { return tops_; }
+    bool is_top(const std::string& path) const;
+    // The compile of a top script; nullptr for any other path.
+    const CompileResult* compile_of(const std::string& top) const;
+    // The top scripts whose compile read path (for a top script, itself among them).
+    std::vector<std::string> tops_reaching(const std::string& path) const;
+
+    // Every diagnostic of the project, each once, in the order of the top scripts.
+    std::vector<ContextDiagnostic> diagnostics() const;
+    // Those that stand in one file.
+    std::vector<ContextDiagnostic> diagnostics_of(const std::string& path) const;
+    // The status of checking every top script, as combined_status gives it.
+    int status() const;
+
+    // Every definition with its uses, grouped by definition.
+    const std::vector<Symbol>& symbols() const;
+    // The symbols whose definition or one of whose uses covers line:column of path (columns
+    // count bytes from 1): one for most places, several where a shared file's name resolves
+    // to different definitions in different top scripts.
+    std::vector<const Symbol*> symbols_at(const std::string& path, uint32_t line, uint32_t column) const;
+
+    const std::vector<ProjectNote>& notes() const { return notes_; }
+    const ProjectStats& stats() const { return stats_; }
+
+    // path as the project keys it: relative to the folder where it lies inside it, normal.
+    std::string key(const std::string& path) const;
+
+private:
+    struct Compiled;
+    class Files;
+
+    void walk();
+    void invalidate(const std::string& key);
+    void settle();
+    void compile_top(const std::string& key);
+    std::vector<TopCompile> ordered_compiles() const;
+    void build_symbols() const;
+
+    std::string folder_;
+    WalkLimits limits_;
+    std::unique_ptr<Files> files_;
+    std::unique_ptr<Compiler> compiler_;
+    // The .vs files the walk found, in check order.
+    std::vector<std::string> candidates_;
+    std::vector<std::string> tops_;
+    std::map<std::string, std::unique_ptr<Compiled>> compiled_;
+    std::vector<ProjectNote> notes_;
+    ProjectStats stats_;
+    mutable std::vector<Symbol> symbols_;
+    mutable bool symbols_stale_ = true;
+};
+
+}  // namespace vorn

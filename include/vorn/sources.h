@@ -1,0 +1,71 @@
+// Where a compile's inputs come from: the file system, or the file system with some paths
+// served from memory (an editor's unsaved documents).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <unordered_map>
+
+namespace vorn {
+
+// Identity of a file, used to tell when two paths name the same file.
+struct FileId {
+    uint64_t device;
+    uint64_t inode;
+    bool operator==(const FileId&) const = default;
+};
+
+// One open input file, read from the start to its end.
+class InputFile {
+public:
+    virtual ~InputFile() = default;
+    // Reads up to size bytes; returns how many (0 at the end), or -1 on a read error.
+    virtual long read(unsigned char* into, std::size_t size) = 0;
+    // Who the file is, for the include-cycle and output-is-input checks.
+    virtual FileId id() const = 0;
+};
+
+// Where scripts, their includes and the two lists come from. Paths are passed as they are
+// written on the command line or on an include line.
+class SourceProvider {
+public:
+    virtual ~SourceProvider() = default;
+    // Opens a file for reading; nullptr if it cannot be opened.
+    virtual std::unique_ptr<InputFile> open(const std::string& path) = 0;
+    // Who the file at path is, if there is one.
+    virtual std::optional<FileId> identify(const std::string& path) = 0;
+};
+
+// Reads the file system, relative paths relative to a folder (empty: the current one).
+class FileSystemProvider : public SourceProvider {
+public:
+    explicit FileSystemProvider(std::string folder = {});
+    std::unique_ptr<InputFile> open(const std::string& path) override;
+    std::optional<FileId> identify(const std::string& path) override;
+    // The path as the file system is asked for it: folder/path, or path itself.
+    std::string resolve(const std::string& path) const;
+
+private:
+    std::string folder_;
+};
+
+// The file system, except for the paths whose text the caller serves (an editor's unsaved
+// documents). A served path is matched after resolving it against the folder and removing
+// "." and ".." steps, so "lib/a.vs" and "/project/./lib/a.vs" are the same document.
+class OverlayProvider : public FileSystemProvider {
+public:
+    explicit OverlayProvider(std::string folder = {});
+    void serve(const std::string& path, std::string text);
+    void forget(const std::string& path);
+    std::unique_ptr<InputFile> open(const std::string& path) override;
+    std::optional<FileId> identify(const std::string& path) override;
+
+private:
+    std::string key(const std::string& path) const;
+    std::unordered_map<std::string, std::string> texts_;
+};
+
+}  // namespace vorn

@@ -1,5 +1,0 @@
-#include "dis_state.h"
-
-DisState dis;
-
-void reset_dis_state() { dis = DisState{}; }

@@ -1,0 +1,588 @@
+// The project model: which scripts are top scripts, each compiled in the project folder, and
+// what the compiles say about every file and every name, kept up to date file by file.
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <climits>
+#include <cstdint>
+#include <tuple>
+#include <unordered_set>
+
+#include <vorn/project.h>
+
+
+namespace vorn {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* ScriptSuffix = ".vs";
+
+bool is_script_name(const std::string& name) {
+    std::size_t n = strlen(ScriptSuffix);
+    return name.size() > n && name.compare(name.size() - n, n, ScriptSuffix) == 0;
+}
+
+int depth_of(const std::string& key) {
+    return static_cast<int>(std::count(key.begin(), key.end(), '/'));
+}
+
+// Shallower first (top scripts tend to stand at the top), then by path.
+bool check_order(const std::string& a, const std::string& b) {
+    int da = depth_of(a), db = depth_of(b);
+    return da != db ? da < db : a < b;
+}
+
+std::string diagnostic_key(const Diagnostic& d) {
+    return d.where.file + '\n' + std::to_string(d.where.line) + ':' + std::to_string(d.where.column) +
+           '-' + std::to_string(d.where.end_column) + ':' + kind_name(d.kind) + ':' +
+           (d.fatal ? "F" : "") + d.text;
+}
+
+}  // namespace
+
+std::vector<ContextDiagnostic> merge_diagnostics(const std::vector<TopCompile>& compiles) {
+    std::vector<ContextDiagnostic> merged;
+    std::unordered_set<std::string> seen;
+    for (const TopCompile& compile : compiles)
+        for (const Diagnostic& d : compile.result->diagnostics) {
+            if (!seen.insert(diagnostic_key(d)).second)
+                continue;
+            std::string context;
+            if (d.source >= static_cast<int>(FirstScriptRecord) && d.where.file != compile.script)
+                context = compile.script;
+            merged.push_back(ContextDiagnostic{d, std::move(context)});
+        }
+    return merged;
+}
+
+int combined_status(const std::vector<TopCompile>& compiles) {
+    int status = StatusClean;
+    for (const TopCompile& compile : compiles) {
+        if (compile.result->fatal)
+            return compile.result->status;
+        if (compile.result->status != StatusClean)
+            status = StatusErrors;
+    }
+    return status;
+}
+
+// ---- Inputs --------------------------------------------------------------------------------
+
+// The project's files: served text first, then the file system, where only regular files are
+// read (a FIFO named by an include line would block the compile).
+class Project::Files : public OverlayProvider {
+public:
+    using OverlayProvider::OverlayProvider;
+    std::unique_ptr<InputFile> open(const std::string& path) override {
+        struct stat st;
+        if (stat(resolve(path).c_str(), &st) == 0 && !S_ISREG(st.st_mode))
+            return nullptr;
+        return OverlayProvider::open(path);
+    }
+};
+
+struct Project::Compiled {
+    CompileResult result;
+    // Every file the compile read or tried to read (the lists too), and those that an include
+    // line opened, as keys.
+    std::unordered_set<std::string> read;
+    std::vector<std::string> included;
+    bool stale = false;
+};
+
+Project::Project(std::string folder, WalkLimits limits)
+    : folder_(fs::absolute(folder.empty() ? "." : folder).lexically_normal().string()),
+      limits_(limits),
+      compiler_(std::make_unique<Compiler>()) {
+    if (folder_.size() > 1 && folder_.back() == '/')
+        folder_.pop_back();
+    files_ = std::make_unique<Files>(folder_);
+}
+
+Project::~Project() = default;
+
+std::string Project::key(const std::string& path) const {
+    fs::path p = fs::path(path).lexically_normal();
+    if (p.is_absolute()) {
+        fs::path inner = p.lexically_relative(folder_);
+        if (!inner.empty() && *inner.begin() != "..")
+            p = inner;
+    }
+    std::string text = p.string();
+    if (text.size() > 1 && text.back() == '/')
+        text.pop_back();
+    return text;
+}
+
+// ---- The walk ------------------------------------------------------------------------------
+
+namespace {
+
+struct Walk {
+    std::string root;
+    WalkLimits limits;
+    std::set<std::pair<uint64_t, uint64_t>> folders_seen;
+    std::vector<std::string> scripts;
+    std::size_t entries = 0;
+    bool too_deep = false;
+    bool too_many = false;
+};
+
+void walk_folder(Walk& w, const std::string& relative, int depth) {
+    std::string path = relative.empty() ? w.root : w.root + "/" + relative;
+    DIR* dir = opendir(path.c_str());
+    if (!dir)
+        return;
+    std::vector<std::string> folders;
+    while (dirent* entry = readdir(dir)) {
+        std::string name = entry->d_name;
+        if (name == "." || name == "..")
+            continue;
+        if (w.entries == w.limits.entries) {
+            w.too_many = true;
+            break;
+        }
+        ++w.entries;
+        std::string inner = relative.empty() ? name : relative + "/" + name;
+        struct stat st;
+        // Through symbolic links: a link to a script or a folder counts as one.
+        if (stat((w.root + "/" + inner).c_str(), &st) != 0)
+            continue;
+        if (S_ISREG(st.st_mode) && is_script_name(name))
+            w.scripts.push_back(inner);
+        else if (S_ISDIR(st.st_mode) &&
+                 w.folders_seen.insert({static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)}).second)
+            folders.push_back(inner);
+    }
+    closedir(dir);
+    for (const std::string& folder : folders) {
+        if (depth == w.limits.depth) {
+            w.too_deep = true;
+            continue;
+        }
+        if (w.too_many)
+            return;
+        walk_folder(w, folder, depth + 1);
+    }
+}
+
+}  // namespace
+
+void Project::walk() {
+    Walk w;
+    w.root = folder_;
+    w.limits = limits_;
+    struct stat st;
+    if (stat(folder_.c_str(), &st) == 0)
+        w.folders_seen.insert({static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)});
+    walk_folder(w, "", 0);
+    notes_.clear();
+    if (w.too_deep)
+        notes_.push_back({folder_, "folders more than " + std::to_string(limits_.depth) +
+                                       " levels deep were not searched for scripts"});
+    if (w.too_many)
+        notes_.push_back({folder_, "the search for scripts stopped after " +
+                                       std::to_string(limits_.entries) + " entries"});
+    stats_.entries = w.entries;
+    std::sort(w.scripts.begin(), w.scripts.end(), check_order);
+    candidates_ = std::move(w.scripts);
+}
+
+// ---- Compiles ------------------------------------------------------------------------------
+
+namespace {
+
+// Writes every path of a result the way the project keys it, so that one file has one name
+// in every compile.
+template <typename Key>
+void key_paths(CompileResult& r, const Key& key) {
+    std::unordered_map<std::string, std::string> keys;
+    auto rekey = [&](std::string& path) {
+        if (path.empty())
+            return;
+        auto found = keys.find(path);
+        if (found == keys.end())
+            found = keys.emplace(path, key(path)).first;
+        path = found->second;
+    };
+    for (SourceRecord& file : r.files)
+        rekey(file.path);
+    for (Diagnostic& d : r.diagnostics)
+        rekey(d.where.file);
+    for (Definition& d : r.definitions)
+        rekey(d.where.file);
+    for (Use& use : r.uses)
+        rekey(use.where.file);
+}
+
+}  // namespace
+
+void Project::compile_top(const std::string& script) {
+    CompileOptions options;
+    options.keep_going = true;
+    options.record_lines = true;
+    options.record_uses = true;
+    NullSink quiet;
+    auto compiled = std::make_unique<Compiled>();
+    compiled->result = compiler_->compile(script, *files_, quiet, options);
+    ++stats_.compiles;
+    key_paths(compiled->result, [this](const std::string& path) { return key(path); });
+    for (const SourceRecord& file : compiled->result.files) {
+        compiled->read.insert(file.path);
+        if (file.includer >= 0 && file.opened)
+            compiled->included.push_back(file.path);
+    }
+    compiled_[script] = std::move(compiled);
+    symbols_stale_ = true;
+}
+
+// Compiles every top script that has no current compile, and drops the compiles of scripts
+// that turn out to be included. A script is a top script when no kept compile includes it;
+// in an include cycle, the first of its scripts in check order is the one compiled.
+void Project::settle() {
+    // Every pass either ends or drops a compile, and a dropped script is not compiled again
+    // while what includes it stands, so the passes are bounded.
+    for (std::size_t pass = 0; pass <= candidates_.size() + 1; ++pass) {
+        std::unordered_set<std::string> candidates(candidates_.begin(), candidates_.end());
+        bool dropped = false;
+        for (auto it = compiled_.begin(); it != compiled_.end();) {
+            if (!candidates.count(it->first)) {
+                it = compiled_.erase(it);
+                symbols_stale_ = true;
+            } else {
+                ++it;
+            }
+        }
+        std::unordered_set<std::string> included;
+        for (const auto& [script, compiled] : compiled_)
+            if (!compiled->stale)
+                included.insert(compiled->included.begin(), compiled->included.end());
+        tops_.clear();
+        for (const std::string& script : candidates_) {
+            auto found = compiled_.find(script);
+            if (included.count(script)) {
+                if (found != compiled_.end()) {
+                    compiled_.erase(found);
+                    symbols_stale_ = true;
+                    dropped = true;
+                }
+                continue;
+            }
+            if (found == compiled_.end() || found->second->stale)
+                compile_top(script);
+            const Compiled& compiled = *compiled_[script];
+            included.insert(compiled.included.begin(), compiled.included.end());
+            tops_.push_back(script);
+        }
+        // A top script that a later one includes is a shared file after all.
+        std::vector<std::string> kept;
+        for (const std::string& script : tops_) {
+            if (included.count(script)) {
+                compiled_.erase(script);
+                symbols_stale_ = true;
+                dropped = true;
+            } else {
+                kept.push_back(script);
+            }
+        }
+        tops_ = std::move(kept);
+        if (!dropped)
+            return;
+    }
+}
+
+void Project::load() {
+    walk();
+    settle();
+}
+
+void Project::invalidate(const std::string& file) {
+    for (auto& [script, compiled] : compiled_)
+        if (compiled->read.count(file))
+            compiled->stale = true;
+}
+
+void Project::changed(const std::string& path) {
+    invalidate(key(path));
+    settle();
+}
+
+void Project::added(const std::string& path) {
+    std::string file = key(path);
+    struct stat st;
+    bool on_disk = stat(files_->resolve(file).c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    if (is_script_name(file) && on_disk &&
+        std::find(candidates_.begin(), candidates_.end(), file) == candidates_.end())
+        candidates_.insert(std::upper_bound(candidates_.begin(), candidates_.end(), file, check_order),
+                           file);
+    invalidate(file);
+    settle();
+}
+
+void Project::removed(const std::string& path) {
+    std::string file = key(path);
+    candidates_.erase(std::remove(candidates_.begin(), candidates_.end(), file), candidates_.end());
+    invalidate(file);
+    settle();
+}
+
+void Project::renamed(const std::string& from, const std::string& to) {
+    std::string old_file = key(from);
+    candidates_.erase(std::remove(candidates_.begin(), candidates_.end(), old_file), candidates_.end());
+    invalidate(old_file);
+    added(to);
+}
+
+void Project::serve(const std::string& path, std::string text) {
+    std::string file = key(path);
+    files_->serve(file, std::move(text));
+    // An unsaved new script counts as a script as soon as it is served.
+    if (is_script_name(file) &&
+        std::find(candidates_.begin(), candidates_.end(), file) == candidates_.end())
+        candidates_.insert(std::upper_bound(candidates_.begin(), candidates_.end(), file, check_order),
+                           file);
+    changed(file);
+}
+
+void Project::forget(const std::string& path) {
+    std::string file = key(path);
+    files_->forget(file);
+    struct stat st;
+    if (stat(files_->resolve(file).c_str(), &st) != 0)
+        candidates_.erase(std::remove(candidates_.begin(), candidates_.end(), file), candidates_.end());
+    changed(file);
+}
+
+// ---- Queries -------------------------------------------------------------------------------
+
+std::vector<std::string> Project::scripts() const {
+    std::set<std::string> all(candidates_.begin(), candidates_.end());
+    for (const auto& [script, compiled] : compiled_)
+        all.insert(compiled->included.begin(), compiled->included.end());
+    return {all.begin(), all.end()};
+}
+
+bool Project::is_top(const std::string& path) const { return compiled_.count(key(path)) > 0; }
+
+const CompileResult* Project::compile_of(const std::string& top) const {
+    auto found = compiled_.find(key(top));
+    return found == compiled_.end() ? nullptr : &found->second->result;
+}
+
+std::vector<std::string> Project::tops_reaching(const std::string& path) const {
+    std::string file = key(path);
+    std::vector<std::string> tops;
+    for (const std::string& top : tops_) {
+        const Compiled& compiled = *compiled_.at(top);
+        for (const SourceRecord& record : compiled.result.files)
+            if (record.opened && record.path == file) {
+                tops.push_back(top);
+                break;
+            }
+    }
+    return tops;
+}
+
+std::vector<TopCompile> Project::ordered_compiles() const {
+    std::vector<TopCompile> compiles;
+    for (const std::string& top : tops_)
+        compiles.push_back(TopCompile{top, &compiled_.at(top)->result});
+    return compiles;
+}
+
+std::vector<ContextDiagnostic> Project::diagnostics() const { return merge_diagnostics(ordered_compiles()); }
+
+std::vector<ContextDiagnostic> Project::diagnostics_of(const std::string& path) const {
+    std::string file = key(path);
+    std::vector<ContextDiagnostic> all = diagnostics();
+    std::vector<ContextDiagnostic> in_file;
+    for (ContextDiagnostic& d : all)
+        if (d.diagnostic.where.file == file)
+            in_file.push_back(std::move(d));
+    return in_file;
+}
+
+int Project::status() const { return combined_status(ordered_compiles()); }
+
+// ---- Names ---------------------------------------------------------------------------------
+
+namespace {
+
+SymbolKind symbol_kind(DefinitionKind kind) {
+    switch (kind) {
+    case DefinitionKind::Variable: return SymbolKind::Variable;
+    case DefinitionKind::Constant: return SymbolKind::Constant;
+    case DefinitionKind::EventLabel: return SymbolKind::EventLabel;
+    case DefinitionKind::Place: return SymbolKind::Place;
+    }
+    return SymbolKind::Variable;
+}
+
+// A use's range with its file as a number: a shared file's uses come again with every top
+// script that includes it, so they are counted once each by this key.
+struct RangeKey {
+    uint32_t file;
+    uint32_t line;
+    uint32_t column;
+    uint32_t end;
+    bool operator==(const RangeKey&) const = default;
+};
+
+// A use of a symbol, before they are sorted and the repeated ones dropped.
+struct SymbolUse {
+    uint32_t symbol;
+    RangeKey range;
+};
+
+struct SymbolTable {
+    std::vector<Symbol>& symbols;
+    std::unordered_map<std::string, std::size_t> by_key;
+    std::vector<SymbolUse> uses;
+    std::unordered_map<std::string, uint32_t> file_ids;
+    std::vector<std::string> files;
+
+    std::size_t get(const std::string& key, SymbolKind kind, const std::string& name, const Location& definition) {
+        auto [found, fresh] = by_key.emplace(key, symbols.size());
+        if (fresh)
+            symbols.push_back(Symbol{kind, name, definition, {}});
+        return found->second;
+    }
+    uint32_t file_id(const std::string& path) {
+        auto [found, fresh] = file_ids.emplace(path, static_cast<uint32_t>(files.size()));
+        if (fresh)
+            files.push_back(path);
+        return found->second;
+    }
+};
+
+std::string location_key(const Location& where) {
+    return where.file + ':' + std::to_string(where.line) + ':' + std::to_string(where.column);
+}
+
+// Looks a symbol up once per compile for each entry of a small table (the keywords, the
+// commands, the events, the files), not once per use.
+template <typename Make>
+std::size_t cached(std::vector<std::size_t>& cache, std::size_t index, Make make) {
+    constexpr std::size_t None = SIZE_MAX;
+    if (cache.size() <= index)
+        cache.resize(index + 1, None);
+    if (cache[index] == None)
+        cache[index] = make();
+    return cache[index];
+}
+
+}  // namespace
+
+void Project::build_symbols() const {
+    symbols_.clear();
+    SymbolTable table{symbols_, {}, {}, {}, {}};
+    for (const std::string& top : tops_) {
+        const CompileResult& r = compiled_.at(top)->result;
+        std::vector<std::size_t> of_definition(r.definitions.size());
+        for (std::size_t i = 0; i < r.definitions.size(); ++i) {
+            const Definition& d = r.definitions[i];
+            SymbolKind kind = symbol_kind(d.kind);
+            // The predefined variables have no place; their name is who they are.
+            std::string key = std::to_string(static_cast<int>(kind)) + ':' +
+                              (d.where.file.empty() ? d.name : location_key(d.where));
+            of_definition[i] = table.get(key, kind, d.name, d.where);
+        }
+        std::vector<std::size_t> conditions, commands, events, files;
+        std::vector<uint32_t> file_ids(r.files.size());
+        for (std::size_t i = 0; i < r.files.size(); ++i)
+            file_ids[i] = table.file_id(r.files[i].path);
+        for (const Use& use : r.uses) {
+            std::size_t symbol = 0;
+            auto target = static_cast<std::size_t>(use.target);
+            switch (use.kind) {
+            case UseKind::Variable:
+            case UseKind::Constant:
+                if (use.target < 0 || target >= of_definition.size())
+                    continue;
+                symbol = of_definition[target];
+                break;
+            case UseKind::Condition:
+                symbol = cached(conditions, target, [&] {
+                    return table.get(std::string("c:") + ConditionKeywordTable[target], SymbolKind::Condition,
+                                     ConditionKeywordTable[target], Location{});
+                });
+                break;
+            case UseKind::Command:
+                symbol = cached(commands, target, [&] {
+                    const char* name = r.lists.commands[target].name;
+                    return table.get(std::string("m:") + name, SymbolKind::Command, name,
+                                     Location{CommandListFile, 0, 0, 0});
+                });
+                break;
+            case UseKind::Event:
+                symbol = cached(events, target, [&] {
+                    const char* name = r.lists.events[target].name;
+                    return table.get(std::string("e:") + name, SymbolKind::Event, name,
+                                     Location{EventListFile, 0, 0, 0});
+                });
+                break;
+            case UseKind::Include:
+                symbol = cached(files, target, [&] {
+                    const std::string& path = r.files[target].path;
+                    return table.get("i:" + path, SymbolKind::Include, path, Location{path, 0, 0, 0});
+                });
+                break;
+            }
+            uint32_t file = use.source >= 0 ? file_ids[static_cast<std::size_t>(use.source)]
+                                            : table.file_id(use.where.file);
+            table.uses.push_back(SymbolUse{static_cast<uint32_t>(symbol),
+                                           RangeKey{file, use.where.line, use.where.column, use.where.end_column}});
+        }
+    }
+    // Files numbered in path order, so that uses sort by path without comparing strings.
+    std::vector<uint32_t> order(table.files.size());
+    for (uint32_t i = 0; i < order.size(); ++i)
+        order[i] = i;
+    std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) { return table.files[a] < table.files[b]; });
+    std::vector<uint32_t> rank(order.size());
+    for (uint32_t i = 0; i < order.size(); ++i)
+        rank[order[i]] = i;
+    auto key = [&](const SymbolUse& u) {
+        return std::tuple(u.symbol, rank[u.range.file], u.range.line, u.range.column, u.range.end);
+    };
+    std::sort(table.uses.begin(), table.uses.end(),
+              [&](const SymbolUse& a, const SymbolUse& b) { return key(a) < key(b); });
+    table.uses.erase(std::unique(table.uses.begin(), table.uses.end(),
+                                 [](const SymbolUse& a, const SymbolUse& b) {
+                                     return a.symbol == b.symbol && a.range == b.range;
+                                 }),
+                     table.uses.end());
+    for (const SymbolUse& u : table.uses)
+        symbols_[u.symbol].uses.push_back(
+            Location{table.files[u.range.file], u.range.line, u.range.column, u.range.end});
+    symbols_stale_ = false;
+}
+
+const std::vector<Symbol>& Project::symbols() const {
+    if (symbols_stale_)
+        build_symbols();
+    return symbols_;
+}
+
+std::vector<const Symbol*> Project::symbols_at(const std::string& path, uint32_t line, uint32_t column) const {
+    std::string file = key(path);
+    auto covers = [&](const Location& where) {
+        return where.file == file && where.line == line && where.column <= column &&
+               column < std::max(where.end_column, where.column + 1);
+    };
+    std::vector<const Symbol*> found;
+    for (const Symbol& symbol : symbols()) {
+        bool hit = covers(symbol.definition);
+        for (std::size_t i = 0; !hit && i < symbol.uses.size(); ++i)
+            hit = covers(symbol.uses[i]);
+        if (hit)
+            found.push_back(&symbol);
+    }
+    return found;
+}
+
+}  // namespace vorn

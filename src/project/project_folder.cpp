@@ -1,0 +1,58 @@
+// Finding the project folder: the nearest folder, from a script's own up, that holds both lists.
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include <vorn/project.h>
+
+namespace vorn {
+
+namespace {
+
+bool is_file(const std::string& path, const std::vector<std::string>& also_files) {
+    struct stat st;
+    if (stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode))
+        return true;
+    return std::find(also_files.begin(), also_files.end(), path) != also_files.end();
+}
+
+// The folder part of a normal absolute path: "/a/b" for "/a/b/c", "/" for "/c".
+std::string_view parent_of(std::string_view path) {
+    std::size_t slash = path.rfind('/');
+    return slash == 0 ? std::string_view("/") : path.substr(0, slash);
+}
+
+}  // namespace
+
+bool holds_lists(const std::string& folder, const std::vector<std::string>& also_files) {
+    std::string base = folder == "/" ? "" : folder;
+    return is_file(base + "/" + EventListFile, also_files) &&
+           is_file(base + "/" + CommandListFile, also_files);
+}
+
+std::string find_project_folder(const std::string& path, const std::string& root,
+                                const std::vector<std::string>& also_files) {
+    if (path.empty() || path[0] != '/')
+        return {};
+    std::string normal = std::filesystem::path(path).lexically_normal().string();
+    std::string limit = root.empty() ? "/" : std::filesystem::path(root).lexically_normal().string();
+    if (limit.size() > 1 && limit.back() == '/')
+        limit.pop_back();
+    std::string_view folder = parent_of(normal);
+    // The whole walk stays inside root when it starts there: one test, not one per level.
+    bool inside = limit == "/" || (folder.substr(0, limit.size()) == limit &&
+                                   (folder.size() == limit.size() || folder[limit.size()] == '/'));
+    if (!inside)
+        return {};
+    for (;;) {
+        std::string here(folder);
+        if (holds_lists(here, also_files))
+            return here;
+        if (folder.size() <= limit.size())
+            return {};
+        folder = parent_of(folder);
+    }
+}
+
+}  // namespace vorn

@@ -1,0 +1,84 @@
+// The tools' whole-file reader and number parser, through the public interface only.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include <vorn/vorn.h>
+
+namespace {
+
+TEST(ParseUnsigned, ReadsDecimalAndWithHexAllowedHexadecimal) {
+    EXPECT_EQ(vorn::parse_unsigned("0", 100, false), 0u);
+    EXPECT_EQ(vorn::parse_unsigned("4294967295", UINT32_MAX, false), 4294967295u);
+    EXPECT_EQ(vorn::parse_unsigned("0x1F", 100, true), 31u);
+    EXPECT_EQ(vorn::parse_unsigned("0XfF", 255, true), 255u);
+    // Leading zeros are still decimal, not octal.
+    EXPECT_EQ(vorn::parse_unsigned("010", 100, true), 10u);
+}
+
+TEST(ParseUnsigned, RefusesWhatIsNotAllANumberWithinMax) {
+    for (const char* bad : {"", "x", "0x", "-1", "+1", " 1", "1 ", "1a", "12345678901234567890123"})
+        EXPECT_EQ(vorn::parse_unsigned(bad, UINT64_MAX, true), std::nullopt) << bad;
+    // Hexadecimal only where allowed; "0x0x1" is not a number either.
+    EXPECT_EQ(vorn::parse_unsigned("0x10", 100, false), std::nullopt);
+    EXPECT_EQ(vorn::parse_unsigned("0x0x1", 100, true), std::nullopt);
+    // max is the largest value taken.
+    EXPECT_EQ(vorn::parse_unsigned("4294967296", UINT32_MAX, true), std::nullopt);
+    EXPECT_EQ(vorn::parse_unsigned("0x100000000", UINT32_MAX, true), std::nullopt);
+    EXPECT_EQ(vorn::parse_unsigned("101", 100, false), std::nullopt);
+}
+
+class ReadWholeFile : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/vorn-files-test-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        folder_ = pattern;
+    }
+    void TearDown() override { std::system(("rm -rf '" + folder_ + "'").c_str()); }
+    void write(const std::string& name, const std::string& bytes) {
+        FILE* f = fopen((folder_ + "/" + name).c_str(), "wb");
+        ASSERT_NE(f, nullptr);
+        fwrite(bytes.data(), 1, bytes.size(), f);
+        fclose(f);
+    }
+    std::string folder_;
+};
+
+TEST_F(ReadWholeFile, ReadsEveryByteAsItIs) {
+    // More than one block, with a NUL and an end-of-file mark inside.
+    std::string bytes(40000, 'a');
+    bytes[5] = '\0';
+    bytes[6] = static_cast<char>(vorn::EndOfFileMark);
+    write("big.vs", bytes);
+    vorn::FileSystemProvider files(folder_);
+    EXPECT_EQ(vorn::read_whole_file(files, "big.vs", SIZE_MAX), bytes);
+    EXPECT_EQ(vorn::read_whole_file(files, "big.vs", bytes.size()), bytes);
+    write("empty.vs", "");
+    EXPECT_EQ(vorn::read_whole_file(files, "empty.vs", 0), "");
+}
+
+TEST_F(ReadWholeFile, FailsOnAMissingFileAFolderOrMoreThanTheLimit) {
+    write("t.vs", "0123456789");
+    vorn::FileSystemProvider files(folder_);
+    EXPECT_EQ(vorn::read_whole_file(files, "missing.vs", SIZE_MAX), std::nullopt);
+    ASSERT_EQ(mkdir((folder_ + "/sub").c_str(), 0755), 0);
+    EXPECT_EQ(vorn::read_whole_file(files, "sub", SIZE_MAX), std::nullopt);
+    EXPECT_EQ(vorn::read_whole_file(files, "t.vs", 9), std::nullopt);
+}
+
+TEST_F(ReadWholeFile, ReadsAnEditorsUnsavedTextThroughAnOverlay) {
+    write("t.vs", "on disk\n");
+    vorn::OverlayProvider files(folder_);
+    files.serve("t.vs", "unsaved\n");
+    EXPECT_EQ(vorn::read_whole_file(files, "t.vs", SIZE_MAX), "unsaved\n");
+    files.forget("t.vs");
+    EXPECT_EQ(vorn::read_whole_file(files, "t.vs", SIZE_MAX), "on disk\n");
+}
+
+}  // namespace
