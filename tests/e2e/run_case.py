@@ -78,8 +78,9 @@ import tempfile
 import roundtrip_check
 
 EXIT_PASS, EXIT_FAIL, EXIT_BAD_CASE, EXIT_SKIP = 0, 1, 2, 77
-KNOWN_PROGRAMS = ("vorn", "vorn-dis", "vorn-check", "vorn-list")
-ENV_NAMES = {"vorn": "VORN", "vorn-dis": "VORN_DIS", "vorn-check": "VORN_CHECK", "vorn-list": "VORN_LIST"}
+KNOWN_PROGRAMS = ("vorn", "vorn-dis", "vorn-check", "vorn-list", "vorn-fmt")
+ENV_NAMES = {"vorn": "VORN", "vorn-dis": "VORN_DIS", "vorn-check": "VORN_CHECK", "vorn-list": "VORN_LIST",
+             "vorn-fmt": "VORN_FMT"}
 DIFF_LINE_LIMIT = 400
 
 
