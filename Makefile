@@ -2,7 +2,7 @@
 BUILD ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all build demo test bench lsp-bench clean package
+.PHONY: all build demo test bench lsp-bench fmt-bench clean package
 
 all: build
 
@@ -29,6 +29,10 @@ bench: build
 # Times vorn-lsp from a change of a document to its diagnostics, on 300 and 5,000 lines.
 lsp-bench: build
 	python3 bench/lsp_bench.py --lsp $(BUILD)/src/vorn-lsp
+
+# Times vorn-fmt on a 5,000-line script (budget: 20 ms).
+fmt-bench: build
+	python3 bench/fmt_bench.py --vorn-fmt $(BUILD)/src/vorn-fmt
 
 # The same tests against a build with AddressSanitizer and UndefinedBehaviorSanitizer; any
 # report fails the test it shows up in (a report goes to standard error, or aborts the run).

@@ -110,8 +110,9 @@ std::optional<std::string> format_statement(std::string_view code, const LinePar
         return std::nullopt;
 
     // Whether a byte stands inside a string: an odd number of quotes before it.
+    bool has_quote = code.find('"') != std::string_view::npos;
     auto in_string = [&](uint32_t at) {
-        return std::count(code.begin(), code.begin() + at, '"') % 2 == 1;
+        return has_quote && std::count(code.begin(), code.begin() + at, '"') % 2 == 1;
     };
     out += part(code, parts.command);
     out += '(';
@@ -174,12 +175,10 @@ std::string without_blanks(std::string_view text) {
 
 // Whether two versions of a line read the same to the compiler: the same kind, the same
 // words, arguments and numbers, the same text apart from blanks.
-bool same_meaning(std::string_view before, std::string_view after) {
-    CleanedLine a = clean_line(before);
+bool same_meaning(const CleanedLine& a, const LineParts& pa, std::string_view after) {
     CleanedLine b = clean_line(after);
     if (without_blanks(a.text) != without_blanks(b.text))
         return false;
-    LineParts pa = parse_cleaned(a.text);
     LineParts pb = parse_cleaned(b.text);
     std::string_view ta = a.text;
     std::string_view tb = b.text;
@@ -259,7 +258,9 @@ std::optional<std::string> format_content(std::string_view content, std::size_t 
             result += ' ';
         result += comment;
     }
-    if (result.size() + end_size > MaxPieceLength || !same_meaning(content, result))
+    if (result == content)
+        return result;
+    if (result.size() + end_size > MaxPieceLength || !same_meaning(cleaned, parts, result))
         return std::nullopt;
     return result;
 }
