@@ -82,6 +82,8 @@ std::string collapse_blanks(std::string_view text) {
 // An argument of this many bytes or more, blanks included, is too long for the compiler (or
 // one byte short of it), so its blanks are not touched.
 constexpr std::size_t LongArgument = ArgumentSize - 1;
+// A word of this many bytes may have been cut by the compiler; its line is not touched.
+constexpr std::size_t LongWord = FirstWordSize - 1;
 
 // A statement in its layout, or nothing where it is left as it is. code is the line up to its
 // comment, with no backslash and no string left open; parts are of its cleaned text, which
@@ -91,7 +93,7 @@ std::optional<std::string> format_statement(std::string_view code, const LinePar
     std::string_view code_trimmed = trim_end(code);
     if (parts.command.empty())
         return std::string(code_trimmed);  // ignored by the compiler: kept exactly
-    if (parts.first_word.size() >= FirstWordSize)
+    if (parts.command.size() >= LongWord)
         return std::nullopt;
     if (code.substr(0, parts.command.end).find('"') != std::string_view::npos)
         return std::nullopt;
@@ -149,7 +151,7 @@ std::optional<std::string> format_statement(std::string_view code, const LinePar
 // text it ignores after them is kept as written.
 std::optional<std::string> format_words(std::string_view code, const LineParts& parts) {
     std::string_view code_trimmed = trim_end(code);
-    if (parts.first_word.size() >= FirstWordSize || parts.include_name.size() >= FirstWordSize)
+    if (parts.first_word.size() >= LongWord || parts.include_name.size() >= LongWord)
         return std::nullopt;
     std::size_t tail = code_trimmed.size();
     if (!parts.ignored.empty()) {

@@ -143,6 +143,8 @@ def statement(rng):
     indent = rng.choice([" ", "  ", "    ", "\t", "\t ", "        "])
     if rng.random() < 0.05:
         return indent + name + blanks(rng)
+    if rng.random() < 0.03:
+        name = "W" * rng.choice([78, 79, 80, 81])
     return indent + head + "(" + ",".join(args) + close
 
 
@@ -154,7 +156,8 @@ def directive(rng):
         rng.choice(EVENTS + ["OnNope"]) + ":" + rng.choice(["", b(), b() + "ignored   text"]),
         str(rng.randint(0, 300)) + rng.choice(["", b() + "words  here", "abc"]),
         "include" + b() + "inc.vs" + rng.choice(["", b() + "more"]),
-        rng.choice(["Go", "OnStart :", "defvarx 1", "include"]),
+        rng.choice(["Go", "OnStart :", "defvarx 1", "include", "E" * rng.choice([78, 79, 80]) + ":  x",
+                    "include  " + "f" * rng.choice([78, 79, 80]) + "  y"]),
     ])
 
 
