@@ -2,7 +2,7 @@
 BUILD ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all build demo test release bench lsp-bench clean package vsix bench-project
+.PHONY: all build demo test release bench lsp-bench clean package vsix bench-project fmt-bench
 
 # The packages each target needs; what is missing is installed with apt-get (as root), or
 # the apt-get line to run is printed (status 2).
@@ -68,6 +68,10 @@ bench-project: release
 # Times vorn-lsp from a change of a document to its diagnostics, on 300 and 5,000 lines.
 lsp-bench: release
 	python3 bench/lsp_bench.py --lsp $(RELEASE_BUILD)/src/vorn-lsp
+
+# Times vorn-fmt on a 5,000-line script (budget: 20 ms).
+fmt-bench: release
+	python3 bench/fmt_bench.py --vorn-fmt $(RELEASE_BUILD)/src/vorn-fmt
 
 # The same tests against a build with AddressSanitizer and UndefinedBehaviorSanitizer; any
 # report fails the test it shows up in (a report goes to standard error, or aborts the run).

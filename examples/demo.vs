@@ -26,7 +26,7 @@ OnTimer:
     If(Hour, NotLessThan, Evening)
     Goto(3)
 
-1   the idle loop: wait a tick and go round again
+1 the idle loop: wait a tick and go round again
     Wait(10)
     Goto(1)
 

@@ -31,3 +31,4 @@
 #include "compiler.h"
 #include "files.h"
 #include "grammar.h"
+#include "format.h"

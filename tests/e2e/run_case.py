@@ -78,8 +78,9 @@ import tempfile
 import roundtrip_check
 
 EXIT_PASS, EXIT_FAIL, EXIT_BAD_CASE, EXIT_SKIP = 0, 1, 2, 77
-KNOWN_PROGRAMS = ("vorn", "vorn-dis", "vorn-check", "vorn-list")
-ENV_NAMES = {"vorn": "VORN", "vorn-dis": "VORN_DIS", "vorn-check": "VORN_CHECK", "vorn-list": "VORN_LIST"}
+KNOWN_PROGRAMS = ("vorn", "vorn-dis", "vorn-check", "vorn-list", "vorn-fmt")
+ENV_NAMES = {"vorn": "VORN", "vorn-dis": "VORN_DIS", "vorn-check": "VORN_CHECK", "vorn-list": "VORN_LIST",
+             "vorn-fmt": "VORN_FMT"}
 DIFF_LINE_LIMIT = 400
 
 
@@ -204,6 +205,7 @@ class Case:
         self.stdout = None       # bytes, or None if ignored or JSON
         self.stdout_json = None  # (value,) for a "stdout json" section
         self.stderr = b""
+        self.stdin = None        # bytes for the program's standard input; None: /dev/null
         self.status = None
         self.outputs = []        # (name, "none" | "unchanged" | bytes)
 
@@ -243,7 +245,7 @@ def parse_case(raw):
     output_names = set()
     for kind, arg, lineno, body in sections:
         first = lineno + 1
-        if kind in ("setup", "run", "stdout", "stderr", "status"):
+        if kind in ("setup", "run", "stdin", "stdout", "stderr", "status"):
             if kind in seen:
                 raise CaseError("line %d: second '%s' section" % (lineno, kind))
             seen.add(kind)
@@ -284,6 +286,8 @@ def parse_case(raw):
                 case.stdout = decode_text(body, first)
         elif kind == "stderr":
             case.stderr = decode_text(body, first)
+        elif kind == "stdin":
+            case.stdin = decode_text(body, first)
         elif kind == "status":
             nb = _nonblank(body)
             if len(nb) != 1 or not re.fullmatch(r"\s*\d{1,3}\s*", nb[0]) or int(nb[0]) > 255:
@@ -302,7 +306,7 @@ def parse_case(raw):
                 case.outputs.append((arg, parse_hex(body, first)))
         else:
             raise CaseError("line %d: unknown section kind %r (known: file hexfile setup run "
-                            "stdout stderr status output)" % (lineno, kind))
+                            "stdin stdout stderr status output)" % (lineno, kind))
 
     for kind in ("run", "stdout", "status"):
         if kind not in seen:
@@ -434,12 +438,12 @@ def _signal_status(rc):
     return 128 - rc if rc < 0 else rc
 
 
-def _run(argv, executable, cwd, env, timeout):
+def _run(argv, executable, cwd, env, timeout, stdin=None):
     proc = subprocess.Popen(argv, executable=executable, cwd=cwd, env=env,
-                            stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-                            stderr=subprocess.PIPE, start_new_session=True)
+                            stdin=subprocess.DEVNULL if stdin is None else subprocess.PIPE,
+                            stdout=subprocess.PIPE, stderr=subprocess.PIPE, start_new_session=True)
     try:
-        out, err = proc.communicate(timeout=timeout)
+        out, err = proc.communicate(input=stdin, timeout=timeout)
         return out, err, _signal_status(proc.returncode), False
     except subprocess.TimeoutExpired:
         try:
@@ -584,7 +588,7 @@ def run_case(case, bins, timeout, keep, report, observed=None):
                     return EXIT_FAIL
 
         try:
-            out, err, status, timed_out = _run(case.argv, bins[prog], tmp, env, timeout)
+            out, err, status, timed_out = _run(case.argv, bins[prog], tmp, env, timeout, case.stdin)
         except OSError as e:
             report("FAIL: cannot start %s (%s): %s" % (prog, bins[prog], e))
             return EXIT_FAIL

@@ -198,6 +198,24 @@ class RunnerTest(Harness):
             0
             """, bins=["--bin", "vorn=/bin/cat"])
 
+    def test_stdin_section_is_the_programs_standard_input(self):
+        case = r"""
+            --- run
+            vorn -
+            --- stdin
+            two\tlines\r
+            and no end\
+            --- stdout
+            two\tlines\r
+            and no end\
+            --- status
+            0
+            """
+        self.assertPasses(case, bins=["--bin", "vorn=/bin/cat"])
+        # Without the section, standard input is empty.
+        self.assertFails(case.replace("--- stdin", "--- file unused"), "stdout",
+                         bins=["--bin", "vorn=/bin/cat"])
+
     def test_unchanged_file_that_changed_fails(self):
         self.assertFails(r"""
             --- file s.vs

@@ -1,0 +1,5 @@
+OnStart:  
+   Wait( 1 )
+	Stop( )
+  Say( "x" )   ; c
+  Wait(2 )

@@ -1,0 +1,3 @@
+OnStart:
+	Wait( 1 )
+    If(&1,Equal,2)   ; c
