@@ -8,6 +8,7 @@
 #include "../frontend/compile_file.h"
 #include "../frontend/named_values.h"
 #include "../frontend/uses.h"
+#include "../frontend/warnings.h"
 #include "../lists/lists.h"
 #include <vorn/vorn.h>
 
@@ -72,6 +73,11 @@ CompileResult Compiler::compile(const std::string& script, SourceProvider& provi
     if (options.record_uses) {
         uses = std::make_unique<UseRecorder>();
         s->uses = uses.get();
+    }
+    std::unique_ptr<LineWarnings> warnings;
+    if (options.warnings.any()) {
+        warnings = std::make_unique<LineWarnings>();
+        s->warnings = warnings.get();
     }
     try {
         run(*s, script);

@@ -27,6 +27,13 @@ std::vector<std::string> dependencies(const vorn::CompileResult& result) {
 
 }  // namespace
 
+std::string warning_option(const vorn::Diagnostic& d) {
+    if (vorn::severity_of(d.kind) != vorn::Severity::Warning)
+        return "";
+    const char* option = d.severity == vorn::Severity::Error ? " [-Werror=" : " [-W";
+    return option + std::string(vorn::kind_name(d.kind)) + "]";
+}
+
 namespace {
 
 // A single compile as the merged reports see it: its top script is its first script record.
@@ -66,7 +73,9 @@ std::string gnu_report(const std::vector<vorn::ContextDiagnostic>& diagnostics,
     for (const vorn::ContextDiagnostic& c : diagnostics) {
         const vorn::Diagnostic& d = c.diagnostic;
         std::string where = vorn::location_text(d.where, "vorn-check");
-        out += where + ": " + vorn::severity_name(d.severity) + ": " + d.text + "\n";
+        out += where + ": " + vorn::severity_name(d.severity) + ": " + d.text + warning_option(d) + "\n";
+        for (const vorn::DiagnosticNote& note : d.notes)
+            out += vorn::location_text(note.where, "vorn-check") + ": note: " + note.text + "\n";
         if (contexts && !c.context.empty())
             out += where + ": note: in the context of " + c.context + "\n";
         if (d.fatal)
@@ -89,6 +98,13 @@ std::string json_report(const std::vector<vorn::TopCompile>& compiles,
         entry["running_line"] = d.running_line;
         entry["text"] = d.text;
         entry["vorn_text"] = d.vorn_text;
+        nlohmann::json notes = nlohmann::json::array();
+        for (const vorn::DiagnosticNote& note : d.notes) {
+            nlohmann::json n = location_json(note.where);
+            n["text"] = note.text;
+            notes.push_back(std::move(n));
+        }
+        entry["notes"] = std::move(notes);
         entry["context"] = c.context.empty() ? nlohmann::json(nullptr) : nlohmann::json(c.context);
         diagnostics.push_back(std::move(entry));
     }
@@ -147,8 +163,11 @@ void PathRebase::to_here(vorn::CompileResult& result) const {
         return;
     for (vorn::SourceRecord& file : result.files)
         file.path = to_here(file.path);
-    for (vorn::Diagnostic& d : result.diagnostics)
+    for (vorn::Diagnostic& d : result.diagnostics) {
         d.where.file = to_here(d.where.file);
+        for (vorn::DiagnosticNote& note : d.notes)
+            note.where.file = to_here(note.where.file);
+    }
 }
 
 std::string make_escaped(const std::string& path) {

@@ -13,6 +13,7 @@ namespace vorn {
 
 struct SourceFile;
 struct UseRecorder;
+struct LineWarnings;
 
 // The tables of named values and the code area: made once, and reused by every compile.
 struct NameTables {
@@ -81,6 +82,8 @@ struct CompileState {
 
     // With options.record_uses, where the uses of names go; else nullptr.
     UseRecorder* uses = nullptr;
+    // With options.warnings, what the warnings remember between lines; else nullptr.
+    LineWarnings* warnings = nullptr;
 
     const Lists& lists() const { return result.lists; }
 };

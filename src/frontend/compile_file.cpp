@@ -12,6 +12,7 @@
 #include "preprocess.h"
 #include "statement.h"
 #include "uses.h"
+#include "warnings.h"
 
 namespace vorn {
 
@@ -87,6 +88,23 @@ static std::size_t record_line(CompileState& s, SourceFile* file) {
     return s.result.lines.size() - 1;
 }
 
+// Dispatches a line that a tool watches: it records the piece and its code, and looks for
+// the warnings of the line once it is compiled.
+static void dispatch_watched(CompileState& s, SourceFile* file, const char* line, std::size_t cleaned,
+                             std::size_t length) {
+    std::size_t record = s.options.record_lines ? record_line(s, file) : 0;
+    if (!s.warnings) {
+        dispatch_line(s, line, cleaned);
+        s.result.lines[record].code_end = s.code_pos;
+        return;
+    }
+    LineMark mark = mark_line(s, file, length);
+    dispatch_line(s, line, cleaned);
+    if (s.options.record_lines)
+        s.result.lines[record].code_end = s.code_pos;
+    check_line(s, file, mark);
+}
+
 void compile_file(CompileState& s, const std::string& path, const Span* include_name) {
     trace(s, MSG_COMPILING, path.c_str());
     SourceFile* file = open_source(s, path);
@@ -124,16 +142,15 @@ void compile_file(CompileState& s, const std::string& path, const Span* include_
         line_ended = file->piece[length - 1] == '\n';
         std::size_t cleaned = preprocess_line(file->piece, line);
         echo(s, frame, cleaned);
-        if (s.options.record_lines) {
-            std::size_t record = record_line(s, file);
+        if (s.options.record_lines || s.warnings) [[unlikely]]
+            dispatch_watched(s, file, line, cleaned, length);
+        else
             dispatch_line(s, line, cleaned);
-            s.result.lines[record].code_end = s.code_pos;
-        } else {
-            dispatch_line(s, line, cleaned);
-        }
         ++s.line_number;
     }
     --s.include_depth;
+    if (s.warnings) [[unlikely]]
+        check_file_end(s, static_cast<int>(file->index));
     close_source(s, file);
 }
 
