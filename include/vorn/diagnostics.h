@@ -112,6 +112,10 @@ struct WarningOptions {
 // an error text for an option it does not know.
 std::optional<std::string> apply_warning_option(WarningOptions& options, std::string_view option);
 
+// The option that controls a warning, as GCC writes it after the text: " [-Wname]", or
+// " [-Werror=name]" for one counted as an error; empty for any other diagnostic.
+std::string warning_option_text(const Diagnostic& d);
+
 // Whether a warning of this kind counts as an error under options.
 bool counts_as_error(const WarningOptions& options, DiagnosticKind kind);
 

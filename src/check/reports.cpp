@@ -27,13 +27,6 @@ std::vector<std::string> dependencies(const vorn::CompileResult& result) {
 
 }  // namespace
 
-std::string warning_option(const vorn::Diagnostic& d) {
-    if (vorn::severity_of(d.kind) != vorn::Severity::Warning)
-        return "";
-    const char* option = d.severity == vorn::Severity::Error ? " [-Werror=" : " [-W";
-    return option + std::string(vorn::kind_name(d.kind)) + "]";
-}
-
 namespace {
 
 // A single compile as the merged reports see it: its top script is its first script record.
@@ -73,7 +66,7 @@ std::string gnu_report(const std::vector<vorn::ContextDiagnostic>& diagnostics,
     for (const vorn::ContextDiagnostic& c : diagnostics) {
         const vorn::Diagnostic& d = c.diagnostic;
         std::string where = vorn::location_text(d.where, "vorn-check");
-        out += where + ": " + vorn::severity_name(d.severity) + ": " + d.text + warning_option(d) + "\n";
+        out += where + ": " + vorn::severity_name(d.severity) + ": " + d.text + vorn::warning_option_text(d) + "\n";
         for (const vorn::DiagnosticNote& note : d.notes)
             out += vorn::location_text(note.where, "vorn-check") + ": note: " + note.text + "\n";
         if (contexts && !c.context.empty())

@@ -6,10 +6,6 @@
 #include <vorn/project.h>
 #include <vorn/vorn.h>
 
-// The option that controls a warning, as GCC names it after the text: " [-Wname]", or
-// " [-Werror=name]" for one counted as an error; empty for any other diagnostic.
-std::string warning_option(const vorn::Diagnostic& d);
-
 // One line per diagnostic, "FILE:LINE:COLUMN: SEVERITY: TEXT" (error, warning or note), and a
 // note where checking stopped.
 std::string gnu_report(const vorn::CompileResult& result);

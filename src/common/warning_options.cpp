@@ -96,6 +96,13 @@ std::optional<std::string> apply_warning_option(WarningOptions& options, std::st
     return std::nullopt;
 }
 
+std::string warning_option_text(const Diagnostic& d) {
+    if (severity_of(d.kind) != Severity::Warning)
+        return "";
+    const char* option = d.severity == Severity::Error ? " [-Werror=" : " [-W";
+    return option + std::string(kind_name(d.kind)) + "]";
+}
+
 bool counts_as_error(const WarningOptions& options, DiagnosticKind kind) {
     return options.all_errors || options.errors.has(kind);
 }
@@ -142,6 +149,13 @@ std::vector<Diagnostic> unused_names(const std::vector<const CompileResult*>& co
             diagnostic.where = d.where;
             diagnostic.source = d.source;
             diagnostic.text = "'" + d.name + "' is defined but never used";
+            // With lines recorded, it stands on the piece of its definition.
+            for (std::size_t i = 0; i < result->lines.size(); ++i) {
+                const LineRecord& line = result->lines[i];
+                if (static_cast<int>(line.file) == d.source && line.line == d.where.line &&
+                    line.column <= d.where.column)
+                    diagnostic.piece = static_cast<int32_t>(i);
+            }
             unused.push_back(std::move(diagnostic));
         }
     return unused;

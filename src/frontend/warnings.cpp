@@ -59,6 +59,7 @@ vorn::Diagnostic* warn(WarnLine& l, DiagnosticKind kind, vorn::TextRange r, Args
     vorn::Location where = l.where(r);
     report_at(l.s, kind, &where, args...);
     l.s.result.diagnostics.back().source = static_cast<int>(l.file->index);
+    l.s.result.diagnostics.back().piece = l.s.options.record_lines ? l.file->piece_index : -1;
     return &l.s.result.diagnostics.back();
 }
 
@@ -253,6 +254,7 @@ void label_seen(WarnLine& l, vorn::TextRange range, std::string text) {
     w.label_pending = true;
     w.label_source = static_cast<int>(l.file->index);
     w.label_where = l.where(range);
+    w.label_piece = l.s.options.record_lines ? l.file->piece_index : -1;
     w.label_text = std::move(text);
 }
 
@@ -294,6 +296,7 @@ void check_line(CompileState& s, const SourceFile* file, const LineMark& mark) {
         if (s.options.warnings.has(DiagnosticKind::LongLine)) {
             report_at(s, DiagnosticKind::LongLine, &where, static_cast<int>(MaxPieceLength), mark.column + 1);
             s.result.diagnostics.back().source = static_cast<int>(file->index);
+            s.result.diagnostics.back().piece = s.options.record_lines ? file->piece_index : -1;
         }
     }
     if (s.code_pos != mark.code_pos)
@@ -322,6 +325,7 @@ void check_file_end(CompileState& s, int source) {
         return;
     report_at(s, DiagnosticKind::EmptyLabel, &w.label_where, w.label_text.c_str());
     s.result.diagnostics.back().source = w.label_source;
+    s.result.diagnostics.back().piece = w.label_piece;
 }
 
 void start_list(CompileState& s) { s.warnings->list_entries.clear(); }

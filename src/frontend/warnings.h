@@ -17,6 +17,7 @@ struct LineWarnings {
     bool label_pending = false;
     int label_source = -1;
     vorn::Location label_where;
+    int32_t label_piece = -1;
     std::string label_text;
     // duplicate-list-entry: the entries of the list being loaded, and where each stands.
     std::vector<std::pair<std::string, vorn::Location>> list_entries;

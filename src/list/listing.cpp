@@ -21,7 +21,9 @@ std::string hex4(uint32_t value) {
 
 void add_diagnostic(std::string& out, const vorn::Diagnostic& d) {
     std::string where = vorn::location_text(d.where, "vorn-list");
-    out += where + ": error: " + d.text + "\n";
+    out += where + ": " + vorn::severity_name(d.severity) + ": " + d.text + vorn::warning_option_text(d) + "\n";
+    for (const vorn::DiagnosticNote& note : d.notes)
+        out += vorn::location_text(note.where, "vorn-list") + ": note: " + note.text + "\n";
     if (d.fatal)
         out += where + ": note: compilation stopped here (status " + std::to_string(d.status) +
                ")\n";
@@ -350,8 +352,15 @@ std::string listing(const vorn::CompileResult& result, SourceTexts& texts) {
     else if (result.error_count > 0)
         out += plural(result.error_count, "error", "errors") + ", status " +
                std::to_string(result.status);
+    else if (result.status != vorn::StatusClean)
+        out += "warnings counted as errors, status " + std::to_string(result.status);
     else
         out += "no errors";
+    std::size_t warnings = 0;
+    for (const vorn::Diagnostic& d : result.diagnostics)
+        warnings += vorn::severity_of(d.kind) == vorn::Severity::Warning ? 1 : 0;
+    if (warnings > 0)
+        out += ", " + plural(warnings, "warning", "warnings");
     out += "\n";
     add_symbols(out, result);
     return out;

@@ -8,6 +8,7 @@
 #include <vorn/vorn.h>
 #include <vorn/files.h>
 #include "../tools/command_line.h"
+#include "../tools/warning_flags.h"
 #include "listing.h"
 
 namespace {
@@ -21,6 +22,7 @@ struct Options {
     std::string script;
     std::vector<uint32_t> offsets;
     std::string map;
+    vorn::WarningOptions warnings;
 };
 
 // A listing sent to a file or a pipe goes out in large writes; a terminal keeps line buffering.
@@ -38,7 +40,8 @@ std::optional<uint32_t> parse_offset(const std::string& text) {
 void report_errors(const vorn::CompileResult& result) {
     for (const vorn::Diagnostic& d : result.diagnostics) {
         std::string where = vorn::location_text(d.where, "vorn-list");
-        fprintf(stderr, "%s: error: %s\n", where.c_str(), d.text.c_str());
+        fprintf(stderr, "%s: %s: %s%s\n", where.c_str(), vorn::severity_name(d.severity), d.text.c_str(),
+                vorn::warning_option_text(d).c_str());
     }
 }
 
@@ -46,10 +49,16 @@ int list(const Options& options) {
     vorn::allow_deepest_include_chain();
     vorn::CompileOptions compile_options;
     compile_options.record_lines = true;
+    compile_options.warnings = options.warnings.enabled;
+    compile_options.record_uses = options.warnings.enabled.has(vorn::DiagnosticKind::UnusedName);
     vorn::FileSystemProvider files;
     vorn::NullSink quiet;
     vorn::Compiler compiler;
     vorn::CompileResult result = compiler.compile(options.script, files, quiet, compile_options);
+    if (options.warnings.enabled.has(vorn::DiagnosticKind::UnusedName))
+        for (vorn::Diagnostic& unused : vorn::unused_names({&result}))
+            result.diagnostics.push_back(std::move(unused));
+    vorn::count_warnings_as_errors(result, options.warnings);
     vorn_list::SourceTexts texts(files);
     int status = result.status;
 
@@ -104,6 +113,12 @@ int main(int argc, char** argv) {
     app.add_option("--map", options.map, "also write the symbol map to FILE, one symbol a line")
         ->type_name("FILE");
     app.set_version_flag("--version", "vorn-list " VORN_VERSION);
+    app.footer(WarningOptionsHelp);
+    std::vector<char*> args(argv, argv + argc);
+    if (std::optional<int> taken = take_warning_options("vorn-list", args, options.warnings))
+        return *taken;
+    argc = static_cast<int>(args.size());
+    argv = args.data();
     std::optional<int> status = parse_command_line(
         app, argc, argv, "[--at OFFSET]... [--map FILE] <script file>", [&] {
             for (const std::string& text : offsets) {
