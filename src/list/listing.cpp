@@ -358,7 +358,7 @@ std::string listing(const vorn::CompileResult& result, SourceTexts& texts) {
         out += "no errors";
     std::size_t warnings = 0;
     for (const vorn::Diagnostic& d : result.diagnostics)
-        warnings += vorn::severity_of(d.kind) == vorn::Severity::Warning ? 1 : 0;
+        warnings += d.severity == vorn::Severity::Warning ? 1 : 0;
     if (warnings > 0)
         out += ", " + plural(warnings, "warning", "warnings");
     out += "\n";
