@@ -103,8 +103,9 @@ void check_number_argument(WarnLine& l, const vorn::Argument& argument) {
     warn(l, DiagnosticKind::NumberSuffix, argument.value, shown.c_str(), number);
 }
 
-// string-split: a ',' or ')' between a string's quotes ends its argument there.
-void check_strings(WarnLine& l, vorn::Diagnostic* wrong_count) {
+// string-split: a ',' or ')' between a string's quotes ends its argument there. Whether a
+// string was cut so.
+bool check_strings(WarnLine& l, vorn::Diagnostic* wrong_count) {
     const vorn::LineParts& p = l.parts;
     const std::string& t = l.cleaned.text;
     uint32_t args_end = p.argument_count ? p.arguments[p.argument_count - 1].text.end : p.call.end;
@@ -130,7 +131,7 @@ void check_strings(WarnLine& l, vorn::Diagnostic* wrong_count) {
             ++i;
     }
     if (wrong_count)
-        return;
+        return !cut_strings.empty();
     for (uint32_t a = 0; a < p.argument_count; ++a) {
         const vorn::Argument& argument = p.arguments[a];
         if (argument.form != vorn::ArgumentForm::String || argument.value.size() < 2)
@@ -149,6 +150,7 @@ void check_strings(WarnLine& l, vorn::Diagnostic* wrong_count) {
         text += " is dropped";
         warn(l, DiagnosticKind::StringSplit, argument.value, text.c_str());
     }
+    return !cut_strings.empty();
 }
 
 void check_statement(WarnLine& l) {
@@ -171,9 +173,10 @@ void check_statement(WarnLine& l) {
         if (argument.form == vorn::ArgumentForm::Number || argument.form == vorn::ArgumentForm::EventParam)
             check_number_argument(l, argument);
     }
-    check_strings(l, nullptr);
+    // The rest of a string cut at its ')' is ignored too: string-split says why.
+    bool cut = check_strings(l, nullptr);
     vorn::TextRange after = trimmed(l, p.ignored);
-    if (!after.empty())
+    if (!after.empty() && !cut)
         warn(l, DiagnosticKind::IgnoredText, after, "text after the statement's ')'");
 }
 
