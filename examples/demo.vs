@@ -5,7 +5,7 @@
 defvar Visitors 1          ; a variable number, 0 to 255
 defvar Hour 2
 defnum Evening 1800        ; a named constant
-defnum Forever -1          ; constants keep 16 bits: this one is 65535
+defnum Forever 65535       ; constants are 0 to 65535
 
 include lib\/greetings.vs  ; a '/' in a path must be escaped
 
@@ -26,7 +26,7 @@ OnTimer:
     If(Hour, NotLessThan, Evening)
     Goto(3)
 
-1 the idle loop: wait a tick and go round again
+1   ; the idle loop: wait a tick and go round again
     Wait(10)
     Goto(1)
 

@@ -6,7 +6,7 @@ OnMessage:
     Reply(Self, "Hello stranger!")
     Stop()
 
-2 greeting a visitor
+2   ; greeting a visitor
     Say("Welcome!")
     Wait(300)
     Goto(1)

@@ -1,9 +1,12 @@
 // What a compile finds wrong: the kinds (one row each in diagnostics.def), where, and the texts.
 #pragma once
 
+#include <bitset>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace vorn {
 
@@ -26,6 +29,12 @@ Severity severity_of(DiagnosticKind kind);
 // "error", "warning" or "note", as GNU tools write them.
 const char* severity_name(Severity severity);
 
+constexpr std::size_t DiagnosticKindCount = 0
+#define DIAGNOSTIC(id, kind, severity, status, vorn_text, short_text) +1
+#include "diagnostics.def"
+#undef DIAGNOSTIC
+    ;
+
 // A place in a file. Lines and columns count from 1; column and end_column count bytes of the
 // line as it is in the file, and end_column is one past the last byte. line 0 means the file as
 // a whole, column 0 the line as a whole.
@@ -36,6 +45,12 @@ struct Location {
     uint32_t end_column = 0;
 };
 
+
+// A remark that goes with a diagnostic: another place it concerns, and what is there.
+struct DiagnosticNote {
+    Location where;
+    std::string text;
+};
 
 struct Diagnostic {
     DiagnosticKind kind;
@@ -56,6 +71,8 @@ struct Diagnostic {
     // diagnostic stands on; -1 for one that belongs to no line (the lists, a file as a whole,
     // the output) or when no lines are recorded.
     int32_t piece = -1;
+    // Other places the diagnostic concerns (the first definition of a redefined name, ...).
+    std::vector<DiagnosticNote> notes;
 };
 
 // text with every control byte (below 0x20, and 0x7F) written as \xNN, as GCC shows them, so
@@ -70,5 +87,46 @@ std::string location_text(const Location& where, const char* tool);
 // one that ended the run, a note "...: note: <stopped> stopped here (status N)" after it.
 // Control bytes are escaped.
 std::string gnu_diagnostic(const Diagnostic& diagnostic, const char* tool, const char* stopped);
+
+// A set of warning kinds: those a compile looks for, or those a tool counts as errors.
+class WarningSet {
+public:
+    bool has(DiagnosticKind kind) const { return bits_.test(static_cast<std::size_t>(kind)); }
+    bool any() const { return bits_.any(); }
+    void add(DiagnosticKind kind) { bits_.set(static_cast<std::size_t>(kind)); }
+    void remove(DiagnosticKind kind) { bits_.reset(static_cast<std::size_t>(kind)); }
+
+    // The warnings on unless turned off, and every warning (-Wall).
+    static WarningSet defaults();
+    static WarningSet all();
+
+private:
+    std::bitset<DiagnosticKindCount> bits_;
+};
+
+// Whether a kind is on without being asked for (-Wall turns on the others).
+bool on_by_default(DiagnosticKind kind);
+
+// The warning kind of that name, e.g. "redefined-name"; nothing for another name or a kind
+// that is no warning.
+std::optional<DiagnosticKind> warning_named(std::string_view name);
+
+// What the -W options of a tool ask for: the warnings to look for, and those to count as errors.
+struct WarningOptions {
+    WarningSet enabled = WarningSet::defaults();
+    WarningSet errors;
+    bool all_errors = false;  // -Werror
+};
+
+// Applies one option (the text after "-W": "all", "error", "error=NAME", "no-NAME" or NAME);
+// an error text for an option it does not know.
+std::optional<std::string> apply_warning_option(WarningOptions& options, std::string_view option);
+
+// The option that controls a warning, as GCC writes it after the text: " [-Wname]", or
+// " [-Werror=name]" for one counted as an error; empty for any other diagnostic.
+std::string warning_option_text(const Diagnostic& d);
+
+// Whether a warning of this kind counts as an error under options.
+bool counts_as_error(const WarningOptions& options, DiagnosticKind kind);
 
 }  // namespace vorn

@@ -116,6 +116,9 @@ public:
 
     const std::string& folder() const { return folder_; }
 
+    // The warnings every compile looks for (none unless set); set before load().
+    void set_warnings(const WarningSet& warnings) { warnings_ = warnings; }
+
     // Walks the folder and compiles every top script. Called again, it walks again and
     // compiles only what changed since.
     void load();
@@ -177,6 +180,7 @@ private:
 
     std::string folder_;
     WalkLimits limits_;
+    WarningSet warnings_;
     std::unique_ptr<Files> files_;
     std::unique_ptr<Compiler> compiler_;
     // The .vs files the walk found, in check order.

@@ -109,6 +109,9 @@ struct CompileOptions {
     // each as it comes may turn this off, so that a script of countless errors takes no more
     // memory than a script of one.
     bool keep_diagnostics = true;
+    // The warnings to look for; none (the default) costs the compile nothing. unused-name
+    // needs the whole compile (or project) and is found by unused_names, from the uses.
+    WarningSet warnings;
 };
 
 // Statuses of a run that is not cut short; a fatal end has its diagnostic's status.
@@ -135,6 +138,14 @@ struct CompileResult {
     // The compiled file's bytes, for a run without errors.
     std::vector<unsigned char> compiled;
 };
+
+// unused-name: every defvar and defnum that no use of any of the compiles (made with
+// record_uses) resolves to, each once, in the order of the compiles.
+std::vector<Diagnostic> unused_names(const std::vector<const CompileResult*>& compiles);
+
+// Turns the warnings that options count as errors into errors, and a clean status into
+// StatusErrors when there are any.
+void count_warnings_as_errors(CompileResult& result, const WarningOptions& options);
 
 // Both lists alone, as a compile loads them first (see load_lists): a problem with them is
 // the one diagnostic, and the lists are then incomplete.

@@ -8,6 +8,7 @@
 #include "../frontend/compile_file.h"
 #include "../frontend/named_values.h"
 #include "../frontend/uses.h"
+#include "../frontend/warnings.h"
 #include "../lists/lists.h"
 #include <vorn/vorn.h>
 
@@ -73,10 +74,18 @@ CompileResult Compiler::compile(const std::string& script, SourceProvider& provi
         uses = std::make_unique<UseRecorder>();
         s->uses = uses.get();
     }
+    std::unique_ptr<LineWarnings> warnings;
+    if (options.warnings.any()) {
+        warnings = std::make_unique<LineWarnings>();
+        s->warnings = warnings.get();
+        s->defer_diagnostics = options.line_observer && !options.keep_diagnostics;
+    }
     try {
         run(*s, script);
+        pass_on_diagnostics(*s);
     } catch (const FatalEnd& end) {
         close_all_sources(*s);
+        pass_on_diagnostics(*s);
         result.status = end.status;
         result.fatal = true;
         if (result.code.empty())

@@ -16,6 +16,7 @@
 #include <vorn/vorn.h>
 #include <vorn/files.h>
 #include "../tools/command_line.h"
+#include "../tools/warning_flags.h"
 #include "reports.h"
 
 namespace {
@@ -34,6 +35,7 @@ struct Options {
     std::string deps_target;
     bool deps_phony = false;
     std::string directory;
+    vorn::WarningOptions warnings;
 };
 
 // The name a script read from standard input goes by.
@@ -105,14 +107,21 @@ int check_scripts(const Options& options, vorn::CompileOptions compile_options) 
         if (given == "-")
             files.serve(StdinName, std::string(std::istreambuf_iterator<char>(std::cin), {}));
         // With one script, the GNU lines go out as the compile finds them, so that none need
-        // be kept; several scripts share diagnostics, and JSON needs them all.
+        // be kept; several scripts share diagnostics, JSON needs them all, and so do the
+        // warnings that are counted as errors or found only once the compile is over.
         GnuPrinter printer(stdout, &rebase);
         vorn::CompileOptions these = compile_options;
-        if (options.format == "gnu" && options.scripts.size() == 1) {
+        const vorn::WarningOptions& w = options.warnings;
+        bool after = w.all_errors || w.errors.any() || w.enabled.has(vorn::DiagnosticKind::UnusedName);
+        if (options.format == "gnu" && options.scripts.size() == 1 && !after) {
             these.line_observer = &printer;
             these.keep_diagnostics = false;
         }
         c.result = compiler.compile(c.script, files, quiet, these);
+        if (options.warnings.enabled.has(vorn::DiagnosticKind::UnusedName))
+            for (vorn::Diagnostic& unused : vorn::unused_names({&c.result}))
+                c.result.diagnostics.push_back(std::move(unused));
+        vorn::count_warnings_as_errors(c.result, options.warnings);
         rebase.to_here(c.result);
         c.display = rebase.to_here(c.script);
     }
@@ -130,14 +139,33 @@ int check_scripts(const Options& options, vorn::CompileOptions compile_options) 
     return status;
 }
 
-int check_project(const std::string& format) {
+int check_project(const Options& options) {
     vorn::Project project(std::filesystem::current_path().string());
+    project.set_warnings(options.warnings.enabled);
     project.load();
     std::vector<vorn::TopCompile> compiles;
-    for (const std::string& top : project.top_scripts())
+    std::vector<const vorn::CompileResult*> results;
+    for (const std::string& top : project.top_scripts()) {
         compiles.push_back(vorn::TopCompile{top, project.compile_of(top)});
-    print_report(format, compiles, project.diagnostics(), project.notes(), true);
-    return project.status();
+        results.push_back(project.compile_of(top));
+    }
+    std::vector<vorn::ContextDiagnostic> diagnostics = project.diagnostics();
+    // A name is unused when no compile of the project uses it.
+    if (options.warnings.enabled.has(vorn::DiagnosticKind::UnusedName))
+        for (vorn::Diagnostic& unused : vorn::unused_names(results))
+            diagnostics.push_back(vorn::ContextDiagnostic{std::move(unused), {}});
+    bool counted = false;
+    for (vorn::ContextDiagnostic& c : diagnostics) {
+        vorn::Diagnostic& d = c.diagnostic;
+        if (d.severity == vorn::Severity::Warning && vorn::counts_as_error(options.warnings, d.kind)) {
+            d.severity = vorn::Severity::Error;
+            d.status = vorn::StatusErrors;
+            counted = true;
+        }
+    }
+    print_report(options.format, compiles, diagnostics, project.notes(), true);
+    int status = project.status();
+    return counted && status == vorn::StatusClean ? vorn::StatusErrors : status;
 }
 
 int check(const Options& options) {
@@ -147,8 +175,10 @@ int check(const Options& options) {
         return ExitUsage;
     }
     if (options.project)
-        return check_project(options.format);
+        return check_project(options);
     vorn::CompileOptions compile_options;
+    compile_options.warnings = options.warnings.enabled;
+    compile_options.record_uses = options.warnings.enabled.has(vorn::DiagnosticKind::UnusedName);
     compile_options.keep_going = options.keep_going;
     compile_options.output_path = options.output;
     return check_scripts(options, compile_options);
@@ -178,6 +208,12 @@ int main(int argc, char** argv) {
     app.add_flag("--deps-phony", options.deps_phony, "add an empty rule for each dependency");
     app.add_option("-C", options.directory, "run as if started in this directory");
     app.set_version_flag("--version", "vorn-check " VORN_VERSION);
+    app.footer(WarningOptionsHelp);
+    std::vector<char*> args(argv, argv + argc);
+    if (std::optional<int> status = take_warning_options("vorn-check", args, options.warnings))
+        return *status;
+    argc = static_cast<int>(args.size());
+    argv = args.data();
     std::optional<int> status = parse_command_line(app, argc, argv, "[options] <script file>", [&] {
         if (options.project && !options.scripts.empty())
             throw CLI::ValidationError("--project", "checks the whole project: name no scripts with it");

@@ -51,7 +51,10 @@ nlohmann::json files_json(const vorn::CompileResult& result) {
 
 std::string gnu_lines(const vorn::Diagnostic& d, const std::string& context) {
     std::string where = vorn::location_text(d.where, "vorn-check");
-    std::string out = where + ": " + vorn::severity_name(d.severity) + ": " + vorn::escaped_text(d.text) + "\n";
+    std::string out = where + ": " + vorn::severity_name(d.severity) + ": " + vorn::escaped_text(d.text) +
+                      vorn::warning_option_text(d) + "\n";
+    for (const vorn::DiagnosticNote& note : d.notes)
+        out += vorn::location_text(note.where, "vorn-check") + ": note: " + vorn::escaped_text(note.text) + "\n";
     if (!context.empty())
         out += where + ": note: in the context of " + vorn::escaped_text(context) + "\n";
     if (d.fatal)
@@ -66,6 +69,8 @@ void GnuPrinter::diagnosed(const vorn::Diagnostic& diagnostic) {
     if (rebase_) {
         vorn::Diagnostic moved = diagnostic;
         moved.where.file = rebase_->to_here(moved.where.file);
+        for (vorn::DiagnosticNote& note : moved.notes)
+            note.where.file = rebase_->to_here(note.where.file);
         text = gnu_line(moved);
     } else {
         text = gnu_line(diagnostic);
@@ -107,6 +112,13 @@ std::string json_report(const std::vector<vorn::TopCompile>& compiles,
         entry["running_line"] = d.running_line;
         entry["text"] = d.text;
         entry["vorn_text"] = d.vorn_text;
+        nlohmann::json notes = nlohmann::json::array();
+        for (const vorn::DiagnosticNote& note : d.notes) {
+            nlohmann::json n = location_json(note.where);
+            n["text"] = note.text;
+            notes.push_back(std::move(n));
+        }
+        entry["notes"] = std::move(notes);
         entry["context"] = c.context.empty() ? nlohmann::json(nullptr) : nlohmann::json(c.context);
         diagnostics.push_back(std::move(entry));
     }
@@ -165,8 +177,11 @@ void PathRebase::to_here(vorn::CompileResult& result) const {
         return;
     for (vorn::SourceRecord& file : result.files)
         file.path = to_here(file.path);
-    for (vorn::Diagnostic& d : result.diagnostics)
+    for (vorn::Diagnostic& d : result.diagnostics) {
         d.where.file = to_here(d.where.file);
+        for (vorn::DiagnosticNote& note : d.notes)
+            note.where.file = to_here(note.where.file);
+    }
 }
 
 namespace {

@@ -13,6 +13,7 @@ namespace vorn {
 
 struct SourceFile;
 struct UseRecorder;
+struct LineWarnings;
 
 // The tables of named values and the code area: made once, and reused by every compile.
 struct NameTables {
@@ -81,6 +82,12 @@ struct CompileState {
 
     // With options.record_uses, where the uses of names go; else nullptr.
     UseRecorder* uses = nullptr;
+    // With options.warnings, what the warnings remember between lines; else nullptr.
+    LineWarnings* warnings = nullptr;
+    // Warnings are looked for after their line is compiled, and may add notes to what the line
+    // reported: with a line observer and no diagnostics kept, a line's diagnostics are kept
+    // until then, and passed on together (pass_on_diagnostics).
+    bool defer_diagnostics = false;
 
     const Lists& lists() const { return result.lists; }
 };

@@ -95,9 +95,9 @@ int record(CompileState& s, DiagnosticKind kind, vorn::Location where, int32_t p
     va_end(again);
     if (!diagnostic.vorn_text.empty())
         send(s, OutputKind::Message, diagnostic.vorn_text);
-    if (s.options.line_observer)
+    if (s.options.line_observer && !s.defer_diagnostics)
         s.options.line_observer->diagnosed(diagnostic);
-    if (s.options.keep_diagnostics)
+    if (s.options.keep_diagnostics || s.defer_diagnostics)
         s.result.diagnostics.push_back(std::move(diagnostic));
     if (!fatal && counted)
         count_error(s);
@@ -188,6 +188,14 @@ void trace(CompileState& s, const char* format, ...) {
     std::string text = format_text(format, args);
     va_end(args);
     send(s, OutputKind::Trace, text);
+}
+
+void pass_on_diagnostics(CompileState& s) {
+    if (!s.defer_diagnostics)
+        return;
+    for (const vorn::Diagnostic& diagnostic : s.result.diagnostics)
+        s.options.line_observer->diagnosed(diagnostic);
+    s.result.diagnostics.clear();
 }
 
 }  // namespace vorn

@@ -47,6 +47,10 @@ void report_at(CompileState& s, DiagnosticKind kind, const vorn::Location* where
 // Adds 1 to the error count, which stops at its highest value instead of wrapping to 0.
 void count_error(CompileState& s);
 
+// Passes the diagnostics kept back for the line observer (CompileState::defer_diagnostics)
+// on to it, and forgets them.
+void pass_on_diagnostics(CompileState& s);
+
 // Sends a piece of output: into the buffer of a BufferedSink where it fits, else to the sink.
 inline void send(CompileState& s, OutputKind kind, std::string_view text) { s.out->write(kind, text); }
 

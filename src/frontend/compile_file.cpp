@@ -12,6 +12,7 @@
 #include "preprocess.h"
 #include "statement.h"
 #include "uses.h"
+#include "warnings.h"
 
 namespace vorn {
 
@@ -94,6 +95,24 @@ static void tell_observer(CompileState& s, const SourceFile* file) {
     s.options.line_observer->reached(record, s.code, s.result);
 }
 
+// Dispatches a line that a tool watches: it records the piece and its code, and looks for
+// the warnings of the line once it is compiled.
+static void dispatch_watched(CompileState& s, SourceFile* file, const char* line, std::size_t cleaned,
+                             std::size_t length) {
+    std::size_t record = s.options.record_lines ? record_line(s, file) : 0;
+    if (!s.warnings) {
+        dispatch_line(s, line, cleaned);
+        s.result.lines[record].code_end = s.code_pos;
+        return;
+    }
+    LineMark mark = mark_line(s, file, length);
+    dispatch_line(s, line, cleaned);
+    if (s.options.record_lines)
+        s.result.lines[record].code_end = s.code_pos;
+    check_line(s, file, mark);
+    pass_on_diagnostics(s);
+}
+
 void compile_file(CompileState& s, const std::string& path, const Span* include_name) {
     trace(s, MSG_COMPILING, path.c_str());
     SourceFile* file = open_source(s, path);
@@ -133,16 +152,18 @@ void compile_file(CompileState& s, const std::string& path, const Span* include_
         echo(s, frame, cleaned);
         if (s.options.line_observer)
             tell_observer(s, file);
-        if (s.options.record_lines) {
-            std::size_t record = record_line(s, file);
+        if (s.options.record_lines || s.warnings) [[unlikely]]
+            dispatch_watched(s, file, line, cleaned, length);
+        else
             dispatch_line(s, line, cleaned);
-            s.result.lines[record].code_end = s.code_pos;
-        } else {
-            dispatch_line(s, line, cleaned);
-        }
         ++s.line_number;
     }
     --s.include_depth;
+    if (s.warnings) [[unlikely]]
+    {
+        check_file_end(s, static_cast<int>(file->index));
+        pass_on_diagnostics(s);
+    }
     close_source(s, file);
 }
 

@@ -8,6 +8,7 @@
 #include "../common/find_name.h"
 #include "../common/number.h"
 #include "../common/source_reader.h"
+#include "../frontend/warnings.h"
 
 namespace vorn {
 
@@ -97,6 +98,8 @@ static void load_list(CompileState& s, const ListKind& kind, std::vector<Entry>&
     } catch (const std::bad_alloc&) {
         fail_at(s, kind.no_memory, &whole_file);
     }
+    if (s.warnings) [[unlikely]]
+        start_list(s);
     char line[ListLineSize];
     // vorn's text counts pieces of 79 characters; the location counts the file's lines, and
     // the columns of the line a piece is part of.
@@ -127,6 +130,8 @@ static void load_list(CompileState& s, const ListKind& kind, std::vector<Entry>&
         if (!parse_entry(line, &entry))
             fail_at(s, DiagnosticKind::BadListEntry, &where, line_number, kind.file_name);
         entries.push_back(entry);
+        if (s.warnings) [[unlikely]]
+            check_list_entry(s, entry.name, where);
     }
     close_source(s, file);
 }

@@ -211,8 +211,11 @@ void key_paths(CompileResult& r, const Key& key) {
     };
     for (SourceRecord& file : r.files)
         rekey(file.path);
-    for (Diagnostic& d : r.diagnostics)
+    for (Diagnostic& d : r.diagnostics) {
         rekey(d.where.file);
+        for (DiagnosticNote& note : d.notes)
+            rekey(note.where.file);
+    }
     for (Definition& d : r.definitions)
         rekey(d.where.file);
     for (Use& use : r.uses)
@@ -226,6 +229,7 @@ void Project::compile_top(const std::string& script) {
     options.keep_going = true;
     options.record_lines = true;
     options.record_uses = true;
+    options.warnings = warnings_;
     NullSink quiet;
     auto compiled = std::make_unique<Compiled>();
     compiled->result = compiler_->compile(script, *files_, quiet, options);

@@ -174,7 +174,7 @@ def parse_listing(text):
         if row.startswith("==="):
             continue
         if not re.fullmatch(r"[ \d:]{5}", row[NUMBER]) or row[5:6] not in ("", " "):
-            if ": error: " in row or ": note: " in row:
+            if ": error: " in row or ": warning: " in row or ": note: " in row:
                 continue
             raise AssertionError("a row that is neither a line nor a header: %r" % row)
         number = row[NUMBER].strip()

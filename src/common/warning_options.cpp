@@ -1,0 +1,164 @@
+// Which warnings a tool looks for and which it counts as errors: the -W options.
+#include <algorithm>
+
+#include <vorn/diagnostics.h>
+#include <vorn/language.h>
+#include <vorn/result.h>
+
+namespace vorn {
+
+namespace {
+
+// Off unless asked for: each is worth knowing, but fires on scripts that are fine as written.
+constexpr DiagnosticKind OffByDefault[] = {DiagnosticKind::UnusedName,
+                                           DiagnosticKind::SharedVariableNumber,
+                                           DiagnosticKind::EmptyLabel};
+
+// Self and Time are there whether a script uses them or not: defining one again is
+// redefined-name's business.
+bool predefined_variable(const std::string& name) {
+    for (const PredefinedVariable& variable : PredefinedVariables)
+        if (name == variable.name)
+            return true;
+    return false;
+}
+
+}  // namespace
+
+bool on_by_default(DiagnosticKind kind) {
+    for (DiagnosticKind off : OffByDefault)
+        if (off == kind)
+            return false;
+    return severity_of(kind) == Severity::Warning;
+}
+
+WarningSet WarningSet::all() {
+    WarningSet set;
+    for (std::size_t i = 0; i < DiagnosticKindCount; ++i) {
+        auto kind = static_cast<DiagnosticKind>(i);
+        if (severity_of(kind) == Severity::Warning)
+            set.add(kind);
+    }
+    return set;
+}
+
+WarningSet WarningSet::defaults() {
+    WarningSet set;
+    for (std::size_t i = 0; i < DiagnosticKindCount; ++i)
+        if (on_by_default(static_cast<DiagnosticKind>(i)))
+            set.add(static_cast<DiagnosticKind>(i));
+    return set;
+}
+
+std::optional<DiagnosticKind> warning_named(std::string_view name) {
+    for (std::size_t i = 0; i < DiagnosticKindCount; ++i) {
+        auto kind = static_cast<DiagnosticKind>(i);
+        if (severity_of(kind) == Severity::Warning && name == kind_name(kind))
+            return kind;
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> apply_warning_option(WarningOptions& options, std::string_view option) {
+    auto named = [&](std::string_view name) -> std::optional<DiagnosticKind> { return warning_named(name); };
+    if (option == "all") {
+        options.enabled = WarningSet::all();
+        return std::nullopt;
+    }
+    if (option == "error") {
+        options.all_errors = true;
+        return std::nullopt;
+    }
+    constexpr std::string_view ErrorPrefix = "error=";
+    constexpr std::string_view NoPrefix = "no-";
+    if (option.substr(0, ErrorPrefix.size()) == ErrorPrefix) {
+        std::string_view name = option.substr(ErrorPrefix.size());
+        std::optional<DiagnosticKind> kind = named(name);
+        if (!kind)
+            return "unknown warning '" + std::string(name) + "' in -W" + std::string(option);
+        options.enabled.add(*kind);
+        options.errors.add(*kind);
+        return std::nullopt;
+    }
+    if (option.substr(0, NoPrefix.size()) == NoPrefix) {
+        std::string_view name = option.substr(NoPrefix.size());
+        std::optional<DiagnosticKind> kind = named(name);
+        if (!kind)
+            return "unknown warning '" + std::string(name) + "' in -W" + std::string(option);
+        options.enabled.remove(*kind);
+        options.errors.remove(*kind);
+        return std::nullopt;
+    }
+    std::optional<DiagnosticKind> kind = named(option);
+    if (!kind)
+        return "unknown warning option -W" + std::string(option);
+    options.enabled.add(*kind);
+    return std::nullopt;
+}
+
+std::string warning_option_text(const Diagnostic& d) {
+    if (severity_of(d.kind) != Severity::Warning)
+        return "";
+    const char* option = d.severity == Severity::Error ? " [-Werror=" : " [-W";
+    return option + std::string(kind_name(d.kind)) + "]";
+}
+
+bool counts_as_error(const WarningOptions& options, DiagnosticKind kind) {
+    return options.all_errors || options.errors.has(kind);
+}
+
+void count_warnings_as_errors(CompileResult& result, const WarningOptions& options) {
+    bool any = false;
+    for (Diagnostic& d : result.diagnostics)
+        if (d.severity == Severity::Warning && counts_as_error(options, d.kind)) {
+            d.severity = Severity::Error;
+            d.status = StatusErrors;
+            any = true;
+        }
+    if (any && result.status == StatusClean)
+        result.status = StatusErrors;
+}
+
+std::vector<Diagnostic> unused_names(const std::vector<const CompileResult*>& compiles) {
+    // A definition is known by where its name stands: the same line of a shared file is one
+    // definition in every compile that reads it.
+    auto key = [](const Location& where) {
+        return where.file + '\0' + std::to_string(where.line) + ':' + std::to_string(where.column);
+    };
+    std::vector<std::string> used;
+    for (const CompileResult* result : compiles)
+        for (const Use& use : result->uses)
+            if (use.kind == UseKind::Variable || use.kind == UseKind::Constant)
+                used.push_back(key(result->definitions[static_cast<std::size_t>(use.target)].where));
+    std::sort(used.begin(), used.end());
+    std::vector<std::string> reported;
+    std::vector<Diagnostic> unused;
+    for (const CompileResult* result : compiles)
+        for (const Definition& d : result->definitions) {
+            if ((d.kind != DefinitionKind::Variable && d.kind != DefinitionKind::Constant) ||
+                d.where.file.empty() || predefined_variable(d.name))
+                continue;
+            std::string k = key(d.where);
+            if (std::binary_search(used.begin(), used.end(), k) ||
+                std::find(reported.begin(), reported.end(), k) != reported.end())
+                continue;
+            reported.push_back(k);
+            Diagnostic diagnostic;
+            diagnostic.kind = DiagnosticKind::UnusedName;
+            diagnostic.severity = Severity::Warning;
+            diagnostic.where = d.where;
+            diagnostic.source = d.source;
+            diagnostic.text = "'" + d.name + "' is defined but never used";
+            // With lines recorded, it stands on the piece of its definition.
+            for (std::size_t i = 0; i < result->lines.size(); ++i) {
+                const LineRecord& line = result->lines[i];
+                if (static_cast<int>(line.file) == d.source && line.line == d.where.line &&
+                    line.column <= d.where.column)
+                    diagnostic.piece = static_cast<int32_t>(i);
+            }
+            unused.push_back(std::move(diagnostic));
+        }
+    return unused;
+}
+
+}  // namespace vorn

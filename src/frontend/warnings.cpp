@@ -1,0 +1,352 @@
+#include "warnings.h"
+
+#include <cstdint>
+#include <cstring>
+#include <string_view>
+
+#include <vorn/grammar.h>
+
+#include "../common/char_class.h"
+#include "../common/diagnostics.h"
+#include "../common/source_reader.h"
+
+namespace vorn {
+
+namespace {
+
+// The line being looked at: its raw piece cleaned, its parts, and where it stands.
+struct WarnLine {
+    CompileState& s;
+    const SourceFile* file;
+    const LineMark& mark;
+    vorn::CleanedLine cleaned;
+    vorn::LineParts parts;
+
+    std::string_view text(vorn::TextRange r) const {
+        return std::string_view(cleaned.text).substr(r.begin, r.size());
+    }
+    // The place of a range of the cleaned line in the file.
+    vorn::Location where(vorn::TextRange r) const {
+        vorn::TextRange raw = vorn::raw_range(cleaned, r);
+        return vorn::Location{s.result.files[file->index].path, file->line, mark.column + raw.begin + 1,
+                              mark.column + raw.end + 1};
+    }
+    bool on(DiagnosticKind kind) const { return s.options.warnings.has(kind); }
+    // The first error the line gave, or nullptr.
+    vorn::Diagnostic* first_error() const {
+        for (std::size_t i = mark.diagnostics; i < s.result.diagnostics.size(); ++i)
+            if (s.result.diagnostics[i].severity == vorn::Severity::Error)
+                return &s.result.diagnostics[i];
+        return nullptr;
+    }
+};
+
+bool blank(unsigned char c) { return is_blank(c); }
+
+// The range without its leading and trailing white space.
+vorn::TextRange trimmed(const WarnLine& l, vorn::TextRange r) {
+    while (r.begin < r.end && blank(static_cast<unsigned char>(l.cleaned.text[r.begin])))
+        ++r.begin;
+    while (r.end > r.begin && blank(static_cast<unsigned char>(l.cleaned.text[r.end - 1])))
+        --r.end;
+    return r;
+}
+
+template <typename... Args>
+vorn::Diagnostic* warn(WarnLine& l, DiagnosticKind kind, vorn::TextRange r, Args... args) {
+    if (!l.on(kind))
+        return nullptr;
+    vorn::Location where = l.where(r);
+    report_at(l.s, kind, &where, args...);
+    l.s.result.diagnostics.back().source = static_cast<int>(l.file->index);
+    l.s.result.diagnostics.back().piece = l.s.options.record_lines ? l.file->piece_index : -1;
+    return &l.s.result.diagnostics.back();
+}
+
+bool is_digit_byte(char c) { return c >= '0' && c <= '9'; }
+
+// The leading signed decimal number of text as the compiler reads it: where it ends and its
+// value; false when its digits do not fit 32 bits (the compiler reports that itself).
+bool leading_number(std::string_view text, std::size_t* end, long* value) {
+    std::size_t i = 0;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '-' || text[i] == '+'))
+        negative = text[i++] == '-';
+    int64_t v = 0;
+    while (i < text.size() && is_digit_byte(text[i])) {
+        v = v * 10 + (text[i++] - '0');
+        if (v > INT64_C(0x80000000))
+            return false;
+    }
+    v = negative ? -v : v;
+    if (v > INT32_MAX || v < INT32_MIN)
+        return false;
+    *end = i;
+    *value = static_cast<long>(v);
+    return true;
+}
+
+// number-suffix for a number or '&' argument.
+void check_number_argument(WarnLine& l, const vorn::Argument& argument) {
+    std::string_view value = l.text(argument.value);
+    std::size_t start = argument.form == vorn::ArgumentForm::EventParam ? 1 : 0;
+    if (start)
+        while (start < value.size() && blank(static_cast<unsigned char>(value[start])))
+            ++start;
+    std::size_t end = 0;
+    long number = 0;
+    if (!leading_number(value.substr(start), &end, &number))
+        return;
+    if (start + end == value.size() && (end > 1 || (end == 1 && is_digit_byte(value[start]))))
+        return;
+    std::string shown(value);
+    warn(l, DiagnosticKind::NumberSuffix, argument.value, shown.c_str(), number);
+}
+
+// string-split: a ',' or ')' between a string's quotes ends its argument there. Whether a
+// string was cut so.
+bool check_strings(WarnLine& l, vorn::Diagnostic* wrong_count) {
+    const vorn::LineParts& p = l.parts;
+    const std::string& t = l.cleaned.text;
+    uint32_t args_end = p.argument_count ? p.arguments[p.argument_count - 1].text.end : p.call.end;
+    std::vector<uint32_t> cut_strings;
+    for (uint32_t i = p.call.begin; i < args_end && i < t.size(); ++i) {
+        if (static_cast<unsigned char>(t[i]) != CleanOpenQuote)
+            continue;
+        uint32_t open = i;
+        for (++i; i < t.size() && static_cast<unsigned char>(t[i]) != CleanCloseQuote; ++i) {
+            if (t[i] != ',' && t[i] != ')')
+                continue;
+            char mark[2] = {t[i], '\0'};
+            vorn::TextRange at{i, i + 1};
+            std::string text = std::string("the '") + mark + "' inside this string ends the argument here";
+            if (wrong_count)
+                wrong_count->notes.push_back(vorn::DiagnosticNote{l.where(at), text});
+            else
+                warn(l, DiagnosticKind::StringSplit, at, text.c_str());
+            cut_strings.push_back(open);
+            break;
+        }
+        while (i < t.size() && static_cast<unsigned char>(t[i]) != CleanCloseQuote)
+            ++i;
+    }
+    if (wrong_count)
+        return !cut_strings.empty();
+    for (uint32_t a = 0; a < p.argument_count; ++a) {
+        const vorn::Argument& argument = p.arguments[a];
+        if (argument.form != vorn::ArgumentForm::String || argument.value.size() < 2)
+            continue;
+        unsigned char last = static_cast<unsigned char>(t[argument.value.end - 1]);
+        if (last == CleanCloseQuote)
+            continue;
+        bool explained = false;
+        for (uint32_t open : cut_strings)
+            explained = explained || argument.value.contains(open);
+        if (explained)
+            continue;
+        std::string text = "the string does not end with its closing quote; its last character";
+        if (last >= 0x20 && last < 0x7F)
+            text += std::string(" '") + static_cast<char>(last) + "'";
+        text += " is dropped";
+        warn(l, DiagnosticKind::StringSplit, argument.value, text.c_str());
+    }
+    return !cut_strings.empty();
+}
+
+void check_statement(WarnLine& l) {
+    const vorn::LineParts& p = l.parts;
+    if (p.command.empty() || !p.has_paren)
+        return;
+    // A string cut by its ',' or ')' most often leaves a wrong count or an unknown argument:
+    // the error gets a note that says why.
+    if (vorn::Diagnostic* error = l.first_error()) {
+        check_strings(l, error);
+        return;
+    }
+    vorn::TextRange head = trimmed(l, vorn::TextRange{p.command.end, p.head.end});
+    if (!head.empty()) {
+        std::string text = "text between '" + std::string(l.text(p.command)) + "' and '('";
+        warn(l, DiagnosticKind::IgnoredText, head, text.c_str());
+    }
+    for (uint32_t a = 0; a < p.argument_count; ++a) {
+        const vorn::Argument& argument = p.arguments[a];
+        if (argument.form == vorn::ArgumentForm::Number || argument.form == vorn::ArgumentForm::EventParam)
+            check_number_argument(l, argument);
+    }
+    // The rest of a string cut at its ')' is ignored too: string-split says why.
+    bool cut = check_strings(l, nullptr);
+    vorn::TextRange after = trimmed(l, p.ignored);
+    if (!after.empty() && !cut)
+        warn(l, DiagnosticKind::IgnoredText, after, "text after the statement's ')'");
+}
+
+const char* number_width(uint16_t stored) {
+    switch (ArgumentValueBytes[number_tag(stored)]) {
+    case 1:
+        return "one-byte";
+    case 2:
+        return "two-byte";
+    default:
+        return "four-byte";
+    }
+}
+
+// The warnings of a definition the line added.
+void check_definition(WarnLine& l, const vorn::Definition& d) {
+    CompileState& s = l.s;
+    vorn::TextRange name = l.parts.name;
+    if (find_condition(d.name.c_str()) >= 0)
+        warn(l, DiagnosticKind::KeywordName, name, d.name.c_str());
+    const std::size_t last = s.result.definitions.size() - 1;
+    for (std::size_t i = 0; i < last; ++i) {
+        const vorn::Definition& first = s.result.definitions[i];
+        if ((first.kind != vorn::DefinitionKind::Variable && first.kind != vorn::DefinitionKind::Constant) ||
+            first.name != d.name)
+            continue;
+        bool takes_over = d.kind == vorn::DefinitionKind::Variable && first.kind == vorn::DefinitionKind::Constant;
+        const char* rest = takes_over ? "from here on it names this variable, not the constant"
+                                      : "this definition is never found";
+        if (vorn::Diagnostic* w = warn(l, DiagnosticKind::RedefinedName, name, d.name.c_str(), rest)) {
+            if (first.where.file.empty())
+                w->notes.push_back({w->where, "'" + d.name + "' is a predefined variable"});
+            else
+                w->notes.push_back({first.where, "'" + d.name + "' is first defined here"});
+        }
+        break;
+    }
+    if (d.kind == vorn::DefinitionKind::Constant && (d.value < 0 || d.value > UINT16_MAX)) {
+        uint16_t stored = static_cast<uint16_t>(d.value);
+        warn(l, DiagnosticKind::ConstantWraps, l.parts.number, static_cast<long>(d.value),
+             static_cast<unsigned>(stored), number_width(stored));
+    }
+    if (d.kind == vorn::DefinitionKind::Variable) {
+        for (std::size_t i = 0; i < last; ++i) {
+            const vorn::Definition& other = s.result.definitions[i];
+            if (other.kind != vorn::DefinitionKind::Variable || other.value != d.value || other.name == d.name)
+                continue;
+            if (vorn::Diagnostic* w = warn(l, DiagnosticKind::SharedVariableNumber, name, d.name.c_str(),
+                                           static_cast<int>(d.value), other.name.c_str()))
+                w->notes.push_back({other.where, "'" + other.name + "' is defined here"});
+            break;
+        }
+    }
+}
+
+void check_named_value(WarnLine& l) {
+    const vorn::LineParts& p = l.parts;
+    // "5abc": the number stops at the first byte that is no digit.
+    if (!p.number.empty() && !p.ignored.empty() &&
+        !blank(static_cast<unsigned char>(l.cleaned.text[p.ignored.begin]))) {
+        vorn::TextRange word{p.number.begin, p.ignored.begin};
+        while (word.end < l.cleaned.text.size() && !blank(static_cast<unsigned char>(l.cleaned.text[word.end])))
+            ++word.end;
+        std::size_t end = 0;
+        long number = 0;
+        if (leading_number(l.text(p.number), &end, &number)) {
+            std::string shown(l.text(word));
+            warn(l, DiagnosticKind::NumberSuffix, word, shown.c_str(), number);
+        }
+    }
+    if (l.s.result.definitions.size() > l.mark.definitions)
+        check_definition(l, l.s.result.definitions.back());
+}
+
+void label_seen(WarnLine& l, vorn::TextRange range, std::string text) {
+    LineWarnings& w = *l.s.warnings;
+    check_file_end(l.s, w.label_source);
+    w.label_pending = true;
+    w.label_source = static_cast<int>(l.file->index);
+    w.label_where = l.where(range);
+    w.label_piece = l.s.options.record_lines ? l.file->piece_index : -1;
+    w.label_text = std::move(text);
+}
+
+void check_place(WarnLine& l) {
+    const vorn::LineParts& p = l.parts;
+    std::size_t end = 0;
+    long number = 0;
+    std::string digits(l.text(p.number));
+    if (leading_number(digits, &end, &number) && number > UINT16_MAX)
+        warn(l, DiagnosticKind::PlaceWraps, p.number, digits.c_str(),
+             static_cast<unsigned>(static_cast<uint16_t>(number)));
+    vorn::TextRange after = trimmed(l, p.ignored);
+    if (!after.empty())
+        warn(l, DiagnosticKind::IgnoredText, after, "text after the place number");
+    label_seen(l, p.number, "place " + digits);
+}
+
+void check_event_label(WarnLine& l) {
+    vorn::TextRange after = trimmed(l, l.parts.ignored);
+    if (!after.empty())
+        warn(l, DiagnosticKind::IgnoredText, after, "text after the event label");
+    label_seen(l, l.parts.first_word, "'" + std::string(l.text(l.parts.first_word)) + "'");
+}
+
+}  // namespace
+
+LineMark mark_line(const CompileState& s, const SourceFile* file, std::size_t length) {
+    return LineMark{std::string(file->piece, length), file->column, s.result.definitions.size(),
+                    s.result.diagnostics.size(), s.code_pos};
+}
+
+void check_line(CompileState& s, const SourceFile* file, const LineMark& mark) {
+    WarnLine l{s, file, mark, vorn::clean_line(mark.raw), {}};
+    l.parts = vorn::parse_cleaned(l.cleaned.text);
+    if (mark.column > 0) {
+            // The whole piece as read, up to its line end.
+        vorn::Location where{s.result.files[file->index].path, file->line, mark.column + 1,
+                             mark.column + 1 + static_cast<uint32_t>(strcspn(mark.raw.c_str(), "\r\n"))};
+        if (s.options.warnings.has(DiagnosticKind::LongLine)) {
+            report_at(s, DiagnosticKind::LongLine, &where, static_cast<int>(MaxPieceLength), mark.column + 1);
+            s.result.diagnostics.back().source = static_cast<int>(file->index);
+            s.result.diagnostics.back().piece = s.options.record_lines ? file->piece_index : -1;
+        }
+    }
+    if (s.code_pos != mark.code_pos)
+        s.warnings->label_pending = false;
+    switch (l.parts.kind) {
+    case vorn::LineKind::Statement:
+        return check_statement(l);
+    case vorn::LineKind::Place:
+        return check_place(l);
+    case vorn::LineKind::EventLabel:
+        return check_event_label(l);
+    case vorn::LineKind::Defvar:
+    case vorn::LineKind::Defnum:
+        return check_named_value(l);
+    default:
+        return;
+    }
+}
+
+void check_file_end(CompileState& s, int source) {
+    LineWarnings& w = *s.warnings;
+    if (!w.label_pending || w.label_source != source)
+        return;
+    w.label_pending = false;
+    if (!s.options.warnings.has(DiagnosticKind::EmptyLabel))
+        return;
+    report_at(s, DiagnosticKind::EmptyLabel, &w.label_where, w.label_text.c_str());
+    s.result.diagnostics.back().source = w.label_source;
+    s.result.diagnostics.back().piece = w.label_piece;
+}
+
+void start_list(CompileState& s) { s.warnings->list_entries.clear(); }
+
+void check_list_entry(CompileState& s, const char* name, const vorn::Location& line) {
+    LineWarnings& w = *s.warnings;
+    vorn::Location where = line;
+    where.end_column = where.column + static_cast<uint32_t>(strlen(name));
+    for (const auto& [earlier, first] : w.list_entries) {
+        if (earlier != name)
+            continue;
+        if (s.options.warnings.has(DiagnosticKind::DuplicateListEntry)) {
+            report_at(s, DiagnosticKind::DuplicateListEntry, &where, name);
+            s.result.diagnostics.back().notes.push_back({first, "'" + earlier + "' is first listed here"});
+        }
+        return;
+    }
+    w.list_entries.emplace_back(name, where);
+}
+
+}  // namespace vorn

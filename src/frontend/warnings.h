@@ -1,0 +1,49 @@
+// Warnings: lines that compile, but most likely not as their writer meant. They are looked for
+// only when a tool asks (CompileOptions::warnings): then CompileState::warnings is set, and a
+// compile that does not ask pays one branch per line and per file.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "../common/compile_state.h"
+
+namespace vorn {
+
+// What the warnings of a compile remember from one line to the next.
+struct LineWarnings {
+    // empty-label: the last label of a file, until a statement follows it.
+    bool label_pending = false;
+    int label_source = -1;
+    vorn::Location label_where;
+    int32_t label_piece = -1;
+    std::string label_text;
+    // duplicate-list-entry: the entries of the list being loaded, and where each stands.
+    std::vector<std::pair<std::string, vorn::Location>> list_entries;
+};
+
+// How the compile stood before a line was dispatched.
+struct LineMark {
+    std::string raw;  // the piece as read
+    uint32_t column;
+    std::size_t definitions;
+    std::size_t diagnostics;
+    uint16_t code_pos;
+};
+
+[[gnu::cold]] LineMark mark_line(const CompileState& s, const SourceFile* file, std::size_t length);
+
+// Looks for the warnings of the line just compiled.
+[[gnu::cold]] void check_line(CompileState& s, const SourceFile* file, const LineMark& mark);
+
+// The end of the file with this index in the result's files.
+[[gnu::cold]] void check_file_end(CompileState& s, int source);
+
+// An entry of a list just loaded: its name, and the piece of the list line it stands on.
+[[gnu::cold]] void check_list_entry(CompileState& s, const char* name, const vorn::Location& line);
+
+// A list starts loading.
+[[gnu::cold]] void start_list(CompileState& s);
+
+}  // namespace vorn

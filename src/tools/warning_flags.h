@@ -1,0 +1,45 @@
+// The -W options of the tools that report warnings, taken out of argv before CLI11 parses the
+// rest: CLI11 knows no options joined to their value as gcc's -Wname and -Wno-name are.
+#pragma once
+
+#include <cstring>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <vorn/diagnostics.h>
+
+#include "command_line.h"
+
+// The help text of the -W options, for the tools' --help.
+constexpr const char* WarningOptionsHelp =
+    "Warnings:\n"
+    "  -WNAME                      look for warning NAME\n"
+    "  -Wno-NAME                   do not look for it\n"
+    "  -Wall                       look for every warning, also those off by default\n"
+    "  -Werror                     count every warning as an error (status 10)\n"
+    "  -Werror=NAME                look for NAME and count it as an error\n";
+
+// Removes every -W option from args (argv[1] on; "--" ends the options) into options. On an
+// option it does not know, prints the error as the other usage errors and gives the status.
+inline std::optional<int> take_warning_options(const char* tool, std::vector<char*>& args,
+                                               vorn::WarningOptions& options) {
+    std::vector<char*> rest;
+    bool options_end = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        char* arg = args[i];
+        if (i == 0 || options_end || strncmp(arg, "-W", 2) != 0) {
+            options_end = options_end || (i > 0 && strcmp(arg, "--") == 0);
+            rest.push_back(arg);
+            continue;
+        }
+        if (std::optional<std::string> error = vorn::apply_warning_option(options, arg + 2)) {
+            std::cerr << tool << ": " << *error << "\n"
+                      << "Try '" << tool << " --help' for more.\n";
+            return ExitUsage;
+        }
+    }
+    args = std::move(rest);
+    return std::nullopt;
+}
