@@ -18,7 +18,6 @@ namespace {
 constexpr int ParseError = -32700, InvalidRequest = -32600, MethodNotFound = -32601,
               InvalidParams = -32602, InternalError = -32603, ServerNotInitialized = -32002;
 
-constexpr int SeverityError = 1;
 // A file shows at most this many diagnostics: a binary file would give one for nearly every line.
 constexpr std::size_t MaxDiagnosticsPerFile = 1000;
 // An include line links to at most this many errors of the files it includes.
@@ -34,13 +33,6 @@ std::string base_name(const std::string& path) {
 bool is_list_file(const std::string& path) {
     std::string name = base_name(path);
     return name == vorn::EventListFile || name == vorn::CommandListFile;
-}
-
-std::string folder_of(const std::string& path) {
-    std::size_t slash = path.rfind('/');
-    if (slash == std::string::npos)
-        return {};
-    return slash == 0 ? "/" : path.substr(0, slash);
 }
 
 // A position from params, or nullopt when it is not one.
@@ -242,9 +234,8 @@ void Server::notification(const std::string& method, json& params) {
         return;
     if (method == "initialized") {
         if (watch_registration_) {
-            json watchers = json::array({{{"globPattern", std::string("**/") + vorn::EventListFile}},
-                                         {{"globPattern", std::string("**/") + vorn::CommandListFile}},
-                                         {{"globPattern", "**/*.vs"}}});
+            // Scripts and lists anywhere: a list that appears makes a new project.
+            json watchers = json::array({{{"globPattern", "**/*.vs"}}, {{"globPattern", "**/*.lst"}}});
             json registration = {{"id", "vorn-watched-files"},
                                  {"method", "workspace/didChangeWatchedFiles"},
                                  {"registerOptions", {{"watchers", watchers}}}};
@@ -276,21 +267,14 @@ Document* Server::document(const json& params) {
 
 Document* Server::fresh_document(const json& params) {
     Document* found = document(params);
-    if (found && found->dirty && !found->list)
+    if (found && (found->dirty || !touched_.empty()))
         compile_dirty();
     return found;
 }
 
 void Server::set_text(Document& document, std::string text) {
     document.text = Text(std::move(text));
-    if (!document.path.empty())
-        for (auto& [folder, provider] : providers_)
-            provider->serve(document.path, document.text.bytes());
     document.dirty = true;
-    if (document.list)
-        lists_changed(folder_of(document.path));
-    else
-        readers_changed(document.path);
 }
 
 void Server::open(json& params) {
@@ -307,6 +291,7 @@ void Server::open(json& params) {
     document.list = is_list_file(document.path);
     document.version = item.value("version", int64_t{0});
     set_text(document, std::move(text));
+    to_publish_[uri] = true;
 }
 
 void Server::change(json& params) {
@@ -323,7 +308,7 @@ void Server::change(json& params) {
             text = std::move(piece);
             continue;
         }
-        // A ranged change, for a client that sends them anyway.
+        // An edit of a range, in the negotiated position encoding.
         Text current(text);
         const json& range = change["range"];
         auto at = [&](const json& position) {
@@ -337,6 +322,7 @@ void Server::change(json& params) {
     }
     document->version = params.at("textDocument").value("version", document->version);
     set_text(*document, std::move(text));
+    to_publish_[document->uri] = true;
 }
 
 void Server::close(const json& params) {
@@ -345,121 +331,144 @@ void Server::close(const json& params) {
         return;
     std::string path = document->path;
     std::string uri = document->uri;
-    bool list = document->list;
-    std::map<std::string, json> published = std::move(document->diagnostics);
+    std::string folder = document->project;
     documents_.erase(uri);
-    if (!path.empty())
-        for (auto& [folder, provider] : providers_)
-            provider->forget(path);
-    // Providers of folders that no document uses any more go.
-    for (auto it = providers_.begin(); it != providers_.end();) {
-        bool used = std::any_of(documents_.begin(), documents_.end(), [&](const auto& entry) {
-            return entry.second.analysis && entry.second.analysis->project == it->first;
-        });
-        it = used ? std::next(it) : providers_.erase(it);
+    found_[""].erase(uri);
+    to_publish_[uri] = true;
+    if (folder.empty())
+        return;
+    bool used = std::any_of(documents_.begin(), documents_.end(),
+                            [&](const auto& entry) { return entry.second.project == folder; });
+    if (!used) {
+        // The project goes with its last document, and so do its findings.
+        projects_.close(folder);
+        for (const auto& [target, diagnostics] : found_[folder])
+            to_publish_[target] |= false;
+        found_.erase(folder);
+        touched_.erase(folder);
+        return;
     }
-    published.emplace(uri, json::array());
-    for (const auto& [target, diagnostics] : published)
-        to_publish_[target] |= target == uri;
-    if (list)
-        lists_changed(folder_of(path));
-    else if (!path.empty())
-        readers_changed(path);
+    if (vorn::Project* project = projects_.find(folder))
+        project->forget(path);
+    touched_.insert(folder);
 }
 
 void Server::saved(const json& params) {
     Document* document = this->document(params);
-    if (!document)
+    if (!document || document->project.empty())
         return;
-    document->dirty = true;
-    if (document->list)
-        lists_changed(folder_of(document->path));
+    to_publish_[document->uri] = true;
+    if (vorn::Project* project = projects_.find(document->project)) {
+        project->changed(document->path);
+        touched_.insert(document->project);
+    }
 }
 
 void Server::watched_files_changed(const json& params) {
+    enum { Created = 1, Changed = 2, Deleted = 3 };
     for (const json& change : params.at("changes")) {
         std::string path = uri_to_path(change.at("uri").get<std::string>());
         if (path.empty())
             continue;
         path = std::filesystem::path(path).lexically_normal().string();
-        if (is_list_file(path))
-            lists_changed(folder_of(path));
-        else
-            readers_changed(path);
+        int type = change.value("type", int{Changed});
+        for (vorn::Project* project : projects_.holding(path)) {
+            if (type == Created)
+                project->added(path);
+            else if (type == Deleted)
+                project->removed(path);
+            else
+                project->changed(path);
+            touched_.insert(project->folder());
+        }
     }
-}
-
-// Every script of the folder's project is checked again; so is every script below it, whose
-// project the change may have made or unmade.
-void Server::lists_changed(const std::string& folder) {
-    for (auto& [uri, document] : documents_) {
-        if (document.list)
-            continue;
-        bool below = !folder.empty() && document.path.compare(0, folder.size() + 1, folder + "/") == 0;
-        if (below || (document.analysis && document.analysis->project == folder))
-            document.dirty = true;
-    }
-}
-
-void Server::readers_changed(const std::string& path) {
-    for (auto& [uri, document] : documents_)
-        if (!document.list && document.path != path && document.reads.count(path))
-            document.dirty = true;
 }
 
 // ---- Compiling --------------------------------------------------------------------------------
 
 std::string Server::root_of(const std::string& path) const {
     std::string best;
-    for (const std::string& root : roots_) {
-        bool inside = root == "/" || (path.compare(0, root.size(), root) == 0 &&
-                                      (path.size() == root.size() || path[root.size()] == '/'));
-        if (inside && root.size() > best.size())
+    for (const std::string& root : roots_)
+        if (inside_folder(path, root) && root.size() > best.size())
             best = root;
-    }
     return best;
 }
 
-vorn::OverlayProvider& Server::provider(const std::string& folder) {
-    std::unique_ptr<vorn::OverlayProvider>& slot = providers_[folder];
-    if (!slot) {
-        slot = std::make_unique<vorn::OverlayProvider>(folder);
-        for (const auto& [uri, document] : documents_)
-            if (!document.path.empty())
-                slot->serve(document.path, document.text.bytes());
+// Serves the document's text to its project, which may have changed with the lists.
+void Server::place(Document& document) {
+    document.dirty = false;
+    std::string folder;
+    if (!document.path.empty()) {
+        std::vector<std::string> open_paths;
+        for (const auto& [uri, other] : documents_)
+            if (!other.path.empty())
+                open_paths.push_back(other.path);
+        folder = vorn::find_project_folder(document.path, root_of(document.path), open_paths);
     }
-    return *slot;
+    if (folder != document.project && !document.project.empty()) {
+        if (vorn::Project* old = projects_.find(document.project))
+            old->forget(document.path);
+        touched_.insert(document.project);
+    }
+    document.project = folder;
+    found_[""].erase(document.uri);
+    if (folder.empty()) {
+        document.analysis = std::make_unique<Analysis>();
+        if (!document.list)
+            found_[""][document.uri] = {Diagnostic{
+                line_range(0, 0, 0), SeverityError, "no-project",
+                "No folder from here up to the workspace root holds both " + std::string(vorn::EventListFile) +
+                    " and " + vorn::CommandListFile, {}}};
+        return;
+    }
+    bool fresh = projects_.find(folder) == nullptr;
+    vorn::Project& project = projects_.at(folder);
+    if (fresh) {
+        // A new project sees every open document inside it.
+        for (auto& [uri, other] : documents_)
+            if (&other != &document && !other.path.empty() && inside_folder(other.path, folder))
+                project.serve(other.path, other.text.bytes());
+    }
+    project.serve(document.path, document.text.bytes());
+    touched_.insert(folder);
 }
 
-void Server::compile(Document& document) {
-    std::vector<std::string> open_paths;
-    for (const auto& [uri, other] : documents_)
-        if (!other.path.empty())
-            open_paths.push_back(other.path);
+// The document's features look at the compile of the first top script that reaches it.
+void Server::analyse(Document& document) {
     auto analysis = std::make_unique<Analysis>();
-    analysis->project = vorn::find_project_folder(document.path, root_of(document.path), open_paths);
-    document.reads.clear();
-    if (!analysis->project.empty()) {
-        analysis->script = relative_to(document.path, analysis->project);
-        vorn::CompileOptions options;
-        options.keep_going = true;
-        options.record_lines = true;
-        vorn::NullSink quiet;
-        analysis->result = compiler_.compile(analysis->script, provider(analysis->project), quiet, options);
+    vorn::Project* project = document.list ? nullptr : projects_.find(document.project);
+    if (project) {
+        analysis->project = project->folder();
+        analysis->script = project->key(document.path);
+        std::vector<std::string> tops = project->tops_reaching(document.path);
+        if (!tops.empty())
+            analysis->result = *project->compile_of(tops.front());
         analysis->index();
-        document.reads.insert(analysis->paths.begin(), analysis->paths.end());
     }
     document.analysis = std::move(analysis);
-    document.dirty = false;
-    collect_diagnostics(document);
 }
 
-// Compiles every document that needs it, then publishes what changed: a file that two
-// documents compile shows their findings once both are in.
+// Serves what changed to the projects, then publishes what changed: every file whose findings
+// differ from what it showed, and every document that changed.
 void Server::compile_dirty() {
     for (auto& [uri, document] : documents_)
-        if (document.dirty && !document.list)
-            compile(document);
+        if (document.dirty)
+            place(document);
+    if (touched_.empty()) {
+        for (const auto& [uri, always] : to_publish_)
+            publish(uri, always);
+        to_publish_.clear();
+        return;
+    }
+    for (const std::string& folder : touched_) {
+        if (!projects_.find(folder))
+            continue;
+        for (auto& [uri, document] : documents_)
+            if (document.project == folder)
+                analyse(document);
+        collect_diagnostics(folder);
+    }
+    touched_.clear();
     for (const auto& [uri, always] : to_publish_)
         publish(uri, always);
     to_publish_.clear();
@@ -485,116 +494,120 @@ const Text* Server::file_text(const std::string& path,
 
 // ---- Diagnostics ------------------------------------------------------------------------------
 
-void Server::collect_diagnostics(Document& document) {
-    const Analysis& analysis = *document.analysis;
-    std::map<std::string, json> fresh;
-    fresh[document.uri] = json::array();
-    auto entry = [](json range, const std::string& code, const std::string& message) {
-        return json{{"range", std::move(range)}, {"severity", SeverityError}, {"source", "vorn"},
-                    {"code", code}, {"message", message}};
-    };
-    if (analysis.project.empty()) {
-        fresh[document.uri].push_back(entry(range_json(0, 0, 0), "no-project",
-                                            "No folder from here up to the workspace root holds both " +
-                                                std::string(vorn::EventListFile) + " and " +
-                                                vorn::CommandListFile));
+Range Server::range_in(const std::string& path, const vorn::Location& where,
+                       std::map<std::string, std::unique_ptr<ColumnConverter>>& converters) {
+    const Text* text = file_text(path, disk_texts_);
+    if (text && where.line > 0 && where.column > 0) {
+        auto& converter = converters[path];
+        if (!converter)
+            converter = std::make_unique<ColumnConverter>(*text, encoding_);
+        uint32_t line = where.line - 1;
+        uint32_t start = converter->character(line, where.column - 1);
+        uint32_t end = converter->character(line, std::max(where.end_column, where.column) - 1);
+        return line_range(line, start, end);
     }
-    std::map<std::string, std::unique_ptr<Text>> texts;
-    std::map<std::string, std::unique_ptr<ColumnConverter>> converters;
-    // The errors of other files, by the document's line that leads to them (0: no include
-    // line does, as for the lists).
-    std::map<uint32_t, std::vector<const vorn::Diagnostic*>> elsewhere;
-    std::map<const vorn::Diagnostic*, std::pair<std::string, json>> located;
-    for (const vorn::Diagnostic& diagnostic : analysis.result.diagnostics) {
-        int source = diagnostic.source;
-        std::string path;
-        if (source >= 0)
-            path = analysis.paths[static_cast<std::size_t>(source)];
-        else if (!diagnostic.where.file.empty())
-            path = absolute_in(diagnostic.where.file, analysis.project);
-        else
-            path = document.path;
-        const Text* text = file_text(path, texts);
-        json range;
-        const vorn::Location& where = diagnostic.where;
-        if (text && where.line > 0 && where.column > 0) {
-            auto& converter = converters[path];
-            if (!converter)
-                converter = std::make_unique<ColumnConverter>(*text, encoding_);
-            uint32_t line = where.line - 1;
-            uint32_t start = converter->character(line, where.column - 1);
-            uint32_t end = converter->character(line, std::max(where.end_column, where.column) - 1);
-            range = range_json(line, start, end);
-        } else {
-            range = range_of(text, where, encoding_);
-        }
-        std::string uri = path == document.path ? document.uri : uri_of(path);
-        json& list = fresh[uri];
-        if (list.size() < MaxDiagnosticsPerFile)
-            list.push_back(entry(range, vorn::kind_name(diagnostic.kind), diagnostic.text));
-        if (source != analysis.top && path != document.path) {
-            elsewhere[analysis.document_line(source, where.line)].push_back(&diagnostic);
-            located[&diagnostic] = {uri, range};
-        }
-    }
-    for (const auto& [line, diagnostics] : elsewhere) {
-        json range = range_json(0, 0, 0);
-        if (line > 0) {
-            std::string_view raw = document.text.line(line - 1);
-            Token name = include_of(raw);
-            range = name.kind == TokenKind::IncludeName
-                        ? range_json(line - 1, character_of(raw, name.begin, encoding_),
-                                     character_of(raw, name.end, encoding_))
-                        : range_json(line - 1, 0, character_of(raw, raw.size(), encoding_));
-        }
-        const vorn::Diagnostic& first = *diagnostics.front();
-        std::string where = first.where.file.empty() ? "a file" : first.where.file;
-        std::string message = diagnostics.size() == 1
-                                  ? "In " + where + ": " + first.text
-                                  : std::to_string(diagnostics.size()) + " errors in other files; the first, in " +
-                                        where + ": " + first.text;
-        json related = json::array();
-        for (const vorn::Diagnostic* diagnostic : diagnostics) {
-            if (related.size() == MaxRelated)
-                break;
-            const auto& [uri, at] = located[diagnostic];
-            related.push_back({{"location", {{"uri", uri}, {"range", at}}}, {"message", diagnostic->text}});
-        }
-        json summary = entry(range, vorn::kind_name(first.kind), message);
-        summary["relatedInformation"] = std::move(related);
-        fresh[document.uri].push_back(std::move(summary));
-    }
-    std::map<std::string, json> previous = std::move(document.diagnostics);
-    document.diagnostics = std::move(fresh);
-    for (const auto& [uri, diagnostics] : previous)
-        to_publish_[uri] |= false;
-    for (const auto& [uri, diagnostics] : document.diagnostics)
-        to_publish_[uri] |= uri == document.uri;
+    return range_of(text, where, encoding_).get<Range>();
 }
 
-// Publishes what every open document's compile found in the file at uri, each diagnostic
-// once; unless always, only when it differs from what was published last.
-void Server::publish(const std::string& uri, bool always) {
-    json diagnostics = json::array();
-    std::set<std::string> seen;
-    for (const auto& [key, document] : documents_) {
-        auto found = document.diagnostics.find(uri);
-        if (found == document.diagnostics.end())
+// The include line of the top script that the compile reached a shared file's diagnostic from.
+RelatedInformation Server::include_link(const vorn::Project& project, const vorn::ContextDiagnostic& found) {
+    std::string top = absolute_in(found.context, project.folder());
+    uint32_t line = 0;
+    if (const vorn::CompileResult* compile = project.compile_of(found.context)) {
+        int source = found.diagnostic.source;
+        for (std::size_t steps = 0; source >= 0 && steps <= compile->files.size(); ++steps) {
+            const vorn::SourceRecord& file = compile->files[static_cast<std::size_t>(source)];
+            if (file.includer < 0)
+                break;
+            line = file.include_line;
+            source = file.includer;
+        }
+    }
+    Range range = line_range(0, 0, 0);
+    if (line > 0) {
+        const Text* text = file_text(top, disk_texts_);
+        std::string_view raw = text ? text->line(line - 1) : std::string_view();
+        Token name = include_of(raw);
+        range = name.kind == TokenKind::IncludeName
+                    ? line_range(line - 1, character_of(raw, name.begin, encoding_),
+                                 character_of(raw, name.end, encoding_))
+                    : line_range(line - 1, 0, character_of(raw, raw.size(), encoding_));
+    }
+    return RelatedInformation{Location{uri_of(top), range}, "Included here, in the compile of " + found.context};
+}
+
+// What the project finds in each of its files, replacing what it found before.
+void Server::collect_diagnostics(const std::string& folder) {
+    const vorn::Project& project = *projects_.find(folder);
+    std::map<std::string, std::vector<Diagnostic>> fresh;
+    std::map<std::string, std::unique_ptr<ColumnConverter>> converters;
+    // The shared files' findings, by the top script's include line they were reached from.
+    std::map<std::pair<std::string, uint32_t>, std::vector<RelatedInformation>> summaries;
+    std::map<std::pair<std::string, uint32_t>, std::pair<Range, vorn::Diagnostic>> links;
+    disk_texts_.clear();
+    for (const vorn::ContextDiagnostic& found : project.diagnostics()) {
+        const vorn::Diagnostic& diagnostic = found.diagnostic;
+        if (diagnostic.where.file.empty())
             continue;
-        for (const json& diagnostic : found->second)
-            if (diagnostics.size() < MaxDiagnosticsPerFile && seen.insert(diagnostic.dump()).second)
+        std::string path = absolute_in(diagnostic.where.file, folder);
+        std::vector<Diagnostic>& list = fresh[uri_of(path)];
+        if (list.size() >= MaxDiagnosticsPerFile)
+            continue;
+        Diagnostic out{range_in(path, diagnostic.where, converters), SeverityError,
+                       vorn::kind_name(diagnostic.kind), diagnostic.text, {}};
+        if (!found.context.empty()) {
+            RelatedInformation link = include_link(project, found);
+            std::pair<std::string, uint32_t> at{link.location.uri, link.location.range.start.line};
+            summaries[at].push_back(RelatedInformation{Location{uri_of(path), out.range}, diagnostic.text});
+            links.emplace(at, std::make_pair(link.location.range, diagnostic));
+            out.related.push_back(std::move(link));
+        }
+        list.push_back(std::move(out));
+    }
+    // The top script shows what its include line led to, once per line, with a link to each.
+    for (auto& [at, related] : summaries) {
+        const auto& [range, first] = links.at(at);
+        std::string where = first.where.file;
+        std::string message = related.size() == 1
+                                  ? "In " + where + ": " + first.text
+                                  : std::to_string(related.size()) + " errors in other files; the first, in " +
+                                        where + ": " + first.text;
+        if (related.size() > MaxRelated)
+            related.resize(MaxRelated);
+        std::vector<Diagnostic>& list = fresh[at.first];
+        if (list.size() < MaxDiagnosticsPerFile)
+            list.push_back(Diagnostic{range, SeverityError, vorn::kind_name(first.kind), message, std::move(related)});
+    }
+    disk_texts_.clear();
+    for (const auto& [uri, diagnostics] : found_[folder])
+        to_publish_[uri] |= false;
+    for (const auto& [uri, diagnostics] : fresh)
+        to_publish_[uri] |= false;
+    found_[folder] = std::move(fresh);
+}
+
+// Publishes what every project found in the file at uri, each diagnostic once; unless always,
+// only when it differs from what was published last.
+void Server::publish(const std::string& uri, bool always) {
+    std::vector<Diagnostic> diagnostics;
+    for (const auto& [folder, by_uri] : found_) {
+        auto found = by_uri.find(uri);
+        if (found == by_uri.end())
+            continue;
+        for (const Diagnostic& diagnostic : found->second)
+            if (diagnostics.size() < MaxDiagnosticsPerFile &&
+                std::find(diagnostics.begin(), diagnostics.end(), diagnostic) == diagnostics.end())
                 diagnostics.push_back(diagnostic);
     }
-    std::string text = diagnostics.dump();
     auto last = published_.find(uri);
-    bool same = last == published_.end() ? diagnostics.empty() : last->second == text;
+    bool same = last == published_.end() ? diagnostics.empty() : last->second == diagnostics;
     if (same && !always)
         return;
+    json params = {{"uri", uri}, {"diagnostics", diagnostics}};
     if (diagnostics.empty())
         published_.erase(uri);
     else
-        published_[uri] = text;
-    json params = {{"uri", uri}, {"diagnostics", std::move(diagnostics)}};
+        published_[uri] = std::move(diagnostics);
     auto open = documents_.find(uri);
     if (open != documents_.end())
         params["version"] = open->second.version;
