@@ -66,8 +66,8 @@ int Server::run() {
         // Compiles wait until the input is drained, so a burst of changes costs one compile.
         if (!transport_.pending())
             compile_dirty();
-        json message;
-        switch (transport_.read(message)) {
+        Incoming in = transport_.read();
+        switch (in.status) {
         case Read::End:
             return exit_status_.value_or(0);
         case Read::Malformed:
@@ -77,7 +77,7 @@ int Server::run() {
             error(nullptr, InvalidRequest, "the message is too large");
             break;
         case Read::Message:
-            handle(message);
+            handle(in.message, in.stray_bytes);
             break;
         }
         if (exit_status_)
@@ -87,12 +87,11 @@ int Server::run() {
     }
 }
 
-void Server::handle(json& message) {
+void Server::handle(json& message, bool carried) {
     if (!message.is_object()) {
         error(nullptr, InvalidRequest, "a message is a JSON object");
         return;
     }
-    bool carried = message.contains("__carried");
     json id = message.contains("id") ? message["id"] : json();
     bool has_id = message.contains("id");
     if (has_id && !id.is_string() && !id.is_number_integer() && !id.is_null()) {
@@ -113,8 +112,7 @@ void Server::handle(json& message) {
     }
     std::string name = method->get<std::string>();
     json params = message.contains("params") ? message["params"] : json::object();
-    if (carried && params.is_object())
-        params["__carried"] = true;
+    carried_ = carried;
     try {
         if (has_id)
             request(id, name, params);
@@ -281,7 +279,7 @@ void Server::open(json& params) {
     const json& item = params.at("textDocument");
     std::string uri = item.at("uri").get<std::string>();
     std::string text = item.at("text").get<std::string>();
-    if (params.contains("__carried"))
+    if (carried_)
         restore_stray_bytes(text);
     Document& document = documents_[uri];
     document.uri = uri;
@@ -302,7 +300,7 @@ void Server::change(json& params) {
     std::string text = document->text.bytes();
     for (const json& change : changes) {
         std::string piece = change.at("text").get<std::string>();
-        if (params.contains("__carried"))
+        if (carried_)
             restore_stray_bytes(piece);
         if (!change.contains("range")) {
             text = std::move(piece);

@@ -35,7 +35,8 @@ public:
     int run();
 
 private:
-    void handle(json& message);
+    // carried: the message's strings carry stray bytes (see carry_stray_bytes).
+    void handle(json& message, bool carried);
     void request(const json& id, const std::string& method, const json& params);
     void notification(const std::string& method, json& params);
     json initialize(const json& params);
@@ -74,6 +75,7 @@ private:
     bool watch_registration_ = false;
     std::vector<std::string> roots_;
     bool initialized_ = false;
+    bool carried_ = false;  // the message being handled carries stray bytes
     bool shut_down_ = false;
     std::optional<int> exit_status_;
     std::map<std::string, Document> documents_;                            // by URI

@@ -50,6 +50,45 @@ class Framing(ServerTest):
         self.assertEqual(self.client.request("textDocument/hover", {
             "textDocument": {"uri": uri(self.path("x.vs"))}, "position": {"line": 0, "character": 0}}), None)
 
+    def test_after_a_bad_frame_every_later_message_is_answered(self):
+        self.client.initialize(self.root)
+
+        def request(ident):
+            body = json.dumps({"jsonrpc": "2.0", "id": ident, "method": "shutdown" if ident < 0 else
+                               "textDocument/hover", "params": {
+                                   "textDocument": {"uri": uri(self.path("x.vs"))},
+                                   "position": {"line": 0, "character": 0}}}).encode()
+            return body
+
+        def framed(body, length=None):
+            return b"Content-Length: %d\r\n\r\n" % (len(body) if length is None else length) + body
+
+        body = request(999)
+        bad_frames = {
+            "plus sign": b"Content-Length: +2\r\n\r\n" + body,
+            "line without colon": b"Content-Length: %d\r\nNo colon here\r\n\r\n" % len(body) + body,
+            "length too short": framed(body, len(body) - 9),
+            "length too long": framed(body, len(body) + 25),
+        }
+        ident = 100
+        for name, bad in bad_frames.items():
+            ident += 10
+            later = [ident + k for k in range(4)]
+            self.client.send_raw(bad + b"".join(framed(request(k)) for k in later))
+            # Where the declared length runs past the body, the message it swallows may be lost.
+            needed = set(later[1:] if name == "length too long" else later)
+            answered, parse_errors = set(), 0
+            while not needed <= answered:
+                message = self.client.read_message()
+                if message.get("id") is None and "error" in message:
+                    self.assertEqual(message["error"]["code"], PARSE_ERROR, name)
+                    parse_errors += 1
+                elif "id" in message and "method" not in message:
+                    self.assertNotIn("error", message, name)
+                    answered.add(message["id"])
+            self.assertNotIn(999, answered, name)
+            self.assertEqual(parse_errors, 1, name)
+
     def test_unknown_methods_requests_for_closed_documents_and_bad_params(self):
         before = self.client.response(self.client.request_async("textDocument/hover", {}))
         self.assertEqual(before["error"]["code"], NOT_INITIALIZED)
