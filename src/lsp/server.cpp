@@ -6,6 +6,7 @@
 #include <new>
 
 #include "features.h"
+#include "project_features.h"
 #include "line_view.h"
 
 #include <vorn/project.h>
@@ -16,7 +17,8 @@ namespace {
 
 // JSON-RPC and protocol error codes.
 constexpr int ParseError = -32700, InvalidRequest = -32600, MethodNotFound = -32601,
-              InvalidParams = -32602, InternalError = -32603, ServerNotInitialized = -32002;
+              InvalidParams = -32602, InternalError = -32603, ServerNotInitialized = -32002,
+              RequestFailed = -32803;
 
 // A file shows at most this many diagnostics: a binary file would give one for nearly every line.
 constexpr std::size_t MaxDiagnosticsPerFile = 1000;
@@ -145,6 +147,8 @@ void Server::request(const json& id, const std::string& method, const json& para
         shut_down_ = true;
         return reply(id, nullptr);
     }
+    if (project_request(id, method, params))
+        return;
     bool symbols = method == "textDocument/documentSymbol";
     bool known = symbols || method == "textDocument/completion" || method == "textDocument/hover" ||
                  method == "textDocument/definition" || method == "textDocument/signatureHelp";
@@ -173,8 +177,11 @@ void Server::request(const json& id, const std::string& method, const json& para
         result = completion(context, *position);
     else if (method == "textDocument/hover")
         result = hover(context, *position);
-    else if (method == "textDocument/definition")
-        result = definition(context, *position);
+    else if (method == "textDocument/definition") {
+        result = definition_in_lists(*document, *position);
+        if (result.is_null())
+            result = definition(context, *position);
+    }
     else if (symbols)
         result = document_symbols(context);
     else
@@ -213,7 +220,12 @@ json Server::initialize(const json& params) {
             root.pop_back();
     json server = {
         {"positionEncoding", encoding_ == Encoding::Utf8 ? "utf-8" : "utf-16"},
-        {"textDocumentSync", {{"openClose", true}, {"change", 1}, {"save", {{"includeText", false}}}}},
+        {"textDocumentSync", {{"openClose", true}, {"change", 2}, {"save", {{"includeText", false}}}}},
+        {"referencesProvider", true},
+        {"renameProvider", {{"prepareProvider", true}}},
+        {"documentHighlightProvider", true},
+        {"documentLinkProvider", {{"resolveProvider", false}}},
+        {"workspaceSymbolProvider", true},
         {"completionProvider", {{"triggerCharacters", {"(", ","}}, {"resolveProvider", false}}},
         {"hoverProvider", true},
         {"definitionProvider", true},
@@ -610,6 +622,102 @@ void Server::publish(const std::string& uri, bool always) {
     if (open != documents_.end())
         params["version"] = open->second.version;
     transport_.send({{"jsonrpc", "2.0"}, {"method", "textDocument/publishDiagnostics"}, {"params", params}});
+}
+
+// ---- Features on the project ------------------------------------------------------------------
+
+// Answers the requests that look across the project; false for any other method.
+bool Server::project_request(const json& id, const std::string& method, const json& params) {
+    static const std::set<std::string> methods = {
+        "textDocument/references", "textDocument/prepareRename", "textDocument/rename",
+        "textDocument/documentHighlight", "textDocument/documentLink", "workspace/symbol"};
+    if (!methods.count(method))
+        return false;
+    if (!params.is_object())
+        throw BadParams{"params must be an object"};
+    disk_texts_.clear();
+    if (method == "workspace/symbol") {
+        if (!touched_.empty() || std::any_of(documents_.begin(), documents_.end(),
+                                             [](const auto& entry) { return entry.second.dirty; }))
+            compile_dirty();
+        std::string query = params.value("query", std::string());
+        json result = json::array();
+        for (const auto& [folder, project] : projects_.all())
+            for (json& symbol : workspace_symbols(project_context(*project), query))
+                result.push_back(std::move(symbol));
+        reply(id, std::move(result));
+        return true;
+    }
+    Document* document = fresh_document(params);
+    vorn::Project* project = document ? projects_.find(document->project) : nullptr;
+    if (!project) {
+        bool list = method == "textDocument/references" || method == "textDocument/documentHighlight" ||
+                    method == "textDocument/documentLink";
+        if (method == "textDocument/prepareRename" || method == "textDocument/rename")
+            error(id, RequestFailed, "the document is not in a project");
+        else
+            reply(id, list ? json::array() : json());
+        return true;
+    }
+    ProjectContext context = project_context(*project);
+    if (method == "textDocument/documentLink") {
+        reply(id, document_links(*document));
+        return true;
+    }
+    std::optional<Position> position = position_of(params);
+    if (!position)
+        throw BadParams{"a position is two unsigned numbers"};
+    std::vector<const vorn::Symbol*> symbols = symbols_at(context, document->path, document->text, *position);
+    try {
+        if (method == "textDocument/references")
+            reply(id, references(context, symbols,
+                                 params.value("/context/includeDeclaration"_json_pointer, true)));
+        else if (method == "textDocument/documentHighlight")
+            reply(id, highlights(context, symbols, document->path));
+        else if (method == "textDocument/prepareRename")
+            reply(id, prepare_rename(context, symbols, document->path, position->line + 1));
+        else
+            reply(id, rename(context, symbols, params.at("newName").get<std::string>()));
+    } catch (const Refusal& refused) {
+        error(id, RequestFailed, refused.why);
+    }
+    disk_texts_.clear();
+    return true;
+}
+
+ProjectContext Server::project_context(const vorn::Project& project) {
+    return ProjectContext{project, encoding_, [this](const std::string& path) { return file_text(path, disk_texts_); },
+                          [this](const std::string& path) { return uri_of(path); }};
+}
+
+json Server::definition_in_lists(const Document& document, Position position) {
+    vorn::Project* project = projects_.find(document.project);
+    if (!project)
+        return nullptr;
+    ProjectContext context = project_context(*project);
+    return list_definition(context, symbols_at(context, document.path, document.text, position));
+}
+
+// A link on the name of every include line of the document to the file it opened.
+json Server::document_links(const Document& document) {
+    json links = json::array();
+    const Analysis* analysis = document.analysis.get();
+    if (!analysis || analysis->top < 0)
+        return links;
+    for (std::size_t i = 0; i < analysis->result.files.size(); ++i) {
+        const vorn::SourceRecord& file = analysis->result.files[i];
+        if (file.includer != analysis->top || file.include_line == 0 ||
+            file.include_line > document.text.line_count())
+            continue;
+        std::string_view raw = document.text.line(file.include_line - 1);
+        Token name = include_of(raw);
+        if (name.kind != TokenKind::IncludeName)
+            continue;
+        Range range = line_range(file.include_line - 1, character_of(raw, name.begin, encoding_),
+                                 character_of(raw, name.end, encoding_));
+        links.push_back({{"range", range}, {"target", uri_of(analysis->paths[i])}});
+    }
+    return links;
 }
 
 void Server::reply(const json& id, json result) {

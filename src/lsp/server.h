@@ -10,6 +10,7 @@
 
 #include "analysis.h"
 #include "project_store.h"
+#include "project_features.h"
 #include "protocol.h"
 #include "text.h"
 #include "transport.h"
@@ -40,6 +41,10 @@ private:
     void request(const json& id, const std::string& method, const json& params);
     void notification(const std::string& method, json& params);
     json initialize(const json& params);
+    bool project_request(const json& id, const std::string& method, const json& params);
+    ProjectContext project_context(const vorn::Project& project);
+    json definition_in_lists(const Document& document, Position position);
+    json document_links(const Document& document);
 
     void open(json& params);
     void change(json& params);

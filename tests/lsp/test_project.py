@@ -81,5 +81,93 @@ class SharedFile(ServerTest):
         self.assertEqual(self.client.diagnostics(self.path("lib/use.vs")), [])
 
 
+def places(locations):
+    return sorted((os.path.basename(os.path.dirname(l["uri"])) + "/" + os.path.basename(l["uri"]),
+                   l["range"]["start"]["line"], l["range"]["start"]["character"], l["range"]["end"]["character"])
+                  for l in locations)
+
+
+class AcrossFiles(ServerTest):
+    def setUp(self):
+        super().setUp()
+        self.write({"main.vs": MAIN, "other.vs": OTHER, "lib/use.vs": USE})
+        self.client.initialize(self.root)
+        self.main, self.use = self.path("main.vs"), self.path("lib/use.vs")
+        self.client.open(self.main)
+        self.client.open(self.use)
+        self.client.diagnostics(self.use)
+        self.dir = os.path.basename(self.root)
+
+    def refs(self, path, line, character, declaration=True):
+        return places(self.client.at("textDocument/references", path, line, character,
+                                     context={"includeDeclaration": declaration}))
+
+    def test_references_of_a_variable_with_and_without_its_definition(self):
+        d = self.dir
+        uses = [(d + "/main.vs", 3, 9, 14), ("lib/use.vs", 0, 9, 14)]
+        self.assertEqual(self.refs(self.use, 0, 10), sorted(uses + [(d + "/main.vs", 0, 7, 12)]))
+        self.assertEqual(self.refs(self.main, 0, 8, declaration=False), sorted(uses))
+
+    def test_references_of_a_command_include_their_list_line(self):
+        d = self.dir
+        self.assertEqual(self.refs(self.main, 3, 5),
+                         sorted([(d + "/command.lst", 1, 0, 4), (d + "/main.vs", 3, 4, 8), ("lib/use.vs", 0, 4, 8)]))
+
+    def test_references_of_an_include_name_are_every_line_naming_the_file(self):
+        d = self.dir
+        self.assertEqual(self.refs(self.main, 1, 10, declaration=False),
+                         [(d + "/main.vs", 1, 8, 19), (d + "/other.vs", 0, 8, 19)])
+
+    def test_rename_of_a_variable_edits_every_file(self):
+        edit = self.client.at("textDocument/rename", self.use, 0, 10, newName="Total")
+        changes = edit["changes"]
+        self.assertEqual(sorted(changes), sorted([uri(self.main), uri(self.use)]))
+        self.assertEqual(sorted((e["range"]["start"]["line"], e["range"]["start"]["character"])
+                                for e in changes[uri(self.main)]), [(0, 7), (3, 9)])
+        self.assertEqual(changes[uri(self.use)], [{"range": at_line(0, 9, 14), "newText": "Total"}])
+        prepared = self.client.at("textDocument/prepareRename", self.main, 0, 8)
+        self.assertEqual(prepared, {"range": at_line(0, 7, 12), "placeholder": "Count"})
+
+    def test_rename_of_a_command_edits_its_list_line(self):
+        edit = self.client.at("textDocument/rename", self.main, 3, 5, newName="Pause")
+        lst = edit["changes"][uri(self.path("command.lst"))]
+        self.assertEqual(lst, [{"range": at_line(1, 0, 4), "newText": "Pause"}])
+        self.assertEqual(len(edit["changes"][uri(self.use)]), 1)
+
+    def test_rename_is_refused_where_the_scripts_would_mean_something_else(self):
+        self.client.change(self.main, "defnum Limit 2\n" + MAIN, 2)
+        self.client.diagnostics(self.main, version=2)
+        for name, why in [("X" * 32, "at most 31"), ("Equal", "condition keyword"), ("Limit", "shadow"),
+                          ("a b", "ends a word"), ("a;b", "ends a word"), ("Self", "shadow")]:
+            reply = self.client.response(self.client.request_async("textDocument/rename", {
+                "textDocument": {"uri": uri(self.main)}, "position": {"line": 1, "character": 8},
+                "newName": name}))
+            self.assertIn("error", reply, name)
+            self.assertIn(why, reply["error"]["message"], name)
+
+    def test_highlight_links_symbols_and_definitions(self):
+        highlights = self.client.at("textDocument/documentHighlight", self.main, 3, 10)
+        self.assertEqual(sorted(h["range"]["start"]["line"] for h in highlights), [0, 3])
+        links = self.client.request("textDocument/documentLink", {"textDocument": {"uri": uri(self.main)}})
+        self.assertEqual(links, [{"range": at_line(1, 8, 19), "target": uri(self.use)}])
+        found = self.client.request("workspace/symbol", {"query": "cou"})
+        self.assertEqual([(s["name"], s["location"]["uri"]) for s in found], [("Count", uri(self.main))])
+        self.assertEqual(len(self.client.request("workspace/symbol", {"query": ""})), 1 + 5 + 1)
+        to_list = self.client.at("textDocument/definition", self.main, 3, 5)
+        self.assertEqual((to_list["uri"], to_list["range"]), (uri(self.path("command.lst")), at_line(1, 0, 4)))
+        to_event = self.client.at("textDocument/definition", self.main, 2, 3)
+        self.assertEqual((to_event["uri"], to_event["range"]["start"]["line"]), (uri(self.path("events.lst")), 1))
+        to_file = self.client.at("textDocument/definition", self.main, 1, 12)
+        self.assertEqual(to_file["uri"], uri(self.use))
+
+    def test_incremental_changes_in_utf16(self):
+        # "é😀" is three UTF-16 units and six bytes: the second edit's range counts units.
+        self.client.notify("textDocument/didChange", {
+            "textDocument": {"uri": uri(self.use), "version": 2},
+            "contentChanges": [{"range": at_line(0, 0, 15), "text": '    Set("é😀", Count)'},
+                               {"range": at_line(0, 15, 20), "text": "Nope"}]})
+        found = self.client.diagnostics(self.use, version=2)
+        self.assertEqual([(d["message"], d["range"]) for d in found], [("Unknown argument 'Nope'", at_line(0, 15, 19))])
+
 if __name__ == "__main__":
     unittest.main()
