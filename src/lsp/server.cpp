@@ -147,47 +147,132 @@ void Server::request(const json& id, const std::string& method, const json& para
         shut_down_ = true;
         return reply(id, nullptr);
     }
-    if (project_request(id, method, params))
-        return;
-    bool symbols = method == "textDocument/documentSymbol";
-    bool known = symbols || method == "textDocument/completion" || method == "textDocument/hover" ||
-                 method == "textDocument/definition" || method == "textDocument/signatureHelp";
-    if (!known)
+    const MethodRow* row = method_row(method);
+    if (!row)
         return error(id, MethodNotFound, "unknown method " + method);
     if (!params.is_object())
         throw BadParams{"params must be an object"};
-    Document* document = fresh_document(params);
-    std::optional<Position> position;
-    if (!symbols) {
-        position = position_of(params);
-        if (!position)
-            throw BadParams{"a position is two unsigned numbers"};
-    }
-    if (!document || !document->analysis) {
+    Request call{params, nullptr, {}};
+    if (row->needs != Needs::Nothing) {
+        call.document = fresh_document(params);
+        if (row->needs == Needs::Position) {
+            std::optional<Position> position = position_of(params);
+            if (!position)
+                throw BadParams{"a position is two unsigned numbers"};
+            call.position = *position;
+        }
         // A document that is not open (or a list) has nothing to offer.
-        if (method == "textDocument/completion")
-            return reply(id, {{"isIncomplete", false}, {"items", json::array()}});
-        return reply(id, symbols ? json::array() : json());
+        if (!call.document || !call.document->analysis)
+            return reply(id, json::parse(row->empty));
+    } else if (!touched_.empty() || std::any_of(documents_.begin(), documents_.end(),
+                                                [](const auto& entry) { return entry.second.dirty; })) {
+        compile_dirty();
     }
     disk_texts_.clear();
-    FeatureContext context{document->text, *document->analysis, encoding_, snippets_,
-                           [this](const std::string& path) { return file_text(path, disk_texts_); }};
-    json result;
-    if (method == "textDocument/completion")
-        result = completion(context, *position);
-    else if (method == "textDocument/hover")
-        result = hover(context, *position);
-    else if (method == "textDocument/definition") {
-        result = definition_in_lists(*document, *position);
-        if (result.is_null())
-            result = definition(context, *position);
+    try {
+        json result = (this->*row->handler)(call);
+        disk_texts_.clear();
+        reply(id, std::move(result));
+    } catch (const Refusal& refused) {
+        disk_texts_.clear();
+        error(id, RequestFailed, refused.why);
     }
-    else if (symbols)
-        result = document_symbols(context);
-    else
-        result = signature_help(context, *position);
-    disk_texts_.clear();
-    reply(id, std::move(result));
+}
+
+// ---- The requests --------------------------------------------------------------------------------
+
+// One row per request after initialize: the method, its handler, what it needs, the answer
+// when its document is not open, and the capability it adds to initialize's answer.
+const Server::MethodRow Server::methods_[] = {
+    {"textDocument/completion", &Server::on_completion, Needs::Position, R"({"isIncomplete":false,"items":[]})",
+     "completionProvider", R"({"triggerCharacters":["(",","],"resolveProvider":false})"},
+    {"textDocument/hover", &Server::on_hover, Needs::Position, "null", "hoverProvider", "true"},
+    {"textDocument/definition", &Server::on_definition, Needs::Position, "null", "definitionProvider", "true"},
+    {"textDocument/documentSymbol", &Server::on_document_symbol, Needs::Document, "[]",
+     "documentSymbolProvider", "true"},
+    {"textDocument/signatureHelp", &Server::on_signature_help, Needs::Position, "null", "signatureHelpProvider",
+     R"({"triggerCharacters":["(",","]})"},
+    {"textDocument/references", &Server::on_references, Needs::Position, "[]", "referencesProvider", "true"},
+    {"textDocument/documentHighlight", &Server::on_highlight, Needs::Position, "[]",
+     "documentHighlightProvider", "true"},
+    {"textDocument/documentLink", &Server::on_document_link, Needs::Document, "[]", "documentLinkProvider",
+     R"({"resolveProvider":false})"},
+    {"textDocument/prepareRename", &Server::on_prepare_rename, Needs::Position, "null", "renameProvider",
+     R"({"prepareProvider":true})"},
+    {"textDocument/rename", &Server::on_rename, Needs::Position, "null", nullptr, nullptr},
+    {"workspace/symbol", &Server::on_workspace_symbol, Needs::Nothing, "[]", "workspaceSymbolProvider", "true"},
+};
+
+const Server::MethodRow* Server::method_row(const std::string& method) {
+    for (const MethodRow& row : methods_)
+        if (method == row.method)
+            return &row;
+    return nullptr;
+}
+
+FeatureContext Server::feature_context(const Request& call) {
+    return FeatureContext{call.document->text, *call.document->analysis, encoding_, snippets_,
+                          [this](const std::string& path) { return file_text(path, disk_texts_); }};
+}
+
+json Server::on_completion(Request& call) { return completion(feature_context(call), call.position); }
+json Server::on_hover(Request& call) { return hover(feature_context(call), call.position); }
+json Server::on_document_symbol(Request& call) { return document_symbols(feature_context(call)); }
+json Server::on_signature_help(Request& call) { return signature_help(feature_context(call), call.position); }
+
+json Server::on_definition(Request& call) {
+    json result = definition_in_lists(*call.document, call.position);
+    return result.is_null() ? definition(feature_context(call), call.position) : result;
+}
+
+// The symbols under the request's position, in the document's project.
+std::vector<const vorn::Symbol*> Server::symbols_here(const Request& call, const vorn::Project*& project) {
+    project = projects_.find(call.document->project);
+    if (!project)
+        return {};
+    return symbols_at(project_context(*project), call.document->path, call.document->text, call.position);
+}
+
+json Server::on_references(Request& call) {
+    const vorn::Project* project;
+    auto symbols = symbols_here(call, project);
+    if (!project)
+        return json::array();
+    return references(project_context(*project), symbols,
+                      call.params.value("/context/includeDeclaration"_json_pointer, true));
+}
+
+json Server::on_highlight(Request& call) {
+    const vorn::Project* project;
+    auto symbols = symbols_here(call, project);
+    return project ? highlights(project_context(*project), symbols, call.document->path) : json::array();
+}
+
+json Server::on_document_link(Request& call) { return document_links(*call.document); }
+
+json Server::on_prepare_rename(Request& call) {
+    const vorn::Project* project;
+    auto symbols = symbols_here(call, project);
+    if (!project)
+        throw Refusal{"the document is not in a project"};
+    return prepare_rename(project_context(*project), symbols, call.document->path, call.position.line + 1);
+}
+
+json Server::on_rename(Request& call) {
+    const vorn::Project* project;
+    auto symbols = symbols_here(call, project);
+    if (!project)
+        throw Refusal{"the document is not in a project"};
+    return rename(project_context(*project), symbols, call.params.at("newName").get<std::string>());
+}
+
+json Server::on_workspace_symbol(Request& call) {
+    std::string query = call.params.value("query", std::string());
+    json result = json::array();
+    for (const auto& [folder, project] : projects_.all())
+        for (json& symbol : workspace_symbols(project_context(*project), query))
+            result.push_back(std::move(symbol));
+    return result;
 }
 
 json Server::initialize(const json& params) {
@@ -221,17 +306,10 @@ json Server::initialize(const json& params) {
     json server = {
         {"positionEncoding", encoding_ == Encoding::Utf8 ? "utf-8" : "utf-16"},
         {"textDocumentSync", {{"openClose", true}, {"change", 2}, {"save", {{"includeText", false}}}}},
-        {"referencesProvider", true},
-        {"renameProvider", {{"prepareProvider", true}}},
-        {"documentHighlightProvider", true},
-        {"documentLinkProvider", {{"resolveProvider", false}}},
-        {"workspaceSymbolProvider", true},
-        {"completionProvider", {{"triggerCharacters", {"(", ","}}, {"resolveProvider", false}}},
-        {"hoverProvider", true},
-        {"definitionProvider", true},
-        {"documentSymbolProvider", true},
-        {"signatureHelpProvider", {{"triggerCharacters", {"(", ","}}}},
     };
+    for (const MethodRow& row : methods_)
+        if (row.capability)
+            server[row.capability] = json::parse(row.capability_value);
     return {{"capabilities", server}, {"serverInfo", {{"name", "vorn-lsp"}, {"version", VORN_VERSION}}}};
 }
 
@@ -625,65 +703,6 @@ void Server::publish(const std::string& uri, bool always) {
 }
 
 // ---- Features on the project ------------------------------------------------------------------
-
-// Answers the requests that look across the project; false for any other method.
-bool Server::project_request(const json& id, const std::string& method, const json& params) {
-    static const std::set<std::string> methods = {
-        "textDocument/references", "textDocument/prepareRename", "textDocument/rename",
-        "textDocument/documentHighlight", "textDocument/documentLink", "workspace/symbol"};
-    if (!methods.count(method))
-        return false;
-    if (!params.is_object())
-        throw BadParams{"params must be an object"};
-    disk_texts_.clear();
-    if (method == "workspace/symbol") {
-        if (!touched_.empty() || std::any_of(documents_.begin(), documents_.end(),
-                                             [](const auto& entry) { return entry.second.dirty; }))
-            compile_dirty();
-        std::string query = params.value("query", std::string());
-        json result = json::array();
-        for (const auto& [folder, project] : projects_.all())
-            for (json& symbol : workspace_symbols(project_context(*project), query))
-                result.push_back(std::move(symbol));
-        reply(id, std::move(result));
-        return true;
-    }
-    Document* document = fresh_document(params);
-    vorn::Project* project = document ? projects_.find(document->project) : nullptr;
-    if (!project) {
-        bool list = method == "textDocument/references" || method == "textDocument/documentHighlight" ||
-                    method == "textDocument/documentLink";
-        if (method == "textDocument/prepareRename" || method == "textDocument/rename")
-            error(id, RequestFailed, "the document is not in a project");
-        else
-            reply(id, list ? json::array() : json());
-        return true;
-    }
-    ProjectContext context = project_context(*project);
-    if (method == "textDocument/documentLink") {
-        reply(id, document_links(*document));
-        return true;
-    }
-    std::optional<Position> position = position_of(params);
-    if (!position)
-        throw BadParams{"a position is two unsigned numbers"};
-    std::vector<const vorn::Symbol*> symbols = symbols_at(context, document->path, document->text, *position);
-    try {
-        if (method == "textDocument/references")
-            reply(id, references(context, symbols,
-                                 params.value("/context/includeDeclaration"_json_pointer, true)));
-        else if (method == "textDocument/documentHighlight")
-            reply(id, highlights(context, symbols, document->path));
-        else if (method == "textDocument/prepareRename")
-            reply(id, prepare_rename(context, symbols, document->path, position->line + 1));
-        else
-            reply(id, rename(context, symbols, params.at("newName").get<std::string>()));
-    } catch (const Refusal& refused) {
-        error(id, RequestFailed, refused.why);
-    }
-    disk_texts_.clear();
-    return true;
-}
 
 ProjectContext Server::project_context(const vorn::Project& project) {
     return ProjectContext{project, encoding_, [this](const std::string& path) { return file_text(path, disk_texts_); },

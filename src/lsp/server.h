@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "analysis.h"
+#include "features.h"
 #include "project_store.h"
 #include "project_features.h"
 #include "protocol.h"
@@ -41,7 +42,36 @@ private:
     void request(const json& id, const std::string& method, const json& params);
     void notification(const std::string& method, json& params);
     json initialize(const json& params);
-    bool project_request(const json& id, const std::string& method, const json& params);
+    // ---- Requests: one row of methods_ and one handler each ----
+    enum class Needs { Nothing, Document, Position };
+    struct Request {
+        const json& params;
+        Document* document;  // with Needs::Document or Needs::Position: open, compiled
+        Position position;   // with Needs::Position
+    };
+    struct MethodRow {
+        const char* method;
+        json (Server::*handler)(Request&);
+        Needs needs;
+        const char* empty;  // the answer (JSON) when the document is not open
+        const char* capability;        // the key it adds to initialize's capabilities, or nullptr
+        const char* capability_value;  // and its value (JSON)
+    };
+    static const MethodRow methods_[];
+    static const MethodRow* method_row(const std::string& method);
+    FeatureContext feature_context(const Request& call);
+    std::vector<const vorn::Symbol*> symbols_here(const Request& call, const vorn::Project*& project);
+    json on_completion(Request& call);
+    json on_hover(Request& call);
+    json on_definition(Request& call);
+    json on_document_symbol(Request& call);
+    json on_signature_help(Request& call);
+    json on_references(Request& call);
+    json on_highlight(Request& call);
+    json on_document_link(Request& call);
+    json on_prepare_rename(Request& call);
+    json on_rename(Request& call);
+    json on_workspace_symbol(Request& call);
     ProjectContext project_context(const vorn::Project& project);
     json definition_in_lists(const Document& document, Position position);
     json document_links(const Document& document);
