@@ -61,6 +61,7 @@ struct BadParams {
 
 std::unique_ptr<Text> read_text(const std::string& path) {
     vorn::FileSystemProvider disk;
+    disk.open_regular_files_only();
     std::optional<std::string> bytes = vorn::read_whole_file(disk, path, MaxDiskText);
     if (!bytes)
         return nullptr;
@@ -422,6 +423,7 @@ vorn::OverlayProvider& Server::provider(const std::string& folder) {
     std::unique_ptr<vorn::OverlayProvider>& slot = providers_[folder];
     if (!slot) {
         slot = std::make_unique<vorn::OverlayProvider>(folder);
+        slot->open_regular_files_only();
         for (const auto& [uri, document] : documents_)
             if (!document.path.empty())
                 slot->serve(document.path, document.text.bytes());
