@@ -55,6 +55,7 @@ struct BadParams {
 
 std::unique_ptr<Text> read_text(const std::string& path) {
     vorn::FileSystemProvider disk;
+    disk.open_regular_files_only();
     std::optional<std::string> bytes = vorn::read_whole_file(disk, path, MaxDiskText);
     if (!bytes)
         return nullptr;

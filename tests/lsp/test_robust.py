@@ -127,6 +127,35 @@ class Framing(ServerTest):
         self.assertEqual(self.client.proc.wait(timeout=5), 0)
 
 
+class Inputs(ServerTest):
+    """Only open documents and regular files are compiled: an include of anything else is a
+    diagnostic on its line, and nothing is read from it."""
+
+    def test_includes_of_what_is_not_a_regular_file(self):
+        fifo = self.path("pipe.vs")
+        os.mkfifo(fifo)
+        os.mkdir(self.path("folder.vs"))
+        with open(self.path("big.vs"), "wb") as f:
+            f.truncate((64 << 20) + 1)
+        names = ["pipe.vs", "/dev/zero", "/dev/stdin", "/proc/self/fd/0", "folder.vs", "big.vs"]
+        self.client.initialize(self.root)
+        main = self.path("main.vs")
+        started = time.monotonic()
+        # A "/" on a line starts a comment unless it is escaped.
+        self.client.open(main, "".join("include %s\n" % name.replace("/", "\\/") for name in names) + "defvar ok 1\n")
+        diagnostics = self.client.diagnostics(main)
+        self.assertLess(time.monotonic() - started, 5)
+        by_line = {d["range"]["start"]["line"]: d["message"] for d in diagnostics}
+        for line, name in enumerate(names):
+            self.assertIn(line, by_line, name)
+            expected = "larger than 64 MiB" if name == "big.vs" else "not a regular file"
+            self.assertIn(expected, by_line[line], name)
+        # The protocol input was not read as a script: the server still answers, and
+        # shutdown and exit (in tearDown) end it.
+        self.assertIsNone(self.client.at("textDocument/hover", main, 6, 0))
+        self.assertLess(peak_memory_kib(self.client.proc.pid), 300 * 1024)
+
+
 class Endings(unittest.TestCase):
     def run_client(self, data):
         client = Client()
