@@ -28,6 +28,14 @@ public:
     virtual FileId id() const = 0;
 };
 
+// Why a provider chose not to open a file that is there (see
+// FileSystemProvider::open_regular_files_only).
+enum class OpenRefusal {
+    None,           // it was opened, or it cannot be opened
+    NotRegularFile, // a FIFO, a device, a socket, a directory
+    TooLarge,       // a regular file over the provider's size bound
+};
+
 // Where scripts, their includes and the two lists come from. Paths are passed as they are
 // written on the command line or on an include line.
 class SourceProvider {
@@ -35,6 +43,8 @@ public:
     virtual ~SourceProvider() = default;
     // Opens a file for reading; nullptr if it cannot be opened.
     virtual std::unique_ptr<InputFile> open(const std::string& path) = 0;
+    // Why the last open() gave nullptr, where the provider refused a file that is there.
+    virtual OpenRefusal refusal() const { return OpenRefusal::None; }
     // Who the file at path is, if there is one.
     virtual std::optional<FileId> identify(const std::string& path) = 0;
 };
@@ -42,14 +52,26 @@ public:
 // Reads the file system, relative paths relative to a folder (empty: the current one).
 class FileSystemProvider : public SourceProvider {
 public:
+    // The size bound of open_regular_files_only, for a server that must not block or
+    // fill its memory on whatever an include names.
+    static constexpr uint64_t MaxRegularFileSize = uint64_t{64} << 20;
+
     explicit FileSystemProvider(std::string folder = {});
     std::unique_ptr<InputFile> open(const std::string& path) override;
     std::optional<FileId> identify(const std::string& path) override;
+    OpenRefusal refusal() const override { return refusal_; }
     // The path as the file system is asked for it: folder/path, or path itself.
     std::string resolve(const std::string& path) const;
+    // From now on opens only regular files of at most max_size bytes: anything else (a
+    // FIFO, a device, /dev/stdin, a directory) is refused unopened, and refusal() says why.
+    // A file that grows past max_size while it is read gives a read error there. The
+    // command-line tools read whatever the path names, as vorn does.
+    void open_regular_files_only(uint64_t max_size = MaxRegularFileSize);
 
 private:
     std::string folder_;
+    std::optional<uint64_t> regular_only_;  // the size bound, in that mode
+    OpenRefusal refusal_ = OpenRefusal::None;
 };
 
 // The file system, except for the paths whose text the caller serves (an editor's unsaved

@@ -18,13 +18,18 @@ FileId id_of(const struct stat& st) {
 
 class DiskFile : public InputFile {
 public:
-    DiskFile(int fd, FileId id) : fd_(fd), id_(id) {}
+    DiskFile(int fd, FileId id, uint64_t limit) : fd_(fd), id_(id), left_(limit) {}
     ~DiskFile() override { close(fd_); }
     long read(unsigned char* into, std::size_t size) override {
         for (;;) {
             ssize_t got = ::read(fd_, into, size);
-            if (got >= 0 || errno != EINTR)
-                return static_cast<long>(got);
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got > 0 && static_cast<uint64_t>(got) > left_)
+                return -1;
+            if (got > 0)
+                left_ -= static_cast<uint64_t>(got);
+            return static_cast<long>(got);
         }
     }
     FileId id() const override { return id_; }
@@ -32,6 +37,7 @@ public:
 private:
     int fd_;
     FileId id_;
+    uint64_t left_;  // bytes it may still give
 };
 
 }  // namespace
@@ -44,13 +50,43 @@ std::string FileSystemProvider::resolve(const std::string& path) const {
     return folder_ + "/" + path;
 }
 
+void FileSystemProvider::open_regular_files_only(uint64_t max_size) {
+    regular_only_ = max_size;
+}
+
 std::unique_ptr<InputFile> FileSystemProvider::open(const std::string& path) {
-    int fd = ::open(resolve(path).c_str(), O_RDONLY | O_CLOEXEC);
+    refusal_ = OpenRefusal::None;
+    std::string name = resolve(path);
+    if (!regular_only_) {
+        int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0)
+            return nullptr;
+        struct stat st = {};
+        FileId id = fstat(fd, &st) == 0 ? id_of(st) : FileId{0, 0};
+        return std::make_unique<DiskFile>(fd, id, UINT64_MAX);
+    }
+    // Looked at before it is opened (opening a FIFO or a device can block or act), and
+    // again once open, for a file replaced in between; O_NONBLOCK keeps that open from
+    // blocking on a FIFO put there meanwhile.
+    auto refused = [&](const struct stat& st) {
+        if (!S_ISREG(st.st_mode))
+            refusal_ = OpenRefusal::NotRegularFile;
+        else if (static_cast<uint64_t>(st.st_size) > *regular_only_)
+            refusal_ = OpenRefusal::TooLarge;
+        return refusal_ != OpenRefusal::None;
+    };
+    struct stat st = {};
+    if (stat(name.c_str(), &st) != 0 || refused(st))
+        return nullptr;
+    int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0)
         return nullptr;
-    struct stat st = {};
-    FileId id = fstat(fd, &st) == 0 ? id_of(st) : FileId{0, 0};
-    return std::make_unique<DiskFile>(fd, id);
+    if (fstat(fd, &st) != 0 || refused(st)) {
+        close(fd);
+        return nullptr;
+    }
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return std::make_unique<DiskFile>(fd, id_of(st), *regular_only_);
 }
 
 std::optional<FileId> FileSystemProvider::identify(const std::string& path) {

@@ -69,14 +69,18 @@ static void dispatch_line(CompileState& s, const char* line, std::size_t length)
 
 // A file that cannot be opened or read ends the run; checking with keep_going skips an
 // include that cannot be opened instead.
-static void cannot_read(CompileState& s, const std::string& path, const Span* include_name) {
+static void cannot_read(CompileState& s, const std::string& path, const Span* include_name,
+                        vorn::OpenRefusal refusal = vorn::OpenRefusal::None) {
+    DiagnosticKind kind = refusal == vorn::OpenRefusal::NotRegularFile ? DiagnosticKind::NotRegularFile
+                          : refusal == vorn::OpenRefusal::TooLarge     ? DiagnosticKind::FileTooLarge
+                                                                       : DiagnosticKind::CannotOpenFile;
     if (!include_name) {
         const vorn::Location whole_file{path, 0, 0, 0};
-        fail_at(s, DiagnosticKind::CannotOpenFile, &whole_file, path.c_str());
+        fail_at(s, kind, &whole_file, path.c_str());
     }
     if (!s.options.keep_going)
-        fail(s, DiagnosticKind::CannotOpenFile, *include_name, path.c_str());
-    report(s, DiagnosticKind::CannotOpenFile, *include_name, path.c_str());
+        fail(s, kind, *include_name, path.c_str());
+    report(s, kind, *include_name, path.c_str());
 }
 
 // Keeps what a tool needs to know of a compiled piece: where it is and, once it is compiled,
@@ -118,7 +122,7 @@ void compile_file(CompileState& s, const std::string& path, const Span* include_
     SourceFile* file = open_source(s, path);
     if (!file) {
         record_unopened(s, path);
-        return cannot_read(s, path, include_name);
+        return cannot_read(s, path, include_name, s.provider.refusal());
     }
     if (include_name && s.uses) [[unlikely]]
         note_include(s, file, *include_name);

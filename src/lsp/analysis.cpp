@@ -38,8 +38,9 @@ void Analysis::index() {
     for (std::size_t i = 0; i < result.files.size(); ++i) {
         const vorn::SourceRecord& file = result.files[i];
         paths.push_back(absolute_in(file.path, project));
-        // The document is the script record that nothing includes.
-        if (top < 0 && file.includer < 0 && i >= vorn::FirstScriptRecord && file.path == script)
+        // The document is the first script record of its path: the top script itself, or
+        // where the top script first reaches a shared file.
+        if (top < 0 && i >= vorn::FirstScriptRecord && file.path == script)
             top = static_cast<int>(i);
     }
     top_lines.clear();

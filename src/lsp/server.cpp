@@ -6,6 +6,7 @@
 #include <new>
 
 #include "features.h"
+#include "project_features.h"
 #include "line_view.h"
 
 #include <vorn/project.h>
@@ -16,9 +17,9 @@ namespace {
 
 // JSON-RPC and protocol error codes.
 constexpr int ParseError = -32700, InvalidRequest = -32600, MethodNotFound = -32601,
-              InvalidParams = -32602, InternalError = -32603, ServerNotInitialized = -32002;
+              InvalidParams = -32602, InternalError = -32603, ServerNotInitialized = -32002,
+              RequestFailed = -32803;
 
-constexpr int SeverityError = 1;
 // A file shows at most this many diagnostics: a binary file would give one for nearly every line.
 constexpr std::size_t MaxDiagnosticsPerFile = 1000;
 // An include line links to at most this many errors of the files it includes.
@@ -34,13 +35,6 @@ std::string base_name(const std::string& path) {
 bool is_list_file(const std::string& path) {
     std::string name = base_name(path);
     return name == vorn::EventListFile || name == vorn::CommandListFile;
-}
-
-std::string folder_of(const std::string& path) {
-    std::size_t slash = path.rfind('/');
-    if (slash == std::string::npos)
-        return {};
-    return slash == 0 ? "/" : path.substr(0, slash);
 }
 
 // A position from params, or nullopt when it is not one.
@@ -61,6 +55,7 @@ struct BadParams {
 
 std::unique_ptr<Text> read_text(const std::string& path) {
     vorn::FileSystemProvider disk;
+    disk.open_regular_files_only();
     std::optional<std::string> bytes = vorn::read_whole_file(disk, path, MaxDiskText);
     if (!bytes)
         return nullptr;
@@ -74,8 +69,8 @@ int Server::run() {
         // Compiles wait until the input is drained, so a burst of changes costs one compile.
         if (!transport_.pending())
             compile_dirty();
-        json message;
-        switch (transport_.read(message)) {
+        Incoming in = transport_.read();
+        switch (in.status) {
         case Read::End:
             return exit_status_.value_or(0);
         case Read::Malformed:
@@ -85,7 +80,7 @@ int Server::run() {
             error(nullptr, InvalidRequest, "the message is too large");
             break;
         case Read::Message:
-            handle(message);
+            handle(in.message, in.stray_bytes);
             break;
         }
         if (exit_status_)
@@ -95,12 +90,11 @@ int Server::run() {
     }
 }
 
-void Server::handle(json& message) {
+void Server::handle(json& message, bool carried) {
     if (!message.is_object()) {
         error(nullptr, InvalidRequest, "a message is a JSON object");
         return;
     }
-    bool carried = message.contains("__carried");
     json id = message.contains("id") ? message["id"] : json();
     bool has_id = message.contains("id");
     if (has_id && !id.is_string() && !id.is_number_integer() && !id.is_null()) {
@@ -121,8 +115,7 @@ void Server::handle(json& message) {
     }
     std::string name = method->get<std::string>();
     json params = message.contains("params") ? message["params"] : json::object();
-    if (carried && params.is_object())
-        params["__carried"] = true;
+    carried_ = carried;
     try {
         if (has_id)
             request(id, name, params);
@@ -155,42 +148,132 @@ void Server::request(const json& id, const std::string& method, const json& para
         shut_down_ = true;
         return reply(id, nullptr);
     }
-    bool symbols = method == "textDocument/documentSymbol";
-    bool known = symbols || method == "textDocument/completion" || method == "textDocument/hover" ||
-                 method == "textDocument/definition" || method == "textDocument/signatureHelp";
-    if (!known)
+    const MethodRow* row = method_row(method);
+    if (!row)
         return error(id, MethodNotFound, "unknown method " + method);
     if (!params.is_object())
         throw BadParams{"params must be an object"};
-    Document* document = fresh_document(params);
-    std::optional<Position> position;
-    if (!symbols) {
-        position = position_of(params);
-        if (!position)
-            throw BadParams{"a position is two unsigned numbers"};
-    }
-    if (!document || !document->analysis) {
+    Request call{params, nullptr, {}};
+    if (row->needs != Needs::Nothing) {
+        call.document = fresh_document(params);
+        if (row->needs == Needs::Position) {
+            std::optional<Position> position = position_of(params);
+            if (!position)
+                throw BadParams{"a position is two unsigned numbers"};
+            call.position = *position;
+        }
         // A document that is not open (or a list) has nothing to offer.
-        if (method == "textDocument/completion")
-            return reply(id, {{"isIncomplete", false}, {"items", json::array()}});
-        return reply(id, symbols ? json::array() : json());
+        if (!call.document || !call.document->analysis)
+            return reply(id, json::parse(row->empty));
+    } else if (!touched_.empty() || std::any_of(documents_.begin(), documents_.end(),
+                                                [](const auto& entry) { return entry.second.dirty; })) {
+        compile_dirty();
     }
     disk_texts_.clear();
-    FeatureContext context{document->text, *document->analysis, encoding_, snippets_,
-                           [this](const std::string& path) { return file_text(path, disk_texts_); }};
-    json result;
-    if (method == "textDocument/completion")
-        result = completion(context, *position);
-    else if (method == "textDocument/hover")
-        result = hover(context, *position);
-    else if (method == "textDocument/definition")
-        result = definition(context, *position);
-    else if (symbols)
-        result = document_symbols(context);
-    else
-        result = signature_help(context, *position);
-    disk_texts_.clear();
-    reply(id, std::move(result));
+    try {
+        json result = (this->*row->handler)(call);
+        disk_texts_.clear();
+        reply(id, std::move(result));
+    } catch (const Refusal& refused) {
+        disk_texts_.clear();
+        error(id, RequestFailed, refused.why);
+    }
+}
+
+// ---- The requests --------------------------------------------------------------------------------
+
+// One row per request after initialize: the method, its handler, what it needs, the answer
+// when its document is not open, and the capability it adds to initialize's answer.
+const Server::MethodRow Server::methods_[] = {
+    {"textDocument/completion", &Server::on_completion, Needs::Position, R"({"isIncomplete":false,"items":[]})",
+     "completionProvider", R"({"triggerCharacters":["(",","],"resolveProvider":false})"},
+    {"textDocument/hover", &Server::on_hover, Needs::Position, "null", "hoverProvider", "true"},
+    {"textDocument/definition", &Server::on_definition, Needs::Position, "null", "definitionProvider", "true"},
+    {"textDocument/documentSymbol", &Server::on_document_symbol, Needs::Document, "[]",
+     "documentSymbolProvider", "true"},
+    {"textDocument/signatureHelp", &Server::on_signature_help, Needs::Position, "null", "signatureHelpProvider",
+     R"({"triggerCharacters":["(",","]})"},
+    {"textDocument/references", &Server::on_references, Needs::Position, "[]", "referencesProvider", "true"},
+    {"textDocument/documentHighlight", &Server::on_highlight, Needs::Position, "[]",
+     "documentHighlightProvider", "true"},
+    {"textDocument/documentLink", &Server::on_document_link, Needs::Document, "[]", "documentLinkProvider",
+     R"({"resolveProvider":false})"},
+    {"textDocument/prepareRename", &Server::on_prepare_rename, Needs::Position, "null", "renameProvider",
+     R"({"prepareProvider":true})"},
+    {"textDocument/rename", &Server::on_rename, Needs::Position, "null", nullptr, nullptr},
+    {"workspace/symbol", &Server::on_workspace_symbol, Needs::Nothing, "[]", "workspaceSymbolProvider", "true"},
+};
+
+const Server::MethodRow* Server::method_row(const std::string& method) {
+    for (const MethodRow& row : methods_)
+        if (method == row.method)
+            return &row;
+    return nullptr;
+}
+
+FeatureContext Server::feature_context(const Request& call) {
+    return FeatureContext{call.document->text, *call.document->analysis, encoding_, snippets_,
+                          [this](const std::string& path) { return file_text(path, disk_texts_); }};
+}
+
+json Server::on_completion(Request& call) { return completion(feature_context(call), call.position); }
+json Server::on_hover(Request& call) { return hover(feature_context(call), call.position); }
+json Server::on_document_symbol(Request& call) { return document_symbols(feature_context(call)); }
+json Server::on_signature_help(Request& call) { return signature_help(feature_context(call), call.position); }
+
+json Server::on_definition(Request& call) {
+    json result = definition_in_lists(*call.document, call.position);
+    return result.is_null() ? definition(feature_context(call), call.position) : result;
+}
+
+// The symbols under the request's position, in the document's project.
+std::vector<const vorn::Symbol*> Server::symbols_here(const Request& call, const vorn::Project*& project) {
+    project = projects_.find(call.document->project);
+    if (!project)
+        return {};
+    return symbols_at(project_context(*project), call.document->path, call.document->text, call.position);
+}
+
+json Server::on_references(Request& call) {
+    const vorn::Project* project;
+    auto symbols = symbols_here(call, project);
+    if (!project)
+        return json::array();
+    return references(project_context(*project), symbols,
+                      call.params.value("/context/includeDeclaration"_json_pointer, true));
+}
+
+json Server::on_highlight(Request& call) {
+    const vorn::Project* project;
+    auto symbols = symbols_here(call, project);
+    return project ? highlights(project_context(*project), symbols, call.document->path) : json::array();
+}
+
+json Server::on_document_link(Request& call) { return document_links(*call.document); }
+
+json Server::on_prepare_rename(Request& call) {
+    const vorn::Project* project;
+    auto symbols = symbols_here(call, project);
+    if (!project)
+        throw Refusal{"the document is not in a project"};
+    return prepare_rename(project_context(*project), symbols, call.document->path, call.position.line + 1);
+}
+
+json Server::on_rename(Request& call) {
+    const vorn::Project* project;
+    auto symbols = symbols_here(call, project);
+    if (!project)
+        throw Refusal{"the document is not in a project"};
+    return rename(project_context(*project), symbols, call.params.at("newName").get<std::string>());
+}
+
+json Server::on_workspace_symbol(Request& call) {
+    std::string query = call.params.value("query", std::string());
+    json result = json::array();
+    for (const auto& [folder, project] : projects_.all())
+        for (json& symbol : workspace_symbols(project_context(*project), query))
+            result.push_back(std::move(symbol));
+    return result;
 }
 
 json Server::initialize(const json& params) {
@@ -223,13 +306,11 @@ json Server::initialize(const json& params) {
             root.pop_back();
     json server = {
         {"positionEncoding", encoding_ == Encoding::Utf8 ? "utf-8" : "utf-16"},
-        {"textDocumentSync", {{"openClose", true}, {"change", 1}, {"save", {{"includeText", false}}}}},
-        {"completionProvider", {{"triggerCharacters", {"(", ","}}, {"resolveProvider", false}}},
-        {"hoverProvider", true},
-        {"definitionProvider", true},
-        {"documentSymbolProvider", true},
-        {"signatureHelpProvider", {{"triggerCharacters", {"(", ","}}}},
+        {"textDocumentSync", {{"openClose", true}, {"change", 2}, {"save", {{"includeText", false}}}}},
     };
+    for (const MethodRow& row : methods_)
+        if (row.capability)
+            server[row.capability] = json::parse(row.capability_value);
     return {{"capabilities", server}, {"serverInfo", {{"name", "vorn-lsp"}, {"version", VORN_VERSION}}}};
 }
 
@@ -242,9 +323,8 @@ void Server::notification(const std::string& method, json& params) {
         return;
     if (method == "initialized") {
         if (watch_registration_) {
-            json watchers = json::array({{{"globPattern", std::string("**/") + vorn::EventListFile}},
-                                         {{"globPattern", std::string("**/") + vorn::CommandListFile}},
-                                         {{"globPattern", "**/*.vs"}}});
+            // Scripts and lists anywhere: a list that appears makes a new project.
+            json watchers = json::array({{{"globPattern", "**/*.vs"}}, {{"globPattern", "**/*.lst"}}});
             json registration = {{"id", "vorn-watched-files"},
                                  {"method", "workspace/didChangeWatchedFiles"},
                                  {"registerOptions", {{"watchers", watchers}}}};
@@ -276,28 +356,21 @@ Document* Server::document(const json& params) {
 
 Document* Server::fresh_document(const json& params) {
     Document* found = document(params);
-    if (found && found->dirty && !found->list)
+    if (found && (found->dirty || !touched_.empty()))
         compile_dirty();
     return found;
 }
 
 void Server::set_text(Document& document, std::string text) {
     document.text = Text(std::move(text));
-    if (!document.path.empty())
-        for (auto& [folder, provider] : providers_)
-            provider->serve(document.path, document.text.bytes());
     document.dirty = true;
-    if (document.list)
-        lists_changed(folder_of(document.path));
-    else
-        readers_changed(document.path);
 }
 
 void Server::open(json& params) {
     const json& item = params.at("textDocument");
     std::string uri = item.at("uri").get<std::string>();
     std::string text = item.at("text").get<std::string>();
-    if (params.contains("__carried"))
+    if (carried_)
         restore_stray_bytes(text);
     Document& document = documents_[uri];
     document.uri = uri;
@@ -307,6 +380,7 @@ void Server::open(json& params) {
     document.list = is_list_file(document.path);
     document.version = item.value("version", int64_t{0});
     set_text(document, std::move(text));
+    to_publish_[uri] = true;
 }
 
 void Server::change(json& params) {
@@ -317,26 +391,22 @@ void Server::change(json& params) {
     std::string text = document->text.bytes();
     for (const json& change : changes) {
         std::string piece = change.at("text").get<std::string>();
-        if (params.contains("__carried"))
+        if (carried_)
             restore_stray_bytes(piece);
         if (!change.contains("range")) {
             text = std::move(piece);
             continue;
         }
-        // A ranged change, for a client that sends them anyway.
-        Text current(text);
+        // An edit of a range, in the negotiated position encoding.
         const json& range = change["range"];
-        auto at = [&](const json& position) {
-            return current.offset(Position{position.at("line").get<uint32_t>(),
-                                           position.at("character").get<uint32_t>()},
-                                  encoding_);
+        auto at = [](const json& position) {
+            return Position{position.at("line").get<uint32_t>(), position.at("character").get<uint32_t>()};
         };
-        std::size_t begin = at(range.at("start"));
-        std::size_t end = std::max(begin, at(range.at("end")));
-        text.replace(begin, end - begin, piece);
+        apply_edit(text, at(range.at("start")), at(range.at("end")), piece, encoding_);
     }
     document->version = params.at("textDocument").value("version", document->version);
     set_text(*document, std::move(text));
+    to_publish_[document->uri] = true;
 }
 
 void Server::close(const json& params) {
@@ -345,121 +415,144 @@ void Server::close(const json& params) {
         return;
     std::string path = document->path;
     std::string uri = document->uri;
-    bool list = document->list;
-    std::map<std::string, json> published = std::move(document->diagnostics);
+    std::string folder = document->project;
     documents_.erase(uri);
-    if (!path.empty())
-        for (auto& [folder, provider] : providers_)
-            provider->forget(path);
-    // Providers of folders that no document uses any more go.
-    for (auto it = providers_.begin(); it != providers_.end();) {
-        bool used = std::any_of(documents_.begin(), documents_.end(), [&](const auto& entry) {
-            return entry.second.analysis && entry.second.analysis->project == it->first;
-        });
-        it = used ? std::next(it) : providers_.erase(it);
+    found_[""].erase(uri);
+    to_publish_[uri] = true;
+    if (folder.empty())
+        return;
+    bool used = std::any_of(documents_.begin(), documents_.end(),
+                            [&](const auto& entry) { return entry.second.project == folder; });
+    if (!used) {
+        // The project goes with its last document, and so do its findings.
+        projects_.close(folder);
+        for (const auto& [target, diagnostics] : found_[folder])
+            to_publish_[target] |= false;
+        found_.erase(folder);
+        touched_.erase(folder);
+        return;
     }
-    published.emplace(uri, json::array());
-    for (const auto& [target, diagnostics] : published)
-        to_publish_[target] |= target == uri;
-    if (list)
-        lists_changed(folder_of(path));
-    else if (!path.empty())
-        readers_changed(path);
+    if (vorn::Project* project = projects_.find(folder))
+        project->forget(path);
+    touched_.insert(folder);
 }
 
 void Server::saved(const json& params) {
     Document* document = this->document(params);
-    if (!document)
+    if (!document || document->project.empty())
         return;
-    document->dirty = true;
-    if (document->list)
-        lists_changed(folder_of(document->path));
+    to_publish_[document->uri] = true;
+    if (vorn::Project* project = projects_.find(document->project)) {
+        project->changed(document->path);
+        touched_.insert(document->project);
+    }
 }
 
 void Server::watched_files_changed(const json& params) {
+    enum { Created = 1, Changed = 2, Deleted = 3 };
     for (const json& change : params.at("changes")) {
         std::string path = uri_to_path(change.at("uri").get<std::string>());
         if (path.empty())
             continue;
         path = std::filesystem::path(path).lexically_normal().string();
-        if (is_list_file(path))
-            lists_changed(folder_of(path));
-        else
-            readers_changed(path);
+        int type = change.value("type", int{Changed});
+        for (vorn::Project* project : projects_.holding(path)) {
+            if (type == Created)
+                project->added(path);
+            else if (type == Deleted)
+                project->removed(path);
+            else
+                project->changed(path);
+            touched_.insert(project->folder());
+        }
     }
-}
-
-// Every script of the folder's project is checked again; so is every script below it, whose
-// project the change may have made or unmade.
-void Server::lists_changed(const std::string& folder) {
-    for (auto& [uri, document] : documents_) {
-        if (document.list)
-            continue;
-        bool below = !folder.empty() && document.path.compare(0, folder.size() + 1, folder + "/") == 0;
-        if (below || (document.analysis && document.analysis->project == folder))
-            document.dirty = true;
-    }
-}
-
-void Server::readers_changed(const std::string& path) {
-    for (auto& [uri, document] : documents_)
-        if (!document.list && document.path != path && document.reads.count(path))
-            document.dirty = true;
 }
 
 // ---- Compiling --------------------------------------------------------------------------------
 
 std::string Server::root_of(const std::string& path) const {
     std::string best;
-    for (const std::string& root : roots_) {
-        bool inside = root == "/" || (path.compare(0, root.size(), root) == 0 &&
-                                      (path.size() == root.size() || path[root.size()] == '/'));
-        if (inside && root.size() > best.size())
+    for (const std::string& root : roots_)
+        if (inside_folder(path, root) && root.size() > best.size())
             best = root;
-    }
     return best;
 }
 
-vorn::OverlayProvider& Server::provider(const std::string& folder) {
-    std::unique_ptr<vorn::OverlayProvider>& slot = providers_[folder];
-    if (!slot) {
-        slot = std::make_unique<vorn::OverlayProvider>(folder);
-        for (const auto& [uri, document] : documents_)
-            if (!document.path.empty())
-                slot->serve(document.path, document.text.bytes());
+// Serves the document's text to its project, which may have changed with the lists.
+void Server::place(Document& document) {
+    document.dirty = false;
+    std::string folder;
+    if (!document.path.empty()) {
+        std::vector<std::string> open_paths;
+        for (const auto& [uri, other] : documents_)
+            if (!other.path.empty())
+                open_paths.push_back(other.path);
+        folder = vorn::find_project_folder(document.path, root_of(document.path), open_paths);
     }
-    return *slot;
+    if (folder != document.project && !document.project.empty()) {
+        if (vorn::Project* old = projects_.find(document.project))
+            old->forget(document.path);
+        touched_.insert(document.project);
+    }
+    document.project = folder;
+    found_[""].erase(document.uri);
+    if (folder.empty()) {
+        document.analysis = std::make_unique<Analysis>();
+        if (!document.list)
+            found_[""][document.uri] = {Diagnostic{
+                line_range(0, 0, 0), SeverityError, "no-project",
+                "No folder from here up to the workspace root holds both " + std::string(vorn::EventListFile) +
+                    " and " + vorn::CommandListFile, {}}};
+        return;
+    }
+    bool fresh = projects_.find(folder) == nullptr;
+    vorn::Project& project = projects_.at(folder);
+    if (fresh) {
+        // A new project sees every open document inside it.
+        for (auto& [uri, other] : documents_)
+            if (&other != &document && !other.path.empty() && inside_folder(other.path, folder))
+                project.serve(other.path, other.text.bytes());
+    }
+    project.serve(document.path, document.text.bytes());
+    touched_.insert(folder);
 }
 
-void Server::compile(Document& document) {
-    std::vector<std::string> open_paths;
-    for (const auto& [uri, other] : documents_)
-        if (!other.path.empty())
-            open_paths.push_back(other.path);
+// The document's features look at the compile of the first top script that reaches it.
+void Server::analyse(Document& document) {
     auto analysis = std::make_unique<Analysis>();
-    analysis->project = vorn::find_project_folder(document.path, root_of(document.path), open_paths);
-    document.reads.clear();
-    if (!analysis->project.empty()) {
-        analysis->script = relative_to(document.path, analysis->project);
-        vorn::CompileOptions options;
-        options.keep_going = true;
-        options.record_lines = true;
-        vorn::NullSink quiet;
-        analysis->result = compiler_.compile(analysis->script, provider(analysis->project), quiet, options);
+    vorn::Project* project = document.list ? nullptr : projects_.find(document.project);
+    if (project) {
+        analysis->project = project->folder();
+        analysis->script = project->key(document.path);
+        std::vector<std::string> tops = project->tops_reaching(document.path);
+        if (!tops.empty())
+            analysis->result = *project->compile_of(tops.front());
         analysis->index();
-        document.reads.insert(analysis->paths.begin(), analysis->paths.end());
     }
     document.analysis = std::move(analysis);
-    document.dirty = false;
-    collect_diagnostics(document);
 }
 
-// Compiles every document that needs it, then publishes what changed: a file that two
-// documents compile shows their findings once both are in.
+// Serves what changed to the projects, then publishes what changed: every file whose findings
+// differ from what it showed, and every document that changed.
 void Server::compile_dirty() {
     for (auto& [uri, document] : documents_)
-        if (document.dirty && !document.list)
-            compile(document);
+        if (document.dirty)
+            place(document);
+    if (touched_.empty()) {
+        for (const auto& [uri, always] : to_publish_)
+            publish(uri, always);
+        to_publish_.clear();
+        return;
+    }
+    for (const std::string& folder : touched_) {
+        if (!projects_.find(folder))
+            continue;
+        for (auto& [uri, document] : documents_)
+            if (document.project == folder)
+                analyse(document);
+        collect_diagnostics(folder);
+    }
+    touched_.clear();
     for (const auto& [uri, always] : to_publish_)
         publish(uri, always);
     to_publish_.clear();
@@ -485,120 +578,161 @@ const Text* Server::file_text(const std::string& path,
 
 // ---- Diagnostics ------------------------------------------------------------------------------
 
-void Server::collect_diagnostics(Document& document) {
-    const Analysis& analysis = *document.analysis;
-    std::map<std::string, json> fresh;
-    fresh[document.uri] = json::array();
-    auto entry = [](json range, const std::string& code, const std::string& message) {
-        return json{{"range", std::move(range)}, {"severity", SeverityError}, {"source", "vorn"},
-                    {"code", code}, {"message", message}};
-    };
-    if (analysis.project.empty()) {
-        fresh[document.uri].push_back(entry(range_json(0, 0, 0), "no-project",
-                                            "No folder from here up to the workspace root holds both " +
-                                                std::string(vorn::EventListFile) + " and " +
-                                                vorn::CommandListFile));
+Range Server::range_in(const std::string& path, const vorn::Location& where,
+                       std::map<std::string, std::unique_ptr<ColumnConverter>>& converters) {
+    const Text* text = file_text(path, disk_texts_);
+    if (text && where.line > 0 && where.column > 0) {
+        auto& converter = converters[path];
+        if (!converter)
+            converter = std::make_unique<ColumnConverter>(*text, encoding_);
+        uint32_t line = where.line - 1;
+        uint32_t start = converter->character(line, where.column - 1);
+        uint32_t end = converter->character(line, std::max(where.end_column, where.column) - 1);
+        return line_range(line, start, end);
     }
-    std::map<std::string, std::unique_ptr<Text>> texts;
-    std::map<std::string, std::unique_ptr<ColumnConverter>> converters;
-    // The errors of other files, by the document's line that leads to them (0: no include
-    // line does, as for the lists).
-    std::map<uint32_t, std::vector<const vorn::Diagnostic*>> elsewhere;
-    std::map<const vorn::Diagnostic*, std::pair<std::string, json>> located;
-    for (const vorn::Diagnostic& diagnostic : analysis.result.diagnostics) {
-        int source = diagnostic.source;
-        std::string path;
-        if (source >= 0)
-            path = analysis.paths[static_cast<std::size_t>(source)];
-        else if (!diagnostic.where.file.empty())
-            path = absolute_in(diagnostic.where.file, analysis.project);
-        else
-            path = document.path;
-        const Text* text = file_text(path, texts);
-        json range;
-        const vorn::Location& where = diagnostic.where;
-        if (text && where.line > 0 && where.column > 0) {
-            auto& converter = converters[path];
-            if (!converter)
-                converter = std::make_unique<ColumnConverter>(*text, encoding_);
-            uint32_t line = where.line - 1;
-            uint32_t start = converter->character(line, where.column - 1);
-            uint32_t end = converter->character(line, std::max(where.end_column, where.column) - 1);
-            range = range_json(line, start, end);
-        } else {
-            range = range_of(text, where, encoding_);
-        }
-        std::string uri = path == document.path ? document.uri : uri_of(path);
-        json& list = fresh[uri];
-        if (list.size() < MaxDiagnosticsPerFile)
-            list.push_back(entry(range, vorn::kind_name(diagnostic.kind), diagnostic.text));
-        if (source != analysis.top && path != document.path) {
-            elsewhere[analysis.document_line(source, where.line)].push_back(&diagnostic);
-            located[&diagnostic] = {uri, range};
-        }
-    }
-    for (const auto& [line, diagnostics] : elsewhere) {
-        json range = range_json(0, 0, 0);
-        if (line > 0) {
-            std::string_view raw = document.text.line(line - 1);
-            Token name = include_of(raw);
-            range = name.kind == TokenKind::IncludeName
-                        ? range_json(line - 1, character_of(raw, name.begin, encoding_),
-                                     character_of(raw, name.end, encoding_))
-                        : range_json(line - 1, 0, character_of(raw, raw.size(), encoding_));
-        }
-        const vorn::Diagnostic& first = *diagnostics.front();
-        std::string where = first.where.file.empty() ? "a file" : first.where.file;
-        std::string message = diagnostics.size() == 1
-                                  ? "In " + where + ": " + first.text
-                                  : std::to_string(diagnostics.size()) + " errors in other files; the first, in " +
-                                        where + ": " + first.text;
-        json related = json::array();
-        for (const vorn::Diagnostic* diagnostic : diagnostics) {
-            if (related.size() == MaxRelated)
-                break;
-            const auto& [uri, at] = located[diagnostic];
-            related.push_back({{"location", {{"uri", uri}, {"range", at}}}, {"message", diagnostic->text}});
-        }
-        json summary = entry(range, vorn::kind_name(first.kind), message);
-        summary["relatedInformation"] = std::move(related);
-        fresh[document.uri].push_back(std::move(summary));
-    }
-    std::map<std::string, json> previous = std::move(document.diagnostics);
-    document.diagnostics = std::move(fresh);
-    for (const auto& [uri, diagnostics] : previous)
-        to_publish_[uri] |= false;
-    for (const auto& [uri, diagnostics] : document.diagnostics)
-        to_publish_[uri] |= uri == document.uri;
+    return range_of(text, where, encoding_).get<Range>();
 }
 
-// Publishes what every open document's compile found in the file at uri, each diagnostic
-// once; unless always, only when it differs from what was published last.
-void Server::publish(const std::string& uri, bool always) {
-    json diagnostics = json::array();
-    std::set<std::string> seen;
-    for (const auto& [key, document] : documents_) {
-        auto found = document.diagnostics.find(uri);
-        if (found == document.diagnostics.end())
+// The include line of the top script that the compile reached a shared file's diagnostic from.
+RelatedInformation Server::include_link(const vorn::Project& project, const vorn::ContextDiagnostic& found) {
+    std::string top = absolute_in(found.context, project.folder());
+    uint32_t line = 0;
+    if (const vorn::CompileResult* compile = project.compile_of(found.context)) {
+        int source = found.diagnostic.source;
+        for (std::size_t steps = 0; source >= 0 && steps <= compile->files.size(); ++steps) {
+            const vorn::SourceRecord& file = compile->files[static_cast<std::size_t>(source)];
+            if (file.includer < 0)
+                break;
+            line = file.include_line;
+            source = file.includer;
+        }
+    }
+    Range range = line_range(0, 0, 0);
+    if (line > 0) {
+        const Text* text = file_text(top, disk_texts_);
+        std::string_view raw = text ? text->line(line - 1) : std::string_view();
+        Token name = include_of(raw);
+        range = name.kind == TokenKind::IncludeName
+                    ? line_range(line - 1, character_of(raw, name.begin, encoding_),
+                                 character_of(raw, name.end, encoding_))
+                    : line_range(line - 1, 0, character_of(raw, raw.size(), encoding_));
+    }
+    return RelatedInformation{Location{uri_of(top), range}, "Included here, in the compile of " + found.context};
+}
+
+// What the project finds in each of its files, replacing what it found before.
+void Server::collect_diagnostics(const std::string& folder) {
+    const vorn::Project& project = *projects_.find(folder);
+    std::map<std::string, std::vector<Diagnostic>> fresh;
+    std::map<std::string, std::unique_ptr<ColumnConverter>> converters;
+    // The shared files' findings, by the top script's include line they were reached from.
+    std::map<std::pair<std::string, uint32_t>, std::vector<RelatedInformation>> summaries;
+    std::map<std::pair<std::string, uint32_t>, std::pair<Range, vorn::Diagnostic>> links;
+    disk_texts_.clear();
+    for (const vorn::ContextDiagnostic& found : project.diagnostics()) {
+        const vorn::Diagnostic& diagnostic = found.diagnostic;
+        if (diagnostic.where.file.empty())
             continue;
-        for (const json& diagnostic : found->second)
-            if (diagnostics.size() < MaxDiagnosticsPerFile && seen.insert(diagnostic.dump()).second)
+        std::string path = absolute_in(diagnostic.where.file, folder);
+        std::vector<Diagnostic>& list = fresh[uri_of(path)];
+        if (list.size() >= MaxDiagnosticsPerFile)
+            continue;
+        Diagnostic out{range_in(path, diagnostic.where, converters), SeverityError,
+                       vorn::kind_name(diagnostic.kind), diagnostic.text, {}};
+        if (!found.context.empty()) {
+            RelatedInformation link = include_link(project, found);
+            std::pair<std::string, uint32_t> at{link.location.uri, link.location.range.start.line};
+            summaries[at].push_back(RelatedInformation{Location{uri_of(path), out.range}, diagnostic.text});
+            links.emplace(at, std::make_pair(link.location.range, diagnostic));
+            out.related.push_back(std::move(link));
+        }
+        list.push_back(std::move(out));
+    }
+    // The top script shows what its include line led to, once per line, with a link to each.
+    for (auto& [at, related] : summaries) {
+        const auto& [range, first] = links.at(at);
+        std::string where = first.where.file;
+        std::string message = related.size() == 1
+                                  ? "In " + where + ": " + first.text
+                                  : std::to_string(related.size()) + " errors in other files; the first, in " +
+                                        where + ": " + first.text;
+        if (related.size() > MaxRelated)
+            related.resize(MaxRelated);
+        std::vector<Diagnostic>& list = fresh[at.first];
+        if (list.size() < MaxDiagnosticsPerFile)
+            list.push_back(Diagnostic{range, SeverityError, vorn::kind_name(first.kind), message, std::move(related)});
+    }
+    disk_texts_.clear();
+    for (const auto& [uri, diagnostics] : found_[folder])
+        to_publish_[uri] |= false;
+    for (const auto& [uri, diagnostics] : fresh)
+        to_publish_[uri] |= false;
+    found_[folder] = std::move(fresh);
+}
+
+// Publishes what every project found in the file at uri, each diagnostic once; unless always,
+// only when it differs from what was published last.
+void Server::publish(const std::string& uri, bool always) {
+    std::vector<Diagnostic> diagnostics;
+    for (const auto& [folder, by_uri] : found_) {
+        auto found = by_uri.find(uri);
+        if (found == by_uri.end())
+            continue;
+        for (const Diagnostic& diagnostic : found->second)
+            if (diagnostics.size() < MaxDiagnosticsPerFile &&
+                std::find(diagnostics.begin(), diagnostics.end(), diagnostic) == diagnostics.end())
                 diagnostics.push_back(diagnostic);
     }
-    std::string text = diagnostics.dump();
     auto last = published_.find(uri);
-    bool same = last == published_.end() ? diagnostics.empty() : last->second == text;
+    bool same = last == published_.end() ? diagnostics.empty() : last->second == diagnostics;
     if (same && !always)
         return;
+    json params = {{"uri", uri}, {"diagnostics", diagnostics}};
     if (diagnostics.empty())
         published_.erase(uri);
     else
-        published_[uri] = text;
-    json params = {{"uri", uri}, {"diagnostics", std::move(diagnostics)}};
+        published_[uri] = std::move(diagnostics);
     auto open = documents_.find(uri);
     if (open != documents_.end())
         params["version"] = open->second.version;
     transport_.send({{"jsonrpc", "2.0"}, {"method", "textDocument/publishDiagnostics"}, {"params", params}});
+}
+
+// ---- Features on the project ------------------------------------------------------------------
+
+ProjectContext Server::project_context(const vorn::Project& project) {
+    return ProjectContext{project, encoding_, [this](const std::string& path) { return file_text(path, disk_texts_); },
+                          [this](const std::string& path) { return uri_of(path); }};
+}
+
+json Server::definition_in_lists(const Document& document, Position position) {
+    vorn::Project* project = projects_.find(document.project);
+    if (!project)
+        return nullptr;
+    ProjectContext context = project_context(*project);
+    return list_definition(context, symbols_at(context, document.path, document.text, position));
+}
+
+// A link on the name of every include line of the document to the file it opened.
+json Server::document_links(const Document& document) {
+    json links = json::array();
+    const Analysis* analysis = document.analysis.get();
+    if (!analysis || analysis->top < 0)
+        return links;
+    for (std::size_t i = 0; i < analysis->result.files.size(); ++i) {
+        const vorn::SourceRecord& file = analysis->result.files[i];
+        if (file.includer != analysis->top || file.include_line == 0 ||
+            file.include_line > document.text.line_count())
+            continue;
+        std::string_view raw = document.text.line(file.include_line - 1);
+        Token name = include_of(raw);
+        if (name.kind != TokenKind::IncludeName)
+            continue;
+        Range range = line_range(file.include_line - 1, character_of(raw, name.begin, encoding_),
+                                 character_of(raw, name.end, encoding_));
+        links.push_back({{"range", range}, {"target", uri_of(analysis->paths[i])}});
+    }
+    return links;
 }
 
 void Server::reply(const json& id, json result) {

@@ -9,6 +9,10 @@
 #include <vector>
 
 #include "analysis.h"
+#include "features.h"
+#include "project_store.h"
+#include "project_features.h"
+#include "protocol.h"
 #include "text.h"
 #include "transport.h"
 
@@ -22,10 +26,8 @@ struct Document {
     bool list = false;  // events.lst or command.lst: served to compiles, not compiled
     bool dirty = true;
     std::unique_ptr<Analysis> analysis;
-    // The absolute paths its last compile read or tried to read.
-    std::set<std::string> reads;
-    // Its last compile's diagnostics, by the URI they are published on.
-    std::map<std::string, json> diagnostics;
+    // The folder of the project it belongs to; empty when it has none.
+    std::string project;
 };
 
 class Server {
@@ -35,10 +37,44 @@ public:
     int run();
 
 private:
-    void handle(json& message);
+    // carried: the message's strings carry stray bytes (see carry_stray_bytes).
+    void handle(json& message, bool carried);
     void request(const json& id, const std::string& method, const json& params);
     void notification(const std::string& method, json& params);
     json initialize(const json& params);
+    // ---- Requests: one row of methods_ and one handler each ----
+    enum class Needs { Nothing, Document, Position };
+    struct Request {
+        const json& params;
+        Document* document;  // with Needs::Document or Needs::Position: open, compiled
+        Position position;   // with Needs::Position
+    };
+    struct MethodRow {
+        const char* method;
+        json (Server::*handler)(Request&);
+        Needs needs;
+        const char* empty;  // the answer (JSON) when the document is not open
+        const char* capability;        // the key it adds to initialize's capabilities, or nullptr
+        const char* capability_value;  // and its value (JSON)
+    };
+    static const MethodRow methods_[];
+    static const MethodRow* method_row(const std::string& method);
+    FeatureContext feature_context(const Request& call);
+    std::vector<const vorn::Symbol*> symbols_here(const Request& call, const vorn::Project*& project);
+    json on_completion(Request& call);
+    json on_hover(Request& call);
+    json on_definition(Request& call);
+    json on_document_symbol(Request& call);
+    json on_signature_help(Request& call);
+    json on_references(Request& call);
+    json on_highlight(Request& call);
+    json on_document_link(Request& call);
+    json on_prepare_rename(Request& call);
+    json on_rename(Request& call);
+    json on_workspace_symbol(Request& call);
+    ProjectContext project_context(const vorn::Project& project);
+    json definition_in_lists(const Document& document, Position position);
+    json document_links(const Document& document);
 
     void open(json& params);
     void change(json& params);
@@ -46,36 +82,42 @@ private:
     void saved(const json& params);
     void watched_files_changed(const json& params);
     void set_text(Document& document, std::string text);
-    void lists_changed(const std::string& folder);
-    void readers_changed(const std::string& path);
 
     Document* document(const json& params);
     Document* fresh_document(const json& params);
-    void compile(Document& document);
+    void place(Document& document);
+    void analyse(Document& document);
     void compile_dirty();
-    vorn::OverlayProvider& provider(const std::string& folder);
     std::string root_of(const std::string& path) const;
     std::string uri_of(const std::string& path) const;
     const Text* file_text(const std::string& path, std::map<std::string, std::unique_ptr<Text>>& cache) const;
 
-    void collect_diagnostics(Document& document);
+    void collect_diagnostics(const std::string& folder);
+    RelatedInformation include_link(const vorn::Project& project, const vorn::ContextDiagnostic& found);
+    Range range_in(const std::string& path, const vorn::Location& where,
+                   std::map<std::string, std::unique_ptr<ColumnConverter>>& converters);
     void publish(const std::string& uri, bool always);
 
     void reply(const json& id, json result);
     void error(const json& id, int code, const std::string& message);
 
     Transport& transport_;
-    vorn::Compiler compiler_;
+    ProjectStore projects_;
+    // Projects whose documents or files changed since the last compile_dirty.
+    std::set<std::string> touched_;
     Encoding encoding_ = Encoding::Utf16;
     bool snippets_ = false;
     bool watch_registration_ = false;
     std::vector<std::string> roots_;
     bool initialized_ = false;
+    bool carried_ = false;  // the message being handled carries stray bytes
     bool shut_down_ = false;
     std::optional<int> exit_status_;
     std::map<std::string, Document> documents_;                            // by URI
-    std::map<std::string, std::unique_ptr<vorn::OverlayProvider>> providers_;  // by folder
-    std::map<std::string, std::string> published_;  // the last non-empty publish, by URI
+    // What each project found, by project folder and then by URI; a document without a
+    // project has its own entry under the empty folder.
+    std::map<std::string, std::map<std::string, std::vector<Diagnostic>>> found_;
+    std::map<std::string, std::vector<Diagnostic>> published_;  // the last non-empty publish, by URI
     // URIs to publish once the compiles in hand are done; true: even if nothing changed.
     std::map<std::string, bool> to_publish_;
     // Files read from disk for a feature: kept for one request only.

@@ -18,6 +18,9 @@ constexpr std::size_t MaxHeaderBlock = 64 * 1024;
 // A Content-Length has at most 15 digits.
 constexpr uint64_t MaxContentLength = 999999999999999;
 constexpr std::size_t ReadChunk = 1 << 16;
+// While skipping to the next header, this much of the end of the buffer is kept across a
+// read: a header name that the read cut in two.
+constexpr std::size_t HeaderNameTail = 64;
 
 // Stray byte b travels as U+10FE00 + b.
 constexpr uint32_t CarriedBase = 0x10FE00;
@@ -64,13 +67,31 @@ long long content_length(const std::string& block) {
 
 }  // namespace
 
+std::size_t find_header_start(std::string_view text, std::size_t from) {
+    for (std::size_t at = from; at < text.size(); ++at) {
+        if (tolower(static_cast<unsigned char>(text[at])) != 'c')
+            continue;
+        for (std::string_view name : {std::string_view("Content-Length"), std::string_view("Content-Type")}) {
+            if (text.size() - at < name.size() || !equals_ignoring_case(text.substr(at, name.size()), name))
+                continue;
+            std::size_t colon = at + name.size();
+            while (colon < text.size() && (text[colon] == ' ' || text[colon] == '\t'))
+                ++colon;
+            if (colon < text.size() && text[colon] == ':')
+                return at;
+        }
+    }
+    return std::string_view::npos;
+}
+
 bool Transport::fill() {
     if (at_end_)
         return false;
-    // Drop what has been consumed before the buffer grows.
-    if (start_ > 0 && start_ * 2 >= buffer_.size()) {
-        buffer_.erase(0, start_);
-        start_ = 0;
+    // Drop what has been consumed before the buffer grows, keeping the message being read.
+    if (mark_ > 0 && mark_ * 2 >= buffer_.size()) {
+        buffer_.erase(0, mark_);
+        start_ -= mark_;
+        mark_ = 0;
     }
     std::size_t old = buffer_.size();
     buffer_.resize(old + ReadChunk);
@@ -148,31 +169,67 @@ bool Transport::skip_body(std::size_t length) {
         if (length == 0)
             return true;
         buffer_.clear();
-        start_ = 0;
+        start_ = mark_ = 0;
         if (!fill())
             return false;
     }
 }
 
-Read Transport::read(json& message) {
+bool Transport::skip_to_header() {
+    for (;;) {
+        std::size_t at = find_header_start(buffer_, start_);
+        if (at != std::string::npos) {
+            start_ = at;
+            return true;
+        }
+        start_ = mark_ = buffer_.size() - std::min(buffer_.size() - start_, HeaderNameTail);
+        if (!fill())
+            return false;
+    }
+}
+
+Incoming Transport::read() {
+    Incoming in;
+    if (resync_) {
+        resync_ = false;
+        if (!skip_to_header())
+            return in;
+    }
+    mark_ = start_;
     std::string block;
     if (!read_header_block(block))
-        return Read::End;
+        return in;
     long long length = content_length(block);
-    if (length < 0)
-        return Read::Malformed;
-    if (static_cast<unsigned long long>(length) > MaxBody)
-        return skip_body(static_cast<std::size_t>(length)) ? Read::TooLarge : Read::End;
+    if (length < 0) {
+        resync_ = true;
+        in.status = Read::Malformed;
+        return in;
+    }
+    if (static_cast<unsigned long long>(length) > MaxBody) {
+        in.status = skip_body(static_cast<std::size_t>(length)) ? Read::TooLarge : Read::End;
+        return in;
+    }
     std::string body;
     if (!take_body(static_cast<std::size_t>(length), body))
-        return Read::End;
-    message = json::parse(body, nullptr, false);
-    if (message.is_discarded() && !valid_utf8(body)) {
-        message = json::parse(carry_stray_bytes(body), nullptr, false);
-        if (!message.is_discarded() && message.is_object())
-            message["__carried"] = true;
+        return in;
+    in.message = json::parse(body, nullptr, false);
+    if (in.message.is_discarded() && !valid_utf8(body)) {
+        in.message = json::parse(carry_stray_bytes(body), nullptr, false);
+        in.stray_bytes = !in.message.is_discarded();
     }
-    return message.is_discarded() ? Read::Malformed : Read::Message;
+    if (!in.message.is_discarded()) {
+        in.status = Read::Message;
+        return in;
+    }
+    // A length longer than the body takes in the start of the next message: read on from
+    // its header. Otherwise what is left of a body longer than its length is skipped.
+    std::size_t inner = find_header_start(buffer_, start_ - body.size() + 1);
+    if (inner < start_)
+        start_ = inner;
+    else
+        resync_ = true;
+    in.status = Read::Malformed;
+    return in;
 }
 
 bool Transport::send(const json& message) {

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 
 namespace lsp {
 
@@ -18,6 +19,15 @@ enum class Read {
     End,        // the input closed (or failed) before a whole message
 };
 
+// One message as read: its status, its JSON value and how its body was decoded.
+struct Incoming {
+    Read status = Read::End;
+    json message;
+    // The body was not valid UTF-8: its stray bytes travel as carried code points (see
+    // carry_stray_bytes) in the strings of message.
+    bool stray_bytes = false;
+};
+
 class Transport {
 public:
     // Bodies larger than this are skipped unread.
@@ -25,8 +35,10 @@ public:
 
     Transport(int in, int out) : in_(in), out_(out) {}
 
-    // Blocks until a whole message, a framing fault or the end of the input.
-    Read read(json& message);
+    // Blocks until a whole message, a framing fault or the end of the input. After a fault,
+    // the next read first skips to the next header line, so that one bad message costs one
+    // fault and the messages after it are read as sent.
+    Incoming read();
     // Whether a read could go on without waiting: bytes buffered or waiting on the input.
     bool pending();
     // Writes one framed message; false once the output is gone.
@@ -38,14 +50,24 @@ private:
     bool read_header_block(std::string& block);
     bool take_body(std::size_t length, std::string& body);
     bool skip_body(std::size_t length);
+    bool skip_to_header();
 
     int in_;
     int out_;
     std::string buffer_;
     std::size_t start_ = 0;
+    // fill() keeps the buffer from here on: the start of the message being read.
+    std::size_t mark_ = 0;
     bool at_end_ = false;
     bool broken_ = false;
+    // The last message was malformed: skip to the next header line before reading on.
+    bool resync_ = false;
 };
+
+// Where the next header line starts in text at or after from ("Content-Length" or
+// "Content-Type" in any case, then ':'), or npos. A body is not ended by a line end, so the
+// next header may follow it on the same line.
+std::size_t find_header_start(std::string_view text, std::size_t from);
 
 // Reading a body that is not valid UTF-8 (an editor may pass a file's raw bytes on): every
 // byte that is not part of a valid sequence is carried through JSON as a code point of a

@@ -72,17 +72,11 @@ int combined_status(const std::vector<TopCompile>& compiles) {
 
 // ---- Inputs --------------------------------------------------------------------------------
 
-// The project's files: served text first, then the file system, where only regular files are
-// read (a FIFO named by an include line would block the compile).
+// The project's files: served text first, then the file system, where only regular files
+// within the size bound are read (a FIFO named by an include line would block the compile).
 class Project::Files : public OverlayProvider {
 public:
-    using OverlayProvider::OverlayProvider;
-    std::unique_ptr<InputFile> open(const std::string& path) override {
-        struct stat st;
-        if (stat(resolve(path).c_str(), &st) == 0 && !S_ISREG(st.st_mode))
-            return nullptr;
-        return OverlayProvider::open(path);
-    }
+    explicit Files(std::string folder) : OverlayProvider(std::move(folder)) { open_regular_files_only(); }
 };
 
 struct Project::Compiled {

@@ -81,4 +81,40 @@ TEST_F(ReadWholeFile, ReadsAnEditorsUnsavedTextThroughAnOverlay) {
     EXPECT_EQ(vorn::read_whole_file(files, "t.vs", SIZE_MAX), "on disk\n");
 }
 
+// A provider that opens regular files only refuses anything else unopened and says why;
+// by default it opens what the path names, as vorn does.
+TEST(RegularFilesOnly, RefusesFifosDevicesFoldersAndFilesOverTheBound) {
+    char folder[] = "/tmp/vorn-regular-XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    std::string base = folder;
+    ASSERT_EQ(mkfifo((base + "/pipe").c_str(), 0600), 0);
+    FILE* big = fopen((base + "/big").c_str(), "w");
+    ASSERT_NE(big, nullptr);
+    fputs("0123456789", big);
+    fclose(big);
+
+    vorn::FileSystemProvider provider(base);
+    provider.open_regular_files_only(9);
+    struct Case {
+        std::string path;
+        vorn::OpenRefusal refusal;
+    };
+    for (const Case& c : {Case{"pipe", vorn::OpenRefusal::NotRegularFile}, Case{"/dev/zero", vorn::OpenRefusal::NotRegularFile},
+                          Case{"/dev/stdin", vorn::OpenRefusal::NotRegularFile}, Case{".", vorn::OpenRefusal::NotRegularFile},
+                          Case{"big", vorn::OpenRefusal::TooLarge}, Case{"missing", vorn::OpenRefusal::None}}) {
+        EXPECT_EQ(provider.open(c.path), nullptr) << c.path;
+        EXPECT_EQ(provider.refusal(), c.refusal) << c.path;
+    }
+    provider.open_regular_files_only(10);
+    EXPECT_NE(provider.open("big"), nullptr);
+    EXPECT_EQ(provider.refusal(), vorn::OpenRefusal::None);
+
+    vorn::FileSystemProvider as_vorn(base);
+    EXPECT_NE(as_vorn.open("/dev/zero"), nullptr);
+    EXPECT_NE(as_vorn.open("."), nullptr);
+    unlink((base + "/pipe").c_str());
+    unlink((base + "/big").c_str());
+    rmdir(folder);
+}
+
 }  // namespace

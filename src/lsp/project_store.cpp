@@ -1,0 +1,34 @@
+#include "project_store.h"
+
+namespace lsp {
+
+bool inside_folder(const std::string& path, const std::string& folder) {
+    if (folder == "/")
+        return !path.empty() && path[0] == '/';
+    return path.compare(0, folder.size(), folder) == 0 &&
+           (path.size() == folder.size() || path[folder.size()] == '/');
+}
+
+vorn::Project& ProjectStore::at(const std::string& folder) {
+    std::unique_ptr<vorn::Project>& slot = projects_[folder];
+    if (!slot) {
+        slot = std::make_unique<vorn::Project>(folder);
+        slot->load();
+    }
+    return *slot;
+}
+
+vorn::Project* ProjectStore::find(const std::string& folder) {
+    auto found = projects_.find(folder);
+    return found == projects_.end() ? nullptr : found->second.get();
+}
+
+std::vector<vorn::Project*> ProjectStore::holding(const std::string& path) {
+    std::vector<vorn::Project*> found;
+    for (auto& [folder, project] : projects_)
+        if (inside_folder(path, folder))
+            found.push_back(project.get());
+    return found;
+}
+
+}  // namespace lsp

@@ -1,0 +1,32 @@
+// The projects the server has open: one vorn::Project per project folder, made and loaded
+// when a document of it first opens.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <vorn/project.h>
+
+namespace lsp {
+
+class ProjectStore {
+public:
+    // The project whose folder is folder, made and loaded on first use.
+    vorn::Project& at(const std::string& folder);
+    // The project of folder if it is open; nullptr otherwise.
+    vorn::Project* find(const std::string& folder);
+    // Every open project whose folder holds path (absolute, normal).
+    std::vector<vorn::Project*> holding(const std::string& path);
+    void close(const std::string& folder) { projects_.erase(folder); }
+    const std::map<std::string, std::unique_ptr<vorn::Project>>& all() const { return projects_; }
+
+private:
+    std::map<std::string, std::unique_ptr<vorn::Project>> projects_;
+};
+
+// Whether path (absolute, normal) lies in folder.
+bool inside_folder(const std::string& path, const std::string& folder);
+
+}  // namespace lsp
