@@ -84,6 +84,10 @@ struct CompileOptions {
     bool record_lines = false;
     // Record a Use for every name a line resolves.
     bool record_uses = false;
+    // At most this many diagnostics are kept in the result (a fatal one always is); those
+    // past it are still counted, and vorn's messages are still sent. A server sets it so that
+    // a file of nothing but errors takes bounded memory; the tools keep every diagnostic.
+    std::size_t max_diagnostics = SIZE_MAX;
 };
 
 // Statuses of a run that is not cut short; a fatal end has its diagnostic's status.

@@ -95,7 +95,8 @@ int record(CompileState& s, DiagnosticKind kind, vorn::Location where, int32_t p
     va_end(again);
     if (!diagnostic.vorn_text.empty())
         send(s, OutputKind::Message, diagnostic.vorn_text);
-    s.result.diagnostics.push_back(std::move(diagnostic));
+    if (fatal || s.result.diagnostics.size() < s.options.max_diagnostics)
+        s.result.diagnostics.push_back(std::move(diagnostic));
     if (!fatal && counted)
         count_error(s);
     return kind_facts.status;
