@@ -398,16 +398,11 @@ void Server::change(json& params) {
             continue;
         }
         // An edit of a range, in the negotiated position encoding.
-        Text current(text);
         const json& range = change["range"];
-        auto at = [&](const json& position) {
-            return current.offset(Position{position.at("line").get<uint32_t>(),
-                                           position.at("character").get<uint32_t>()},
-                                  encoding_);
+        auto at = [](const json& position) {
+            return Position{position.at("line").get<uint32_t>(), position.at("character").get<uint32_t>()};
         };
-        std::size_t begin = at(range.at("start"));
-        std::size_t end = std::max(begin, at(range.at("end")));
-        text.replace(begin, end - begin, piece);
+        apply_edit(text, at(range.at("start")), at(range.at("end")), piece, encoding_);
     }
     document->version = params.at("textDocument").value("version", document->version);
     set_text(*document, std::move(text));

@@ -213,4 +213,11 @@ std::string path_to_uri(const std::string& path) {
     return uri;
 }
 
+void apply_edit(std::string& text, Position start, Position end, std::string_view piece, Encoding encoding) {
+    Text current(text);
+    std::size_t begin = current.offset(start, encoding);
+    std::size_t stop = std::max(begin, current.offset(end, encoding));
+    text.replace(begin, stop - begin, piece);
+}
+
 }  // namespace lsp

@@ -61,6 +61,10 @@ private:
     uint32_t units_ = 0;
 };
 
+// Replaces the range [start, end) of text, positions in encoding, with piece; an end before
+// the start counts as the start.
+void apply_edit(std::string& text, Position start, Position end, std::string_view piece, Encoding encoding);
+
 // file: URIs and paths. A URI that is not file: has no path (empty).
 std::string uri_to_path(const std::string& uri);
 std::string path_to_uri(const std::string& path);

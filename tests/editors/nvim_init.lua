@@ -1,6 +1,7 @@
 -- Neovim, headless, with the editor files of editors/vim: opens main.vs of the project that
 -- test_neovim.py made, waits for vorn-lsp's diagnostics, and checks them, a completion in a
--- statement and a go to definition onto a defvar of the included file. Exits 0 when all
+-- statement, a go to definition onto a defvar of the included file, and references and a
+-- rename of that defvar across both files. Exits 0 when all
 -- hold; otherwise prints what failed and exits 1.
 local root = os.getenv('VORN_TEST_ROOT')
 vim.opt.runtimepath:prepend(os.getenv('VORN_EDITORS') .. '/vim')
@@ -13,11 +14,14 @@ local function check(ok, what)
   end
 end
 
-local function request(bufnr, method, line, character)
+local function request(bufnr, method, line, character, extra)
   local params = {
     textDocument = { uri = vim.uri_from_bufnr(bufnr) },
     position = { line = line, character = character },
   }
+  for key, value in pairs(extra or {}) do
+    params[key] = value
+  end
   local replies = vim.lsp.buf_request_sync(bufnr, method, params, 5000) or {}
   for _, reply in pairs(replies) do
     if reply.result then
@@ -67,6 +71,16 @@ local function run()
   check(definition and vim.uri_to_fname(definition.uri) == lib_path
         and definition.range.start.line == 0 and definition.range.start.character == 7,
         'definition ' .. vim.inspect(definition))
+  -- References of Doors: its defvar in lib/doors.vs and its use in main.vs.
+  local refs = request(main, 'textDocument/references', 3, 10, { context = { includeDeclaration = true } }) or {}
+  local where = {}
+  for _, ref in ipairs(refs) do
+    table.insert(where, string.format('%s:%d:%d', vim.uri_to_fname(ref.uri), ref.range.start.line,
+                                      ref.range.start.character))
+  end
+  table.sort(where)
+  check(vim.inspect(where) == vim.inspect({ lib_path .. ':0:7', root .. '/main.vs:3:9' }),
+        'references ' .. vim.inspect(refs))
   -- And Neovim's own handler takes the cursor there.
   vim.api.nvim_win_set_cursor(0, { 4, 10 })
   vim.lsp.buf.definition()
@@ -76,6 +90,18 @@ local function run()
   check(vim.api.nvim_buf_get_name(0) == lib_path, 'definition jumped to ' .. vim.api.nvim_buf_get_name(0))
   check(vim.inspect(vim.api.nvim_win_get_cursor(0)) == vim.inspect({ 1, 7 }),
         'cursor ' .. vim.inspect(vim.api.nvim_win_get_cursor(0)))
+
+  -- Rename it across both files, applied by Neovim's own code.
+  local edit = request(main, 'textDocument/rename', 3, 10, { newName = 'Gates' })
+  check(edit ~= nil, 'rename gave no edit')
+  if edit then
+    vim.lsp.util.apply_workspace_edit(edit, 'utf-16')
+    local lib_buf = vim.fn.bufnr(lib_path)
+    check(vim.api.nvim_buf_get_lines(main, 3, 4, false)[1] == '    Wait(Gates)',
+          'main.vs after rename ' .. vim.inspect(vim.api.nvim_buf_get_lines(main, 0, -1, false)))
+    check(lib_buf > 0 and vim.api.nvim_buf_get_lines(lib_buf, 0, 1, false)[1] == 'defvar Gates 4',
+          'lib/doors.vs after rename')
+  end
 
   if #failures > 0 then
     io.stderr:write(table.concat(failures, '\n') .. '\n')
