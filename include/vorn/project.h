@@ -167,6 +167,10 @@ public:
     // path as the project keys it: relative to the folder where it lies inside it, normal.
     std::string key(const std::string& path) const;
 
+    // Each compile from now on keeps at most this many diagnostics (CompileOptions::
+    // max_diagnostics); by default every one.
+    void limit_diagnostics(std::size_t per_compile) { max_diagnostics_ = per_compile; }
+
 private:
     struct Compiled;
     class Files;
@@ -181,6 +185,7 @@ private:
     std::string folder_;
     WalkLimits limits_;
     WarningSet warnings_;
+    std::size_t max_diagnostics_ = SIZE_MAX;
     std::unique_ptr<Files> files_;
     std::unique_ptr<Compiler> compiler_;
     // The .vs files the walk found, in check order.

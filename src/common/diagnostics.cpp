@@ -97,7 +97,10 @@ int record(CompileState& s, DiagnosticKind kind, vorn::Location where, int32_t p
         send(s, OutputKind::Message, diagnostic.vorn_text);
     if (s.options.line_observer && !s.defer_diagnostics)
         s.options.line_observer->diagnosed(diagnostic);
-    if (s.options.keep_diagnostics || s.defer_diagnostics)
+    // The warnings of a line add to what it reported, so while they are looked for every
+    // diagnostic is kept.
+    if ((s.options.keep_diagnostics || s.defer_diagnostics) &&
+        (fatal || s.warnings || s.result.diagnostics.size() < s.options.max_diagnostics))
         s.result.diagnostics.push_back(std::move(diagnostic));
     if (!fatal && counted)
         count_error(s);

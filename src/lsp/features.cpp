@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <set>
 
@@ -22,6 +23,9 @@ constexpr int SymbolVariable = 13, SymbolConstant = 14, SymbolNumber = 16, Symbo
 // Files offered after include: this deep below the project folder, at most this many.
 constexpr int IncludeSearchDepth = 4;
 constexpr std::size_t IncludeSearchLimit = 500;
+// The walk for them reads at most this many folder entries, and stops after this long.
+constexpr std::size_t IncludeSearchEntries = 20000;
+constexpr std::chrono::milliseconds IncludeSearchTime{200};
 // An include name has at most 79 characters.
 constexpr std::size_t MaxIncludeName = vorn::FirstWordSize - 1;
 // Hover shows at most this many bytes of a statement's code.
@@ -70,27 +74,41 @@ std::string include_spelling(const std::string& path) {
     return out;
 }
 
-void list_scripts(const std::string& folder, const std::string& prefix, int depth,
+// The walk of the folders for include completion: each folder once (a symbolic link back to
+// a folder already seen is not followed again), within a budget of entries and of time.
+struct ScriptWalk {
+    std::set<std::pair<dev_t, ino_t>> folders_seen;
+    std::size_t entries = 0;
+    std::chrono::steady_clock::time_point deadline;
+    bool over() const {
+        return entries >= IncludeSearchEntries || std::chrono::steady_clock::now() >= deadline;
+    }
+};
+
+void list_scripts(ScriptWalk& walk, const std::string& folder, const std::string& prefix, int depth,
                   std::vector<std::string>& found) {
     DIR* dir = opendir(folder.c_str());
     if (!dir)
         return;
     std::vector<std::string> names;
-    while (dirent* entry = readdir(dir))
+    while (dirent* entry = readdir(dir)) {
+        if (++walk.entries >= IncludeSearchEntries)
+            break;
         if (entry->d_name[0] != '.')
             names.push_back(entry->d_name);
+    }
     closedir(dir);
     std::sort(names.begin(), names.end());
     for (const std::string& name : names) {
-        if (found.size() >= IncludeSearchLimit)
+        if (found.size() >= IncludeSearchLimit || walk.over())
             return;
         std::string path = folder + "/" + name;
         struct stat st;
         if (stat(path.c_str(), &st) != 0)
             continue;
         if (S_ISDIR(st.st_mode)) {
-            if (depth > 0)
-                list_scripts(path, prefix + name + "/", depth - 1, found);
+            if (depth > 0 && walk.folders_seen.insert({st.st_dev, st.st_ino}).second)
+                list_scripts(walk, path, prefix + name + "/", depth - 1, found);
         } else if (S_ISREG(st.st_mode) && name.size() > 3 && name.compare(name.size() - 3, 3, ".vs") == 0) {
             found.push_back(prefix + name);
         }
@@ -223,8 +241,14 @@ json completion(const FeatureContext& context, Position position) {
     }
     case Slot::IncludeName: {
         std::vector<std::string> scripts;
-        if (!context.analysis.project.empty())
-            list_scripts(context.analysis.project, "", IncludeSearchDepth, scripts);
+        if (!context.analysis.project.empty()) {
+            ScriptWalk walk;
+            walk.deadline = std::chrono::steady_clock::now() + IncludeSearchTime;
+            struct stat top;
+            if (stat(context.analysis.project.c_str(), &top) == 0)
+                walk.folders_seen.insert({top.st_dev, top.st_ino});
+            list_scripts(walk, context.analysis.project, "", IncludeSearchDepth, scripts);
+        }
         for (const std::string& script : scripts) {
             if (script == context.analysis.script || script.size() > MaxIncludeName ||
                 script.find_first_of(" \t") != std::string::npos)

@@ -2,6 +2,10 @@
 
 namespace lsp {
 
+// A compile keeps at most this many diagnostics, as many as a file shows: memory stays
+// bounded for a document of nothing but errors.
+constexpr std::size_t MaxDiagnosticsPerCompile = 1000;
+
 bool inside_folder(const std::string& path, const std::string& folder) {
     if (folder == "/")
         return !path.empty() && path[0] == '/';
@@ -13,6 +17,7 @@ vorn::Project& ProjectStore::at(const std::string& folder) {
     std::unique_ptr<vorn::Project>& slot = projects_[folder];
     if (!slot) {
         slot = std::make_unique<vorn::Project>(folder);
+        slot->limit_diagnostics(MaxDiagnosticsPerCompile);
         slot->load();
     }
     return *slot;

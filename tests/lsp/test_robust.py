@@ -156,6 +156,21 @@ class Inputs(ServerTest):
         self.assertLess(peak_memory_kib(self.client.proc.pid), 300 * 1024)
 
 
+class Walks(ServerTest):
+    def test_include_completion_walks_each_folder_once_through_symbolic_links(self):
+        self.write({"a.vs": "defvar x 1\n", "sub/b.vs": "defvar y 1\n"})
+        os.symlink(".", self.path("l0"))
+        os.symlink("..", self.path("sub/up"))
+        self.client.initialize(self.root)
+        main = self.path("main.vs")
+        self.client.open(main, "include \n")
+        self.client.diagnostics(main)
+        started = time.monotonic()
+        items = self.client.at("textDocument/completion", main, 0, 8)["items"]
+        self.assertLess(time.monotonic() - started, 2)
+        self.assertEqual(sorted(i["label"] for i in items), ["a.vs", "sub/b.vs"])
+
+
 class Endings(unittest.TestCase):
     def run_client(self, data):
         client = Client()

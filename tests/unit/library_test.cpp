@@ -255,6 +255,29 @@ TEST(Records, DefinitionsAndLinesCarryTheirPlacesAndCode) {
     EXPECT_TRUE(std::equal(result.code.begin(), result.code.end(), result.compiled.begin() + 64));
 }
 
+TEST(Records, AtMostMaxDiagnosticsAreKeptButAllAreCountedAndAFatalOneIsKept) {
+    std::string lines;
+    for (int i = 0; i < 50; ++i)
+        lines += "  Say(x)\n";
+    Served served(Served::Scripts{{"main.vs", lines}, {"stop.vs", lines + "  Jump(1)\n"}});
+    vorn::NullSink quiet;
+    vorn::CompileOptions options;
+    options.max_diagnostics = 7;
+    vorn::Compiler compiler;
+    vorn::CompileResult capped = compiler.compile("main.vs", served.files, quiet, options);
+    EXPECT_EQ(capped.diagnostics.size(), 7u);
+    EXPECT_EQ(capped.error_count, 50u);
+    EXPECT_EQ(capped.status, vorn::StatusErrors);
+
+    vorn::CompileResult fatal = compiler.compile("stop.vs", served.files, quiet, options);
+    ASSERT_EQ(fatal.diagnostics.size(), 8u);
+    EXPECT_TRUE(fatal.diagnostics.back().fatal);
+    EXPECT_EQ(fatal.diagnostics.back().kind, vorn::DiagnosticKind::UnknownCommand);
+
+    options.max_diagnostics = SIZE_MAX;
+    EXPECT_EQ(compiler.compile("main.vs", served.files, quiet, options).diagnostics.size(), 50u);
+}
+
 TEST(Records, KeepGoingSkipsTheLinesThatWouldEndTheRun) {
     Served served(Served::Scripts{{"main.vs", "  Jump(1)\n  Say 1\ninclude gone.vs\n  Say(2)\n  Say(x)\n"}});
     vorn::CompileResult stopped = compile(served.files, "main.vs");
