@@ -112,6 +112,9 @@ struct CompileOptions {
     // The warnings to look for; none (the default) costs the compile nothing. unused-name
     // needs the whole compile (or project) and is found by unused_names, from the uses.
     WarningSet warnings;
+    // The warnings counted as errors as they are found (-Werror): like every counted error,
+    // they keep the compiled file from being written.
+    WarningSet warnings_as_errors;
     // At most this many diagnostics are kept in the result (a fatal one always is); those
     // past it are still counted, and vorn's messages are still sent. A server sets it so that
     // a file of nothing but errors takes bounded memory; the tools keep every diagnostic.

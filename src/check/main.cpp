@@ -178,6 +178,11 @@ int check(const Options& options) {
         return check_project(options);
     vorn::CompileOptions compile_options;
     compile_options.warnings = options.warnings.enabled;
+    for (std::size_t k = 0; k < vorn::DiagnosticKindCount; ++k) {
+        auto kind = static_cast<vorn::DiagnosticKind>(k);
+        if (options.warnings.enabled.has(kind) && vorn::counts_as_error(options.warnings, kind))
+            compile_options.warnings_as_errors.add(kind);
+    }
     compile_options.record_uses = options.warnings.enabled.has(vorn::DiagnosticKind::UnusedName);
     compile_options.keep_going = options.keep_going;
     compile_options.output_path = options.output;

@@ -80,10 +80,13 @@ int record(CompileState& s, DiagnosticKind kind, vorn::Location where, int32_t p
     const KindFacts& kind_facts = facts(kind);
     va_list again;
     va_copy(again, args);
-    const bool counted = kind_facts.severity == Severity::Error;
+    Severity severity = kind_facts.severity;
+    if (severity == Severity::Warning && s.options.warnings_as_errors.has(kind))
+        severity = Severity::Error;
+    const bool counted = severity == Severity::Error;
     vorn::Diagnostic diagnostic;
     diagnostic.kind = kind;
-    diagnostic.severity = kind_facts.severity;
+    diagnostic.severity = severity;
     diagnostic.fatal = fatal;
     diagnostic.status = fatal ? kind_facts.status : counted ? vorn::StatusErrors : vorn::StatusClean;
     diagnostic.where = std::move(where);
