@@ -39,6 +39,9 @@ struct Options {
     bool fix = false;
 };
 
+// --fix checks and fixes again while a pass makes fixes, at most this many times.
+constexpr int MaxFixPasses = 10;
+
 // The largest script --fix reads to rewrite.
 constexpr std::size_t MaxFixedFileSize = std::size_t{64} << 20;
 
@@ -184,8 +187,9 @@ int check_project(const Options& options, std::vector<vorn::ContextDiagnostic>* 
 
 // --fix: makes every safe fix of the diagnostics in the files they edit, writing each file
 // as the compiled file is written, and says what it made, one line each:
-// "FILE:LINE:COLUMN: fixed: DESCRIPTION". False (reported) when a file cannot be rewritten.
-bool fix_files(const std::vector<vorn::ContextDiagnostic>& found) {
+// "FILE:LINE:COLUMN: fixed: DESCRIPTION". Whether any fix was made; nothing (reported) when a
+// file cannot be read or rewritten.
+std::optional<bool> fix_files(const std::vector<vorn::ContextDiagnostic>& found) {
     // The safe fixes of each file, in the order they were found; a fix of several files is
     // made in none of them.
     std::vector<std::pair<std::string, std::vector<const vorn::Fix*>>> files;
@@ -204,6 +208,7 @@ bool fix_files(const std::vector<vorn::ContextDiagnostic>& found) {
             at->second.push_back(&fix);
         }
     bool written = true;
+    bool made = false;
     vorn::FileSystemProvider disk;
     for (const auto& [file, fixes] : files) {
         std::optional<std::string> text = vorn::read_whole_file(disk, file, MaxFixedFileSize);
@@ -221,13 +226,16 @@ bool fix_files(const std::vector<vorn::ContextDiagnostic>& found) {
             written = false;
             continue;
         }
+        made = true;
         for (std::size_t i = 0; i < fixes.size(); ++i)
             if (fixed.made[i])
                 printf("%s: fixed: %s\n", vorn::location_text(fixes[i]->edits[0].range, "vorn-check").c_str(),
                        vorn::escaped_text(fixes[i]->description).c_str());
     }
     fflush(stdout);
-    return written;
+    if (!written)
+        return std::nullopt;
+    return made;
 }
 
 int check(const Options& options) {
@@ -251,13 +259,20 @@ int check(const Options& options) {
         vorn::CompileOptions first = compile_options;
         first.keep_going = true;
         first.output_path.reset();
-        std::vector<vorn::ContextDiagnostic> found;
-        if (options.project)
-            check_project(options, &found);
-        else
-            check_scripts(options, first, &found);
-        if (!fix_files(found))
-            return ExitCannotWrite;
+        // A fixed line may show what it hid (a line skipped for its unknown command, an
+        // include that now opens): checked again, until nothing more is fixed.
+        for (int pass = 0; pass < MaxFixPasses; ++pass) {
+            std::vector<vorn::ContextDiagnostic> found;
+            if (options.project)
+                check_project(options, &found);
+            else
+                check_scripts(options, first, &found);
+            std::optional<bool> made = fix_files(found);
+            if (!made)
+                return ExitCannotWrite;
+            if (!*made)
+                break;
+        }
     }
     if (options.project)
         return check_project(options);
