@@ -191,6 +191,7 @@ void explain(CompileState& s, vorn::Diagnostic& d, Span span) {
     case DiagnosticKind::WrongArgCount:
         return explain_argument_count(s, d);
     case DiagnosticKind::CannotOpenFile:
+    case DiagnosticKind::NotRegularFile:  // the folder the cut name names, where only files are read
         return explain_cut_include(s, d, span);
     default:
         return;

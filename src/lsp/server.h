@@ -72,6 +72,7 @@ private:
     json on_prepare_rename(Request& call);
     json on_rename(Request& call);
     json on_workspace_symbol(Request& call);
+    json on_code_action(Request& call);
     ProjectContext project_context(const vorn::Project& project);
     json definition_in_lists(const Document& document, Position position);
     json document_links(const Document& document);
