@@ -187,9 +187,9 @@ int check_project(const Options& options, std::vector<vorn::ContextDiagnostic>* 
 
 // --fix: makes every safe fix of the diagnostics in the files they edit, writing each file
 // as the compiled file is written, and says what it made, one line each:
-// "FILE:LINE:COLUMN: fixed: DESCRIPTION". Whether any fix was made; nothing (reported) when a
-// file cannot be read or rewritten.
-std::optional<bool> fix_files(const std::vector<vorn::ContextDiagnostic>& found) {
+// "FILE:LINE:COLUMN: fixed: DESCRIPTION", on out. Whether any fix was made; nothing (reported)
+// when a file cannot be read or rewritten.
+std::optional<bool> fix_files(const std::vector<vorn::ContextDiagnostic>& found, FILE* out) {
     // The safe fixes of each file, in the order they were found; a fix of several files is
     // made in none of them.
     std::vector<std::pair<std::string, std::vector<const vorn::Fix*>>> files;
@@ -229,10 +229,10 @@ std::optional<bool> fix_files(const std::vector<vorn::ContextDiagnostic>& found)
         made = true;
         for (std::size_t i = 0; i < fixes.size(); ++i)
             if (fixed.made[i])
-                printf("%s: fixed: %s\n", vorn::location_text(fixes[i]->edits[0].range, "vorn-check").c_str(),
+                fprintf(out, "%s: fixed: %s\n", vorn::location_text(fixes[i]->edits[0].range, "vorn-check").c_str(),
                        vorn::escaped_text(fixes[i]->description).c_str());
     }
-    fflush(stdout);
+    fflush(out);
     if (!written)
         return std::nullopt;
     return made;
@@ -267,7 +267,8 @@ int check(const Options& options) {
                 check_project(options, &found);
             else
                 check_scripts(options, first, &found);
-            std::optional<bool> made = fix_files(found);
+            // JSON keeps standard output to its one document.
+            std::optional<bool> made = fix_files(found, options.format == "json" ? stderr : stdout);
             if (!made)
                 return ExitCannotWrite;
             if (!*made)

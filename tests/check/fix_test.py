@@ -1,6 +1,7 @@
 """vorn-check --fix on copies of small projects: what it prints, the scripts it rewrites,
 that the result compiles with vorn, and that a second --fix finds nothing to fix."""
 import argparse
+import json
 import os
 import subprocess
 import sys
@@ -129,6 +130,14 @@ class FixTest(unittest.TestCase):
         # unknown command ends it.
         self.assertEqual(result.returncode, 201)
         self.assertEqual(read(self.folder, "t.vs"), text)
+
+    def test_with_json_the_fixes_are_told_on_standard_error(self):
+        write(self.folder, {"t.vs": "OnStart:\n    Sya(1)\n"})
+        result = self.check("--fix", "--format=json", "t.vs")
+        self.assertEqual(result.stderr, "t.vs:2:5: fixed: replace 'Sya' with 'Say'\n")
+        self.assertEqual(json.loads(result.stdout)["diagnostics"], [])
+        self.assertEqual(result.returncode, 0)
+        self.assertEqual(read(self.folder, "t.vs"), "OnStart:\n    Say(1)\n")
 
     def test_standard_input_is_not_fixed(self):
         result = self.check("--fix", "-")
