@@ -8,6 +8,7 @@
 #include "features.h"
 #include "project_features.h"
 #include "line_view.h"
+#include "semantic_tokens.h"
 
 #include <vorn/project.h>
 
@@ -37,9 +38,8 @@ bool is_list_file(const std::string& path) {
     return name == vorn::EventListFile || name == vorn::CommandListFile;
 }
 
-// A position from params, or nullopt when it is not one.
-std::optional<Position> position_of(const json& params) {
-    const json& position = params.at("position");
+// A position, or nullopt when it is not one.
+std::optional<Position> position_from(const json& position) {
     const json& line = position.at("line");
     const json& character = position.at("character");
     if (!line.is_number_unsigned() || !character.is_number_unsigned())
@@ -47,6 +47,9 @@ std::optional<Position> position_of(const json& params) {
     return Position{static_cast<uint32_t>(std::min<uint64_t>(line.get<uint64_t>(), UINT32_MAX)),
                     static_cast<uint32_t>(std::min<uint64_t>(character.get<uint64_t>(), UINT32_MAX))};
 }
+
+// The position of a request's params.
+std::optional<Position> position_of(const json& params) { return position_from(params.at("position")); }
 
 // An error thrown for a request whose parameters cannot be used.
 struct BadParams {
@@ -202,6 +205,10 @@ const Server::MethodRow Server::methods_[] = {
      R"({"prepareProvider":true})"},
     {"textDocument/rename", &Server::on_rename, Needs::Position, "null", nullptr, nullptr},
     {"workspace/symbol", &Server::on_workspace_symbol, Needs::Nothing, "[]", "workspaceSymbolProvider", "true"},
+    {"textDocument/semanticTokens/full", &Server::on_semantic_tokens, Needs::Document, R"({"data":[]})",
+     "semanticTokensProvider", SemanticTokensCapability},
+    {"textDocument/semanticTokens/range", &Server::on_semantic_tokens_range, Needs::Document, R"({"data":[]})",
+     nullptr, nullptr},
 };
 
 const Server::MethodRow* Server::method_row(const std::string& method) {
@@ -220,6 +227,23 @@ json Server::on_completion(Request& call) { return completion(feature_context(ca
 json Server::on_hover(Request& call) { return hover(feature_context(call), call.position); }
 json Server::on_document_symbol(Request& call) { return document_symbols(feature_context(call)); }
 json Server::on_signature_help(Request& call) { return signature_help(feature_context(call), call.position); }
+
+json Server::on_semantic_tokens(Request& call) {
+    if (call.document->list)
+        return {{"data", json::array()}};
+    return {{"data", semantic_tokens(call.document->text, *call.document->analysis, encoding_)}};
+}
+
+json Server::on_semantic_tokens_range(Request& call) {
+    if (call.document->list)
+        return {{"data", json::array()}};
+    std::optional<Position> start = position_from(call.params.at("range").at("start"));
+    std::optional<Position> end = position_from(call.params.at("range").at("end"));
+    if (!start || !end)
+        throw BadParams{"a position is two unsigned numbers"};
+    return {{"data", semantic_tokens(call.document->text, *call.document->analysis, encoding_,
+                                     TokenWindow{*start, *end})}};
+}
 
 json Server::on_definition(Request& call) {
     json result = definition_in_lists(*call.document, call.position);

@@ -72,6 +72,8 @@ private:
     json on_prepare_rename(Request& call);
     json on_rename(Request& call);
     json on_workspace_symbol(Request& call);
+    json on_semantic_tokens(Request& call);
+    json on_semantic_tokens_range(Request& call);
     ProjectContext project_context(const vorn::Project& project);
     json definition_in_lists(const Document& document, Position position);
     json document_links(const Document& document);
