@@ -138,6 +138,26 @@ class Project(SemanticTokens):
             (1, 0, 6, "macro", set()), (1, 7, 5, "variable", DECLARATION), (1, 13, 1, "number", set()),
         ])
 
+    def test_a_long_line_is_read_in_pieces_of_299_bytes(self):
+        path = self.open("main.vs")
+        # The second piece starts with blanks: a statement of its own.
+        first = "    Wait(1)".ljust(299)
+        self.client.change(path, first + "    Stop() ; done\n", 2)
+        self.client.diagnostics(path, version=2)
+        self.assertEqual(self.full(path), [
+            (0, 4, 4, "function", set()), (0, 9, 1, "number", set()),
+            (0, 303, 4, "function", set()), (0, 310, 6, "comment", set()),
+        ])
+
+    def test_nothing_is_read_after_an_end_of_file_mark(self):
+        path = self.open("main.vs")
+        self.client.change(path, "    Wait(1)\x1a junk\nOnStart:\n", 2)
+        self.client.diagnostics(path, version=2)
+        self.assertEqual(self.full(path), [
+            (0, 4, 4, "function", set()), (0, 9, 1, "number", set()), (0, 11, 6, "comment", IGNORED),
+            (1, 0, 8, "comment", IGNORED),
+        ])
+
     def test_no_tokens_for_a_list_or_a_document_that_is_not_open(self):
         lst = self.path("command.lst")
         self.client.open(lst)
