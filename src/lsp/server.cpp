@@ -310,6 +310,7 @@ json Server::initialize(const json& params) {
     snippets_ = capabilities.value("/textDocument/completion/completionItem/snippetSupport"_json_pointer, false);
     watch_registration_ =
         capabilities.value("/workspace/didChangeWatchedFiles/dynamicRegistration"_json_pointer, false);
+    tokens_refresh_ = capabilities.value("/workspace/semanticTokens/refreshSupport"_json_pointer, false);
     auto add_root = [this](const json& uri) {
         if (uri.is_string()) {
             std::string path = uri_to_path(uri.get<std::string>());
@@ -568,15 +569,24 @@ void Server::compile_dirty() {
         to_publish_.clear();
         return;
     }
+    std::size_t reanalysed = 0;
     for (const std::string& folder : touched_) {
         if (!projects_.find(folder))
             continue;
         for (auto& [uri, document] : documents_)
-            if (document.project == folder)
+            if (document.project == folder) {
                 analyse(document);
+                ++reanalysed;
+            }
         collect_diagnostics(folder);
     }
     touched_.clear();
+    // A change to one file can change what the names of another mean (a definition in a
+    // shared file), and an editor asks again only for the document it changed.
+    if (tokens_refresh_ && reanalysed > 1)
+        transport_.send({{"jsonrpc", "2.0"},
+                         {"id", "vorn-tokens-refresh-" + std::to_string(++refresh_requests_)},
+                         {"method", "workspace/semanticTokens/refresh"}});
     for (const auto& [uri, always] : to_publish_)
         publish(uri, always);
     to_publish_.clear();

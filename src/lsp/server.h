@@ -110,6 +110,9 @@ private:
     Encoding encoding_ = Encoding::Utf16;
     bool snippets_ = false;
     bool watch_registration_ = false;
+    // The client re-asks for every visible document's semantic tokens when told to.
+    bool tokens_refresh_ = false;
+    uint64_t refresh_requests_ = 0;
     std::vector<std::string> roots_;
     bool initialized_ = false;
     bool carried_ = false;  // the message being handled carries stray bytes

@@ -165,6 +165,41 @@ class Project(SemanticTokens):
         self.assertEqual(self.full(self.path("lib/defs.vs")), [])
 
 
+class Refresh(SemanticTokens):
+    capabilities = {"workspace": {"semanticTokens": {"refreshSupport": True}}}
+
+    def refreshes(self):
+        self.client.drain()
+        found = [r for r in self.client.requests if r["method"] == "workspace/semanticTokens/refresh"]
+        self.client.requests.clear()
+        return found
+
+    def test_a_change_to_one_file_asks_the_client_for_the_tokens_of_the_others(self):
+        main, use = self.open("main.vs"), self.open("lib/use.vs")
+        self.refreshes()
+        self.assertEqual(self.full(use)[3][3:], ("enumMember", set()))
+        # Limit now comes from main.vs itself, as a variable.
+        self.client.change(main, "defvar Count 1\ndefvar Limit 2\ninclude lib\\/use.vs\n", 2)
+        self.client.diagnostics(main, version=2)
+        self.assertEqual(len(self.refreshes()), 1)
+        self.assertEqual(self.full(use)[3][3:], ("variable", set()))
+
+    def test_no_refresh_with_one_document_open(self):
+        main = self.open("main.vs")
+        self.client.change(main, "defvar Count 1\n", 2)
+        self.client.diagnostics(main, version=2)
+        self.assertEqual(self.refreshes(), [])
+
+
+class NoRefresh(SemanticTokens):
+    def test_no_refresh_for_a_client_that_does_not_take_it(self):
+        main, use = self.open("main.vs"), self.open("lib/use.vs")
+        self.client.change(main, "defvar Count 1\n", 2)
+        self.client.diagnostics(main, version=2)
+        self.client.drain()
+        self.assertEqual([r for r in self.client.requests if r["method"] == "workspace/semanticTokens/refresh"], [])
+
+
 class Utf16Columns(SemanticTokens):
     def test_characters_count_utf16_code_units(self):
         path = self.open("wide.vs")
