@@ -1,9 +1,23 @@
 // vorn-lsp: the language server for VORN scripts, over standard input and output.
+#include <malloc.h>
+
 #include <csignal>
 #include <cstring>
 #include <iostream>
 
 #include "server.h"
+
+namespace {
+
+// Blocks up to this size come from the heap, and freed memory at its top is given back to the
+// system only past this much. The server builds and drops large blocks on every request (a
+// compile, the JSON of a reply: semantic tokens for 5,000 lines are 40,000 numbers); as
+// mappings of their own, each would cost the page faults of fresh memory every time, several
+// times the work itself.
+constexpr int HeapBlockLimit = 32 << 20;
+constexpr int HeapKeptFree = 64 << 20;
+
+}  // namespace
 
 int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
@@ -18,6 +32,8 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
+    mallopt(M_MMAP_THRESHOLD, HeapBlockLimit);
+    mallopt(M_TRIM_THRESHOLD, HeapKeptFree);
     // A client that goes away shows as a failed write, not as a signal.
     signal(SIGPIPE, SIG_IGN);
     lsp::Transport transport(0, 1);

@@ -11,6 +11,7 @@
 #include "features.h"
 #include "project_features.h"
 #include "line_view.h"
+#include "semantic_tokens.h"
 
 #include <vorn/project.h>
 
@@ -40,9 +41,8 @@ bool is_list_file(const std::string& path) {
     return name == vorn::EventListFile || name == vorn::CommandListFile;
 }
 
-// A position from params, or nullopt when it is not one.
-std::optional<Position> position_of(const json& params) {
-    const json& position = params.at("position");
+// A position, or nullopt when it is not one.
+std::optional<Position> position_from(const json& position) {
     const json& line = position.at("line");
     const json& character = position.at("character");
     if (!line.is_number_unsigned() || !character.is_number_unsigned())
@@ -50,6 +50,9 @@ std::optional<Position> position_of(const json& params) {
     return Position{static_cast<uint32_t>(std::min<uint64_t>(line.get<uint64_t>(), UINT32_MAX)),
                     static_cast<uint32_t>(std::min<uint64_t>(character.get<uint64_t>(), UINT32_MAX))};
 }
+
+// The position of a request's params.
+std::optional<Position> position_of(const json& params) { return position_from(params.at("position")); }
 
 // An error thrown for a request whose parameters cannot be used.
 struct BadParams {
@@ -207,6 +210,10 @@ const Server::MethodRow Server::methods_[] = {
     {"workspace/symbol", &Server::on_workspace_symbol, Needs::Nothing, "[]", "workspaceSymbolProvider", "true"},
     {"textDocument/codeAction", &Server::on_code_action, Needs::Document, "[]", "codeActionProvider",
      R"({"codeActionKinds":["quickfix"]})"},
+    {"textDocument/semanticTokens/full", &Server::on_semantic_tokens, Needs::Document, R"({"data":[]})",
+     "semanticTokensProvider", SemanticTokensCapability},
+    {"textDocument/semanticTokens/range", &Server::on_semantic_tokens_range, Needs::Document, R"({"data":[]})",
+     nullptr, nullptr},
 };
 
 const Server::MethodRow* Server::method_row(const std::string& method) {
@@ -225,6 +232,23 @@ json Server::on_completion(Request& call) { return completion(feature_context(ca
 json Server::on_hover(Request& call) { return hover(feature_context(call), call.position); }
 json Server::on_document_symbol(Request& call) { return document_symbols(feature_context(call)); }
 json Server::on_signature_help(Request& call) { return signature_help(feature_context(call), call.position); }
+
+json Server::on_semantic_tokens(Request& call) {
+    if (call.document->list)
+        return {{"data", json::array()}};
+    return {{"data", semantic_tokens(call.document->text, *call.document->analysis, encoding_)}};
+}
+
+json Server::on_semantic_tokens_range(Request& call) {
+    if (call.document->list)
+        return {{"data", json::array()}};
+    std::optional<Position> start = position_from(call.params.at("range").at("start"));
+    std::optional<Position> end = position_from(call.params.at("range").at("end"));
+    if (!start || !end)
+        throw BadParams{"a position is two unsigned numbers"};
+    return {{"data", semantic_tokens(call.document->text, *call.document->analysis, encoding_,
+                                     TokenWindow{*start, *end})}};
+}
 
 json Server::on_definition(Request& call) {
     json result = definition_in_lists(*call.document, call.position);
@@ -307,6 +331,7 @@ json Server::initialize(const json& params) {
     snippets_ = capabilities.value("/textDocument/completion/completionItem/snippetSupport"_json_pointer, false);
     watch_registration_ =
         capabilities.value("/workspace/didChangeWatchedFiles/dynamicRegistration"_json_pointer, false);
+    tokens_refresh_ = capabilities.value("/workspace/semanticTokens/refreshSupport"_json_pointer, false);
     auto add_root = [this](const json& uri) {
         if (uri.is_string()) {
             std::string path = uri_to_path(uri.get<std::string>());
@@ -565,15 +590,24 @@ void Server::compile_dirty() {
         to_publish_.clear();
         return;
     }
+    std::size_t reanalysed = 0;
     for (const std::string& folder : touched_) {
         if (!projects_.find(folder))
             continue;
         for (auto& [uri, document] : documents_)
-            if (document.project == folder)
+            if (document.project == folder) {
                 analyse(document);
+                ++reanalysed;
+            }
         collect_diagnostics(folder);
     }
     touched_.clear();
+    // A change to one file can change what the names of another mean (a definition in a
+    // shared file), and an editor asks again only for the document it changed.
+    if (tokens_refresh_ && reanalysed > 1)
+        transport_.send({{"jsonrpc", "2.0"},
+                         {"id", "vorn-tokens-refresh-" + std::to_string(++refresh_requests_)},
+                         {"method", "workspace/semanticTokens/refresh"}});
     for (const auto& [uri, always] : to_publish_)
         publish(uri, always);
     to_publish_.clear();

@@ -73,6 +73,8 @@ private:
     json on_rename(Request& call);
     json on_workspace_symbol(Request& call);
     json on_code_action(Request& call);
+    json on_semantic_tokens(Request& call);
+    json on_semantic_tokens_range(Request& call);
     ProjectContext project_context(const vorn::Project& project);
     json definition_in_lists(const Document& document, Position position);
     json document_links(const Document& document);
@@ -109,6 +111,9 @@ private:
     Encoding encoding_ = Encoding::Utf16;
     bool snippets_ = false;
     bool watch_registration_ = false;
+    // The client re-asks for every visible document's semantic tokens when told to.
+    bool tokens_refresh_ = false;
+    uint64_t refresh_requests_ = 0;
     std::vector<std::string> roots_;
     bool initialized_ = false;
     bool carried_ = false;  // the message being handled carries stray bytes

@@ -26,8 +26,9 @@ START_SECONDS = 60
 FILES = {
     "events.lst": "OnStart 1\nOnTouch 2\n",
     "command.lst": "Wait 10 1\nSay 11 1\nStop 12 0\nSet 14 2\n",
-    "main.vs": "include lib\\/doors.vs   ; the doors\nOnStart:\n    Say(\"open\")\n    Wait(Doors)\n    \n",
-    "lib/doors.vs": "defvar Doors 4\n    Set(\"é\",   Nope) ; é\n",
+    "main.vs": "include lib\\/doors.vs   ; the doors\nOnStart:\n    Say(\"open\")\n    Wait(Doors)\n    \n"
+               "    Wait(Speed)\n",
+    "lib/doors.vs": "defvar Doors 4\n    Set(\"é\",   Nope) ; é\ndefnum Speed 7\n",
 }
 
 
@@ -150,6 +151,7 @@ def run(args, tools, chromium):
             # Relative to the workspace folder, as a project may keep it.
             "vorn.server.path": os.path.relpath(os.path.abspath(args.vorn_lsp), project),
             "workbench.startupEditor": "none",
+            "workbench.colorTheme": "Default Dark Modern",
             "workbench.tips.enabled": False,
             "workbench.enableExperiments": False,
             "extensions.ignoreRecommendations": True,
@@ -183,7 +185,10 @@ def run(args, tools, chromium):
             env=dict(env, VORN_PUPPETEER=os.path.join(tools, "node_modules", "puppeteer-core"),
                      VORN_URL="http://127.0.0.1:%d/?folder=%s" % (port, project), VORN_BROWSER=endpoint,
                      VORN_SHOTS=os.path.join(work, "screenshots"),
-                     VORN_SETTINGS=os.path.join(project, ".vscode", "settings.json")))
+                     VORN_SETTINGS=os.path.join(project, ".vscode", "settings.json"), VORN_PROJECT=project,
+                     VORN_EXTENSION=EXTENSION,
+                     VORN_THEME=os.path.join(tools, "node_modules", "code-server", "lib", "vscode", "extensions",
+                                             "theme-defaults", "themes", "dark_modern.json")))
         servers.append(driver)
         try:
             status = driver.wait(left())

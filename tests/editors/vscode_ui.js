@@ -1,7 +1,7 @@
 // Drives VS Code's page in Chromium (puppeteer-core, connected to the browser that
 // test_vscode_ui.py started) and checks what a user sees: the language mode of a script
-// and of a list, the Problems panel, a hover, a completion, go to definition, and the
-// message when the server cannot be started. Prints one line per check; exits 1 when any
+// and of a list, the Problems panel, a hover, a completion, go to definition, the colour of
+// a semantic token, a rename across files, and the message when the server cannot be started. Prints one line per check; exits 1 when any
 // failed, after a screenshot of the page at that moment.
 'use strict';
 
@@ -13,6 +13,9 @@ const URL = process.env.VORN_URL;
 const BROWSER = process.env.VORN_BROWSER;
 const SHOTS = process.env.VORN_SHOTS;
 const SETTINGS = process.env.VORN_SETTINGS;
+const PROJECT = process.env.VORN_PROJECT;
+const EXTENSION = process.env.VORN_EXTENSION;
+const THEME = process.env.VORN_THEME;
 // Each wait for the page gives up after this long.
 const WAIT_MS = 30000;
 
@@ -108,6 +111,47 @@ async function goTo(line, column) {
   await waitForText('#status\\.editor\\.selection', `Ln ${line}, Col ${column}`);
 }
 
+// The colour a theme gives a TextMate scope: that of its rule with the longest selector that
+// the scope starts with (of equal ones the last, the theme's own after those it includes).
+function themeColour(themeFile, scope) {
+  const rules = [];
+  const load = (file) => {
+    const theme = JSON.parse(fs.readFileSync(file, 'utf8'));
+    if (theme.include) {
+      load(path.join(path.dirname(file), theme.include));
+    }
+    for (const rule of theme.tokenColors || []) {
+      const selectors = Array.isArray(rule.scope) ? rule.scope : String(rule.scope || '').split(',');
+      for (const selector of selectors.map((s) => s.trim())) {
+        if (rule.settings && rule.settings.foreground && selector && !selector.includes(' ')) {
+          rules.push([selector, rule.settings.foreground]);
+        }
+      }
+    }
+  };
+  load(themeFile);
+  let best = null;
+  let length = -1;
+  for (const [selector, colour] of rules) {
+    if ((scope === selector || scope.startsWith(selector + '.')) && selector.length >= length) {
+      best = colour;
+      length = selector.length;
+    }
+  }
+  if (!best) {
+    throw new Error('the theme has no colour for ' + scope);
+  }
+  const n = parseInt(best.slice(1, 7), 16);
+  return `rgb(${n >> 16}, ${(n >> 8) & 255}, ${n & 255})`;
+}
+
+// The computed colour of each span of the active editor whose text is word.
+const wordColours = (word) => page.evaluate((w) => {
+  const editor = document.querySelector('.editor-instance .monaco-editor .view-lines');
+  return editor ? [...editor.querySelectorAll('span span')].filter((s) => s.textContent === w)
+    .map((s) => getComputedStyle(s).color) : [];
+}, word);
+
 async function main() {
   const browser = await puppeteer.connect({ browserWSEndpoint: BROWSER, defaultViewport: null });
   page = await browser.newPage();
@@ -179,6 +223,75 @@ async function main() {
     await page.keyboard.press('F12');
     await waitForText('.tabs-container .tab.active .label-name', 'doors.vs');
     return waitForText('#status\\.editor\\.selection', 'Ln 1, Col 8');
+  });
+
+  // Speed is a defnum: the grammar can only call it a variable, as it does Doors; the server's
+  // semantic tokens make it a constant, in the colour the theme gives the scope that the
+  // extension maps constants to.
+  await check('semantic colour of a constant', async () => {
+    const scopes = JSON.parse(fs.readFileSync(path.join(EXTENSION, 'package.json'), 'utf8'))
+      .contributes.semanticTokenScopes.find((entry) => entry.language === 'vorn').scopes;
+    const want = themeColour(THEME, scopes.enumMember[0]);
+    await openFile('main.vs');
+    const variable = themeColour(THEME, scopes.variable[0]);
+    if (want === variable) {
+      throw new Error('the theme gives constants and variables one colour: ' + want);
+    }
+    const end = Date.now() + WAIT_MS;
+    let seen;
+    while (Date.now() < end) {
+      seen = { Speed: await wordColours('Speed'), Doors: await wordColours('Doors') };
+      if (seen.Speed.length === 1 && seen.Speed[0] === want && seen.Doors.length === 1 && seen.Doors[0] === variable) {
+        return `Speed ${want}, Doors ${variable}`;
+      }
+      await new Promise((resolve) => setTimeout(resolve, 200));
+    }
+    throw new Error(`Speed is not ${want} (Doors ${variable}); saw ${JSON.stringify(seen)}`);
+  });
+
+  // F2 on a variable of the shared file, a new name, Enter: every file that uses it changes,
+  // and Save All writes them.
+  await check('rename across files', async () => {
+    await openFile('lib/doors.vs');
+    await goTo(1, 9);
+    await page.keyboard.press('F2');
+    // The box takes the focus once the server has said what the name is.
+    await until(() => {
+      const input = document.activeElement;
+      const value = input && input.closest && input.closest('.rename-box') ? input.value : null;
+      return { ok: value === 'Doors', value };
+    }, null, 'the rename box does not take the focus with Doors');
+    await keys('Control', 'a');
+    await page.keyboard.type('Gates', { delay: 20 });
+    await page.keyboard.press('Enter');
+    await page.waitForSelector('.rename-box', { hidden: true, timeout: WAIT_MS });
+    await until(() => {
+      const editor = document.querySelector('.editor-instance .monaco-editor .view-lines');
+      // The editor shows blanks as no-break spaces.
+      const value = editor ? editor.innerText.replace(/\u00a0/g, ' ') : null;
+      return { ok: !!value && value.includes('defvar Gates 4'), value };
+    }, null, 'the shared file does not show the new name');
+    await keys('Control', 'Shift', 'P');
+    await page.waitForSelector('.quick-input-widget input', { visible: true, timeout: WAIT_MS });
+    await page.keyboard.type('File: Save All', { delay: 20 });
+    await until(() => {
+      const row = document.querySelector('.quick-input-list .monaco-list-row.focused');
+      const value = row ? row.innerText : null;
+      return { ok: !!value && value.includes('File: Save All'), value };
+    }, null, 'the command palette has no File: Save All');
+    await page.keyboard.press('Enter');
+    const read = (name) => fs.readFileSync(path.join(PROJECT, name), 'utf8');
+    const end = Date.now() + WAIT_MS;
+    let seen;
+    while (Date.now() < end) {
+      seen = { 'lib/doors.vs': read('lib/doors.vs'), 'main.vs': read('main.vs') };
+      if (seen['lib/doors.vs'].startsWith('defvar Gates 4\n') && seen['main.vs'].includes('    Wait(Gates)\n') &&
+          !Object.values(seen).some((t) => t.includes('Doors'))) {
+        return 'Doors is Gates in lib/doors.vs and main.vs on disk';
+      }
+      await new Promise((resolve) => setTimeout(resolve, 200));
+    }
+    throw new Error('the files on disk are ' + JSON.stringify(seen));
   });
 
   await check('language mode of events.lst', async () => {

@@ -1,0 +1,104 @@
+#!/usr/bin/env python3
+"""Times vorn-lsp's semantic tokens as an editor sees them: from sending the request to
+having the whole reply's bytes, over the server's real standard input and output, for the
+5,000-line script of lsp_bench.py (every line compiled): textDocument/semanticTokens/full,
+and /range for 100 lines in its middle (what an editor asks for the visible part). The reply
+is parsed and checked after the clock stops. Prints the median, the 90th percentile and the
+largest time, and the number of tokens.
+
+Usage: tokens_bench.py [--lsp PATH] [--requests N]
+"""
+import argparse
+import json
+import os
+import statistics
+import sys
+import tempfile
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(HERE, "..", "tests", "lsp"))
+sys.path.insert(0, HERE)
+
+import lsp_client  # noqa: E402
+from bench import write_lists  # noqa: E402
+from lsp_bench import large  # noqa: E402
+
+# Full tokens for 5,000 lines are to take at most this long.
+TARGET_MS = 20
+
+
+def timed_request(client, method, params):
+    """Sends a request and waits for its framed reply; returns the milliseconds and the reply."""
+    ident = client.next_id
+    client.next_id += 1
+    started = time.perf_counter()
+    client.send({"jsonrpc": "2.0", "id": ident, "method": method, "params": params})
+    deadline = time.monotonic() + client.timeout
+    while True:
+        head, sep, rest = client.buffer.partition(b"\r\n\r\n")
+        if sep:
+            length = int(head.split(b":", 1)[1])
+            if len(rest) >= length:
+                break
+        client._read_some(deadline)
+    elapsed = (time.perf_counter() - started) * 1000
+    client.buffer = rest[length:]
+    reply = json.loads(rest[:length])
+    if reply.get("id") != ident or "result" not in reply:
+        raise SystemExit(f"{method}: unexpected reply {str(reply)[:200]}")
+    return elapsed, reply["result"]
+
+
+def report(name, times, tokens):
+    times.sort()
+    print(f"{name}: {tokens} tokens, {len(times)} requests: median {statistics.median(times):.2f} ms, "
+          f"p90 {times[int(len(times) * 0.9)]:.2f} ms, max {times[-1]:.2f} ms")
+    return statistics.median(times)
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("--lsp", default=os.path.join(HERE, "..", "build", "src", "vorn-lsp"))
+    parser.add_argument("--requests", type=int, default=200)
+    args = parser.parse_args()
+    with tempfile.TemporaryDirectory() as tmp:
+        folder = os.path.realpath(tmp)
+        write_lists(folder)
+        text = large()
+        path = os.path.join(folder, "large.vs")
+        with open(path, "w") as f:
+            f.write(text)
+        client = lsp_client.Client(args.lsp, timeout=30)
+        try:
+            client.initialize(folder)
+            client.open(path, text)
+            first = client.diagnostics(path, version=1)
+            if first:
+                raise SystemExit(f"large.vs: unexpected diagnostics {first[:3]}")
+            document = {"uri": lsp_client.uri(path)}
+            full, window = [], []
+            full_tokens = window_tokens = 0
+            for _ in range(args.requests):
+                ms, result = timed_request(client, "textDocument/semanticTokens/full", {"textDocument": document})
+                full.append(ms)
+                full_tokens = len(result["data"]) // 5
+                ms, result = timed_request(client, "textDocument/semanticTokens/range", {
+                    "textDocument": document,
+                    "range": {"start": {"line": 2500, "character": 0}, "end": {"line": 2600, "character": 0}}})
+                window.append(ms)
+                window_tokens = len(result["data"]) // 5
+            client.shutdown()
+        finally:
+            client.close()
+    lines = text.count("\n")
+    if full_tokens < lines // 2 or window_tokens == 0:
+        raise SystemExit(f"too few tokens: {full_tokens} for the document, {window_tokens} for the range")
+    median = report(f"semanticTokens/full, {lines} lines", full, full_tokens)
+    report("semanticTokens/range, 100 of them", window, window_tokens)
+    print(f"target: full tokens for {lines} lines within {TARGET_MS} ms "
+          f"({'met' if median <= TARGET_MS else 'MISSED'})")
+
+
+if __name__ == "__main__":
+    main()
