@@ -2,7 +2,9 @@
 // definitions and code.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -119,7 +121,15 @@ struct CompileOptions {
     // past it are still counted, and vorn's messages are still sent. A server sets it so that
     // a file of nothing but errors takes bounded memory; the tools keep every diagnostic.
     std::size_t max_diagnostics = SIZE_MAX;
+    // Asked every StopCheckLines lines: true abandons the compile, which then ends at once with
+    // CompileResult::stopped set and a result that covers only the lines before. A server sets
+    // it so that a compile of text that has changed again since is not finished.
+    std::function<bool()> stop;
 };
+
+// How often a compile asks CompileOptions::stop, in lines: often enough that a stop is seen
+// within a millisecond or so, seldom enough that asking costs nothing.
+constexpr uint32_t StopCheckLines = 256;
 
 // Statuses of a run that is not cut short; a fatal end has its diagnostic's status.
 constexpr int StatusClean = 0;
@@ -129,6 +139,8 @@ struct CompileResult {
     int status = StatusClean;
     // Whether a fatal diagnostic ended the run (the last of diagnostics).
     bool fatal = false;
+    // CompileOptions::stop ended the run early: the result is incomplete and is not to be used.
+    bool stopped = false;
     uint16_t error_count = 0;
     std::vector<Diagnostic> diagnostics;
     // Both lists, then every script in the order the compile reached it.
