@@ -18,7 +18,7 @@ namespace {
 // JSON-RPC and protocol error codes.
 constexpr int ParseError = -32700, InvalidRequest = -32600, MethodNotFound = -32601,
               InvalidParams = -32602, InternalError = -32603, ServerNotInitialized = -32002,
-              RequestFailed = -32803;
+              RequestFailed = -32803, RequestCancelled = -32800;
 
 // A file shows at most this many diagnostics: a binary file would give one for nearly every line.
 constexpr std::size_t MaxDiagnosticsPerFile = 1000;
@@ -64,12 +64,18 @@ std::unique_ptr<Text> read_text(const std::string& path) {
 
 }  // namespace
 
+Server::Server(Transport& transport) : transport_(transport) {
+    projects_.set_stop([this](const std::string& folder) { return stop_compile(folder); });
+}
+
 int Server::run() {
+    inbox_ = std::make_unique<Inbox>(transport_);
     for (;;) {
-        // Compiles wait until the input is drained, so a burst of changes costs one compile.
-        if (!transport_.pending())
+        // Compiles wait until the messages read are handled, so a burst of changes costs one
+        // compile; a change read while it runs abandons it.
+        if (!inbox_->waiting())
             compile_dirty();
-        Incoming in = transport_.read();
+        Incoming in = inbox_->take();
         switch (in.status) {
         case Read::End:
             return exit_status_.value_or(0);
@@ -115,6 +121,9 @@ void Server::handle(json& message, bool carried) {
     }
     std::string name = method->get<std::string>();
     json params = message.contains("params") ? message["params"] : json::object();
+    // Every request the cancel was for has been handled by now.
+    if (name == "$/cancelRequest" && !has_id && params.is_object() && params.contains("id"))
+        inbox_->forget_cancel(params["id"]);
     carried_ = carried;
     try {
         if (has_id)
@@ -134,6 +143,12 @@ void Server::handle(json& message, bool carried) {
 }
 
 void Server::request(const json& id, const std::string& method, const json& params) {
+    struct Current {
+        const json*& slot;
+        ~Current() { slot = nullptr; }
+    } current{current_request_ = &id};
+    if (inbox_ && inbox_->cancelled(id))
+        return error(id, RequestCancelled, "the request was cancelled");
     if (method == "initialize") {
         if (initialized_)
             return error(id, InvalidRequest, "initialize was sent twice");
@@ -163,12 +178,17 @@ void Server::request(const json& id, const std::string& method, const json& para
             call.position = *position;
         }
         // A document that is not open (or a list) has nothing to offer.
+        if (inbox_ && inbox_->cancelled(id))
+            return error(id, RequestCancelled, "the request was cancelled");
         if (!call.document || !call.document->analysis)
             return reply(id, json::parse(row->empty));
     } else if (!touched_.empty() || std::any_of(documents_.begin(), documents_.end(),
                                                 [](const auto& entry) { return entry.second.dirty; })) {
         compile_dirty();
     }
+    // Its compile was abandoned when it was cancelled.
+    if (inbox_ && inbox_->cancelled(id))
+        return error(id, RequestCancelled, "the request was cancelled");
     disk_texts_.clear();
     try {
         json result = (this->*row->handler)(call);
@@ -532,27 +552,47 @@ void Server::analyse(Document& document) {
     document.analysis = std::move(analysis);
 }
 
+// Whether the compile in hand, of the project in folder, is to be abandoned: during a request,
+// when the request has been cancelled; else when a change to a document inside the project is
+// waiting in the inbox, which makes the compile's findings stale before they are shown.
+bool Server::stop_compile(const std::string& folder) const {
+    if (!inbox_)
+        return false;
+    if (current_request_)
+        return inbox_->cancelled(*current_request_);
+    return inbox_->document_change_waiting([&](const std::string& path) { return inside_folder(path, folder); });
+}
+
 // Serves what changed to the projects, then publishes what changed: every file whose findings
-// differ from what it showed, and every document that changed.
+// differ from what it showed, and every document that changed. A project whose compile was
+// abandoned stays touched and publishes nothing: it is compiled again, with the newest text,
+// by the next call.
 void Server::compile_dirty() {
     for (auto& [uri, document] : documents_)
         if (document.dirty)
             place(document);
-    if (touched_.empty()) {
-        for (const auto& [uri, always] : to_publish_)
-            publish(uri, always);
-        to_publish_.clear();
-        return;
-    }
-    for (const std::string& folder : touched_) {
-        if (!projects_.find(folder))
+    bool interrupted = false;
+    for (auto next = touched_.begin(); next != touched_.end();) {
+        const std::string& folder = *next;
+        vorn::Project* project = projects_.find(folder);
+        if (project && project->interrupted() && !stop_compile(folder))
+            project->resume();
+        if (project && project->interrupted()) {
+            interrupted = true;
+            ++next;
             continue;
-        for (auto& [uri, document] : documents_)
-            if (document.project == folder)
-                analyse(document);
-        collect_diagnostics(folder);
+        }
+        if (project) {
+            for (auto& [uri, document] : documents_)
+                if (document.project == folder)
+                    analyse(document);
+            collect_diagnostics(folder);
+        }
+        next = touched_.erase(next);
     }
-    touched_.clear();
+    // What waits to be published may come from the abandoned compile's project.
+    if (interrupted)
+        return;
     for (const auto& [uri, always] : to_publish_)
         publish(uri, always);
     to_publish_.clear();

@@ -10,6 +10,7 @@
 
 #include "analysis.h"
 #include "features.h"
+#include "inbox.h"
 #include "project_store.h"
 #include "project_features.h"
 #include "protocol.h"
@@ -30,9 +31,16 @@ struct Document {
     std::string project;
 };
 
+// One thread holds every piece of the server's state and writes every message; a second one
+// only reads and frames the input into an Inbox. Compiles run on the server's thread between
+// messages, and ask the inbox as they go whether to go on (stop_compile): a compile of a
+// project one of whose documents is about to change again is abandoned, and redone with the
+// newest text once the change is taken; nothing is published from it. A request waits for the
+// compile in hand, at most one compile, and a request cancelled while it waits (or while its
+// own compile runs) is answered with RequestCancelled.
 class Server {
 public:
-    explicit Server(Transport& transport) : transport_(transport) {}
+    explicit Server(Transport& transport);
     // Serves until exit or the end of the input; returns the exit status.
     int run();
 
@@ -88,6 +96,7 @@ private:
     void place(Document& document);
     void analyse(Document& document);
     void compile_dirty();
+    bool stop_compile(const std::string& folder) const;
     std::string root_of(const std::string& path) const;
     std::string uri_of(const std::string& path) const;
     const Text* file_text(const std::string& path, std::map<std::string, std::unique_ptr<Text>>& cache) const;
@@ -102,6 +111,9 @@ private:
     void error(const json& id, int code, const std::string& message);
 
     Transport& transport_;
+    std::unique_ptr<Inbox> inbox_;  // made by run()
+    // The id of the request being handled; nullptr between requests.
+    const json* current_request_ = nullptr;
     ProjectStore projects_;
     // Projects whose documents or files changed since the last compile_dirty.
     std::set<std::string> touched_;
