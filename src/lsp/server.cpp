@@ -27,32 +27,6 @@ constexpr std::size_t MaxRelated = 100;
 // Files read from disk for positions are not read past this size.
 constexpr std::size_t MaxDiskText = 64 << 20;
 
-std::string base_name(const std::string& path) {
-    std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-bool is_list_file(const std::string& path) {
-    std::string name = base_name(path);
-    return name == vorn::EventListFile || name == vorn::CommandListFile;
-}
-
-// A position from params, or nullopt when it is not one.
-std::optional<Position> position_of(const json& params) {
-    const json& position = params.at("position");
-    const json& line = position.at("line");
-    const json& character = position.at("character");
-    if (!line.is_number_unsigned() || !character.is_number_unsigned())
-        return std::nullopt;
-    return Position{static_cast<uint32_t>(std::min<uint64_t>(line.get<uint64_t>(), UINT32_MAX)),
-                    static_cast<uint32_t>(std::min<uint64_t>(character.get<uint64_t>(), UINT32_MAX))};
-}
-
-// An error thrown for a request whose parameters cannot be used.
-struct BadParams {
-    std::string what;
-};
-
 std::unique_ptr<Text> read_text(const std::string& path) {
     vorn::FileSystemProvider disk;
     disk.open_regular_files_only();
@@ -169,26 +143,22 @@ void Server::request(const json& id, const std::string& method, const json& para
     if (!params.is_object())
         throw BadParams{"params must be an object"};
     Request call{params, nullptr, {}};
-    if (row->needs != Needs::Nothing) {
-        call.document = fresh_document(params);
-        if (row->needs == Needs::Position) {
-            std::optional<Position> position = position_of(params);
-            if (!position)
-                throw BadParams{"a position is two unsigned numbers"};
-            call.position = *position;
-        }
-        // A document that is not open (or a list) has nothing to offer.
-        if (inbox_ && inbox_->cancelled(id))
-            return error(id, RequestCancelled, "the request was cancelled");
-        if (!call.document || !call.document->analysis)
-            return reply(id, json::parse(row->empty));
+    if (row->needs == Needs::Position) {
+        auto at = params.get<TextDocumentPositionParams>();
+        call.position = at.position;
+        call.document = fresh_document(at.uri);
+    } else if (row->needs == Needs::Document) {
+        call.document = fresh_document(params.get<DocumentParams>().uri);
     } else if (!touched_.empty() || std::any_of(documents_.begin(), documents_.end(),
                                                 [](const auto& entry) { return entry.second.dirty; })) {
         compile_dirty();
     }
-    // Its compile was abandoned when it was cancelled.
+    // A compile that the cancel stopped on the way left nothing to answer with.
     if (inbox_ && inbox_->cancelled(id))
         return error(id, RequestCancelled, "the request was cancelled");
+    // A document that is not open (or a list) has nothing to offer.
+    if (row->needs != Needs::Nothing && (!call.document || !call.document->analysis))
+        return reply(id, json::parse(row->empty));
     disk_texts_.clear();
     try {
         json result = (this->*row->handler)(call);
@@ -259,8 +229,7 @@ json Server::on_references(Request& call) {
     auto symbols = symbols_here(call, project);
     if (!project)
         return json::array();
-    return references(project_context(*project), symbols,
-                      call.params.value("/context/includeDeclaration"_json_pointer, true));
+    return references(project_context(*project), symbols, call.params.get<ReferenceParams>().include_declaration);
 }
 
 json Server::on_highlight(Request& call) {
@@ -284,7 +253,7 @@ json Server::on_rename(Request& call) {
     auto symbols = symbols_here(call, project);
     if (!project)
         throw Refusal{"the document is not in a project"};
-    return rename(project_context(*project), symbols, call.params.at("newName").get<std::string>());
+    return rename(project_context(*project), symbols, call.params.get<RenameParams>().new_name);
 }
 
 json Server::on_workspace_symbol(Request& call) {
@@ -354,13 +323,13 @@ void Server::notification(const std::string& method, json& params) {
                              {"params", {{"registrations", json::array({registration})}}}});
         }
     } else if (method == "textDocument/didOpen") {
-        open(params);
+        open(params.get<DidOpenParams>());
     } else if (method == "textDocument/didChange") {
-        change(params);
+        change(params.get<DidChangeParams>());
     } else if (method == "textDocument/didClose") {
-        close(params);
+        close(params.get<DocumentParams>());
     } else if (method == "textDocument/didSave") {
-        saved(params);
+        saved(params.get<DocumentParams>());
     } else if (method == "workspace/didChangeWatchedFiles") {
         watched_files_changed(params);
     }
@@ -369,74 +338,36 @@ void Server::notification(const std::string& method, json& params) {
 
 // ---- Documents --------------------------------------------------------------------------------
 
-Document* Server::document(const json& params) {
-    auto found = documents_.find(params.at("textDocument").at("uri").get<std::string>());
-    return found == documents_.end() ? nullptr : &found->second;
-}
-
-Document* Server::fresh_document(const json& params) {
-    Document* found = document(params);
+Document* Server::fresh_document(const std::string& uri) {
+    Document* found = documents_.find(uri);
     if (found && (found->dirty || !touched_.empty()))
         compile_dirty();
     return found;
 }
 
-void Server::set_text(Document& document, std::string text) {
-    document.text = Text(std::move(text));
-    document.dirty = true;
-}
-
-void Server::open(json& params) {
-    const json& item = params.at("textDocument");
-    std::string uri = item.at("uri").get<std::string>();
-    std::string text = item.at("text").get<std::string>();
+void Server::open(DidOpenParams params) {
     if (carried_)
-        restore_stray_bytes(text);
-    Document& document = documents_[uri];
-    document.uri = uri;
-    document.path = uri_to_path(uri);
-    if (!document.path.empty())
-        document.path = std::filesystem::path(document.path).lexically_normal().string();
-    document.list = is_list_file(document.path);
-    document.version = item.value("version", int64_t{0});
-    set_text(document, std::move(text));
-    to_publish_[uri] = true;
+        restore_stray_bytes(params.text);
+    to_publish_[params.uri] = true;
+    documents_.open(std::move(params));
 }
 
-void Server::change(json& params) {
-    Document* document = this->document(params);
-    if (!document)
-        return;
-    const json& changes = params.at("contentChanges");
-    std::string text = document->text.bytes();
-    for (const json& change : changes) {
-        std::string piece = change.at("text").get<std::string>();
-        if (carried_)
-            restore_stray_bytes(piece);
-        if (!change.contains("range")) {
-            text = std::move(piece);
-            continue;
-        }
-        // An edit of a range, in the negotiated position encoding.
-        const json& range = change["range"];
-        auto at = [](const json& position) {
-            return Position{position.at("line").get<uint32_t>(), position.at("character").get<uint32_t>()};
-        };
-        apply_edit(text, at(range.at("start")), at(range.at("end")), piece, encoding_);
-    }
-    document->version = params.at("textDocument").value("version", document->version);
-    set_text(*document, std::move(text));
-    to_publish_[document->uri] = true;
+void Server::change(DidChangeParams params) {
+    if (carried_)
+        for (ContentChange& change : params.changes)
+            restore_stray_bytes(change.text);
+    if (documents_.change(params, encoding_))
+        to_publish_[params.uri] = true;
 }
 
-void Server::close(const json& params) {
-    Document* document = this->document(params);
+void Server::close(const DocumentParams& params) {
+    Document* document = documents_.find(params.uri);
     if (!document)
         return;
     std::string path = document->path;
     std::string uri = document->uri;
     std::string folder = document->project;
-    documents_.erase(uri);
+    documents_.close(uri);
     found_[""].erase(uri);
     to_publish_[uri] = true;
     if (folder.empty())
@@ -457,8 +388,8 @@ void Server::close(const json& params) {
     touched_.insert(folder);
 }
 
-void Server::saved(const json& params) {
-    Document* document = this->document(params);
+void Server::saved(const DocumentParams& params) {
+    Document* document = documents_.find(params.uri);
     if (!document || document->project.empty())
         return;
     to_publish_[document->uri] = true;
@@ -599,17 +530,14 @@ void Server::compile_dirty() {
 }
 
 std::string Server::uri_of(const std::string& path) const {
-    for (const auto& [uri, document] : documents_)
-        if (document.path == path)
-            return uri;
-    return path_to_uri(path);
+    const Document* open = documents_.find_path(path);
+    return open ? open->uri : path_to_uri(path);
 }
 
 const Text* Server::file_text(const std::string& path,
                               std::map<std::string, std::unique_ptr<Text>>& cache) const {
-    for (const auto& [uri, document] : documents_)
-        if (document.path == path)
-            return &document.text;
+    if (const Document* open = documents_.find_path(path))
+        return &open->text;
     auto found = cache.find(path);
     if (found == cache.end())
         found = cache.emplace(path, read_text(path)).first;
@@ -732,9 +660,8 @@ void Server::publish(const std::string& uri, bool always) {
         published_.erase(uri);
     else
         published_[uri] = std::move(diagnostics);
-    auto open = documents_.find(uri);
-    if (open != documents_.end())
-        params["version"] = open->second.version;
+    if (const Document* open = documents_.find(uri))
+        params["version"] = open->version;
     transport_.send({{"jsonrpc", "2.0"}, {"method", "textDocument/publishDiagnostics"}, {"params", params}});
 }
 
