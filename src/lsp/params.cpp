@@ -67,4 +67,16 @@ void from_json(const json& in, DidChangeParams& out) {
     }
 }
 
+void from_json(const json& in, WorkspaceSymbolParams& out) { out.query = in.value("query", std::string()); }
+
+void from_json(const json& in, DidChangeWatchedFilesParams& out) {
+    const json& changes = in.at("changes");
+    if (!changes.is_array())
+        throw BadParams{"changes is an array"};
+    out.changes.clear();
+    for (const json& change : changes)
+        out.changes.push_back(
+            FileEvent{change.at("uri").get<std::string>(), change.value("type", int{FileEvent::Changed})});
+}
+
 }  // namespace lsp

@@ -65,4 +65,21 @@ struct DidChangeParams {
 };
 void from_json(const nlohmann::json& in, DidChangeParams& out);
 
+struct WorkspaceSymbolParams {
+    std::string query;
+};
+void from_json(const nlohmann::json& in, WorkspaceSymbolParams& out);
+
+// One file the client saw change on disk.
+struct FileEvent {
+    enum Type { Created = 1, Changed = 2, Deleted = 3 };
+    std::string uri;
+    int type = Changed;
+};
+
+struct DidChangeWatchedFilesParams {
+    std::vector<FileEvent> changes;
+};
+void from_json(const nlohmann::json& in, DidChangeWatchedFilesParams& out);
+
 }  // namespace lsp

@@ -257,7 +257,7 @@ json Server::on_rename(Request& call) {
 }
 
 json Server::on_workspace_symbol(Request& call) {
-    std::string query = call.params.value("query", std::string());
+    std::string query = call.params.get<WorkspaceSymbolParams>().query;
     json result = json::array();
     for (const auto& [folder, project] : projects_.all())
         for (json& symbol : workspace_symbols(project_context(*project), query))
@@ -331,7 +331,7 @@ void Server::notification(const std::string& method, json& params) {
     } else if (method == "textDocument/didSave") {
         saved(params.get<DocumentParams>());
     } else if (method == "workspace/didChangeWatchedFiles") {
-        watched_files_changed(params);
+        watched_files_changed(params.get<DidChangeWatchedFilesParams>());
     }
     // Every other notification ($/cancelRequest, $/setTrace...) needs nothing.
 }
@@ -399,18 +399,15 @@ void Server::saved(const DocumentParams& params) {
     }
 }
 
-void Server::watched_files_changed(const json& params) {
-    enum { Created = 1, Changed = 2, Deleted = 3 };
-    for (const json& change : params.at("changes")) {
-        std::string path = uri_to_path(change.at("uri").get<std::string>());
+void Server::watched_files_changed(const DidChangeWatchedFilesParams& params) {
+    for (const FileEvent& change : params.changes) {
+        std::string path = document_path(change.uri);
         if (path.empty())
             continue;
-        path = std::filesystem::path(path).lexically_normal().string();
-        int type = change.value("type", int{Changed});
         for (vorn::Project* project : projects_.holding(path)) {
-            if (type == Created)
+            if (change.type == FileEvent::Created)
                 project->added(path);
-            else if (type == Deleted)
+            else if (change.type == FileEvent::Deleted)
                 project->removed(path);
             else
                 project->changed(path);

@@ -78,7 +78,7 @@ private:
     void change(DidChangeParams params);
     void close(const DocumentParams& params);
     void saved(const DocumentParams& params);
-    void watched_files_changed(const json& params);
+    void watched_files_changed(const DidChangeWatchedFilesParams& params);
 
     Document* fresh_document(const std::string& uri);
     void place(Document& document);

@@ -28,8 +28,8 @@ lsp::DidChangeParams edit(const json& changes, std::optional<int64_t> version = 
 }
 
 json range_change(uint32_t line, uint32_t start, uint32_t end, const std::string& text) {
-    return {{"range", {{"start", {{"line", line}, {"character", start}}}, {"end", {{"line", line}, {"character", end}}}}},
-            {"text", text}};
+    json range = {{"start", {{"line", line}, {"character", start}}}, {"end", {{"line", line}, {"character", end}}}};
+    return {{"range", range}, {"text", text}};
 }
 
 TEST(LspDocuments, OpenChangeAndCloseKeepTextAndVersions) {
@@ -93,6 +93,13 @@ TEST(LspParams, RequestsReadAsRecords) {
     // Far past any text is clamped rather than refused.
     at["position"]["line"] = 99999999999ull;
     EXPECT_EQ(at.get<lsp::TextDocumentPositionParams>().position.line, UINT32_MAX);
+
+    auto files = json::parse(R"({"changes":[{"uri":"file:///a.vs","type":1},{"uri":"file:///b.vs"}]})")
+                     .get<lsp::DidChangeWatchedFilesParams>();
+    ASSERT_EQ(files.changes.size(), 2u);
+    EXPECT_EQ(files.changes[0].type, lsp::FileEvent::Created);
+    EXPECT_EQ(files.changes[1].uri, "file:///b.vs");
+    EXPECT_EQ(files.changes[1].type, lsp::FileEvent::Changed);
 
     auto open = json{{"textDocument", {{"uri", "file:///a.vs"}, {"text", "x"}}}}.get<lsp::DidOpenParams>();
     EXPECT_EQ(open.version, 0);
