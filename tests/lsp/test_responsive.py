@@ -19,6 +19,8 @@ LONG_LINES = 150000
 ANSWER_SLACK = 0.1
 # A busy machine makes one compile take longer than another: times are allowed this factor.
 NOISE = 1.35
+# Attempts at a timed check before it fails.
+ATTEMPTS = 3
 
 
 def frame(message):
@@ -40,15 +42,31 @@ class Responsive(ServerTest):
         self.version = 1
         self.client.open(self.main, long_text("Nope1"), version=1)
         self.assertEqual(self.unknown(self.client.diagnostics(self.main, version=1)), ["Nope1"])
-        # The time of one full compile after a change, the median of three.
+        self.compile_time = self.measure_compile()
+
+    def measure_compile(self):
+        """The time of one full compile after a change, the median of three."""
         times = []
         for _ in range(3):
             started = time.monotonic()
             version = self.edit("Nope1")
             self.client.diagnostics(self.main, version=version)
             times.append(time.monotonic() - started)
-        self.compile_time = statistics.median(times)
         self.client.settle()
+        return statistics.median(times)
+
+    def within_time(self, scenario, bound):
+        """Runs scenario, which returns the time it measured, until that time is below
+        bound(one compile's time), measuring one compile again before each attempt: other work
+        on a shared machine may slow one attempt down, but not every one."""
+        times = []
+        for _ in range(ATTEMPTS):
+            took = scenario()
+            times.append("%.2f s (one compile %.2f s)" % (took, self.compile_time))
+            if took < bound(self.compile_time):
+                return
+            self.compile_time = self.measure_compile()
+        self.fail("too slow every time: " + ", ".join(times))
 
     def edit_message(self, command):
         """A change that renames the first unknown command."""
@@ -81,41 +99,43 @@ class Responsive(ServerTest):
     def test_a_request_during_a_compile_waits_for_one_compile_at_most(self):
         # The user types on while the first change compiles, then hovers: the request waits
         # for the compile of the newest text only.
-        self.edit("Nope2")
-        time.sleep(self.compile_time * 0.2)
-        started = time.monotonic()
-        newest = self.edit("Nope3")
-        ident = self.hover_async()
-        reply = self.client.response(ident)
-        waited = time.monotonic() - started
-        self.assertIn("result", reply)
-        self.assertIsNotNone(reply["result"])
-        # One compile and the slack; finishing the stale compile first would take 1.8 compiles.
-        self.assertLess(waited, self.compile_time * NOISE + ANSWER_SLACK,
-                        "one compile takes %.2f s" % self.compile_time)
-        self.assertEqual(self.unknown(self.client.diagnostics(self.main, version=newest)), ["Nope3"])
+        def scenario():
+            self.edit("Nope2")
+            time.sleep(self.compile_time * 0.1)
+            started = time.monotonic()
+            newest = self.edit("Nope3")
+            reply = self.client.response(self.hover_async())
+            waited = time.monotonic() - started
+            self.assertIsNotNone(reply["result"])
+            self.assertEqual(self.unknown(self.client.diagnostics(self.main, version=newest)), ["Nope3"])
+            return waited
+
+        # One compile and the slack; finishing the stale compile first would take 1.9 compiles.
+        self.within_time(scenario, lambda compile_time: compile_time * NOISE + ANSWER_SLACK)
 
     def test_a_compile_of_text_that_changed_again_is_abandoned(self):
-        started = time.monotonic()
-        stale = self.edit("Nope2")
-        time.sleep(self.compile_time * 0.2)
-        newest = self.edit("Nope3")
-        diagnostics = self.client.diagnostics(self.main, version=newest)
-        took = time.monotonic() - started
-        # Only the newest text's findings, and nothing ever published for the stale one.
-        self.assertEqual(self.unknown(diagnostics), ["Nope3"])
-        self.client.drain()
-        self.assertNotIn(stale, self.published_versions())
-        # The newest text's compile starts as the change comes: 1.2 compiles, where finishing
+        def scenario():
+            started = time.monotonic()
+            stale = self.edit("Nope2")
+            time.sleep(self.compile_time * 0.1)
+            newest = self.edit("Nope3")
+            diagnostics = self.client.diagnostics(self.main, version=newest)
+            took = time.monotonic() - started
+            # Only the newest text's findings, and nothing ever published for the stale one.
+            self.assertEqual(self.unknown(diagnostics), ["Nope3"])
+            self.client.drain()
+            self.assertNotIn(stale, self.published_versions())
+            return took
+
+        # The newest text's compile starts as the change comes: 1.1 compiles, where finishing
         # the stale one first would take two.
-        self.assertLess(took, self.compile_time * (0.2 + NOISE) + ANSWER_SLACK,
-                        "one compile takes %.2f s" % self.compile_time)
+        self.within_time(scenario, lambda compile_time: compile_time * (0.1 + NOISE) + ANSWER_SLACK)
 
     def test_a_burst_of_changes_publishes_the_last_version_only(self):
         versions = []
         for command in ("Nope2", "Nope3", "Nope4", "Nope5"):
             versions.append(self.edit(command))
-            time.sleep(self.compile_time * 0.1)
+            time.sleep(self.compile_time * 0.05)
         self.assertEqual(self.unknown(self.client.diagnostics(self.main, version=versions[-1])), ["Nope5"])
         self.client.drain()
         self.assertEqual([v for v in self.published_versions() if v in versions[:-1]], [])
@@ -134,21 +154,25 @@ class Responsive(ServerTest):
         self.assertIsNotNone(self.client.response(self.hover_async())["result"])
 
     def test_a_request_cancelled_during_its_own_compile_stops_it(self):
-        # The change and the request come together, so the request's own handling compiles.
-        started = time.monotonic()
-        ident = self.client.next_id
-        self.client.next_id += 1
-        hover = {"jsonrpc": "2.0", "id": ident, "method": "textDocument/hover", "params": {
-            "textDocument": {"uri": uri(self.main)}, "position": {"line": 0, "character": 8}}}
-        self.client.send_raw(b"".join(frame(m) for m in (self.edit_message("Nope2"), hover)))
-        time.sleep(self.compile_time * 0.2)
-        self.client.notify("$/cancelRequest", {"id": ident})
-        reply = self.client.response(ident)
-        self.assertEqual(reply.get("error", {}).get("code"), REQUEST_CANCELLED, reply)
-        self.assertLess(time.monotonic() - started, self.compile_time * 0.7,
-                        "one compile takes %.2f s" % self.compile_time)
-        # The abandoned compile is done again, and its findings published.
-        self.assertEqual(self.unknown(self.client.diagnostics(self.main, version=self.version)), ["Nope2"])
+        def scenario():
+            # The change and the request come together, so the request's own handling compiles.
+            started = time.monotonic()
+            ident = self.client.next_id
+            self.client.next_id += 1
+            hover = {"jsonrpc": "2.0", "id": ident, "method": "textDocument/hover", "params": {
+                "textDocument": {"uri": uri(self.main)}, "position": {"line": 0, "character": 8}}}
+            self.client.send_raw(b"".join(frame(m) for m in (self.edit_message("Nope2"), hover)))
+            time.sleep(self.compile_time * 0.2)
+            self.client.notify("$/cancelRequest", {"id": ident})
+            reply = self.client.response(ident)
+            took = time.monotonic() - started
+            self.assertEqual(reply.get("error", {}).get("code"), REQUEST_CANCELLED, reply)
+            # The abandoned compile is done again, and its findings published.
+            self.assertEqual(self.unknown(self.client.diagnostics(self.main, version=self.version)), ["Nope2"])
+            return took
+
+        # Answered soon after the cancel, not after the compile.
+        self.within_time(scenario, lambda compile_time: compile_time * 0.7)
 
 
 if __name__ == "__main__":
