@@ -14,6 +14,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -171,6 +172,15 @@ public:
     // max_diagnostics); by default every one.
     void limit_diagnostics(std::size_t per_compile) { max_diagnostics_ = per_compile; }
 
+    // Asked during every compile from now on (CompileOptions::stop): true abandons the compile,
+    // and the call that was compiling (serve, changed, load...) returns at once, interrupted.
+    void set_stop(std::function<bool()> stop) { stop_ = std::move(stop); }
+    // Whether the last call's compiles were abandoned: until resume() finishes them, the
+    // queries see only the top scripts compiled before the stop.
+    bool interrupted() const { return interrupted_; }
+    // Compiles what an interrupted call left undone; nothing when it was not interrupted.
+    void resume() { settle(); }
+
 private:
     struct Compiled;
     class Files;
@@ -186,6 +196,8 @@ private:
     WalkLimits limits_;
     WarningSet warnings_;
     std::size_t max_diagnostics_ = SIZE_MAX;
+    std::function<bool()> stop_;
+    bool interrupted_ = false;
     std::unique_ptr<Files> files_;
     std::unique_ptr<Compiler> compiler_;
     // The .vs files the walk found, in check order.

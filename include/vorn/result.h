@@ -2,7 +2,9 @@
 // definitions and code.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -123,7 +125,15 @@ struct CompileOptions {
     // wrong number of arguments the counts, and each what fixes it where that is clear
     // (Diagnostic::fixes). vorn prints none of it; a compile without it pays nothing.
     bool explain = false;
+    // Asked every StopCheckLines lines: true abandons the compile, which then ends at once with
+    // CompileResult::stopped set and a result that covers only the lines before. A server sets
+    // it so that a compile of text that has changed again since is not finished.
+    std::function<bool()> stop;
 };
+
+// How often a compile asks CompileOptions::stop, in lines: often enough that a stop is seen
+// within a millisecond or so, seldom enough that asking costs nothing.
+constexpr uint32_t StopCheckLines = 256;
 
 // Statuses of a run that is not cut short; a fatal end has its diagnostic's status.
 constexpr int StatusClean = 0;
@@ -133,6 +143,8 @@ struct CompileResult {
     int status = StatusClean;
     // Whether a fatal diagnostic ended the run (the last of diagnostics).
     bool fatal = false;
+    // CompileOptions::stop ended the run early: the result is incomplete and is not to be used.
+    bool stopped = false;
     uint16_t error_count = 0;
     std::vector<Diagnostic> diagnostics;
     // Both lists, then every script in the order the compile reached it.

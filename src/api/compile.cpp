@@ -90,6 +90,9 @@ CompileResult Compiler::compile(const std::string& script, SourceProvider& provi
         result.fatal = true;
         if (result.code.empty())
             result.code.assign(s->code, s->code + s->code_pos);
+    } catch (const StopRequested&) {
+        close_all_sources(*s);
+        result.stopped = true;
     }
     result.error_count = s->error_count;
     return result;

@@ -97,4 +97,7 @@ struct FatalEnd {
     int status;
 };
 
+// A compile abandoned at CompileOptions::stop's request, on its way to the entry point.
+struct StopRequested {};
+
 }  // namespace vorn

@@ -143,6 +143,9 @@ void compile_file(CompileState& s, const std::string& path, const Span* include_
         }
         if (length == 0)
             break;
+        // The entry point closes every open file.
+        if (s.options.stop && s.line_number % StopCheckLines == 0 && s.options.stop()) [[unlikely]]
+            throw StopRequested{};
         // A line longer than a piece goes on in the next piece, further along the same line.
         if (line_ended) {
             ++file->line;

@@ -36,7 +36,9 @@ int main(int argc, char** argv) {
     mallopt(M_TRIM_THRESHOLD, HeapKeptFree);
     // A client that goes away shows as a failed write, not as a signal.
     signal(SIGPIPE, SIG_IGN);
-    lsp::Transport transport(0, 1);
-    lsp::Server server(transport);
+    // The reader thread may still sit in a read when the server returns: the transport it
+    // reads with is never destroyed.
+    static lsp::Transport* transport = new lsp::Transport(0, 1);
+    lsp::Server server(*transport);
     return server.run();
 }

@@ -18,6 +18,8 @@ vorn::Project& ProjectStore::at(const std::string& folder) {
     if (!slot) {
         slot = std::make_unique<vorn::Project>(folder);
         slot->limit_diagnostics(MaxDiagnosticsPerCompile);
+        if (stop_)
+            slot->set_stop([stop = stop_, folder] { return stop(folder); });
         slot->load();
     }
     return *slot;

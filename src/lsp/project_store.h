@@ -2,6 +2,7 @@
 // when a document of it first opens.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -21,8 +22,12 @@ public:
     std::vector<vorn::Project*> holding(const std::string& path);
     void close(const std::string& folder) { projects_.erase(folder); }
     const std::map<std::string, std::unique_ptr<vorn::Project>>& all() const { return projects_; }
+    // Every project made from now on asks this, with its folder, whether to abandon a compile
+    // (vorn::Project::set_stop); its first load too.
+    void set_stop(std::function<bool(const std::string& folder)> stop) { stop_ = std::move(stop); }
 
 private:
+    std::function<bool(const std::string&)> stop_;
     std::map<std::string, std::unique_ptr<vorn::Project>> projects_;
 };
 

@@ -22,7 +22,7 @@ namespace {
 // JSON-RPC and protocol error codes.
 constexpr int ParseError = -32700, InvalidRequest = -32600, MethodNotFound = -32601,
               InvalidParams = -32602, InternalError = -32603, ServerNotInitialized = -32002,
-              RequestFailed = -32803;
+              RequestFailed = -32803, RequestCancelled = -32800;
 
 // A file shows at most this many diagnostics: a binary file would give one for nearly every line.
 constexpr std::size_t MaxDiagnosticsPerFile = 1000;
@@ -30,34 +30,6 @@ constexpr std::size_t MaxDiagnosticsPerFile = 1000;
 constexpr std::size_t MaxRelated = 100;
 // Files read from disk for positions are not read past this size.
 constexpr std::size_t MaxDiskText = 64 << 20;
-
-std::string base_name(const std::string& path) {
-    std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-bool is_list_file(const std::string& path) {
-    std::string name = base_name(path);
-    return name == vorn::EventListFile || name == vorn::CommandListFile;
-}
-
-// A position, or nullopt when it is not one.
-std::optional<Position> position_from(const json& position) {
-    const json& line = position.at("line");
-    const json& character = position.at("character");
-    if (!line.is_number_unsigned() || !character.is_number_unsigned())
-        return std::nullopt;
-    return Position{static_cast<uint32_t>(std::min<uint64_t>(line.get<uint64_t>(), UINT32_MAX)),
-                    static_cast<uint32_t>(std::min<uint64_t>(character.get<uint64_t>(), UINT32_MAX))};
-}
-
-// The position of a request's params.
-std::optional<Position> position_of(const json& params) { return position_from(params.at("position")); }
-
-// An error thrown for a request whose parameters cannot be used.
-struct BadParams {
-    std::string what;
-};
 
 std::unique_ptr<Text> read_text(const std::string& path) {
     vorn::FileSystemProvider disk;
@@ -70,12 +42,18 @@ std::unique_ptr<Text> read_text(const std::string& path) {
 
 }  // namespace
 
+Server::Server(Transport& transport) : transport_(transport) {
+    projects_.set_stop([this](const std::string& folder) { return stop_compile(folder); });
+}
+
 int Server::run() {
+    inbox_ = std::make_unique<Inbox>(transport_);
     for (;;) {
-        // Compiles wait until the input is drained, so a burst of changes costs one compile.
-        if (!transport_.pending())
+        // Compiles wait until the messages read are handled, so a burst of changes costs one
+        // compile; a change read while it runs abandons it.
+        if (!inbox_->waiting())
             compile_dirty();
-        Incoming in = transport_.read();
+        Incoming in = inbox_->take();
         switch (in.status) {
         case Read::End:
             return exit_status_.value_or(0);
@@ -121,6 +99,9 @@ void Server::handle(json& message, bool carried) {
     }
     std::string name = method->get<std::string>();
     json params = message.contains("params") ? message["params"] : json::object();
+    // Every request the cancel was for has been handled by now.
+    if (name == "$/cancelRequest" && !has_id && params.is_object() && params.contains("id"))
+        inbox_->forget_cancel(params["id"]);
     carried_ = carried;
     try {
         if (has_id)
@@ -140,6 +121,12 @@ void Server::handle(json& message, bool carried) {
 }
 
 void Server::request(const json& id, const std::string& method, const json& params) {
+    struct Current {
+        const json*& slot;
+        ~Current() { slot = nullptr; }
+    } current{current_request_ = &id};
+    if (inbox_ && inbox_->cancelled(id))
+        return error(id, RequestCancelled, "the request was cancelled");
     if (method == "initialize") {
         if (initialized_)
             return error(id, InvalidRequest, "initialize was sent twice");
@@ -160,21 +147,22 @@ void Server::request(const json& id, const std::string& method, const json& para
     if (!params.is_object())
         throw BadParams{"params must be an object"};
     Request call{params, nullptr, {}};
-    if (row->needs != Needs::Nothing) {
-        call.document = fresh_document(params);
-        if (row->needs == Needs::Position) {
-            std::optional<Position> position = position_of(params);
-            if (!position)
-                throw BadParams{"a position is two unsigned numbers"};
-            call.position = *position;
-        }
-        // A document that is not open (or a list) has nothing to offer.
-        if (!call.document || !call.document->analysis)
-            return reply(id, json::parse(row->empty));
+    if (row->needs == Needs::Position) {
+        auto at = params.get<TextDocumentPositionParams>();
+        call.position = at.position;
+        call.document = fresh_document(at.uri);
+    } else if (row->needs == Needs::Document) {
+        call.document = fresh_document(params.get<DocumentParams>().uri);
     } else if (!touched_.empty() || std::any_of(documents_.begin(), documents_.end(),
                                                 [](const auto& entry) { return entry.second.dirty; })) {
         compile_dirty();
     }
+    // A compile that the cancel stopped on the way left nothing to answer with.
+    if (inbox_ && inbox_->cancelled(id))
+        return error(id, RequestCancelled, "the request was cancelled");
+    // A document that is not open (or a list) has nothing to offer.
+    if (row->needs != Needs::Nothing && (!call.document || !call.document->analysis))
+        return reply(id, json::parse(row->empty));
     disk_texts_.clear();
     try {
         json result = (this->*row->handler)(call);
@@ -242,12 +230,10 @@ json Server::on_semantic_tokens(Request& call) {
 json Server::on_semantic_tokens_range(Request& call) {
     if (call.document->list)
         return {{"data", json::array()}};
-    std::optional<Position> start = position_from(call.params.at("range").at("start"));
-    std::optional<Position> end = position_from(call.params.at("range").at("end"));
-    if (!start || !end)
-        throw BadParams{"a position is two unsigned numbers"};
+    Position start = read_position(call.params.at("range").at("start"));
+    Position end = read_position(call.params.at("range").at("end"));
     return {{"data", semantic_tokens(call.document->text, *call.document->analysis, encoding_,
-                                     TokenWindow{*start, *end})}};
+                                     TokenWindow{start, end})}};
 }
 
 json Server::on_definition(Request& call) {
@@ -268,8 +254,7 @@ json Server::on_references(Request& call) {
     auto symbols = symbols_here(call, project);
     if (!project)
         return json::array();
-    return references(project_context(*project), symbols,
-                      call.params.value("/context/includeDeclaration"_json_pointer, true));
+    return references(project_context(*project), symbols, call.params.get<ReferenceParams>().include_declaration);
 }
 
 json Server::on_highlight(Request& call) {
@@ -293,11 +278,11 @@ json Server::on_rename(Request& call) {
     auto symbols = symbols_here(call, project);
     if (!project)
         throw Refusal{"the document is not in a project"};
-    return rename(project_context(*project), symbols, call.params.at("newName").get<std::string>());
+    return rename(project_context(*project), symbols, call.params.get<RenameParams>().new_name);
 }
 
 json Server::on_workspace_symbol(Request& call) {
-    std::string query = call.params.value("query", std::string());
+    std::string query = call.params.get<WorkspaceSymbolParams>().query;
     json result = json::array();
     for (const auto& [folder, project] : projects_.all())
         for (json& symbol : workspace_symbols(project_context(*project), query))
@@ -380,89 +365,51 @@ void Server::notification(const std::string& method, json& params) {
                              {"params", {{"registrations", json::array({registration})}}}});
         }
     } else if (method == "textDocument/didOpen") {
-        open(params);
+        open(params.get<DidOpenParams>());
     } else if (method == "textDocument/didChange") {
-        change(params);
+        change(params.get<DidChangeParams>());
     } else if (method == "textDocument/didClose") {
-        close(params);
+        close(params.get<DocumentParams>());
     } else if (method == "textDocument/didSave") {
-        saved(params);
+        saved(params.get<DocumentParams>());
     } else if (method == "workspace/didChangeWatchedFiles") {
-        watched_files_changed(params);
+        watched_files_changed(params.get<DidChangeWatchedFilesParams>());
     }
     // Every other notification ($/cancelRequest, $/setTrace...) needs nothing.
 }
 
 // ---- Documents --------------------------------------------------------------------------------
 
-Document* Server::document(const json& params) {
-    auto found = documents_.find(params.at("textDocument").at("uri").get<std::string>());
-    return found == documents_.end() ? nullptr : &found->second;
-}
-
-Document* Server::fresh_document(const json& params) {
-    Document* found = document(params);
+Document* Server::fresh_document(const std::string& uri) {
+    Document* found = documents_.find(uri);
     if (found && (found->dirty || !touched_.empty()))
         compile_dirty();
     return found;
 }
 
-void Server::set_text(Document& document, std::string text) {
-    document.text = Text(std::move(text));
-    document.dirty = true;
-}
-
-void Server::open(json& params) {
-    const json& item = params.at("textDocument");
-    std::string uri = item.at("uri").get<std::string>();
-    std::string text = item.at("text").get<std::string>();
+void Server::open(DidOpenParams params) {
     if (carried_)
-        restore_stray_bytes(text);
-    Document& document = documents_[uri];
-    document.uri = uri;
-    document.path = uri_to_path(uri);
-    if (!document.path.empty())
-        document.path = std::filesystem::path(document.path).lexically_normal().string();
-    document.list = is_list_file(document.path);
-    document.version = item.value("version", int64_t{0});
-    set_text(document, std::move(text));
-    to_publish_[uri] = true;
+        restore_stray_bytes(params.text);
+    to_publish_[params.uri] = true;
+    documents_.open(std::move(params));
 }
 
-void Server::change(json& params) {
-    Document* document = this->document(params);
-    if (!document)
-        return;
-    const json& changes = params.at("contentChanges");
-    std::string text = document->text.bytes();
-    for (const json& change : changes) {
-        std::string piece = change.at("text").get<std::string>();
-        if (carried_)
-            restore_stray_bytes(piece);
-        if (!change.contains("range")) {
-            text = std::move(piece);
-            continue;
-        }
-        // An edit of a range, in the negotiated position encoding.
-        const json& range = change["range"];
-        auto at = [](const json& position) {
-            return Position{position.at("line").get<uint32_t>(), position.at("character").get<uint32_t>()};
-        };
-        apply_edit(text, at(range.at("start")), at(range.at("end")), piece, encoding_);
-    }
-    document->version = params.at("textDocument").value("version", document->version);
-    set_text(*document, std::move(text));
-    to_publish_[document->uri] = true;
+void Server::change(DidChangeParams params) {
+    if (carried_)
+        for (ContentChange& change : params.changes)
+            restore_stray_bytes(change.text);
+    if (documents_.change(params, encoding_))
+        to_publish_[params.uri] = true;
 }
 
-void Server::close(const json& params) {
-    Document* document = this->document(params);
+void Server::close(const DocumentParams& params) {
+    Document* document = documents_.find(params.uri);
     if (!document)
         return;
     std::string path = document->path;
     std::string uri = document->uri;
     std::string folder = document->project;
-    documents_.erase(uri);
+    documents_.close(uri);
     found_[""].erase(uri);
     to_publish_[uri] = true;
     if (folder.empty())
@@ -483,8 +430,8 @@ void Server::close(const json& params) {
     touched_.insert(folder);
 }
 
-void Server::saved(const json& params) {
-    Document* document = this->document(params);
+void Server::saved(const DocumentParams& params) {
+    Document* document = documents_.find(params.uri);
     if (!document || document->project.empty())
         return;
     to_publish_[document->uri] = true;
@@ -494,18 +441,15 @@ void Server::saved(const json& params) {
     }
 }
 
-void Server::watched_files_changed(const json& params) {
-    enum { Created = 1, Changed = 2, Deleted = 3 };
-    for (const json& change : params.at("changes")) {
-        std::string path = uri_to_path(change.at("uri").get<std::string>());
+void Server::watched_files_changed(const DidChangeWatchedFilesParams& params) {
+    for (const FileEvent& change : params.changes) {
+        std::string path = document_path(change.uri);
         if (path.empty())
             continue;
-        path = std::filesystem::path(path).lexically_normal().string();
-        int type = change.value("type", int{Changed});
         for (vorn::Project* project : projects_.holding(path)) {
-            if (type == Created)
+            if (change.type == FileEvent::Created)
                 project->added(path);
-            else if (type == Deleted)
+            else if (change.type == FileEvent::Deleted)
                 project->removed(path);
             else
                 project->changed(path);
@@ -578,30 +522,50 @@ void Server::analyse(Document& document) {
     document.analysis = std::move(analysis);
 }
 
+// Whether the compile in hand, of the project in folder, is to be abandoned: during a request,
+// when the request has been cancelled; else when a change to a document inside the project is
+// waiting in the inbox, which makes the compile's findings stale before they are shown.
+bool Server::stop_compile(const std::string& folder) const {
+    if (!inbox_)
+        return false;
+    if (current_request_)
+        return inbox_->cancelled(*current_request_);
+    return inbox_->document_change_waiting([&](const std::string& path) { return inside_folder(path, folder); });
+}
+
 // Serves what changed to the projects, then publishes what changed: every file whose findings
-// differ from what it showed, and every document that changed.
+// differ from what it showed, and every document that changed. A project whose compile was
+// abandoned stays touched and publishes nothing: it is compiled again, with the newest text,
+// by the next call.
 void Server::compile_dirty() {
     for (auto& [uri, document] : documents_)
         if (document.dirty)
             place(document);
-    if (touched_.empty()) {
-        for (const auto& [uri, always] : to_publish_)
-            publish(uri, always);
-        to_publish_.clear();
-        return;
-    }
+    bool interrupted = false;
     std::size_t reanalysed = 0;
-    for (const std::string& folder : touched_) {
-        if (!projects_.find(folder))
+    for (auto next = touched_.begin(); next != touched_.end();) {
+        const std::string& folder = *next;
+        vorn::Project* project = projects_.find(folder);
+        if (project && project->interrupted() && !stop_compile(folder))
+            project->resume();
+        if (project && project->interrupted()) {
+            interrupted = true;
+            ++next;
             continue;
-        for (auto& [uri, document] : documents_)
-            if (document.project == folder) {
-                analyse(document);
-                ++reanalysed;
-            }
-        collect_diagnostics(folder);
+        }
+        if (project) {
+            for (auto& [uri, document] : documents_)
+                if (document.project == folder) {
+                    analyse(document);
+                    ++reanalysed;
+                }
+            collect_diagnostics(folder);
+        }
+        next = touched_.erase(next);
     }
-    touched_.clear();
+    // What waits to be published may come from the abandoned compile's project.
+    if (interrupted)
+        return;
     // A change to one file can change what the names of another mean (a definition in a
     // shared file), and an editor asks again only for the document it changed.
     if (tokens_refresh_ && reanalysed > 1)
@@ -614,17 +578,14 @@ void Server::compile_dirty() {
 }
 
 std::string Server::uri_of(const std::string& path) const {
-    for (const auto& [uri, document] : documents_)
-        if (document.path == path)
-            return uri;
-    return path_to_uri(path);
+    const Document* open = documents_.find_path(path);
+    return open ? open->uri : path_to_uri(path);
 }
 
 const Text* Server::file_text(const std::string& path,
                               std::map<std::string, std::unique_ptr<Text>>& cache) const {
-    for (const auto& [uri, document] : documents_)
-        if (document.path == path)
-            return &document.text;
+    if (const Document* open = documents_.find_path(path))
+        return &open->text;
     auto found = cache.find(path);
     if (found == cache.end())
         found = cache.emplace(path, read_text(path)).first;
@@ -747,9 +708,8 @@ void Server::publish(const std::string& uri, bool always) {
         published_.erase(uri);
     else
         published_[uri] = std::move(diagnostics);
-    auto open = documents_.find(uri);
-    if (open != documents_.end())
-        params["version"] = open->second.version;
+    if (const Document* open = documents_.find(uri))
+        params["version"] = open->version;
     transport_.send({{"jsonrpc", "2.0"}, {"method", "textDocument/publishDiagnostics"}, {"params", params}});
 }
 

@@ -9,7 +9,10 @@
 #include <vector>
 
 #include "analysis.h"
+#include "document_store.h"
 #include "features.h"
+#include "inbox.h"
+#include "params.h"
 #include "project_store.h"
 #include "project_features.h"
 #include "protocol.h"
@@ -18,21 +21,16 @@
 
 namespace lsp {
 
-struct Document {
-    std::string uri;
-    std::string path;  // empty for a document that is not a file
-    int64_t version = 0;
-    Text text;
-    bool list = false;  // events.lst or command.lst: served to compiles, not compiled
-    bool dirty = true;
-    std::unique_ptr<Analysis> analysis;
-    // The folder of the project it belongs to; empty when it has none.
-    std::string project;
-};
-
+// One thread holds every piece of the server's state and writes every message; a second one
+// only reads and frames the input into an Inbox. Compiles run on the server's thread between
+// messages, and ask the inbox as they go whether to go on (stop_compile): a compile of a
+// project one of whose documents is about to change again is abandoned, and redone with the
+// newest text once the change is taken; nothing is published from it. A request waits for the
+// compile in hand, at most one compile, and a request cancelled while it waits (or while its
+// own compile runs) is answered with RequestCancelled.
 class Server {
 public:
-    explicit Server(Transport& transport) : transport_(transport) {}
+    explicit Server(Transport& transport);
     // Serves until exit or the end of the input; returns the exit status.
     int run();
 
@@ -45,7 +43,7 @@ private:
     // ---- Requests: one row of methods_ and one handler each ----
     enum class Needs { Nothing, Document, Position };
     struct Request {
-        const json& params;
+        const json& params;  // read as the method's record from params.h (params.get<RenameParams>())
         Document* document;  // with Needs::Document or Needs::Position: open, compiled
         Position position;   // with Needs::Position
     };
@@ -79,18 +77,17 @@ private:
     json definition_in_lists(const Document& document, Position position);
     json document_links(const Document& document);
 
-    void open(json& params);
-    void change(json& params);
-    void close(const json& params);
-    void saved(const json& params);
-    void watched_files_changed(const json& params);
-    void set_text(Document& document, std::string text);
+    void open(DidOpenParams params);
+    void change(DidChangeParams params);
+    void close(const DocumentParams& params);
+    void saved(const DocumentParams& params);
+    void watched_files_changed(const DidChangeWatchedFilesParams& params);
 
-    Document* document(const json& params);
-    Document* fresh_document(const json& params);
+    Document* fresh_document(const std::string& uri);
     void place(Document& document);
     void analyse(Document& document);
     void compile_dirty();
+    bool stop_compile(const std::string& folder) const;
     std::string root_of(const std::string& path) const;
     std::string uri_of(const std::string& path) const;
     const Text* file_text(const std::string& path, std::map<std::string, std::unique_ptr<Text>>& cache) const;
@@ -105,6 +102,9 @@ private:
     void error(const json& id, int code, const std::string& message);
 
     Transport& transport_;
+    std::unique_ptr<Inbox> inbox_;  // made by run()
+    // The id of the request being handled; nullptr between requests.
+    const json* current_request_ = nullptr;
     ProjectStore projects_;
     // Projects whose documents or files changed since the last compile_dirty.
     std::set<std::string> touched_;
@@ -119,7 +119,7 @@ private:
     bool carried_ = false;  // the message being handled carries stray bytes
     bool shut_down_ = false;
     std::optional<int> exit_status_;
-    std::map<std::string, Document> documents_;                            // by URI
+    DocumentStore documents_;
     // What each project found, by project folder and then by URI; a document without a
     // project has its own entry under the empty folder.
     std::map<std::string, std::map<std::string, std::vector<Diagnostic>>> found_;

@@ -226,10 +226,16 @@ void Project::compile_top(const std::string& script) {
     options.warnings = warnings_;
     options.explain = true;
     options.max_diagnostics = max_diagnostics_;
+    options.stop = stop_;
     NullSink quiet;
     auto compiled = std::make_unique<Compiled>();
     compiled->result = compiler_->compile(script, *files_, quiet, options);
     ++stats_.compiles;
+    // An abandoned compile stays stale, and so is compiled again by the next settle.
+    if (compiled->result.stopped) {
+        compiled->stale = true;
+        interrupted_ = true;
+    }
     key_paths(compiled->result, [this](const std::string& path) { return key(path); });
     for (const SourceRecord& file : compiled->result.files) {
         compiled->read.insert(file.path);
@@ -244,6 +250,7 @@ void Project::compile_top(const std::string& script) {
 // that turn out to be included. A script is a top script when no kept compile includes it;
 // in an include cycle, the first of its scripts in check order is the one compiled.
 void Project::settle() {
+    interrupted_ = false;
     // Every pass either ends or drops a compile, and a dropped script is not compiled again
     // while what includes it stands, so the passes are bounded.
     for (std::size_t pass = 0; pass <= candidates_.size() + 1; ++pass) {
@@ -272,8 +279,11 @@ void Project::settle() {
                 }
                 continue;
             }
-            if (found == compiled_.end() || found->second->stale)
+            if (found == compiled_.end() || found->second->stale) {
                 compile_top(script);
+                if (interrupted_)
+                    return;
+            }
             const Compiled& compiled = *compiled_[script];
             included.insert(compiled.included.begin(), compiled.included.end());
             tops_.push_back(script);

@@ -345,6 +345,46 @@ TEST_F(ProjectTest, UnsavedTextIsCheckedInContext) {
     EXPECT_EQ(project.top_scripts(), (Strings{"a.vs", "new.vs"}));
 }
 
+TEST_F(ProjectTest, AnAbandonedCompileLeavesTheProjectInterruptedUntilResumed) {
+    std::string many;
+    for (int i = 0; i < 5000; ++i)
+        many += "; a note\n";
+    write("a.vs", many + "  Wait(Nobody)\n");
+    write("b.vs", "  Wait(Other)\n");
+    vorn::Project project(folder.string());
+    // Stops at the first question: a.vs is the first top script and long enough to be asked.
+    int asked = 0;
+    bool stop = true;
+    project.set_stop([&] {
+        ++asked;
+        return stop;
+    });
+    project.load();
+    EXPECT_TRUE(project.interrupted());
+    EXPECT_EQ(asked, 1);
+    // Nothing after the stop was compiled, and nothing of the abandoned compile is shown.
+    EXPECT_EQ(project.stats().compiles, 1u);
+    EXPECT_EQ(texts(project.diagnostics()), Strings{});
+
+    // While the stop holds, resuming stops again at once.
+    project.resume();
+    EXPECT_TRUE(project.interrupted());
+    EXPECT_EQ(project.stats().compiles, 2u);
+
+    stop = false;
+    project.resume();
+    EXPECT_FALSE(project.interrupted());
+    EXPECT_EQ(project.top_scripts(), (Strings{"a.vs", "b.vs"}));
+    EXPECT_EQ(texts(project.diagnostics()), (Strings{"a.vs:5001: Unknown argument 'Nobody'",
+                                                     "b.vs:1: Unknown argument 'Other'"}));
+    // A compile too short to be asked is never stopped.
+    stop = true;
+    asked = 0;
+    project.changed("b.vs");
+    EXPECT_FALSE(project.interrupted());
+    EXPECT_EQ(asked, 0);
+}
+
 TEST(ProjectFolder, TheNearestFolderHoldingBothLists) {
     std::string name = (fs::temp_directory_path() / "vorn-folder-XXXXXX").string();
     ASSERT_NE(mkdtemp(name.data()), nullptr);
