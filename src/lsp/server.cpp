@@ -26,6 +26,8 @@ constexpr std::size_t MaxDiagnosticsPerFile = 1000;
 constexpr std::size_t MaxRelated = 100;
 // Files read from disk for positions are not read past this size.
 constexpr std::size_t MaxDiskText = 64 << 20;
+// Files read from disk for positions are kept between requests up to this many bytes.
+constexpr std::size_t MaxKeptDiskText = 32 << 20;
 
 std::string base_name(const std::string& path) {
     std::size_t slash = path.rfind('/');
@@ -169,13 +171,17 @@ void Server::request(const json& id, const std::string& method, const json& para
                                                 [](const auto& entry) { return entry.second.dirty; })) {
         compile_dirty();
     }
-    disk_texts_.clear();
+    // Files read from disk for positions are kept from one request to the next (references
+    // across a thousand files would read them all each time) until a project changes, within
+    // a bound.
+    std::size_t kept = 0;
+    for (const auto& [path, text] : disk_texts_)
+        kept += text ? text->bytes().size() : 0;
+    if (kept > MaxKeptDiskText)
+        disk_texts_.clear();
     try {
-        json result = (this->*row->handler)(call);
-        disk_texts_.clear();
-        reply(id, std::move(result));
+        reply(id, (this->*row->handler)(call));
     } catch (const Refusal& refused) {
-        disk_texts_.clear();
         error(id, RequestFailed, refused.why);
     }
 }
@@ -544,6 +550,8 @@ void Server::compile_dirty() {
         to_publish_.clear();
         return;
     }
+    // What a project compiles may have changed on disk: read the files again.
+    disk_texts_.clear();
     for (const std::string& folder : touched_) {
         if (!projects_.find(folder))
             continue;
