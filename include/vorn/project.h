@@ -159,7 +159,8 @@ public:
     const std::vector<Symbol>& symbols() const;
     // The symbols whose definition or one of whose uses covers line:column of path (columns
     // count bytes from 1): one for most places, several where a shared file's name resolves
-    // to different definitions in different top scripts.
+    // to different definitions in different top scripts. Looked up in an index by file and
+    // line, not by a scan of every use.
     std::vector<const Symbol*> symbols_at(const std::string& path, uint32_t line, uint32_t column) const;
 
     const std::vector<ProjectNote>& notes() const { return notes_; }
@@ -191,6 +192,7 @@ private:
     void compile_top(const std::string& key);
     std::vector<TopCompile> ordered_compiles() const;
     void build_symbols() const;
+    void index_occurrences() const;
 
     std::string folder_;
     WalkLimits limits_;
@@ -207,6 +209,15 @@ private:
     std::vector<ProjectNote> notes_;
     ProjectStats stats_;
     mutable std::vector<Symbol> symbols_;
+    // Every definition and use of symbols_ by file, ordered by line and column: what
+    // symbols_at looks in.
+    struct Occurrence {
+        uint32_t line;
+        uint32_t column;
+        uint32_t end_column;
+        uint32_t symbol;  // index in symbols_
+    };
+    mutable std::unordered_map<std::string, std::vector<Occurrence>> occurrences_;
     mutable bool symbols_stale_ = true;
 };
 

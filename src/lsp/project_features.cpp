@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <set>
+#include <tuple>
 
 #include "analysis.h"
 
@@ -35,28 +37,47 @@ vorn::Location definition_of(const ProjectContext& context, const vorn::Symbol& 
     return where;
 }
 
-Location location_of(const ProjectContext& context, const vorn::Location& where) {
-    std::string path = absolute_in(where.file, context.project.folder());
-    Range range = line_range(0, 0, 0);
-    const Text* text = context.file_text(path);
-    if (text && where.line > 0 && where.line <= text->line_count()) {
-        std::string_view raw = text->line(where.line - 1);
-        uint32_t end = std::max(where.end_column, where.column);
-        range = line_range(where.line - 1, character_of(raw, where.column ? where.column - 1 : 0, context.encoding),
-                           character_of(raw, end ? end - 1 : 0, context.encoding));
+// Turns places in project files into protocol locations. Places come in runs of one file
+// (uses are ordered by file), so the file's path, text and URI are looked up once a run.
+class Locator {
+public:
+    explicit Locator(const ProjectContext& context) : context_(context) {}
+
+    Location operator()(const vorn::Location& where) {
+        if (!looked_up_ || where.file != file_) {
+            file_ = where.file;
+            std::string path = absolute_in(where.file, context_.project.folder());
+            text_ = context_.file_text(path);
+            uri_ = context_.uri_of(path);
+            looked_up_ = true;
+        }
+        Range range = line_range(0, 0, 0);
+        if (text_ && where.line > 0 && where.line <= text_->line_count()) {
+            std::string_view raw = text_->line(where.line - 1);
+            uint32_t end = std::max(where.end_column, where.column);
+            range = line_range(where.line - 1, character_of(raw, where.column ? where.column - 1 : 0, context_.encoding),
+                               character_of(raw, end ? end - 1 : 0, context_.encoding));
+        }
+        return Location{uri_, range};
     }
-    return Location{context.uri_of(path), range};
-}
+
+private:
+    const ProjectContext& context_;
+    bool looked_up_ = false;
+    std::string file_;
+    std::string uri_;
+    const Text* text_ = nullptr;
+};
+
+Location location_of(const ProjectContext& context, const vorn::Location& where) { return Locator(context)(where); }
 
 // Every place of the symbols, the definitions first where asked, each once.
 std::vector<vorn::Location> places(const ProjectContext& context, const std::vector<const vorn::Symbol*>& symbols,
                                    bool with_declaration) {
     std::vector<vorn::Location> found;
+    std::set<std::tuple<std::string, uint32_t, uint32_t>> seen;
     auto add = [&](const vorn::Location& where) {
-        bool seen = std::any_of(found.begin(), found.end(), [&](const vorn::Location& other) {
-            return other.file == where.file && other.line == where.line && other.column == where.column;
-        });
-        if (!seen)
+        if (seen.emplace(where.file, where.line, where.column).second)
             found.push_back(where);
     };
     for (const vorn::Symbol* symbol : symbols) {
@@ -112,8 +133,13 @@ std::string refusal(const ProjectContext& context, const vorn::Symbol& symbol, c
             return "'" + new_name + "' is " + where + ", and one of the two would shadow the other";
         }
     }
+    const std::string* file = nullptr;
+    const Text* text = nullptr;
     for (const vorn::Location& use : symbol.uses) {
-        const Text* text = context.file_text(absolute_in(use.file, context.project.folder()));
+        if (!file || use.file != *file) {
+            file = &use.file;
+            text = context.file_text(absolute_in(use.file, context.project.folder()));
+        }
         if (!text || use.line == 0 || use.line > text->line_count() || use.column < 2)
             continue;
         std::string_view raw = text->line(use.line - 1);
@@ -149,8 +175,9 @@ std::vector<const vorn::Symbol*> symbols_at(const ProjectContext& context, const
 json references(const ProjectContext& context, const std::vector<const vorn::Symbol*>& symbols,
                 bool with_declaration) {
     json out = json::array();
+    Locator locate(context);
     for (const vorn::Location& where : places(context, symbols, with_declaration))
-        out.push_back(location_of(context, where));
+        out.push_back(locate(where));
     return out;
 }
 
@@ -158,9 +185,10 @@ json highlights(const ProjectContext& context, const std::vector<const vorn::Sym
                 const std::string& path) {
     std::string file = context.project.key(path);
     json out = json::array();
+    Locator locate(context);
     for (const vorn::Location& where : places(context, symbols, true))
         if (where.file == file)
-            out.push_back({{"range", location_of(context, where).range}});
+            out.push_back({{"range", locate(where).range}});
     return out;
 }
 
@@ -204,11 +232,12 @@ json rename(const ProjectContext& context, const std::vector<const vorn::Symbol*
     if (!why.empty())
         throw Refusal{why};
     json changes = json::object();
+    Locator locate(context);
     for (const vorn::Location& where : places(context, {*symbol}, true)) {
-        Location at = location_of(context, where);
+        Location at = locate(where);
         changes[at.uri].push_back({{"range", at.range}, {"newText", new_name}});
     }
-    return {{"changes", changes}};
+    return {{"changes", std::move(changes)}};
 }
 
 json workspace_symbols(const ProjectContext& context, const std::string& query) {

@@ -30,6 +30,8 @@ constexpr std::size_t MaxDiagnosticsPerFile = 1000;
 constexpr std::size_t MaxRelated = 100;
 // Files read from disk for positions are not read past this size.
 constexpr std::size_t MaxDiskText = 64 << 20;
+// Files read from disk for positions are kept between requests up to this many bytes.
+constexpr std::size_t MaxKeptDiskText = 32 << 20;
 
 std::unique_ptr<Text> read_text(const std::string& path) {
     vorn::FileSystemProvider disk;
@@ -163,13 +165,17 @@ void Server::request(const json& id, const std::string& method, const json& para
     // A document that is not open (or a list) has nothing to offer.
     if (row->needs != Needs::Nothing && (!call.document || !call.document->analysis))
         return reply(id, json::parse(row->empty));
-    disk_texts_.clear();
+    // Files read from disk for positions are kept from one request to the next (references
+    // across a thousand files would read them all each time) until a project changes, within
+    // a bound.
+    std::size_t kept = 0;
+    for (const auto& [path, text] : disk_texts_)
+        kept += text ? text->bytes().size() : 0;
+    if (kept > MaxKeptDiskText)
+        disk_texts_.clear();
     try {
-        json result = (this->*row->handler)(call);
-        disk_texts_.clear();
-        reply(id, std::move(result));
+        reply(id, (this->*row->handler)(call));
     } catch (const Refusal& refused) {
-        disk_texts_.clear();
         error(id, RequestFailed, refused.why);
     }
 }
@@ -382,7 +388,9 @@ void Server::notification(const std::string& method, json& params) {
 
 Document* Server::fresh_document(const std::string& uri) {
     Document* found = documents_.find(uri);
-    if (found && (found->dirty || !touched_.empty()))
+    // Any changed document first: a change to a shared file changes what this one means.
+    if (found && (!touched_.empty() || std::any_of(documents_.begin(), documents_.end(),
+                                                   [](const auto& entry) { return entry.second.dirty; })))
         compile_dirty();
     return found;
 }
@@ -541,6 +549,9 @@ void Server::compile_dirty() {
     for (auto& [uri, document] : documents_)
         if (document.dirty)
             place(document);
+    // What a project compiles may have changed on disk: read the files again.
+    if (!touched_.empty())
+        disk_texts_.clear();
     bool interrupted = false;
     std::size_t reanalysed = 0;
     for (auto next = touched_.begin(); next != touched_.end();) {

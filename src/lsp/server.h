@@ -126,7 +126,7 @@ private:
     std::map<std::string, std::vector<Diagnostic>> published_;  // the last non-empty publish, by URI
     // URIs to publish once the compiles in hand are done; true: even if nothing changed.
     std::map<std::string, bool> to_publish_;
-    // Files read from disk for a feature: kept for one request only.
+    // Files read from disk for a feature: kept until a project changes (compile_dirty).
     mutable std::map<std::string, std::unique_ptr<Text>> disk_texts_;
 };
 

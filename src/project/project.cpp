@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <climits>
 #include <cstdint>
+#include <cstring>
 #include <tuple>
 #include <unordered_set>
 
@@ -72,11 +73,113 @@ int combined_status(const std::vector<TopCompile>& compiles) {
 
 // ---- Inputs --------------------------------------------------------------------------------
 
+namespace {
+
+// A file read once and given to every compile of a batch that opens it.
+class SnapshotFile : public InputFile {
+public:
+    SnapshotFile(std::shared_ptr<const std::string> bytes, FileId id) : bytes_(std::move(bytes)), id_(id) {}
+    long read(unsigned char* into, std::size_t size) override {
+        std::size_t n = std::min(size, bytes_->size() - pos_);
+        memcpy(into, bytes_->data() + pos_, n);
+        pos_ += n;
+        return static_cast<long>(n);
+    }
+    FileId id() const override { return id_; }
+
+private:
+    std::shared_ptr<const std::string> bytes_;
+    FileId id_;
+    std::size_t pos_ = 0;
+};
+
+// The most a snapshot holds; past it, files are read from the file system every time.
+constexpr std::size_t MaxSnapshotBytes = std::size_t{32} << 20;
+
+}  // namespace
+
 // The project's files: served text first, then the file system, where only regular files
 // within the size bound are read (a FIFO named by an include line would block the compile).
+//
+// While a snapshot is taken (one settle: every compile that one change calls for), each file
+// is read once, and the lists and shared files that a thousand top scripts include are not
+// opened a thousand times; the compiles of one batch see the files as they were when first
+// read. What is served is never kept there: serve() and forget() happen between batches.
 class Project::Files : public OverlayProvider {
 public:
     explicit Files(std::string folder) : OverlayProvider(std::move(folder)) { open_regular_files_only(); }
+
+    void take_snapshot() { snapshot_ = true; }
+    void drop_snapshot() {
+        snapshot_ = false;
+        opened_.clear();
+        identified_.clear();
+        snapshot_bytes_ = 0;
+    }
+
+    std::unique_ptr<InputFile> open(const std::string& path) override {
+        if (!snapshot_) {
+            std::unique_ptr<InputFile> file = OverlayProvider::open(path);
+            refusal_ = OverlayProvider::refusal();
+            return file;
+        }
+        auto found = opened_.find(path);
+        if (found != opened_.end()) {
+            refusal_ = found->second.refusal;
+            if (!found->second.bytes)
+                return nullptr;
+            return std::make_unique<SnapshotFile>(found->second.bytes, found->second.id);
+        }
+        std::unique_ptr<InputFile> file = OverlayProvider::open(path);
+        refusal_ = OverlayProvider::refusal();
+        if (!file) {
+            opened_.emplace(path, Opened{nullptr, {}, refusal_});
+            return nullptr;
+        }
+        auto bytes = std::make_shared<std::string>();
+        unsigned char chunk[1 << 16];
+        for (;;) {
+            long got = file->read(chunk, sizeof chunk);
+            if (got < 0) {
+                // A read error stays the compile's to see: the file is opened again, not kept.
+                std::unique_ptr<InputFile> again = OverlayProvider::open(path);
+                refusal_ = OverlayProvider::refusal();
+                return again;
+            }
+            if (got == 0)
+                break;
+            bytes->append(reinterpret_cast<const char*>(chunk), static_cast<std::size_t>(got));
+        }
+        FileId id = file->id();
+        if (snapshot_bytes_ + bytes->size() <= MaxSnapshotBytes) {
+            snapshot_bytes_ += bytes->size();
+            opened_.emplace(path, Opened{bytes, id, OpenRefusal::None});
+        }
+        return std::make_unique<SnapshotFile>(std::move(bytes), id);
+    }
+
+    std::optional<FileId> identify(const std::string& path) override {
+        if (!snapshot_)
+            return OverlayProvider::identify(path);
+        auto found = identified_.find(path);
+        if (found == identified_.end())
+            found = identified_.emplace(path, OverlayProvider::identify(path)).first;
+        return found->second;
+    }
+
+    OpenRefusal refusal() const override { return refusal_; }
+
+private:
+    struct Opened {
+        std::shared_ptr<const std::string> bytes;  // nullptr: it could not be opened
+        FileId id;
+        OpenRefusal refusal;
+    };
+    bool snapshot_ = false;
+    std::unordered_map<std::string, Opened> opened_;
+    std::unordered_map<std::string, std::optional<FileId>> identified_;
+    std::size_t snapshot_bytes_ = 0;
+    OpenRefusal refusal_ = OpenRefusal::None;
 };
 
 struct Project::Compiled {
@@ -251,6 +354,11 @@ void Project::compile_top(const std::string& script) {
 // in an include cycle, the first of its scripts in check order is the one compiled.
 void Project::settle() {
     interrupted_ = false;
+    files_->take_snapshot();
+    struct Drop {
+        Files& files;
+        ~Drop() { files.drop_snapshot(); }
+    } drop{*files_};
     // Every pass either ends or drops a compile, and a dropped script is not compiled again
     // while what includes it stands, so the passes are bounded.
     for (std::size_t pass = 0; pass <= candidates_.size() + 1; ++pass) {
@@ -569,7 +677,28 @@ void Project::build_symbols() const {
     for (const SymbolUse& u : table.uses)
         symbols_[u.symbol].uses.push_back(
             Location{table.files[u.range.file], u.range.line, u.range.column, u.range.end});
+    index_occurrences();
     symbols_stale_ = false;
+}
+
+void Project::index_occurrences() const {
+    occurrences_.clear();
+    auto add = [this](const Location& where, std::size_t symbol) {
+        // A list or a file as a whole (line 0) is no place on a line.
+        if (where.line == 0)
+            return;
+        occurrences_[where.file].push_back(
+            Occurrence{where.line, where.column, where.end_column, static_cast<uint32_t>(symbol)});
+    };
+    for (std::size_t i = 0; i < symbols_.size(); ++i) {
+        add(symbols_[i].definition, i);
+        for (const Location& use : symbols_[i].uses)
+            add(use, i);
+    }
+    for (auto& [file, found] : occurrences_)
+        std::sort(found.begin(), found.end(), [](const Occurrence& a, const Occurrence& b) {
+            return std::tie(a.line, a.column, a.symbol) < std::tie(b.line, b.column, b.symbol);
+        });
 }
 
 const std::vector<Symbol>& Project::symbols() const {
@@ -579,20 +708,25 @@ const std::vector<Symbol>& Project::symbols() const {
 }
 
 std::vector<const Symbol*> Project::symbols_at(const std::string& path, uint32_t line, uint32_t column) const {
-    std::string file = key(path);
-    auto covers = [&](const Location& where) {
-        return where.file == file && where.line == line && where.column <= column &&
-               column < std::max(where.end_column, where.column + 1);
-    };
-    std::vector<const Symbol*> found;
-    for (const Symbol& symbol : symbols()) {
-        bool hit = covers(symbol.definition);
-        for (std::size_t i = 0; !hit && i < symbol.uses.size(); ++i)
-            hit = covers(symbol.uses[i]);
-        if (hit)
-            found.push_back(&symbol);
-    }
-    return found;
+    if (symbols_stale_)
+        build_symbols();
+    auto in_file = occurrences_.find(key(path));
+    if (in_file == occurrences_.end())
+        return {};
+    const std::vector<Occurrence>& found = in_file->second;
+    auto it = std::lower_bound(found.begin(), found.end(), line,
+                               [](const Occurrence& o, uint32_t wanted) { return o.line < wanted; });
+    std::vector<uint32_t> hits;
+    for (; it != found.end() && it->line == line && it->column <= column; ++it)
+        if (column < std::max(it->end_column, it->column + 1))
+            hits.push_back(it->symbol);
+    // In the order of symbols(), each once.
+    std::sort(hits.begin(), hits.end());
+    hits.erase(std::unique(hits.begin(), hits.end()), hits.end());
+    std::vector<const Symbol*> symbols;
+    for (uint32_t i : hits)
+        symbols.push_back(&symbols_[i]);
+    return symbols;
 }
 
 }  // namespace vorn

@@ -185,6 +185,26 @@ TEST_F(ProjectTest, AFifoIsNeverOpened) {
     EXPECT_EQ(texts(project.diagnostics()), Strings{"main.vs:1: Cannot open file pipe.vs: not a regular file"});
 }
 
+TEST_F(ProjectTest, EveryCompileOfOneChangeSeesTheSameRefusals) {
+    // The compiles that one change calls for read each file once; a file that could not be
+    // opened, or was refused, is so for every one of them, each with its own reason.
+    write("a.vs", "include pipe.vs\ninclude missing.vs\n");
+    write("b.vs", "include pipe.vs\ninclude missing.vs\n");
+    ASSERT_EQ(mkfifo((folder / "pipe.vs").c_str(), 0600), 0);
+    vorn::Project project(folder.string());
+    project.load();
+    EXPECT_EQ(texts(project.diagnostics()),
+              (Strings{"a.vs:1: Cannot open file pipe.vs: not a regular file", "a.vs:2: Cannot open file missing.vs",
+                       "b.vs:1: Cannot open file pipe.vs: not a regular file", "b.vs:2: Cannot open file missing.vs"}));
+    // The next change reads the files again.
+    write("missing.vs", "  Wait(Nobody)\n");
+    project.added("missing.vs");
+    EXPECT_EQ(texts(project.diagnostics()),
+              (Strings{"a.vs:1: Cannot open file pipe.vs: not a regular file",
+                       "missing.vs:1: Unknown argument 'Nobody' [a.vs]",
+                       "b.vs:1: Cannot open file pipe.vs: not a regular file"}));
+}
+
 TEST_F(ProjectTest, UsesAndDefinitionsAcrossThreeFiles) {
     write("main.vs", "include lib\\/names.vs\ninclude lib\\/use.vs\nOnStart:\n  Wait(Max)\n5\n");
     write("lib/names.vs", "defvar Count 1\ndefnum Max 9\ndefvar Count 2\ndefnum Count 7\n");
@@ -271,6 +291,43 @@ TEST_F(ProjectTest, ANameOfASharedFileResolvesPerIncluder) {
     EXPECT_EQ(at[0]->kind, vorn::SymbolKind::Variable);
     EXPECT_EQ(at[1]->definition.file, "b.vs");
     EXPECT_EQ(at[1]->kind, vorn::SymbolKind::Constant);
+}
+
+TEST_F(ProjectTest, SymbolsAtAnswersAsAScanOfEveryPlace) {
+    // Names that resolve differently per includer, several names on one line (some with no
+    // blank between them), includes, commands, events, conditions and a place.
+    write("a.vs", "defvar Speed 3\ndefnum Top 9\ninclude lib\\/shared.vs\nOnStart:\n  If(Speed, Equal, Top)\n");
+    write("b.vs", "defnum Speed 4\ndefvar Top 1\ninclude lib\\/shared.vs\n  Wait(Speed)\n7\n");
+    write("lib/shared.vs", "  If(Speed,LessThan,Top)\n  Wait(Speed)\nOnStop:\n  If(Self, GreaterThan, Top)\n");
+    vorn::Project project(folder.string());
+    project.load();
+    std::size_t hits = 0, several = 0;
+    for (const std::string file : {"a.vs", "b.vs", "lib/shared.vs", "command.lst", "elsewhere.vs"}) {
+        std::vector<std::string> lines;
+        std::ifstream in(folder / file);
+        for (std::string text; std::getline(in, text);)
+            lines.push_back(text);
+        lines.emplace_back();  // a line past the end
+        for (uint32_t line = 1; line <= lines.size(); ++line) {
+            for (uint32_t column = 1; column <= lines[line - 1].size() + 2; ++column) {
+                std::vector<const vorn::Symbol*> scanned;
+                for (const vorn::Symbol& s : project.symbols()) {
+                    auto covers = [&](const vorn::Location& where) {
+                        return where.file == file && where.line == line && where.column <= column &&
+                               column < std::max(where.end_column, where.column + 1);
+                    };
+                    if (covers(s.definition) || std::any_of(s.uses.begin(), s.uses.end(), covers))
+                        scanned.push_back(&s);
+                }
+                EXPECT_EQ(project.symbols_at(file, line, column), scanned) << file << ":" << line << ":" << column;
+                hits += !scanned.empty();
+                several += scanned.size() > 1;
+            }
+        }
+    }
+    // The comparison saw names, and names of a shared file with two meanings.
+    EXPECT_GE(hits, 100u);
+    EXPECT_GE(several, 20u);
 }
 
 TEST_F(ProjectTest, AChangeRecompilesOnlyTheTopScriptsThatReadTheFile) {
