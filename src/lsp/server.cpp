@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <new>
 
+#include "editing.h"
 #include "features.h"
 #include "project_features.h"
 #include "line_view.h"
@@ -37,9 +38,13 @@ bool is_list_file(const std::string& path) {
     return name == vorn::EventListFile || name == vorn::CommandListFile;
 }
 
-// A position from params, or nullopt when it is not one.
-std::optional<Position> position_of(const json& params) {
-    const json& position = params.at("position");
+// An error thrown for a request whose parameters cannot be used.
+struct BadParams {
+    std::string what;
+};
+
+// A protocol position, or nullopt when it is not one.
+std::optional<Position> point_of(const json& position) {
     const json& line = position.at("line");
     const json& character = position.at("character");
     if (!line.is_number_unsigned() || !character.is_number_unsigned())
@@ -48,10 +53,20 @@ std::optional<Position> position_of(const json& params) {
                     static_cast<uint32_t>(std::min<uint64_t>(character.get<uint64_t>(), UINT32_MAX))};
 }
 
-// An error thrown for a request whose parameters cannot be used.
-struct BadParams {
-    std::string what;
-};
+// The position of a request's params, or nullopt when it is not one.
+std::optional<Position> position_of(const json& params) { return point_of(params.at("position")); }
+
+// The lines a range of params touches (an end at the start of a line does not touch it).
+std::pair<uint32_t, uint32_t> lines_of(const json& params) {
+    std::optional<Position> start = point_of(params.at("range").at("start"));
+    std::optional<Position> end = point_of(params.at("range").at("end"));
+    if (!start || !end)
+        throw BadParams{"a range is two positions"};
+    uint32_t last = end->line;
+    if (end->character == 0 && last > start->line)
+        --last;
+    return {start->line, std::max(start->line, last)};
+}
 
 std::unique_ptr<Text> read_text(const std::string& path) {
     vorn::FileSystemProvider disk;
@@ -202,6 +217,13 @@ const Server::MethodRow Server::methods_[] = {
      R"({"prepareProvider":true})"},
     {"textDocument/rename", &Server::on_rename, Needs::Position, "null", nullptr, nullptr},
     {"workspace/symbol", &Server::on_workspace_symbol, Needs::Nothing, "[]", "workspaceSymbolProvider", "true"},
+    {"textDocument/formatting", &Server::on_formatting, Needs::Document, "[]", "documentFormattingProvider", "true"},
+    {"textDocument/rangeFormatting", &Server::on_range_formatting, Needs::Document, "[]",
+     "documentRangeFormattingProvider", "true"},
+    {"textDocument/foldingRange", &Server::on_folding_range, Needs::Document, "[]", "foldingRangeProvider", "true"},
+    {"textDocument/inlayHint", &Server::on_inlay_hint, Needs::Document, "[]", "inlayHintProvider", "true"},
+    {"textDocument/selectionRange", &Server::on_selection_range, Needs::Document, "[]", "selectionRangeProvider",
+     "true"},
 };
 
 const Server::MethodRow* Server::method_row(const std::string& method) {
@@ -220,6 +242,36 @@ json Server::on_completion(Request& call) { return completion(feature_context(ca
 json Server::on_hover(Request& call) { return hover(feature_context(call), call.position); }
 json Server::on_document_symbol(Request& call) { return document_symbols(feature_context(call)); }
 json Server::on_signature_help(Request& call) { return signature_help(feature_context(call), call.position); }
+
+json Server::on_formatting(Request& call) {
+    return formatting(feature_context(call), call.params.at("options"), 0, UINT32_MAX);
+}
+
+json Server::on_range_formatting(Request& call) {
+    auto [first, last] = lines_of(call.params);
+    return formatting(feature_context(call), call.params.at("options"), first, last);
+}
+
+json Server::on_folding_range(Request& call) { return folding_ranges(feature_context(call)); }
+
+json Server::on_inlay_hint(Request& call) {
+    auto [first, last] = lines_of(call.params);
+    return inlay_hints(feature_context(call), first, last);
+}
+
+json Server::on_selection_range(Request& call) {
+    const json& list = call.params.at("positions");
+    if (!list.is_array())
+        throw BadParams{"positions is an array"};
+    std::vector<Position> positions;
+    for (const json& at : list) {
+        std::optional<Position> position = point_of(at);
+        if (!position)
+            throw BadParams{"a position is two unsigned numbers"};
+        positions.push_back(*position);
+    }
+    return selection_ranges(feature_context(call), positions);
+}
 
 json Server::on_definition(Request& call) {
     json result = definition_in_lists(*call.document, call.position);

@@ -72,6 +72,11 @@ private:
     json on_prepare_rename(Request& call);
     json on_rename(Request& call);
     json on_workspace_symbol(Request& call);
+    json on_formatting(Request& call);
+    json on_range_formatting(Request& call);
+    json on_folding_range(Request& call);
+    json on_inlay_hint(Request& call);
+    json on_selection_range(Request& call);
     ProjectContext project_context(const vorn::Project& project);
     json definition_in_lists(const Document& document, Position position);
     json document_links(const Document& document);
