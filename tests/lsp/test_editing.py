@@ -130,6 +130,24 @@ class Editing(ServerTest):
         self.assertEqual(self.format(4, True, range=span(10, 0, 12, 0)), [edit(11, 0, 24, "    If(Count, Equal, Minus)")])
         self.assertEqual(self.format(4, True, range=span(12, 0, 13, 0)), [])
 
+    def test_formatting_keeps_crlf_and_counts_utf16_units(self):
+        other = self.path("other.vs")
+        text = 'OnTouch:\r\n\tSay( "\u00e9" ) ; \u00e9\r\n  Set(Self,   0x10)\r\n'
+        self.write({"other.vs": text})
+        self.client.open(other)
+        self.assertEqual(self.client.diagnostics(other), [])
+        params = {"textDocument": {"uri": uri(other)}, "options": {"tabSize": 4, "insertSpaces": True}}
+        edits = self.client.request("textDocument/formatting", params)
+        # "é" is one UTF-16 unit and two bytes; the line end's CR is never part of an edit.
+        self.assertEqual(edits, [edit(1, 0, 15, '    Say("\u00e9") ; \u00e9'), edit(2, 0, 19, "    Set(Self, 0x10)")])
+        self.assertEqual(apply(text, edits), 'OnTouch:\r\n    Say("\u00e9") ; \u00e9\r\n    Set(Self, 0x10)\r\n')
+        hints = self.client.request("textDocument/inlayHint", {"textDocument": {"uri": uri(other)},
+                                                                "range": span(0, 0, 3, 0)})
+        self.assertEqual(hints, [hint(2, 10, "= var 0x8000"), hint(2, 18, "= 0")])
+        # A document that is not open has nothing to format.
+        params["textDocument"]["uri"] = uri(self.path("defs.vs"))
+        self.assertEqual(self.client.request("textDocument/formatting", params), [])
+
     def test_folding_ranges_are_label_blocks_and_comment_runs(self):
         ranges = self.client.request("textDocument/foldingRange", self.doc())
         self.assertEqual(ranges, [
