@@ -1,6 +1,7 @@
 #include "editing.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <optional>
 #include <string>
 #include <vector>
@@ -78,6 +79,27 @@ struct Outline {
     }
 };
 
+// text (valid UTF-8) as a JSON string.
+void append_json_string(std::string& out, std::string_view text) {
+    out += '"';
+    for (char c : text) {
+        auto byte = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (c == '\t') {
+            out += "\\t";
+        } else if (byte < 0x20 || byte == 0x7F) {
+            char escaped[8];
+            snprintf(escaped, sizeof escaped, "\\u%04X", byte);
+            out += escaped;
+        } else {
+            out += c;
+        }
+    }
+    out += '"';
+}
+
 uint32_t line_width(const FeatureContext& context, uint32_t line) {
     std::string_view raw = context.text.line(line);
     return character_of(raw, raw.size(), context.encoding);
@@ -85,7 +107,8 @@ uint32_t line_width(const FeatureContext& context, uint32_t line) {
 
 }  // namespace
 
-json formatting(const FeatureContext& context, const json& options, uint32_t first_line, uint32_t last_line) {
+std::string formatting(const FeatureContext& context, const json& options, uint32_t first_line,
+                       uint32_t last_line) {
     vorn::FormatOptions format;
     if (options.is_object()) {
         const json& tab_size = options.contains("tabSize") ? options["tabSize"] : json();
@@ -95,14 +118,24 @@ json formatting(const FeatureContext& context, const json& options, uint32_t fir
         if (spaces.is_boolean())
             format.use_tabs = !spaces.get<bool>();
     }
-    json edits = json::array();
+    std::string out = "[";
     for (const vorn::LineEdit& edit : vorn::format_edits(context.text.bytes(), format, first_line, last_line)) {
         std::string_view raw = context.text.line(edit.line);
-        edits.push_back({{"range", range_json(edit.line, character_of(raw, edit.begin, context.encoding),
-                                              character_of(raw, edit.end, context.encoding))},
-                         {"newText", edit.text}});
+        // A line with bytes that are not UTF-8 reaches the client with them carried or
+        // replaced: an edit of it could not give them back, so it stays as it is.
+        if (!valid_utf8(raw))
+            continue;
+        if (out.size() > 1)
+            out += ',';
+        out += R"({"range":{"start":{"line":)" + std::to_string(edit.line) + R"(,"character":)" +
+               std::to_string(character_of(raw, edit.begin, context.encoding)) + R"(},"end":{"line":)" +
+               std::to_string(edit.line) + R"(,"character":)" +
+               std::to_string(character_of(raw, edit.end, context.encoding)) + R"(}},"newText":)";
+        append_json_string(out, edit.text);
+        out += '}';
     }
-    return edits;
+    out += ']';
+    return out;
 }
 
 json folding_ranges(const FeatureContext& context) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "features.h"
@@ -11,10 +12,11 @@
 namespace lsp {
 
 // The edits that give lines first_line to last_line (from 0, both included) vorn-fmt's
-// layout; options is the request's FormattingOptions (tabSize blanks, or a tab without
-// insertSpaces).
-json formatting(const FeatureContext& context, const json& options, uint32_t first_line,
-                uint32_t last_line);
+// layout, one for each line that changes; options is the request's FormattingOptions
+// (tabSize blanks, or a tab without insertSpaces). A whole document's edits can number in
+// the thousands, so they come as the JSON text of the result, written out directly.
+std::string formatting(const FeatureContext& context, const json& options, uint32_t first_line,
+                       uint32_t last_line);
 
 // Each event label or place with its statements, and each run of two or more comment lines.
 json folding_ranges(const FeatureContext& context);

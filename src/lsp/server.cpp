@@ -185,9 +185,15 @@ void Server::request(const json& id, const std::string& method, const json& para
         compile_dirty();
     }
     disk_texts_.clear();
+    written_result_.reset();
     try {
         json result = (this->*row->handler)(call);
         disk_texts_.clear();
+        if (written_result_) {
+            transport_.send_body(R"({"jsonrpc":"2.0","id":)" + id.dump() + R"(,"result":)" + *written_result_ + "}");
+            written_result_.reset();
+            return;
+        }
         reply(id, std::move(result));
     } catch (const Refusal& refused) {
         disk_texts_.clear();
@@ -244,12 +250,14 @@ json Server::on_document_symbol(Request& call) { return document_symbols(feature
 json Server::on_signature_help(Request& call) { return signature_help(feature_context(call), call.position); }
 
 json Server::on_formatting(Request& call) {
-    return formatting(feature_context(call), call.params.at("options"), 0, UINT32_MAX);
+    written_result_ = formatting(feature_context(call), call.params.at("options"), 0, UINT32_MAX);
+    return nullptr;
 }
 
 json Server::on_range_formatting(Request& call) {
     auto [first, last] = lines_of(call.params);
-    return formatting(feature_context(call), call.params.at("options"), first, last);
+    written_result_ = formatting(feature_context(call), call.params.at("options"), first, last);
+    return nullptr;
 }
 
 json Server::on_folding_range(Request& call) { return folding_ranges(feature_context(call)); }

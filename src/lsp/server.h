@@ -116,6 +116,9 @@ private:
     std::vector<std::string> roots_;
     bool initialized_ = false;
     bool carried_ = false;  // the message being handled carries stray bytes
+    // The result of the request being handled, written out as JSON text by its handler (whose
+    // own answer then goes unused): for results too large to build as a json value cheaply.
+    std::optional<std::string> written_result_;
     bool shut_down_ = false;
     std::optional<int> exit_status_;
     std::map<std::string, Document> documents_;                            // by URI

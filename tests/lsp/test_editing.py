@@ -1,6 +1,7 @@
 """Formatting, folding ranges, inlay hints, hover on numbers and constants, and selection
 ranges on a small project, with the exact answers an editor gets."""
 
+import json
 import os
 import subprocess
 import unittest
@@ -147,6 +148,20 @@ class Editing(ServerTest):
         # A document that is not open has nothing to format.
         params["textDocument"]["uri"] = uri(self.path("defs.vs"))
         self.assertEqual(self.client.request("textDocument/formatting", params), [])
+
+    def test_formatting_leaves_lines_with_stray_bytes_and_escapes_control_bytes(self):
+        stray = self.path("stray.vs")
+        data = b"OnTouch:\n  Say(1)  ; \xff\n  Say(2)  ; \x01 mark\n"
+        self.write({"stray.vs": data})
+        # The bytes passed on raw, as an editor that does not decode the file would.
+        head = json.dumps({"jsonrpc": "2.0", "method": "textDocument/didOpen", "params": {
+            "textDocument": {"uri": uri(stray), "languageId": "vorn", "version": 1, "text": "@@"}}}).encode()
+        body = head.replace(b"@@", json.dumps(data.decode("latin-1"), ensure_ascii=False).encode("latin-1")[1:-1])
+        self.client.send_raw(b"Content-Length: %d\r\n\r\n" % len(body) + body)
+        self.client.diagnostics(stray)
+        edits = self.client.request("textDocument/formatting", {"textDocument": {"uri": uri(stray)},
+                                                                 "options": {"tabSize": 4, "insertSpaces": True}})
+        self.assertEqual(edits, [edit(2, 0, 18, "    Say(2) ; \x01 mark")])
 
     def test_folding_ranges_are_label_blocks_and_comment_runs(self):
         ranges = self.client.request("textDocument/foldingRange", self.doc())
