@@ -179,9 +179,7 @@ json inlay_hints(const FeatureContext& context, uint32_t first_line, uint32_t la
             if (use.kind == vorn::UseKind::Constant) {
                 label = "= " + std::to_string(static_cast<uint16_t>(definition.value));
             } else if (vorn::predefined_variable_name(definition.value)) {
-                char number[16];
-                snprintf(number, sizeof number, "0x%04X", static_cast<unsigned>(definition.value));
-                label = std::string("= var ") + number;
+                label = "= var " + hex_word(static_cast<unsigned>(definition.value), 4);
             } else {
                 label = "= var " + std::to_string(definition.value);
             }

@@ -49,12 +49,6 @@ std::string hex_bytes(const std::vector<unsigned char>& code, std::size_t begin,
     return out;
 }
 
-std::string hex_word(unsigned value, int digits) {
-    char text[16];
-    snprintf(text, sizeof text, "0x%0*X", digits, value);
-    return text;
-}
-
 const vorn::CommandEntry* find_command(const vorn::Lists& lists, const std::string& name, int* index) {
     *index = lists.find_command(name.c_str());
     return *index < 0 ? nullptr : &lists.commands[static_cast<std::size_t>(*index)];
@@ -184,6 +178,12 @@ std::string name_hover(const Analysis& analysis, const std::string& name) {
 }
 
 }  // namespace
+
+std::string hex_word(unsigned value, int digits) {
+    char text[16];
+    snprintf(text, sizeof text, "0x%0*X", digits, value);
+    return text;
+}
 
 json range_json(uint32_t line, uint32_t start, uint32_t end) {
     return {{"start", {{"line", line}, {"character", start}}},
