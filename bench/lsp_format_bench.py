@@ -2,7 +2,8 @@
 """Times formatting in vorn-lsp as an editor sees it: from sending textDocument/formatting for
 an open 5,000-line script in every spacing (the script of fmt_bench.py) to receiving its
 edits, over the server's real standard input and output. Also times a range format of 50
-lines in the middle. Prints the best and the median of several requests, to the last byte of
+lines in the middle, and, for comparison, folding ranges, inlay hints and a selection range
+of the same document. Prints the best and the median of several requests, to the last byte of
 the reply and to the client's parse of it; the budget for the whole document's formatting is
 20 ms, the server's (best). Standard library only, plus
 tests/lsp/lsp_client.py.
@@ -93,6 +94,15 @@ def main():
             some = dict(document, range={"start": {"line": middle, "character": 0},
                                          "end": {"line": middle + 50, "character": 0}})
             part = timed(client, "textDocument/rangeFormatting", some, args.runs)
+            # The other requests that read the whole document, for comparison.
+            plain = {"textDocument": document["textDocument"]}
+            others = [
+                ("foldingRange", timed(client, "textDocument/foldingRange", plain, args.runs)),
+                ("inlayHint, whole document", timed(client, "textDocument/inlayHint", dict(plain, range={
+                    "start": {"line": 0, "character": 0}, "end": {"line": args.lines, "character": 0}}), args.runs)),
+                ("selectionRange", timed(client, "textDocument/selectionRange", dict(plain, positions=[
+                    {"line": middle, "character": 6}]), args.runs)),
+            ]
             client.shutdown()
         finally:
             client.close()
@@ -100,7 +110,7 @@ def main():
     print("wall time, best and median:       to the reply's last byte  parsed by the client  "
           "server processor time")
     for name, figures in (("formatting (%d edits)" % len(whole[5]), whole),
-                          ("rangeFormatting, 50 lines (%d edits)" % len(part[5]), part)):
+                          ("rangeFormatting, 50 lines (%d edits)" % len(part[5]), part)) + tuple(others):
         print("%-34s %6.2f ms %6.2f ms    %6.2f ms %6.2f ms   %6.2f ms" % ((name,) + figures[:5]))
     print("budget %.0f ms (the server's, best): %s" % (BUDGET_MS, "met" if whole[0] <= BUDGET_MS else "MISSED"))
     return 0 if whole[0] <= BUDGET_MS else 1
