@@ -52,6 +52,22 @@ struct DiagnosticNote {
     std::string text;
 };
 
+// One change to a file: the bytes of range (one line, column to end_column; an empty range
+// inserts) replaced with new_text, which may hold line ends.
+struct Edit {
+    Location range;
+    std::string new_text;
+};
+
+// A change that makes a line say what its writer meant: one or more edits, and what it does
+// ("replace 'Teleprt' with 'Teleport'"). A fix is safe when that meaning is certain: a tool
+// may make it without asking.
+struct Fix {
+    std::string description;
+    std::vector<Edit> edits;
+    bool safe = false;
+};
+
 struct Diagnostic {
     DiagnosticKind kind;
     Severity severity = Severity::Error;
@@ -73,7 +89,20 @@ struct Diagnostic {
     int32_t piece = -1;
     // Other places the diagnostic concerns (the first definition of a redefined name, ...).
     std::vector<DiagnosticNote> notes;
+    // What would make the line right, where the compiler can tell (CompileOptions::explain).
+    std::vector<Fix> fixes;
 };
+
+// A file's text with fixes made, and for each fix whether it was.
+struct FixedText {
+    std::string text;
+    std::vector<bool> made;
+};
+
+// Makes in text, the content of file, every fix all of whose edits are of that file, fit its
+// lines and overlap no edit made before them (the same fix twice included); the others are
+// left out.
+FixedText apply_fixes(std::string_view text, const std::string& file, const std::vector<const Fix*>& fixes);
 
 // text with every control byte (below 0x20, and 0x7F) written as \xNN, as GCC shows them, so
 // that a file name or a text taken from a script cannot send commands to a terminal.

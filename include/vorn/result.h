@@ -119,6 +119,10 @@ struct CompileOptions {
     // past it are still counted, and vorn's messages are still sent. A server sets it so that
     // a file of nothing but errors takes bounded memory; the tools keep every diagnostic.
     std::size_t max_diagnostics = SIZE_MAX;
+    // Explain errors for a reader: an unknown name gets a note with the closest known one, a
+    // wrong number of arguments the counts, and each what fixes it where that is clear
+    // (Diagnostic::fixes). vorn prints none of it; a compile without it pays nothing.
+    bool explain = false;
 };
 
 // Statuses of a run that is not cut short; a fatal end has its diagnostic's status.

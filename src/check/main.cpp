@@ -36,7 +36,14 @@ struct Options {
     bool deps_phony = false;
     std::string directory;
     vorn::WarningOptions warnings;
+    bool fix = false;
 };
+
+// --fix checks and fixes again while a pass makes fixes, at most this many times.
+constexpr int MaxFixPasses = 10;
+
+// The largest script --fix reads to rewrite.
+constexpr std::size_t MaxFixedFileSize = std::size_t{64} << 20;
 
 // The name a script read from standard input goes by.
 constexpr const char* StdinName = "<stdin>";
@@ -90,7 +97,9 @@ std::string project_folder_of(const Options& options, const std::string& script,
     return found.empty() ? here : found;
 }
 
-int check_scripts(const Options& options, vorn::CompileOptions compile_options) {
+// With collected, the diagnostics go there instead of being printed.
+int check_scripts(const Options& options, vorn::CompileOptions compile_options,
+                  std::vector<vorn::ContextDiagnostic>* collected = nullptr) {
     std::string here = std::filesystem::current_path().string();
     vorn::Compiler compiler;
     vorn::NullSink quiet;
@@ -113,7 +122,7 @@ int check_scripts(const Options& options, vorn::CompileOptions compile_options) 
         vorn::CompileOptions these = compile_options;
         const vorn::WarningOptions& w = options.warnings;
         bool after = w.all_errors || w.errors.any() || w.enabled.has(vorn::DiagnosticKind::UnusedName);
-        if (options.format == "gnu" && options.scripts.size() == 1 && !after) {
+        if (options.format == "gnu" && options.scripts.size() == 1 && !after && !collected) {
             these.line_observer = &printer;
             these.keep_diagnostics = false;
         }
@@ -128,6 +137,10 @@ int check_scripts(const Options& options, vorn::CompileOptions compile_options) 
     std::vector<vorn::TopCompile> compiles;
     for (const Checked& c : checked)
         compiles.push_back(vorn::TopCompile{c.display, &c.result});
+    if (collected) {
+        *collected = vorn::merge_diagnostics(compiles);
+        return vorn::combined_status(compiles);
+    }
     print_report(options.format, compiles, vorn::merge_diagnostics(compiles), {}, compiles.size() > 1);
     int status = vorn::combined_status(compiles);
     if (options.deps) {
@@ -139,7 +152,7 @@ int check_scripts(const Options& options, vorn::CompileOptions compile_options) 
     return status;
 }
 
-int check_project(const Options& options) {
+int check_project(const Options& options, std::vector<vorn::ContextDiagnostic>* collected = nullptr) {
     vorn::Project project(std::filesystem::current_path().string());
     project.set_warnings(options.warnings.enabled);
     project.load();
@@ -163,9 +176,66 @@ int check_project(const Options& options) {
             counted = true;
         }
     }
-    print_report(options.format, compiles, diagnostics, project.notes(), true);
     int status = project.status();
+    if (collected) {
+        *collected = std::move(diagnostics);
+        return status;
+    }
+    print_report(options.format, compiles, diagnostics, project.notes(), true);
     return counted && status == vorn::StatusClean ? vorn::StatusErrors : status;
+}
+
+// --fix: makes every safe fix of the diagnostics in the files they edit, writing each file
+// as the compiled file is written, and says what it made, one line each:
+// "FILE:LINE:COLUMN: fixed: DESCRIPTION", on out. Whether any fix was made; nothing (reported)
+// when a file cannot be read or rewritten.
+std::optional<bool> fix_files(const std::vector<vorn::ContextDiagnostic>& found, FILE* out) {
+    // The safe fixes of each file, in the order they were found; a fix of several files is
+    // made in none of them.
+    std::vector<std::pair<std::string, std::vector<const vorn::Fix*>>> files;
+    for (const vorn::ContextDiagnostic& c : found)
+        for (const vorn::Fix& fix : c.diagnostic.fixes) {
+            if (!fix.safe || fix.edits.empty())
+                continue;
+            const std::string& file = fix.edits[0].range.file;
+            bool one_file = std::all_of(fix.edits.begin(), fix.edits.end(),
+                                        [&](const vorn::Edit& e) { return e.range.file == file; });
+            if (!one_file || file.empty() || file == StdinName)
+                continue;
+            auto at = std::find_if(files.begin(), files.end(), [&](const auto& f) { return f.first == file; });
+            if (at == files.end())
+                at = files.insert(files.end(), {file, {}});
+            at->second.push_back(&fix);
+        }
+    bool written = true;
+    bool made = false;
+    vorn::FileSystemProvider disk;
+    for (const auto& [file, fixes] : files) {
+        std::optional<std::string> text = vorn::read_whole_file(disk, file, MaxFixedFileSize);
+        if (!text) {
+            fprintf(stderr, "vorn-check: cannot read %s to fix it\n", vorn::escaped_text(file).c_str());
+            written = false;
+            continue;
+        }
+        vorn::FixedText fixed = vorn::apply_fixes(*text, file, fixes);
+        if (fixed.text == *text)
+            continue;
+        if (vorn::write_output_file(file.c_str(), fixed.text.data(), fixed.text.size()) !=
+            vorn::OutputWrite::Written) {
+            fprintf(stderr, "vorn-check: cannot write %s\n", vorn::escaped_text(file).c_str());
+            written = false;
+            continue;
+        }
+        made = true;
+        for (std::size_t i = 0; i < fixes.size(); ++i)
+            if (fixed.made[i])
+                fprintf(out, "%s: fixed: %s\n", vorn::location_text(fixes[i]->edits[0].range, "vorn-check").c_str(),
+                       vorn::escaped_text(fixes[i]->description).c_str());
+    }
+    fflush(out);
+    if (!written)
+        return std::nullopt;
+    return made;
 }
 
 int check(const Options& options) {
@@ -174,9 +244,8 @@ int check(const Options& options) {
                 strerror(errno));
         return ExitUsage;
     }
-    if (options.project)
-        return check_project(options);
     vorn::CompileOptions compile_options;
+    compile_options.explain = true;
     compile_options.warnings = options.warnings.enabled;
     for (std::size_t k = 0; k < vorn::DiagnosticKindCount; ++k) {
         auto kind = static_cast<vorn::DiagnosticKind>(k);
@@ -186,6 +255,28 @@ int check(const Options& options) {
     compile_options.record_uses = options.warnings.enabled.has(vorn::DiagnosticKind::UnusedName);
     compile_options.keep_going = options.keep_going;
     compile_options.output_path = options.output;
+    if (options.fix) {
+        vorn::CompileOptions first = compile_options;
+        first.keep_going = true;
+        first.output_path.reset();
+        // A fixed line may show what it hid (a line skipped for its unknown command, an
+        // include that now opens): checked again, until nothing more is fixed.
+        for (int pass = 0; pass < MaxFixPasses; ++pass) {
+            std::vector<vorn::ContextDiagnostic> found;
+            if (options.project)
+                check_project(options, &found);
+            else
+                check_scripts(options, first, &found);
+            // JSON keeps standard output to its one document.
+            std::optional<bool> made = fix_files(found, options.format == "json" ? stderr : stdout);
+            if (!made)
+                return ExitCannotWrite;
+            if (!*made)
+                break;
+        }
+    }
+    if (options.project)
+        return check_project(options);
     return check_scripts(options, compile_options);
 }
 
@@ -206,6 +297,9 @@ int main(int argc, char** argv) {
     app.add_flag("-k,--keep-going", options.keep_going,
                  "report an unknown command, a missing '(' or an include that cannot be opened, "
                  "skip that line and go on");
+    app.add_flag("--fix", options.fix,
+                 "make every safe fix in place (checking with --keep-going), print one line for "
+                 "each, then report what is left");
     app.add_option("-o", options.output, "also write the compiled file, as vorn would");
     app.add_option("--deps", options.deps, "write a dependency file, as gcc -MD does");
     app.add_option("--deps-target", options.deps_target, "the target named in the dependency file "
@@ -229,6 +323,8 @@ int main(int argc, char** argv) {
             throw CLI::ValidationError("-o", "needs exactly one script");
         if (!one && options.deps)
             throw CLI::ValidationError("--deps", "needs exactly one script");
+        if (options.fix && std::count(options.scripts.begin(), options.scripts.end(), "-") > 0)
+            throw CLI::ValidationError("--fix", "cannot rewrite standard input");
         if (std::count(options.scripts.begin(), options.scripts.end(), "-") > 1)
             throw CLI::ValidationError("script", "standard input can be read once");
         if (options.deps && !options.output && options.deps_target.empty())

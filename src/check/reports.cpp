@@ -181,6 +181,9 @@ void PathRebase::to_here(vorn::CompileResult& result) const {
         d.where.file = to_here(d.where.file);
         for (vorn::DiagnosticNote& note : d.notes)
             note.where.file = to_here(note.where.file);
+        for (vorn::Fix& fix : d.fixes)
+            for (vorn::Edit& edit : fix.edits)
+                edit.range.file = to_here(edit.range.file);
     }
 }
 

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "../frontend/explain.h"
 #include "../frontend/preprocess.h"
 #include "char_class.h"
 #include "source_reader.h"
@@ -74,9 +75,10 @@ namespace {
 // The piece of the current line, which a diagnostic at a span of it stands on.
 int32_t current_piece(const CompileState& s) { return s.open_files ? s.open_files->piece_index : -1; }
 
-// Records the diagnostic and sends its text; returns its status (0 for a counted error).
-int record(CompileState& s, DiagnosticKind kind, vorn::Location where, int32_t piece, bool fatal,
-           va_list args) {
+// Records the diagnostic and sends its text; returns its status (0 for a counted error). span:
+// where on the current line it was found, for the explanations; nullptr for another place.
+int record(CompileState& s, DiagnosticKind kind, vorn::Location where, const Span* span, int32_t piece,
+           bool fatal, va_list args) {
     const KindFacts& kind_facts = facts(kind);
     va_list again;
     va_copy(again, args);
@@ -98,6 +100,8 @@ int record(CompileState& s, DiagnosticKind kind, vorn::Location where, int32_t p
     va_end(again);
     if (!diagnostic.vorn_text.empty())
         send(s, OutputKind::Message, diagnostic.vorn_text);
+    if (span && s.options.explain) [[unlikely]]
+        explain(s, diagnostic, *span);
     if (s.options.line_observer && !s.defer_diagnostics)
         s.options.line_observer->diagnosed(diagnostic);
     // The warnings of a line add to what it reported, so while they are looked for every
@@ -161,14 +165,14 @@ void count_error(CompileState& s) {
 void report(CompileState& s, DiagnosticKind kind, Span span, ...) {
     va_list args;
     va_start(args, span);
-    record(s, kind, location_of(s, span), current_piece(s), false, args);
+    record(s, kind, location_of(s, span), &span, current_piece(s), false, args);
     va_end(args);
 }
 
 void fail(CompileState& s, DiagnosticKind kind, Span span, ...) {
     va_list args;
     va_start(args, span);
-    int status = record(s, kind, location_of(s, span), current_piece(s), true, args);
+    int status = record(s, kind, location_of(s, span), &span, current_piece(s), true, args);
     va_end(args);
     throw FatalEnd{status};
 }
@@ -176,14 +180,14 @@ void fail(CompileState& s, DiagnosticKind kind, Span span, ...) {
 void report_at(CompileState& s, DiagnosticKind kind, const vorn::Location* where, ...) {
     va_list args;
     va_start(args, where);
-    record(s, kind, *where, -1, false, args);
+    record(s, kind, *where, nullptr, -1, false, args);
     va_end(args);
 }
 
 void fail_at(CompileState& s, DiagnosticKind kind, const vorn::Location* where, ...) {
     va_list args;
     va_start(args, where);
-    int status = record(s, kind, *where, -1, true, args);
+    int status = record(s, kind, *where, nullptr, -1, true, args);
     va_end(args);
     throw FatalEnd{status};
 }

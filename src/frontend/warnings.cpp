@@ -14,6 +14,9 @@ namespace vorn {
 
 namespace {
 
+// The blanks before a statement that a fix moves onto a line of its own.
+constexpr std::size_t MovedStatementIndent = 4;
+
 // The line being looked at: its raw piece cleaned, its parts, and where it stands.
 struct WarnLine {
     CompileState& s;
@@ -61,6 +64,39 @@ vorn::Diagnostic* warn(WarnLine& l, DiagnosticKind kind, vorn::TextRange r, Args
     l.s.result.diagnostics.back().source = static_cast<int>(l.file->index);
     l.s.result.diagnostics.back().piece = l.s.options.record_lines ? l.file->piece_index : -1;
     return &l.s.result.diagnostics.back();
+}
+
+// The text of a range as it is in the file (its quotes and backslashes kept).
+std::string raw_text(const WarnLine& l, vorn::TextRange r) {
+    vorn::TextRange raw = vorn::raw_range(l.cleaned, r);
+    return l.mark.raw.substr(raw.begin, raw.size());
+}
+
+// ignored-text's fix: removing from where the compiler stops reading (removed, blanks
+// included) to the end of the ignored text.
+void fix_by_removing(const WarnLine& l, vorn::Diagnostic* w, vorn::TextRange removed, vorn::TextRange shown) {
+    if (w)
+        w->fixes.push_back(vorn::Fix{"remove '" + raw_text(l, shown) + "'", {vorn::Edit{l.where(removed), ""}}, true});
+}
+
+// ignored-text after a label: a statement of a known command is moved onto a line of its own
+// under the label, indented as statements are; other text is removed.
+void fix_after_label(const WarnLine& l, vorn::Diagnostic* w, vorn::TextRange after) {
+    if (!w)
+        return;
+    vorn::TextRange removed{l.parts.ignored.begin, after.end};
+    std::string indent(MovedStatementIndent, ' ');
+    std::string line = indent + std::string(l.text(after));
+    vorn::LineParts moved = vorn::parse_cleaned(line);
+    std::string command = line.substr(moved.command.begin, moved.command.size());
+    if (moved.kind != vorn::LineKind::Statement || !moved.has_paren || command.empty() ||
+        l.s.lists().find_command(command.c_str()) < 0)
+        return fix_by_removing(l, w, removed, after);
+    const std::string& raw = l.mark.raw;
+    std::string line_end = raw.size() >= 2 && raw.compare(raw.size() - 2, 2, "\r\n") == 0 ? "\r\n" : "\n";
+    std::string statement = raw_text(l, after);
+    w->fixes.push_back(vorn::Fix{"move '" + statement + "' onto a line of its own",
+                                 {vorn::Edit{l.where(removed), line_end + indent + statement}}, true});
 }
 
 bool is_digit_byte(char c) { return c >= '0' && c <= '9'; }
@@ -166,7 +202,8 @@ void check_statement(WarnLine& l) {
     vorn::TextRange head = trimmed(l, vorn::TextRange{p.command.end, p.head.end});
     if (!head.empty()) {
         std::string text = "text between '" + std::string(l.text(p.command)) + "' and '('";
-        warn(l, DiagnosticKind::IgnoredText, head, text.c_str());
+        fix_by_removing(l, warn(l, DiagnosticKind::IgnoredText, head, text.c_str()),
+                        vorn::TextRange{p.command.end, head.end}, head);
     }
     for (uint32_t a = 0; a < p.argument_count; ++a) {
         const vorn::Argument& argument = p.arguments[a];
@@ -177,7 +214,8 @@ void check_statement(WarnLine& l) {
     bool cut = check_strings(l, nullptr);
     vorn::TextRange after = trimmed(l, p.ignored);
     if (!after.empty() && !cut)
-        warn(l, DiagnosticKind::IgnoredText, after, "text after the statement's ')'");
+        fix_by_removing(l, warn(l, DiagnosticKind::IgnoredText, after, "text after the statement's ')'"),
+                        vorn::TextRange{p.ignored.begin, after.end}, after);
 }
 
 const char* number_width(uint16_t stored) {
@@ -271,14 +309,14 @@ void check_place(WarnLine& l) {
              static_cast<unsigned>(static_cast<uint16_t>(number)));
     vorn::TextRange after = trimmed(l, p.ignored);
     if (!after.empty())
-        warn(l, DiagnosticKind::IgnoredText, after, "text after the place number");
+        fix_after_label(l, warn(l, DiagnosticKind::IgnoredText, after, "text after the place number"), after);
     label_seen(l, p.number, "place " + digits);
 }
 
 void check_event_label(WarnLine& l) {
     vorn::TextRange after = trimmed(l, l.parts.ignored);
     if (!after.empty())
-        warn(l, DiagnosticKind::IgnoredText, after, "text after the event label");
+        fix_after_label(l, warn(l, DiagnosticKind::IgnoredText, after, "text after the event label"), after);
     label_seen(l, l.parts.first_word, "'" + std::string(l.text(l.parts.first_word)) + "'");
 }
 

@@ -1,10 +1,13 @@
 #include "server.h"
 
+#include "code_actions.h"
+
 
 #include <algorithm>
 #include <filesystem>
 #include <new>
 
+#include "code_actions.h"
 #include "editing.h"
 #include "features.h"
 #include "project_features.h"
@@ -223,6 +226,8 @@ const Server::MethodRow Server::methods_[] = {
      R"({"prepareProvider":true})"},
     {"textDocument/rename", &Server::on_rename, Needs::Position, "null", nullptr, nullptr},
     {"workspace/symbol", &Server::on_workspace_symbol, Needs::Nothing, "[]", "workspaceSymbolProvider", "true"},
+    {"textDocument/codeAction", &Server::on_code_action, Needs::Document, "[]", "codeActionProvider",
+     R"({"codeActionKinds":["quickfix"]})"},
     {"textDocument/formatting", &Server::on_formatting, Needs::Document, "[]", "documentFormattingProvider", "true"},
     {"textDocument/rangeFormatting", &Server::on_range_formatting, Needs::Document, "[]",
      "documentRangeFormattingProvider", "true"},
@@ -334,6 +339,22 @@ json Server::on_workspace_symbol(Request& call) {
         for (json& symbol : workspace_symbols(project_context(*project), query))
             result.push_back(std::move(symbol));
     return result;
+}
+
+json Server::on_code_action(Request& call) {
+    const vorn::Project* project = projects_.find(call.document->project);
+    if (!project || call.document->path.empty())
+        return json::array();
+    std::map<std::string, std::unique_ptr<ColumnConverter>> converters;
+    CodeActionContext context{*project, call.document->path, call.params.at("range").get<Range>(), encoding_,
+                              [&](const std::string& path, const vorn::Location& where) {
+                                  return range_in(path, where, converters);
+                              },
+                              [this](const std::string& path) { return uri_of(path); },
+                              [this](const std::string& path) { return file_text(path, disk_texts_); }};
+    json actions = code_actions(context);
+    disk_texts_.clear();
+    return actions;
 }
 
 json Server::initialize(const json& params) {

@@ -72,6 +72,7 @@ private:
     json on_prepare_rename(Request& call);
     json on_rename(Request& call);
     json on_workspace_symbol(Request& call);
+    json on_code_action(Request& call);
     json on_formatting(Request& call);
     json on_range_formatting(Request& call);
     json on_folding_range(Request& call);

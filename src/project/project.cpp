@@ -224,6 +224,7 @@ void Project::compile_top(const std::string& script) {
     options.record_lines = true;
     options.record_uses = true;
     options.warnings = warnings_;
+    options.explain = true;
     options.max_diagnostics = max_diagnostics_;
     NullSink quiet;
     auto compiled = std::make_unique<Compiled>();

@@ -1,7 +1,8 @@
 -- Neovim, headless, with the editor files of editors/vim: opens main.vs of the project that
 -- test_neovim.py made, waits for vorn-lsp's diagnostics, and checks them, a completion in a
 -- statement, a go to definition onto a defvar of the included file, and references and a
--- rename of that defvar across both files, and formatting of the buffer. Exits 0 when all
+-- rename of that defvar across both files, a quick fix for a misspelt command that Neovim
+-- applies, and formatting of the buffer. Exits 0 when all
 -- hold; otherwise prints what failed and exits 1.
 local root = os.getenv('VORN_TEST_ROOT')
 vim.opt.runtimepath:prepend(os.getenv('VORN_EDITORS') .. '/vim')
@@ -103,6 +104,44 @@ local function run()
           'lib/doors.vs after rename')
   end
 
+  -- A misspelt command typed into main.vs: its preferred quick fix, applied by Neovim's own
+  -- code, puts the right name in the buffer, and the error goes.
+  vim.api.nvim_set_current_buf(main)
+  vim.api.nvim_buf_set_lines(main, 4, 5, false, { '    Sya("hi")' })
+  local function unknown_command()
+    for _, d in ipairs(vim.diagnostic.get(main)) do
+      if d.message == "Unknown command 'Sya'" then
+        return d
+      end
+    end
+    return nil
+  end
+  check(vim.wait(10000, function() return unknown_command() ~= nil end, 20), 'no error for Sya within 10 s')
+  local replies = vim.lsp.buf_request_sync(main, 'textDocument/codeAction', {
+    textDocument = { uri = vim.uri_from_bufnr(main) },
+    range = { start = { line = 4, character = 5 }, ['end'] = { line = 4, character = 5 } },
+    context = { diagnostics = vim.lsp.diagnostic.get_line_diagnostics(main, 4) },
+  }, 5000) or {}
+  local preferred, titles = nil, {}
+  for _, reply in pairs(replies) do
+    for _, action in ipairs(reply.result or {}) do
+      table.insert(titles, action.title)
+      if action.isPreferred then
+        preferred = action
+      end
+    end
+  end
+  check(vim.inspect(titles) == vim.inspect({ "Replace 'Sya' with 'Say'", "Add 'Sya' to command.lst" }),
+        'code actions ' .. vim.inspect(titles))
+  check(preferred ~= nil, 'no preferred code action')
+  if preferred then
+    vim.lsp.util.apply_workspace_edit(preferred.edit, 'utf-16')
+    check(vim.api.nvim_buf_get_lines(main, 4, 5, false)[1] == '    Say("hi")',
+          'main.vs after the code action ' .. vim.inspect(vim.api.nvim_buf_get_lines(main, 0, -1, false)))
+    check(vim.wait(10000, function() return unknown_command() == nil end, 20),
+          'the error for Sya stayed after the code action')
+  end
+
   -- Format the buffer with Neovim's own request and edits: two blanks of indentation from
   -- 'shiftwidth' and 'expandtab', the include line with its escape left as it is.
   vim.api.nvim_set_current_buf(main)
@@ -116,7 +155,7 @@ local function run()
   end
   local formatted = vim.api.nvim_buf_get_lines(main, 0, -1, false)
   check(vim.inspect(formatted) == vim.inspect({ 'include lib\\/doors.vs   ; the doors', 'OnStart:', '  Say("open")',
-                                                '  Wait(Gates)', '' }),
+                                                '  Wait(Gates)', '  Say("hi")' }),
         'main.vs after formatting ' .. vim.inspect(formatted))
 
   if #failures > 0 then

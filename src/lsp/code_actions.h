@@ -1,0 +1,34 @@
+// Quick fixes: every fix the compiler gives a diagnostic on the lines asked about, as a code
+// action, and for an unknown command an action that adds it to command.lst.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include <vorn/project.h>
+
+#include "protocol.h"
+
+namespace lsp {
+
+struct CodeActionContext {
+    const vorn::Project& project;
+    std::string path;  // the document's absolute path
+    Range range;       // the lines asked about
+    Encoding encoding;
+    // A place the compiler names (its file relative to the project folder) as a range of the
+    // protocol, the URI of an absolute path, and the text of one.
+    std::function<Range(const std::string& path, const vorn::Location& where)> range_of;
+    std::function<std::string(const std::string& path)> uri_of;
+    std::function<const Text*(const std::string& path)> text_of;
+};
+
+// The answer to textDocument/codeAction: CodeAction objects of kind "quickfix".
+nlohmann::json code_actions(const CodeActionContext& context);
+
+// The command.lst line that lists a command of that name taking count arguments, under code;
+// empty when the list could not hold it (a name that does not start with a letter or is too
+// long, a count over the most a statement takes, a line over the list's line length).
+std::string command_list_entry(const std::string& name, unsigned code, std::size_t count);
+
+}  // namespace lsp
