@@ -66,12 +66,13 @@ bench-project: release
 	python3 bench/project_bench.py --bin $(RELEASE_BUILD)/src
 
 # Times vorn-lsp from a change of a document to its diagnostics, on 300 and 5,000 lines, and
-# its semantic tokens for the 5,000 lines (budget: 20 ms); then on a project of 1,000 top
+# its semantic tokens and formatting for the 5,000 lines (budget: 20 ms each); then on a project of 1,000 top
 # scripts: opening it, a change of a file all of them include, references to and rename of a
 # name used 10,000 times, and the server's peak memory.
 lsp-bench: release
 	python3 bench/lsp_bench.py --lsp $(RELEASE_BUILD)/src/vorn-lsp
 	python3 bench/tokens_bench.py --lsp $(RELEASE_BUILD)/src/vorn-lsp
+	python3 bench/lsp_format_bench.py --lsp $(RELEASE_BUILD)/src/vorn-lsp
 	python3 bench/lsp_project_bench.py --lsp $(RELEASE_BUILD)/src/vorn-lsp
 
 # Times vorn-fmt on a 5,000-line script (budget: 20 ms).

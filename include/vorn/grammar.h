@@ -13,6 +13,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string_view>
 
 #include "compiler.h"
@@ -108,5 +109,11 @@ LineParts parse_line(const CleanedLine& line, std::size_t column = 0);
 
 // The parts of a cleaned parse moved onto the raw line, as parse_line gives them.
 LineParts to_raw(const LineParts& cleaned_parts, const CleanedLine& line, std::size_t column = 0);
+
+// The value a statement reads from a number argument's text (its trimmed cleaned text, as
+// Argument::value holds it): the leading signed decimal number, up to the first other
+// character, so "0x10" reads as 0 and a lone '-' as 0. Nothing where the digits do not fit
+// 32 bits, which the compile reports as an error.
+std::optional<int32_t> argument_number(std::string_view value);
 
 }  // namespace vorn

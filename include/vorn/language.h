@@ -140,6 +140,13 @@ constexpr int ArgumentTagCount = 0
 #undef ARGUMENT_TAG
     ;
 
+// The name of each tag, by tag.
+constexpr const char* ArgumentTagNames[ArgumentTagCount] = {
+#define ARGUMENT_TAG(name, tag, bytes) #name,
+#include "argument_tags.def"
+#undef ARGUMENT_TAG
+};
+
 // Bytes after each tag, by tag; a string's 1 is its length byte.
 constexpr int ArgumentValueBytes[ArgumentTagCount] = {
 #define ARGUMENT_TAG(name, tag, bytes) bytes,

@@ -1,10 +1,12 @@
 #include <vorn/grammar.h>
 
 #include <cstring>
+#include <string>
 
 #include <vorn/language.h>
 
 #include "../common/char_class.h"
+#include "../common/number.h"
 #include "line_grammar.h"
 #include "preprocess.h"
 
@@ -222,6 +224,16 @@ LineParts to_raw(const LineParts& cleaned_parts, const CleanedLine& line,
 
 LineParts parse_line(const CleanedLine& line, std::size_t column) {
     return to_raw(parse_cleaned(line.text), line, column);
+}
+
+std::optional<int32_t> argument_number(std::string_view value) {
+    // read_number reads up to a NUL: the text goes through a terminated copy.
+    std::string text(value);
+    const char* at = text.c_str();
+    int32_t number = 0;
+    if (read_number(&at, &number) == NumberRead::OutOfRange)
+        return std::nullopt;
+    return number;
 }
 
 }  // namespace vorn

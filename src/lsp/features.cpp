@@ -5,9 +5,11 @@
 
 #include <algorithm>
 #include <chrono>
+#include <optional>
 #include <cstdio>
 #include <set>
 
+#include <vorn/grammar.h>
 #include <vorn/language.h>
 #include "line_view.h"
 
@@ -45,12 +47,6 @@ std::string hex_bytes(const std::vector<unsigned char>& code, std::size_t begin,
     if (end - begin > HoverBytes)
         out += " ...";
     return out;
-}
-
-std::string hex_word(unsigned value, int digits) {
-    char text[16];
-    snprintf(text, sizeof text, "0x%0*X", digits, value);
-    return text;
 }
 
 const vorn::CommandEntry* find_command(const vorn::Lists& lists, const std::string& name, int* index) {
@@ -141,6 +137,29 @@ std::string value_text(const vorn::Definition& definition) {
     return {};
 }
 
+// How a number argument of this value is written into the code: its tag, its width and
+// its bytes, low byte first.
+std::string number_encoding(int32_t value) {
+    vorn::ArgumentTag tag = vorn::number_tag(value);
+    int bytes = vorn::ArgumentValueBytes[tag];
+    std::vector<unsigned char> code{static_cast<unsigned char>(tag)};
+    for (int i = 0; i < bytes; ++i)
+        code.push_back(static_cast<unsigned char>(static_cast<uint32_t>(value) >> (8 * i)));
+    return std::string(vorn::ArgumentTagNames[tag]) + " (tag " + std::to_string(static_cast<int>(tag)) + "), " +
+           std::to_string(8 * bytes) + "-bit: `" + hex_bytes(code, 0, code.size()) + "`";
+}
+
+// A number argument: the value the statement reads from its text, and how it is encoded.
+std::string number_hover(const std::string& text) {
+    std::optional<int32_t> value = vorn::argument_number(text);
+    if (!value)
+        return "`" + text + "`: a number beyond 32 bits: an error";
+    std::string read = std::to_string(*value) == text
+                           ? "number " + text
+                           : "read as " + std::to_string(*value) + " (the leading decimal digits)";
+    return "`" + text + "`: " + read + ", encoded as " + number_encoding(*value);
+}
+
 std::string name_hover(const Analysis& analysis, const std::string& name) {
     int condition = vorn::find_condition(name.c_str());
     if (condition >= 0)
@@ -148,10 +167,23 @@ std::string name_hover(const Analysis& analysis, const std::string& name) {
     const vorn::Definition* definition = analysis.value_named(name);
     if (!definition)
         return {};
-    return "`" + name + "`: " + value_text(*definition) + ", defined in " + where_text(*definition);
+    std::string text = "`" + name + "`: " + value_text(*definition) + ", defined in " + where_text(*definition);
+    if (definition->kind == vorn::DefinitionKind::Constant) {
+        // A statement compiles a constant as the number of its stored 16 bits.
+        uint16_t stored = static_cast<uint16_t>(definition->value);
+        text += "\n\nStored as " + std::to_string(stored) + " (" + hex_word(stored, 4) +
+                "); an argument naming it is encoded as " + number_encoding(stored);
+    }
+    return text;
 }
 
 }  // namespace
+
+std::string hex_word(unsigned value, int digits) {
+    char text[16];
+    snprintf(text, sizeof text, "0x%0*X", digits, value);
+    return text;
+}
 
 json range_json(uint32_t line, uint32_t start, uint32_t end) {
     return {{"start", {{"line", line}, {"character", start}}},
@@ -283,7 +315,8 @@ json hover(const FeatureContext& context, Position position) {
     }
     case TokenKind::Argument:
     case TokenKind::DefinedName: {
-        std::string text = name_hover(analysis, token.text);
+        bool number = token.kind == TokenKind::Argument && token.form == vorn::ArgumentForm::Number;
+        std::string text = number ? number_hover(token.text) : name_hover(analysis, token.text);
         if (!text.empty())
             parts.push_back(text);
         break;

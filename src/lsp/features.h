@@ -34,4 +34,7 @@ json signature_help(const FeatureContext& context, Position position);
 json range_of(const Text* text, const vorn::Location& where, Encoding encoding);
 json range_json(uint32_t line, uint32_t start, uint32_t end);
 
+// value in hex with 0x and at least digits digits: hex_word(0x8000, 4) is "0x8000".
+std::string hex_word(unsigned value, int digits);
+
 }  // namespace lsp

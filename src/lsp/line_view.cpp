@@ -172,6 +172,11 @@ bool part_at(const Piece& piece, std::size_t k, Token* token) {
         for (uint32_t i = 0; i < parts.argument_count; ++i) {
             if (parts.arguments[i].value.contains(static_cast<uint32_t>(k))) {
                 token->argument = static_cast<int>(i);
+                token->form = parts.arguments[i].form;
+                TextRange list = vorn::raw_range(
+                    piece.clean, {parts.arguments[0].text.begin, parts.arguments[parts.argument_count - 1].text.end});
+                token->list_begin = piece.start + list.begin;
+                token->list_end = piece.start + list.end;
                 return set(TokenKind::Argument, parts.arguments[i].value);
             }
         }

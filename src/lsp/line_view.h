@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include <vorn/grammar.h>
+
 namespace lsp {
 
 // Where the cursor is, for completion.
@@ -56,6 +58,12 @@ struct Token {
     // For a statement: its command and, for an argument, the argument's index.
     std::string command;
     int argument = -1;
+    // For an argument: its form, as the compile classifies it.
+    vorn::ArgumentForm form = vorn::ArgumentForm::Name;
+    // For an argument: the raw byte range of the whole argument list, from after '(' up to
+    // the ')' that ends it (or the line's end).
+    std::size_t list_begin = 0;
+    std::size_t list_end = 0;
     // The raw byte column where the line's piece starts (a line over 299 bytes is compiled in
     // pieces, each a line of its own).
     std::size_t piece = 0;

@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <new>
 
-#include "code_actions.h"
+#include "editing.h"
 #include "features.h"
 #include "project_features.h"
 #include "line_view.h"
@@ -32,6 +32,16 @@ constexpr std::size_t MaxRelated = 100;
 constexpr std::size_t MaxDiskText = 64 << 20;
 // Files read from disk for positions are kept between requests up to this many bytes.
 constexpr std::size_t MaxKeptDiskText = 32 << 20;
+
+// The lines a range of params touches (an end at the start of a line does not touch it).
+std::pair<uint32_t, uint32_t> lines_of(const json& params) {
+    Position start = read_position(params.at("range").at("start"));
+    Position end = read_position(params.at("range").at("end"));
+    uint32_t last = end.line;
+    if (end.character == 0 && last > start.line)
+        --last;
+    return {start.line, std::max(start.line, last)};
+}
 
 std::unique_ptr<Text> read_text(const std::string& path) {
     vorn::FileSystemProvider disk;
@@ -173,8 +183,15 @@ void Server::request(const json& id, const std::string& method, const json& para
         kept += text ? text->bytes().size() : 0;
     if (kept > MaxKeptDiskText)
         disk_texts_.clear();
+    written_result_.reset();
     try {
-        reply(id, (this->*row->handler)(call));
+        json result = (this->*row->handler)(call);
+        if (written_result_) {
+            transport_.send_body(R"({"jsonrpc":"2.0","id":)" + id.dump() + R"(,"result":)" + *written_result_ + "}");
+            written_result_.reset();
+            return;
+        }
+        reply(id, std::move(result));
     } catch (const Refusal& refused) {
         error(id, RequestFailed, refused.why);
     }
@@ -208,6 +225,13 @@ const Server::MethodRow Server::methods_[] = {
      "semanticTokensProvider", SemanticTokensCapability},
     {"textDocument/semanticTokens/range", &Server::on_semantic_tokens_range, Needs::Document, R"({"data":[]})",
      nullptr, nullptr},
+    {"textDocument/formatting", &Server::on_formatting, Needs::Document, "[]", "documentFormattingProvider", "true"},
+    {"textDocument/rangeFormatting", &Server::on_range_formatting, Needs::Document, "[]",
+     "documentRangeFormattingProvider", "true"},
+    {"textDocument/foldingRange", &Server::on_folding_range, Needs::Document, "[]", "foldingRangeProvider", "true"},
+    {"textDocument/inlayHint", &Server::on_inlay_hint, Needs::Document, "[]", "inlayHintProvider", "true"},
+    {"textDocument/selectionRange", &Server::on_selection_range, Needs::Document, "[]", "selectionRangeProvider",
+     "true"},
 };
 
 const Server::MethodRow* Server::method_row(const std::string& method) {
@@ -240,6 +264,34 @@ json Server::on_semantic_tokens_range(Request& call) {
     Position end = read_position(call.params.at("range").at("end"));
     return {{"data", semantic_tokens(call.document->text, *call.document->analysis, encoding_,
                                      TokenWindow{start, end})}};
+}
+
+json Server::on_formatting(Request& call) {
+    written_result_ = formatting(feature_context(call), call.params.at("options"), 0, UINT32_MAX);
+    return nullptr;
+}
+
+json Server::on_range_formatting(Request& call) {
+    auto [first, last] = lines_of(call.params);
+    written_result_ = formatting(feature_context(call), call.params.at("options"), first, last);
+    return nullptr;
+}
+
+json Server::on_folding_range(Request& call) { return folding_ranges(feature_context(call)); }
+
+json Server::on_inlay_hint(Request& call) {
+    auto [first, last] = lines_of(call.params);
+    return inlay_hints(feature_context(call), first, last);
+}
+
+json Server::on_selection_range(Request& call) {
+    const json& list = call.params.at("positions");
+    if (!list.is_array())
+        throw BadParams{"positions is an array"};
+    std::vector<Position> positions;
+    for (const json& at : list)
+        positions.push_back(read_position(at));
+    return selection_ranges(feature_context(call), positions);
 }
 
 json Server::on_definition(Request& call) {

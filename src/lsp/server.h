@@ -73,6 +73,11 @@ private:
     json on_code_action(Request& call);
     json on_semantic_tokens(Request& call);
     json on_semantic_tokens_range(Request& call);
+    json on_formatting(Request& call);
+    json on_range_formatting(Request& call);
+    json on_folding_range(Request& call);
+    json on_inlay_hint(Request& call);
+    json on_selection_range(Request& call);
     ProjectContext project_context(const vorn::Project& project);
     json definition_in_lists(const Document& document, Position position);
     json document_links(const Document& document);
@@ -117,6 +122,9 @@ private:
     std::vector<std::string> roots_;
     bool initialized_ = false;
     bool carried_ = false;  // the message being handled carries stray bytes
+    // The result of the request being handled, written out as JSON text by its handler (whose
+    // own answer then goes unused): for results too large to build as a json value cheaply.
+    std::optional<std::string> written_result_;
     bool shut_down_ = false;
     std::optional<int> exit_status_;
     DocumentStore documents_;

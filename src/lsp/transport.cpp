@@ -236,7 +236,12 @@ bool Transport::send(const json& message) {
     if (broken_)
         return false;
     // Text from scripts need not be UTF-8; what goes out must be, so such bytes show as U+FFFD.
-    std::string body = message.dump(-1, ' ', false, json::error_handler_t::replace);
+    return send_body(message.dump(-1, ' ', false, json::error_handler_t::replace));
+}
+
+bool Transport::send_body(const std::string& body) {
+    if (broken_)
+        return false;
     std::string frame = "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n";
     frame += body;
     const char* p = frame.data();

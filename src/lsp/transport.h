@@ -43,6 +43,8 @@ public:
     bool pending();
     // Writes one framed message; false once the output is gone.
     bool send(const json& message);
+    // The same for a message already written out as JSON text (valid UTF-8).
+    bool send_body(const std::string& body);
     bool broken() const { return broken_; }
 
 private:

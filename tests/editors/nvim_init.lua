@@ -1,8 +1,8 @@
 -- Neovim, headless, with the editor files of editors/vim: opens main.vs of the project that
 -- test_neovim.py made, waits for vorn-lsp's diagnostics, and checks them, a completion in a
 -- statement, a go to definition onto a defvar of the included file, and references and a
--- rename of that defvar across both files, and a quick fix for a misspelt command that Neovim
--- applies. Exits 0 when all
+-- rename of that defvar across both files, a quick fix for a misspelt command that Neovim
+-- applies, and formatting of the buffer. Exits 0 when all
 -- hold; otherwise prints what failed and exits 1.
 local root = os.getenv('VORN_TEST_ROOT')
 vim.opt.runtimepath:prepend(os.getenv('VORN_EDITORS') .. '/vim')
@@ -141,6 +141,22 @@ local function run()
     check(vim.wait(10000, function() return unknown_command() == nil end, 20),
           'the error for Sya stayed after the code action')
   end
+
+  -- Format the buffer with Neovim's own request and edits: two blanks of indentation from
+  -- 'shiftwidth' and 'expandtab', the include line with its escape left as it is.
+  vim.api.nvim_set_current_buf(main)
+  vim.api.nvim_buf_set_lines(main, 2, 4, false, { '\tSay( "open" )', '      Wait(  Gates )   ' })
+  vim.bo[main].shiftwidth = 2
+  vim.bo[main].expandtab = true
+  if vim.lsp.buf.format then
+    vim.lsp.buf.format({ bufnr = main, timeout_ms = 5000 })
+  else
+    vim.lsp.buf.formatting_sync(nil, 5000)
+  end
+  local formatted = vim.api.nvim_buf_get_lines(main, 0, -1, false)
+  check(vim.inspect(formatted) == vim.inspect({ 'include lib\\/doors.vs   ; the doors', 'OnStart:', '  Say("open")',
+                                                '  Wait(Gates)', '  Say("hi")' }),
+        'main.vs after formatting ' .. vim.inspect(formatted))
 
   if #failures > 0 then
     io.stderr:write(table.concat(failures, '\n') .. '\n')

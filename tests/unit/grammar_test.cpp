@@ -3,6 +3,7 @@
 // places the compiler's own diagnostics give.
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -324,6 +325,45 @@ TEST_F(AgainstCompiler, DiagnosticColumnsAreTheGrammarsRanges) {
         EXPECT_EQ(diagnostics[i].where.column, expected[i].begin + 1);
         EXPECT_EQ(diagnostics[i].where.end_column, expected[i].end + 1);
     }
+}
+
+// A number argument reads as the value the compile encodes for it: each statement's code is
+// its command byte, then the number's tag and bytes, low byte first.
+TEST_F(AgainstCompiler, ArgumentNumberIsWhatTheCompileEncodes) {
+    const std::vector<std::string> texts = {"0x10", "-", "-0", "007", "12abc", "120", "121", "-32761",
+                                            "2147483647", "-2147483648", "5 6"};
+    std::string script = "OnStart:\n";
+    for (const std::string& text : texts)
+        script += "  Say(" + text + ")\n";
+    files.serve("events.lst", "OnStart 1\n");
+    files.serve("command.lst", "Say 1 1\n");
+    files.serve("main.vs", script);
+    vorn::CompileOptions options;
+    vorn::CompileResult result = compiler.compile("main.vs", files, sink, options);
+    ASSERT_TRUE(result.diagnostics.empty());
+    std::size_t at = 0;
+    for (const std::string& text : texts) {
+        SCOPED_TRACE(text);
+        std::optional<int32_t> value = vorn::argument_number(text);
+        ASSERT_TRUE(value.has_value());
+        vorn::ArgumentTag tag = vorn::number_tag(*value);
+        int bytes = vorn::ArgumentValueBytes[tag];
+        ASSERT_LE(at + 2 + bytes, result.code.size());
+        EXPECT_EQ(result.code[at + 1], tag);
+        uint32_t encoded = 0;
+        for (int i = 0; i < bytes; ++i)
+            encoded |= static_cast<uint32_t>(result.code[at + 2 + i]) << (8 * i);
+        uint32_t mask = bytes == 4 ? UINT32_MAX : (1u << (8 * bytes)) - 1;
+        EXPECT_EQ(encoded, static_cast<uint32_t>(*value) & mask);
+        at += 2 + bytes;
+    }
+    EXPECT_EQ(at, result.code.size());
+    EXPECT_EQ(*vorn::argument_number("0x10"), 0);
+    EXPECT_EQ(*vorn::argument_number("-"), 0);
+    EXPECT_EQ(*vorn::argument_number("12abc"), 12);
+    // Past 32 bits the compile reports the number, and nothing is read.
+    EXPECT_FALSE(vorn::argument_number("2147483648").has_value());
+    EXPECT_FALSE(vorn::argument_number("-99999999999").has_value());
 }
 
 }  // namespace

@@ -1,0 +1,280 @@
+#include "editing.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <vorn/format.h>
+#include <vorn/grammar.h>
+#include <vorn/language.h>
+
+#include "line_view.h"
+
+namespace lsp {
+
+namespace {
+
+using vorn::LineKind;
+
+// A fold needs at least this many lines of comment in a row.
+constexpr uint32_t MinCommentRun = 2;
+
+json position_json(uint32_t line, uint32_t character) { return {{"line", line}, {"character", character}}; }
+
+json span_json(uint32_t start_line, uint32_t start, uint32_t end_line, uint32_t end) {
+    return {{"start", position_json(start_line, start)}, {"end", position_json(end_line, end)}};
+}
+
+// What a line is as a whole, read from its first piece: the kind the compiler gives it, and
+// whether it holds nothing but a comment.
+struct LineShape {
+    LineKind kind = LineKind::Blank;
+    bool comment = false;
+
+    bool label() const { return kind == LineKind::EventLabel || kind == LineKind::Place; }
+    bool code() const { return kind != LineKind::Blank; }
+};
+
+LineShape shape_of(std::string_view line) {
+    vorn::CleanedLine clean = vorn::clean_line(line.substr(0, vorn::MaxPieceLength));
+    LineShape shape;
+    shape.kind = vorn::parse_cleaned(clean.text).kind;
+    shape.comment = shape.kind == LineKind::Blank && clean.raw_end < line.size() &&
+                    (line[clean.raw_end] == ';' || line[clean.raw_end] == '/');
+    return shape;
+}
+
+// The shape of every line of the document, and the block of each label: from the label's
+// line to its last line of code before the next label, so that blank lines and the comments
+// that head the next label stay outside it.
+struct Outline {
+    std::vector<LineShape> lines;
+    // The last line of the block that starts at each label line; the line itself elsewhere.
+    std::vector<uint32_t> block_end;
+
+    explicit Outline(const Text& text) {
+        uint32_t count = static_cast<uint32_t>(text.line_count());
+        lines.reserve(count);
+        for (uint32_t i = 0; i < count; ++i)
+            lines.push_back(shape_of(text.line(i)));
+        block_end.resize(count);
+        uint32_t open = UINT32_MAX;  // the label whose block the lines belong to
+        for (uint32_t i = 0; i < count; ++i) {
+            block_end[i] = i;
+            if (lines[i].label())
+                open = i;
+            else if (open != UINT32_MAX && lines[i].code())
+                block_end[open] = i;
+        }
+    }
+
+    // The label line whose block holds line, if any.
+    std::optional<uint32_t> block_of(uint32_t line) const {
+        for (uint32_t i = std::min<uint32_t>(line, static_cast<uint32_t>(lines.size()) - 1) + 1; i-- > 0;)
+            if (lines[i].label())
+                return block_end[i] >= line ? std::optional<uint32_t>(i) : std::nullopt;
+        return std::nullopt;
+    }
+};
+
+// text (valid UTF-8) as a JSON string.
+void append_json_string(std::string& out, std::string_view text) {
+    out += '"';
+    for (char c : text) {
+        auto byte = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (c == '\t') {
+            out += "\\t";
+        } else if (byte < 0x20 || byte == 0x7F) {
+            char escaped[8];
+            snprintf(escaped, sizeof escaped, "\\u%04X", byte);
+            out += escaped;
+        } else {
+            out += c;
+        }
+    }
+    out += '"';
+}
+
+uint32_t line_width(const FeatureContext& context, uint32_t line) {
+    std::string_view raw = context.text.line(line);
+    return character_of(raw, raw.size(), context.encoding);
+}
+
+}  // namespace
+
+std::string formatting(const FeatureContext& context, const json& options, uint32_t first_line,
+                       uint32_t last_line) {
+    vorn::FormatOptions format;
+    if (options.is_object()) {
+        const json& tab_size = options.contains("tabSize") ? options["tabSize"] : json();
+        if (tab_size.is_number_unsigned())
+            format.indent_width = static_cast<uint32_t>(std::min<uint64_t>(tab_size.get<uint64_t>(), UINT32_MAX));
+        const json& spaces = options.contains("insertSpaces") ? options["insertSpaces"] : json();
+        if (spaces.is_boolean())
+            format.use_tabs = !spaces.get<bool>();
+    }
+    std::string out = "[";
+    for (const vorn::LineEdit& edit : vorn::format_edits(context.text.bytes(), format, first_line, last_line)) {
+        std::string_view raw = context.text.line(edit.line);
+        // A line with bytes that are not UTF-8 reaches the client with them carried or
+        // replaced: an edit of it could not give them back, so it stays as it is.
+        if (!valid_utf8(raw))
+            continue;
+        if (out.size() > 1)
+            out += ',';
+        out += R"({"range":{"start":{"line":)" + std::to_string(edit.line) + R"(,"character":)" +
+               std::to_string(character_of(raw, edit.begin, context.encoding)) + R"(},"end":{"line":)" +
+               std::to_string(edit.line) + R"(,"character":)" +
+               std::to_string(character_of(raw, edit.end, context.encoding)) + R"(}},"newText":)";
+        append_json_string(out, edit.text);
+        out += '}';
+    }
+    out += ']';
+    return out;
+}
+
+json folding_ranges(const FeatureContext& context) {
+    Outline outline(context.text);
+    json ranges = json::array();
+    uint32_t count = static_cast<uint32_t>(outline.lines.size());
+    for (uint32_t i = 0; i < count; ++i) {
+        if (outline.lines[i].label() && outline.block_end[i] > i)
+            ranges.push_back({{"startLine", i}, {"endLine", outline.block_end[i]}});
+        if (outline.lines[i].comment && (i == 0 || !outline.lines[i - 1].comment)) {
+            uint32_t end = i;
+            while (end + 1 < count && outline.lines[end + 1].comment)
+                ++end;
+            if (end + 1 - i >= MinCommentRun)
+                ranges.push_back({{"startLine", i}, {"endLine", end}, {"kind", "comment"}});
+        }
+    }
+    return ranges;
+}
+
+json inlay_hints(const FeatureContext& context, uint32_t first_line, uint32_t last_line) {
+    const Analysis& analysis = context.analysis;
+    struct Hint {
+        uint32_t line;
+        uint32_t character;
+        std::string label;
+    };
+    std::vector<Hint> hints;
+    // The names: what the compile resolved each of them to.
+    for (const vorn::Use& use : analysis.result.uses) {
+        if (use.source != analysis.top || analysis.top < 0 || use.where.line == 0 ||
+            use.where.line - 1 < first_line || use.where.line - 1 > last_line)
+            continue;
+        std::string label;
+        if (use.kind == vorn::UseKind::Condition) {
+            label = "= condition " + std::to_string(use.target);
+        } else if (use.kind == vorn::UseKind::Variable || use.kind == vorn::UseKind::Constant) {
+            if (use.target < 0 || static_cast<std::size_t>(use.target) >= analysis.result.definitions.size())
+                continue;
+            const vorn::Definition& definition = analysis.result.definitions[static_cast<std::size_t>(use.target)];
+            if (use.kind == vorn::UseKind::Constant) {
+                label = "= " + std::to_string(static_cast<uint16_t>(definition.value));
+            } else if (vorn::predefined_variable_name(definition.value)) {
+                label = "= var " + hex_word(static_cast<unsigned>(definition.value), 4);
+            } else {
+                label = "= var " + std::to_string(definition.value);
+            }
+        } else {
+            continue;
+        }
+        uint32_t line = use.where.line - 1;
+        hints.push_back({line, character_of(context.text.line(line), use.where.end_column - 1, context.encoding),
+                         std::move(label)});
+    }
+    // The numbers whose text is not the value they are read as, on the lines the compile reached.
+    uint32_t end = static_cast<uint32_t>(std::min<std::size_t>(last_line, context.text.line_count() - 1));
+    for (uint32_t line = first_line; line <= end; ++line) {
+        std::string_view raw = context.text.line(line);
+        for (std::size_t start = 0; start == 0 || start < raw.size(); start += vorn::MaxPieceLength) {
+            if (!analysis.line_record(line + 1, start))
+                break;
+            vorn::CleanedLine clean = vorn::clean_line(raw.substr(start, vorn::MaxPieceLength));
+            vorn::LineParts parts = vorn::parse_cleaned(clean.text);
+            if (parts.kind != LineKind::Statement || parts.command.empty())
+                continue;
+            for (uint32_t i = 0; i < parts.argument_count; ++i) {
+                const vorn::Argument& argument = parts.arguments[i];
+                if (argument.form != vorn::ArgumentForm::Number)
+                    continue;
+                std::string_view text = std::string_view(clean.text).substr(argument.value.begin, argument.value.size());
+                std::optional<int32_t> value = vorn::argument_number(text);
+                if (!value || std::to_string(*value) == text)
+                    continue;
+                std::size_t after = start + vorn::raw_range(clean, argument.value).end;
+                hints.push_back({line, character_of(raw, after, context.encoding), "= " + std::to_string(*value)});
+            }
+        }
+    }
+    std::stable_sort(hints.begin(), hints.end(), [](const Hint& a, const Hint& b) {
+        return a.line != b.line ? a.line < b.line : a.character < b.character;
+    });
+    json result = json::array();
+    for (Hint& hint : hints)
+        result.push_back({{"position", position_json(hint.line, hint.character)},
+                          {"label", std::move(hint.label)},
+                          {"paddingLeft", true}});
+    return result;
+}
+
+json selection_ranges(const FeatureContext& context, const std::vector<Position>& positions) {
+    std::optional<Outline> outline;
+    json result = json::array();
+    uint32_t last = static_cast<uint32_t>(context.text.line_count() - 1);
+    for (const Position& at : positions) {
+        uint32_t line = std::min(at.line, last);
+        std::string_view raw = context.text.line(line);
+        std::size_t byte = byte_of(raw, at.character, context.encoding);
+        // From the innermost range out; each one holds the one before, and one the same as
+        // the one before is left out.
+        std::vector<json> chain;
+        auto add = [&](json range) {
+            if (chain.empty() || chain.back() != range)
+                chain.push_back(std::move(range));
+        };
+        auto on_line = [&](std::size_t begin, std::size_t end) {
+            return range_json(line, character_of(raw, begin, context.encoding),
+                              character_of(raw, end, context.encoding));
+        };
+        Token token = token_at(raw, byte);
+        if (token.kind == TokenKind::Argument) {
+            add(on_line(token.begin, token.end));
+            add(on_line(token.list_begin, token.list_end));
+        } else if (token.kind != TokenKind::None && token.kind != TokenKind::Statement) {
+            add(on_line(token.begin, token.end));
+        }
+        // The line's text without the blanks around it (stretched to the position when that
+        // stands among them).
+        std::size_t begin = raw.find_first_not_of(" \t");
+        if (begin != std::string_view::npos) {
+            std::size_t end = raw.find_last_not_of(" \t") + 1;
+            add(on_line(std::min(begin, byte), std::max(end, byte)));
+        }
+        if (!outline)
+            outline.emplace(context.text);
+        if (std::optional<uint32_t> label = outline->block_of(line)) {
+            uint32_t end = outline->block_end[*label];
+            add(span_json(*label, 0, end, line_width(context, end)));
+        }
+        add(span_json(0, 0, last, line_width(context, last)));
+        json range;
+        for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+            json inner = {{"range", std::move(*it)}};
+            if (!range.is_null())
+                inner["parent"] = std::move(range);
+            range = std::move(inner);
+        }
+        result.push_back(std::move(range));
+    }
+    return result;
+}
+
+}  // namespace lsp
