@@ -4,19 +4,49 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "diagnostics.h"
 
 namespace vorn {
 
 class SourceProvider;
+class FileSystemProvider;
 
 // The whole text of the file at path as the provider serves it (the file system, or an
 // editor's unsaved text): nullopt when it cannot be opened, a read fails (a directory), or it
 // holds more than limit bytes. Reads it exactly as it is, an end-of-file mark included.
 std::optional<std::string> read_whole_file(SourceProvider& provider, const std::string& path,
                                            std::size_t limit);
+
+// The source lines of a GNU report, read again through provider as the compiler reads them
+// (cut at line feeds, a carriage return before one dropped, nothing after the old end-of-file
+// mark). provider is the reader's own: it is set to open only regular files of at most MaxSize
+// bytes, so that a FIFO named on the command line is not waited on. The last few files read
+// are kept.
+class ProviderLineReader : public SourceLineReader {
+public:
+    static constexpr std::size_t MaxSize = std::size_t{64} << 20;
+    // How many files are kept, so that a run of diagnostics that goes in and out of an
+    // include reads neither again.
+    static constexpr std::size_t KeptFiles = 4;
+
+    explicit ProviderLineReader(FileSystemProvider& provider);
+    std::optional<std::string> line(const std::string& file, uint32_t line) override;
+
+private:
+    struct Kept {
+        std::string path;
+        std::optional<std::string> text;
+        std::vector<std::size_t> starts;  // where each line starts
+    };
+    FileSystemProvider& provider_;
+    std::vector<Kept> kept_;  // the most recently used last
+};
 
 // An unsigned number that is all of text: decimal digits, or with allow_hex also hexadecimal
 // ones after "0x" or "0X". nullopt for anything else (no digits, a sign, a blank, a stray

@@ -36,6 +36,8 @@ struct Options {
     bool deps_phony = false;
     std::string directory;
     vorn::WarningOptions warnings;
+    bool caret = true;
+    vorn::ColourWhen colour = vorn::ColourWhen::Auto;
 };
 
 // The name a script read from standard input goes by.
@@ -90,8 +92,21 @@ std::string project_folder_of(const Options& options, const std::string& script,
     return found.empty() ? here : found;
 }
 
+// The GNU form as asked for: colour for a terminal, and the source lines read again from here.
+struct GnuSetup {
+    vorn::OverlayProvider files;
+    vorn::ProviderLineReader lines{files};
+    GnuForm form;
+    explicit GnuSetup(const Options& options) {
+        form.style.caret = options.caret;
+        form.style.colour = vorn::colour_wanted(options.colour, isatty(STDOUT_FILENO) != 0, getenv("NO_COLOR"));
+        form.lines = &lines;
+    }
+};
+
 int check_scripts(const Options& options, vorn::CompileOptions compile_options) {
     std::string here = std::filesystem::current_path().string();
+    GnuSetup gnu(options);
     vorn::Compiler compiler;
     vorn::NullSink quiet;
     std::vector<Checked> checked(options.scripts.size());
@@ -104,12 +119,15 @@ int check_scripts(const Options& options, vorn::CompileOptions compile_options) 
         if (compile_options.output_path && !options.output->empty() && c.folder != here)
             compile_options.output_path = std::filesystem::absolute(*options.output).string();
         vorn::OverlayProvider files(c.folder == here ? std::string() : c.folder);
-        if (given == "-")
-            files.serve(StdinName, std::string(std::istreambuf_iterator<char>(std::cin), {}));
+        if (given == "-") {
+            std::string text(std::istreambuf_iterator<char>(std::cin), {});
+            gnu.files.serve(StdinName, text);
+            files.serve(StdinName, std::move(text));
+        }
         // With one script, the GNU lines go out as the compile finds them, so that none need
         // be kept; several scripts share diagnostics, JSON needs them all, and so do the
         // warnings that are counted as errors or found only once the compile is over.
-        GnuPrinter printer(stdout, &rebase);
+        GnuPrinter printer(stdout, gnu.form, &rebase);
         vorn::CompileOptions these = compile_options;
         const vorn::WarningOptions& w = options.warnings;
         bool after = w.all_errors || w.errors.any() || w.enabled.has(vorn::DiagnosticKind::UnusedName);
@@ -118,7 +136,9 @@ int check_scripts(const Options& options, vorn::CompileOptions compile_options) 
             these.keep_diagnostics = false;
         }
         c.result = compiler.compile(c.script, files, quiet, these);
-        if (options.warnings.enabled.has(vorn::DiagnosticKind::UnusedName))
+        // Counted as an error, unused-name was found by the compile, before it wrote -o.
+        if (options.warnings.enabled.has(vorn::DiagnosticKind::UnusedName) &&
+            !these.warnings_as_errors.has(vorn::DiagnosticKind::UnusedName))
             for (vorn::Diagnostic& unused : vorn::unused_names({&c.result}))
                 c.result.diagnostics.push_back(std::move(unused));
         vorn::count_warnings_as_errors(c.result, options.warnings);
@@ -128,7 +148,7 @@ int check_scripts(const Options& options, vorn::CompileOptions compile_options) 
     std::vector<vorn::TopCompile> compiles;
     for (const Checked& c : checked)
         compiles.push_back(vorn::TopCompile{c.display, &c.result});
-    print_report(options.format, compiles, vorn::merge_diagnostics(compiles), {}, compiles.size() > 1);
+    print_report(options.format, compiles, vorn::merge_diagnostics(compiles), {}, compiles.size() > 1, gnu.form);
     int status = vorn::combined_status(compiles);
     if (options.deps) {
         const vorn::CompileResult& result = checked[0].result;
@@ -163,7 +183,8 @@ int check_project(const Options& options) {
             counted = true;
         }
     }
-    print_report(options.format, compiles, diagnostics, project.notes(), true);
+    GnuSetup gnu(options);
+    print_report(options.format, compiles, diagnostics, project.notes(), true, gnu.form);
     int status = project.status();
     return counted && status == vorn::StatusClean ? vorn::StatusErrors : status;
 }
@@ -212,9 +233,13 @@ int main(int argc, char** argv) {
                                                           "(default: the -o file)");
     app.add_flag("--deps-phony", options.deps_phony, "add an empty rule for each dependency");
     app.add_option("-C", options.directory, "run as if started in this directory");
+    app.add_option("--color", options.colour, "colour diagnostics: auto, always or never")
+        ->transform(CLI::CheckedTransformer(ColourChoices))
+        ->type_name("WHEN");
     app.set_version_flag("--version", "vorn-check " VORN_VERSION);
-    app.footer(WarningOptionsHelp);
+    app.footer(std::string(WarningOptionsHelp) + GnuFormHelp);
     std::vector<char*> args(argv, argv + argc);
+    take_caret_options(args, options.caret);
     if (std::optional<int> status = take_warning_options("vorn-check", args, options.warnings))
         return *status;
     argc = static_cast<int>(args.size());

@@ -18,6 +18,7 @@ vorn::Project& ProjectStore::at(const std::string& folder) {
     if (!slot) {
         slot = std::make_unique<vorn::Project>(folder);
         slot->limit_diagnostics(MaxDiagnosticsPerCompile);
+        slot->set_warnings(vorn::WarningSet::defaults());
         slot->load();
     }
     return *slot;
