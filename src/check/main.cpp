@@ -233,8 +233,9 @@ int main(int argc, char** argv) {
                                                           "(default: the -o file)");
     app.add_flag("--deps-phony", options.deps_phony, "add an empty rule for each dependency");
     app.add_option("-C", options.directory, "run as if started in this directory");
-    app.add_option("--color", options.colour, "colour diagnostics: auto, always or never")
-        ->transform(CLI::CheckedTransformer(ColourChoices))
+    std::string colour = "auto";
+    app.add_option("--color", colour, "colour diagnostics: auto (on a terminal, unless NO_COLOR is set), always or never")
+        ->check(CLI::IsMember({"auto", "always", "never"}))
         ->type_name("WHEN");
     app.set_version_flag("--version", "vorn-check " VORN_VERSION);
     app.footer(std::string(WarningOptionsHelp) + GnuFormHelp);
@@ -245,6 +246,7 @@ int main(int argc, char** argv) {
     argc = static_cast<int>(args.size());
     argv = args.data();
     std::optional<int> status = parse_command_line(app, argc, argv, "[options] <script file>", [&] {
+        options.colour = ColourChoices.at(colour);
         if (options.project && !options.scripts.empty())
             throw CLI::ValidationError("--project", "checks the whole project: name no scripts with it");
         if (!options.project && options.scripts.empty())

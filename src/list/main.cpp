@@ -178,7 +178,7 @@ int main(int argc, char** argv) {
     argc = static_cast<int>(args.size());
     argv = args.data();
     std::optional<int> status = parse_command_line(
-        app, argc, argv, "[--at OFFSET]... [--map FILE] [-W...] <script file>", [&] {
+        app, argc, argv, "[--at OFFSET]... [--map FILE] <script file>", [&] {
             for (const std::string& text : offsets) {
                 std::optional<Offset> offset = parse_offset(text);
                 if (!offset)

@@ -49,9 +49,7 @@ inline std::optional<int> take_warning_options(const char* tool, std::vector<cha
 constexpr const char* GnuFormHelp =
     "Diagnostics:\n"
     "  -fno-diagnostics-show-caret do not show the source line and caret under a diagnostic\n"
-    "  -fdiagnostics-show-caret    show them (the default)\n"
-    "  --color=WHEN                colour diagnostics: auto (on a terminal, unless NO_COLOR is\n"
-    "                              set), always or never\n";
+    "  -fdiagnostics-show-caret    show them (the default)\n";
 
 // Removes -fdiagnostics-show-caret and -fno-diagnostics-show-caret from args (argv[1] on; "--"
 // ends the options) into caret: CLI11 takes no long option after a single dash.
