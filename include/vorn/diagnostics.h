@@ -104,13 +104,13 @@ bool colour_wanted(ColourWhen when, bool on_terminal, const char* no_color);
 // (column 0). Empty for a top script, a list, or no file.
 using IncludeChain = std::vector<Location>;
 
-// Gives line number line (from 1) of file as it is in the file, without its line end; nothing
-// when there is no such line or the file cannot be read again. A report without one shows no
-// caret for that diagnostic.
+// Gives line number line (from 1) of file as it is in the file, without its line end, valid
+// until the next call; nothing when there is no such line or the file cannot be read again. A
+// report without one shows no caret for that diagnostic.
 class SourceLineReader {
 public:
     virtual ~SourceLineReader() = default;
-    virtual std::optional<std::string> line(const std::string& file, uint32_t line) = 0;
+    virtual std::optional<std::string_view> line(const std::string& file, uint32_t line) = 0;
 };
 
 // At most this many bytes of a source line are shown under a diagnostic: a longer line shows

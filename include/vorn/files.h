@@ -25,27 +25,31 @@ std::optional<std::string> read_whole_file(SourceProvider& provider, const std::
 
 // The source lines of a GNU report, read again through provider as the compiler reads them
 // (cut at line feeds, a carriage return before one dropped, nothing after the old end-of-file
-// mark). provider is the reader's own: it is set to open only regular files of at most MaxSize
-// bytes, so that a FIFO named on the command line is not waited on. The last few files read
-// are kept.
+// mark). provider is the reader's own: it is set to open only regular files, so that a FIFO
+// named on the command line is not waited on. Diagnostics come mostly in the order of their
+// lines, so each file is read on from where the last line asked for stood, and only from its
+// start again for an earlier line; the last few lines given are kept for the notes that point
+// back. Memory stays that of a few lines, however long the file.
 class ProviderLineReader : public SourceLineReader {
 public:
-    static constexpr std::size_t MaxSize = std::size_t{64} << 20;
-    // How many files are kept, so that a run of diagnostics that goes in and out of an
-    // include reads neither again.
-    static constexpr std::size_t KeptFiles = 4;
+    // Files open at once (an include chain goes in and out of them), and lines kept.
+    static constexpr std::size_t OpenFiles = 4;
+    static constexpr std::size_t KeptLines = 64;
 
     explicit ProviderLineReader(FileSystemProvider& provider);
-    std::optional<std::string> line(const std::string& file, uint32_t line) override;
+    ~ProviderLineReader() override;
+    std::optional<std::string_view> line(const std::string& file, uint32_t line) override;
 
 private:
-    struct Kept {
-        std::string path;
-        std::optional<std::string> text;
-        std::vector<std::size_t> starts;  // where each line starts
+    struct Cursor;
+    struct KeptLine {
+        std::string file;
+        uint32_t line;
+        std::string text;
     };
     FileSystemProvider& provider_;
-    std::vector<Kept> kept_;  // the most recently used last
+    std::vector<std::unique_ptr<Cursor>> open_;  // the most recently used last
+    std::vector<KeptLine> kept_;                 // the most recently given last
 };
 
 // An unsigned number that is all of text: decimal digits, or with allow_hex also hexadecimal

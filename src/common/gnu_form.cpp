@@ -3,6 +3,7 @@
 // and colour.
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 
 #include <vorn/files.h>
 #include <vorn/result.h>
@@ -148,7 +149,7 @@ std::string GnuWriter::severity_text(Severity severity) const {
 std::string GnuWriter::source_of(const Location& where) {
     if (!style_.caret || !lines_ || where.file.empty() || where.line == 0 || where.column == 0)
         return {};
-    std::optional<std::string> text = lines_->line(where.file, where.line);
+    std::optional<std::string_view> text = lines_->line(where.file, where.line);
     return text ? caret_lines(where, *text, style_) : std::string();
 }
 
@@ -206,44 +207,91 @@ IncludeChain include_chain(const CompileResult& result, int source) {
     return chain;
 }
 
+// A file being read on, line by line: the line it stands at and the bytes read past it.
+struct ProviderLineReader::Cursor {
+    std::string path;
+    std::unique_ptr<InputFile> input;
+    uint32_t number = 0;  // of the line in text; 0 before the first
+    std::string text;
+    std::string pending;  // read, not yet cut into lines
+    bool ended = false;   // the end of the file, a read error or the end-of-file mark
+
+    // Moves to the next line; false at the end of the file.
+    bool next() {
+        for (;;) {
+            std::size_t cut = pending.find('\n');
+            if (cut != std::string::npos) {
+                text.assign(pending, 0, cut);
+                pending.erase(0, cut + 1);
+                break;
+            }
+            if (ended) {
+                // The last line, without a line end; a file that ends with one has no more.
+                if (pending.empty())
+                    return false;
+                text = std::move(pending);
+                pending.clear();
+                break;
+            }
+            unsigned char block[16384];
+            long got = input->read(block, sizeof block);
+            if (got <= 0) {
+                ended = true;
+                continue;
+            }
+            auto* bytes = reinterpret_cast<const char*>(block);
+            const void* mark = memchr(bytes, '\x1a', static_cast<std::size_t>(got));
+            // The compiler reads nothing after the end-of-file mark.
+            std::size_t length = mark ? static_cast<std::size_t>(static_cast<const char*>(mark) - bytes)
+                                      : static_cast<std::size_t>(got);
+            pending.append(bytes, length);
+            ended = mark != nullptr;
+        }
+        if (!text.empty() && text.back() == '\r')
+            text.pop_back();
+        ++number;
+        return true;
+    }
+};
+
 ProviderLineReader::ProviderLineReader(FileSystemProvider& provider) : provider_(provider) {
-    // A FIFO or a terminal named on the command line would be waited on.
-    provider_.open_regular_files_only(MaxSize);
+    provider_.open_regular_files_only();
 }
 
-std::optional<std::string> ProviderLineReader::line(const std::string& file, uint32_t line) {
-    auto found = std::find_if(kept_.begin(), kept_.end(), [&](const Kept& k) { return k.path == file; });
-    if (found == kept_.end()) {
-        if (kept_.size() == KeptFiles)
-            kept_.erase(kept_.begin());
-        Kept k;
-        k.path = file;
-        k.text = read_whole_file(provider_, file, MaxSize);
-        if (k.text) {
-            // The compiler reads nothing after the end-of-file mark.
-            std::size_t mark = k.text->find('\x1a');
-            if (mark != std::string::npos)
-                k.text->resize(mark);
-            k.starts.push_back(0);
-            for (std::size_t i = 0; i < k.text->size(); ++i)
-                if ((*k.text)[i] == '\n')
-                    k.starts.push_back(i + 1);
-        }
-        kept_.push_back(std::move(k));
-        found = kept_.end() - 1;
-    } else {
-        std::rotate(found, found + 1, kept_.end());
-        found = kept_.end() - 1;
-    }
-    const Kept& k = *found;
-    if (!k.text || line == 0 || line > k.starts.size())
+ProviderLineReader::~ProviderLineReader() = default;
+
+std::optional<std::string_view> ProviderLineReader::line(const std::string& file, uint32_t line) {
+    if (line == 0)
         return std::nullopt;
-    std::size_t from = k.starts[line - 1];
-    std::size_t to = line < k.starts.size() ? k.starts[line] - 1 : k.text->size();
-    std::string text = k.text->substr(from, to - from);
-    if (!text.empty() && text.back() == '\r')
-        text.pop_back();
-    return text;
+    for (auto kept = kept_.rbegin(); kept != kept_.rend(); ++kept)
+        if (kept->line == line && kept->file == file)
+            return std::string_view(kept->text);
+    auto found = std::find_if(open_.begin(), open_.end(), [&](const auto& c) { return c->path == file; });
+    std::unique_ptr<Cursor> cursor;
+    if (found != open_.end() && (*found)->number <= line) {
+        cursor = std::move(*found);
+        open_.erase(found);
+    } else {
+        if (found != open_.end())
+            open_.erase(found);
+        cursor = std::make_unique<Cursor>();
+        cursor->path = file;
+        cursor->input = provider_.open(file);
+        if (!cursor->input)
+            return std::nullopt;
+    }
+    bool there = cursor->number == line;
+    while (!there && cursor->next())
+        there = cursor->number == line;
+    if (open_.size() == OpenFiles)
+        open_.erase(open_.begin());
+    open_.push_back(std::move(cursor));
+    if (!there)
+        return std::nullopt;
+    if (kept_.size() == KeptLines)
+        kept_.erase(kept_.begin());
+    kept_.push_back(KeptLine{file, line, open_.back()->text});
+    return std::string_view(kept_.back().text);
 }
 
 }  // namespace vorn
