@@ -112,8 +112,83 @@ std::string escaped_text(std::string_view text);
 // tool stands in for a location without a file. The file name's control bytes are escaped.
 std::string location_text(const Location& where, const char* tool);
 
-// A diagnostic as GNU tools print it: "FILE:LINE:COLUMN: SEVERITY: TEXT" and a line end; for
-// one that ended the run, a note "...: note: <stopped> stopped here (status N)" after it.
+// ---- The GNU form, as GCC writes it ---------------------------------------------------------
+
+// How a GNU report looks: under each diagnostic its source line and a caret line with the
+// range underlined (^~~~), as GCC and Clang show them; and colour, with GCC's colours (bold
+// locations, red errors, magenta warnings, cyan notes, green carets).
+struct GnuStyle {
+    bool caret = true;
+    bool colour = false;
+};
+
+// When a tool colours what it prints (--color=auto|always|never).
+enum class ColourWhen : uint8_t { Auto, Always, Never };
+
+// Whether to colour: always or never as asked; by default only on a terminal, and not when
+// NO_COLOR (no_color, its value or nullptr) is set and not empty.
+bool colour_wanted(ColourWhen when, bool on_terminal, const char* no_color);
+
+// The places a file was included from, innermost first: each includer and its include line
+// (column 0). Empty for a top script, a list, or no file.
+using IncludeChain = std::vector<Location>;
+
+// Gives line number line (from 1) of file as it is in the file, without its line end, valid
+// until the next call; nothing when there is no such line or the file cannot be read again. A
+// report without one shows no caret for that diagnostic.
+class SourceLineReader {
+public:
+    virtual ~SourceLineReader() = default;
+    virtual std::optional<std::string_view> line(const std::string& file, uint32_t line) = 0;
+};
+
+// At most this many bytes of a source line are shown under a diagnostic: a longer line shows
+// the part around the range, its cut ends marked with "...".
+constexpr std::size_t MaxShownLineWidth = 160;
+// How many columns before the range a cut line keeps.
+constexpr std::size_t ShownBeforeRange = 40;
+// Tab stops of a shown source line, every this many columns (as GCC expands them).
+constexpr std::size_t ShownTabWidth = 8;
+
+// The source line and caret lines of a range, as GCC writes them:
+//     "    2 |     Wait(0x10)\n      |          ^~~~\n"
+// Tabs are expanded and control bytes shown as \xNN, with the caret moved along so that it
+// still stands under its bytes. Empty for a location without a line or column.
+std::string caret_lines(const Location& where, std::string_view source_line, const GnuStyle& style);
+
+// Writes diagnostics one after the other in GNU form. Before one that stands in an included
+// file come "In file included from a.vs:2," lines naming each includer, innermost first, as
+// GCC writes them, once for a run of diagnostics reached through the same includes.
+class GnuWriter {
+public:
+    // tool stands in for a location without a file; stopped names what a fatal diagnostic
+    // stopped ("checking"); lines (may be nullptr: no caret) gives the source lines.
+    GnuWriter(const char* tool, const char* stopped, GnuStyle style, SourceLineReader* lines)
+        : tool_(tool), stopped_(stopped), style_(style), lines_(lines) {}
+
+    // The diagnostic's line ("FILE:LINE:COLUMN: SEVERITY: TEXT [-Wname]"), its source and caret
+    // lines, its notes, a note naming the top script it arose in (where context is not empty)
+    // and, for one that ended the run, "...: note: checking stopped here (status N)".
+    std::string write(const Diagnostic& diagnostic, const IncludeChain& chain = {},
+                      const std::string& context = {});
+    // A note that stands on its own, "PATH: note: TEXT".
+    std::string note(const std::string& path, const std::string& text) const;
+
+private:
+    std::string located(const Location& where) const;
+    std::string severity_text(Severity severity) const;
+    std::string source_of(const Location& where);
+
+    const char* tool_;
+    const char* stopped_;
+    GnuStyle style_;
+    SourceLineReader* lines_;
+    IncludeChain last_chain_;
+};
+
+// A diagnostic as GNU tools print it: "FILE:LINE:COLUMN: SEVERITY: TEXT" and a line end (for a
+// warning its option, " [-Wname]"), its notes, and for one that ended the run, a note
+// "...: note: <stopped> stopped here (status N)" after it; no caret, no colour.
 // Control bytes are escaped.
 std::string gnu_diagnostic(const Diagnostic& diagnostic, const char* tool, const char* stopped);
 

@@ -112,7 +112,9 @@ struct CompileOptions {
     // memory than a script of one.
     bool keep_diagnostics = true;
     // The warnings to look for; none (the default) costs the compile nothing. unused-name
-    // needs the whole compile (or project) and is found by unused_names, from the uses.
+    // needs the whole compile (or project) and is found by unused_names, from the uses; when
+    // it is among warnings_as_errors and uses are recorded, the compile finds it itself,
+    // before it writes the compiled file.
     WarningSet warnings;
     // The warnings counted as errors as they are found (-Werror): like every counted error,
     // they keep the compiled file from being written.
@@ -166,8 +168,12 @@ struct CompileResult {
 // record_uses) resolves to, each once, in the order of the compiles.
 std::vector<Diagnostic> unused_names(const std::vector<const CompileResult*>& compiles);
 
+// The include chain of the file with index source in result's files: the includer of each
+// file and the line of its include, innermost first (see GnuWriter).
+IncludeChain include_chain(const CompileResult& result, int source);
+
 // Turns the warnings that options count as errors into errors, and a clean status into
-// StatusErrors when there are any.
+// StatusErrors when there are any; each is counted in error_count.
 void count_warnings_as_errors(CompileResult& result, const WarningOptions& options);
 
 // Both lists alone, as a compile loads them first (see load_lists): a problem with them is

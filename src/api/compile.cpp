@@ -41,6 +41,8 @@ static void run(CompileState& s, const std::string& script) {
         remember_output_file(s, *s.options.output_path);
     load_event_list(s);
     load_command_list(s);
+    // The lists' warnings go to the line observer before the first line is reached.
+    pass_on_diagnostics(s);
     allocate_table(s, &s.tables->defvars, MaxDefvars, DiagnosticKind::NoMemoryDefvars);
     allocate_table(s, &s.tables->defnums, MaxDefnums, DiagnosticKind::NoMemoryDefnums);
     for (int i = 0; i < EntryTableSize; ++i) {
@@ -50,6 +52,14 @@ static void run(CompileState& s, const std::string& script) {
     for (const PredefinedVariable& variable : PredefinedVariables)
         add_defvar(s, variable.name, variable.number, nullptr);
     compile_file(s, script, nullptr);
+    // unused-name is known only now. Counted as an error, it is one of this compile's errors,
+    // found before the compiled file is written, so that a run with one writes no file.
+    if (s.options.warnings_as_errors.has(DiagnosticKind::UnusedName) && s.uses)
+        for (Diagnostic& unused : unused_names({&s.result})) {
+            unused.severity = Severity::Error;
+            unused.status = StatusErrors;
+            keep(s, std::move(unused));
+        }
     s.result.code.assign(s.code, s.code + s.code_pos);
     s.result.event_entries.assign(s.event_entries, s.event_entries + EntryTableSize);
     s.result.place_entries.assign(s.place_table, s.place_table + EntryTableSize);
@@ -141,16 +151,6 @@ std::string location_text(const Location& where, const char* tool) {
             text += ":" + std::to_string(where.column);
     }
     return text;
-}
-
-std::string gnu_diagnostic(const Diagnostic& diagnostic, const char* tool, const char* stopped) {
-    std::string where = location_text(diagnostic.where, tool);
-    std::string out = where + ": " + severity_name(diagnostic.severity) + ": " +
-                      escaped_text(diagnostic.text) + "\n";
-    if (diagnostic.fatal)
-        out += where + ": note: " + stopped + " stopped here (status " +
-               std::to_string(diagnostic.status) + ")\n";
-    return out;
 }
 
 void RecordingSink::write(OutputKind kind, std::string_view text) {

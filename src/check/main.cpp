@@ -37,6 +37,8 @@ struct Options {
     std::string directory;
     vorn::WarningOptions warnings;
     bool fix = false;
+    bool caret = true;
+    vorn::ColourWhen colour = vorn::ColourWhen::Auto;
 };
 
 // --fix checks and fixes again while a pass makes fixes, at most this many times.
@@ -97,10 +99,23 @@ std::string project_folder_of(const Options& options, const std::string& script,
     return found.empty() ? here : found;
 }
 
+// The GNU form as asked for: colour for a terminal, and the source lines read again from here.
+struct GnuSetup {
+    vorn::OverlayProvider files;
+    vorn::ProviderLineReader lines{files};
+    GnuForm form;
+    explicit GnuSetup(const Options& options) {
+        form.style.caret = options.caret;
+        form.style.colour = vorn::colour_wanted(options.colour, isatty(STDOUT_FILENO) != 0, getenv("NO_COLOR"));
+        form.lines = &lines;
+    }
+};
+
 // With collected, the diagnostics go there instead of being printed.
 int check_scripts(const Options& options, vorn::CompileOptions compile_options,
                   std::vector<vorn::ContextDiagnostic>* collected = nullptr) {
     std::string here = std::filesystem::current_path().string();
+    GnuSetup gnu(options);
     vorn::Compiler compiler;
     vorn::NullSink quiet;
     std::vector<Checked> checked(options.scripts.size());
@@ -113,12 +128,15 @@ int check_scripts(const Options& options, vorn::CompileOptions compile_options,
         if (compile_options.output_path && !options.output->empty() && c.folder != here)
             compile_options.output_path = std::filesystem::absolute(*options.output).string();
         vorn::OverlayProvider files(c.folder == here ? std::string() : c.folder);
-        if (given == "-")
-            files.serve(StdinName, std::string(std::istreambuf_iterator<char>(std::cin), {}));
+        if (given == "-") {
+            std::string text(std::istreambuf_iterator<char>(std::cin), {});
+            gnu.files.serve(StdinName, text);
+            files.serve(StdinName, std::move(text));
+        }
         // With one script, the GNU lines go out as the compile finds them, so that none need
         // be kept; several scripts share diagnostics, JSON needs them all, and so do the
         // warnings that are counted as errors or found only once the compile is over.
-        GnuPrinter printer(stdout, &rebase);
+        GnuPrinter printer(stdout, gnu.form, &rebase);
         vorn::CompileOptions these = compile_options;
         const vorn::WarningOptions& w = options.warnings;
         bool after = w.all_errors || w.errors.any() || w.enabled.has(vorn::DiagnosticKind::UnusedName);
@@ -127,7 +145,9 @@ int check_scripts(const Options& options, vorn::CompileOptions compile_options,
             these.keep_diagnostics = false;
         }
         c.result = compiler.compile(c.script, files, quiet, these);
-        if (options.warnings.enabled.has(vorn::DiagnosticKind::UnusedName))
+        // Counted as an error, unused-name was found by the compile, before it wrote -o.
+        if (options.warnings.enabled.has(vorn::DiagnosticKind::UnusedName) &&
+            !these.warnings_as_errors.has(vorn::DiagnosticKind::UnusedName))
             for (vorn::Diagnostic& unused : vorn::unused_names({&c.result}))
                 c.result.diagnostics.push_back(std::move(unused));
         vorn::count_warnings_as_errors(c.result, options.warnings);
@@ -141,7 +161,7 @@ int check_scripts(const Options& options, vorn::CompileOptions compile_options,
         *collected = vorn::merge_diagnostics(compiles);
         return vorn::combined_status(compiles);
     }
-    print_report(options.format, compiles, vorn::merge_diagnostics(compiles), {}, compiles.size() > 1);
+    print_report(options.format, compiles, vorn::merge_diagnostics(compiles), {}, compiles.size() > 1, gnu.form);
     int status = vorn::combined_status(compiles);
     if (options.deps) {
         const vorn::CompileResult& result = checked[0].result;
@@ -181,7 +201,8 @@ int check_project(const Options& options, std::vector<vorn::ContextDiagnostic>* 
         *collected = std::move(diagnostics);
         return status;
     }
-    print_report(options.format, compiles, diagnostics, project.notes(), true);
+    GnuSetup gnu(options);
+    print_report(options.format, compiles, diagnostics, project.notes(), true, gnu.form);
     return counted && status == vorn::StatusClean ? vorn::StatusErrors : status;
 }
 
@@ -306,14 +327,20 @@ int main(int argc, char** argv) {
                                                           "(default: the -o file)");
     app.add_flag("--deps-phony", options.deps_phony, "add an empty rule for each dependency");
     app.add_option("-C", options.directory, "run as if started in this directory");
+    std::string colour = "auto";
+    app.add_option("--color", colour, "colour diagnostics: auto (on a terminal, unless NO_COLOR is set), always or never")
+        ->check(CLI::IsMember({"auto", "always", "never"}))
+        ->type_name("WHEN");
     app.set_version_flag("--version", "vorn-check " VORN_VERSION);
-    app.footer(WarningOptionsHelp);
+    app.footer(std::string(WarningOptionsHelp) + GnuFormHelp);
     std::vector<char*> args(argv, argv + argc);
+    take_caret_options(args, options.caret);
     if (std::optional<int> status = take_warning_options("vorn-check", args, options.warnings))
         return *status;
     argc = static_cast<int>(args.size());
     argv = args.data();
     std::optional<int> status = parse_command_line(app, argc, argv, "[options] <script file>", [&] {
+        options.colour = ColourChoices.at(colour);
         if (options.project && !options.scripts.empty())
             throw CLI::ValidationError("--project", "checks the whole project: name no scripts with it");
         if (!options.project && options.scripts.empty())

@@ -16,6 +16,7 @@ nlohmann::json location_json(const vorn::Location& where) {
             {"end_column", where.end_column}};
 }
 
+
 // Every file that a change to should make the build run again, once each, in the order read.
 std::vector<std::string> dependencies(const vorn::CompileResult& result) {
     std::vector<std::string> files;
@@ -49,38 +50,47 @@ nlohmann::json files_json(const vorn::CompileResult& result) {
 
 }  // namespace
 
-std::string gnu_lines(const vorn::Diagnostic& d, const std::string& context) {
-    std::string where = vorn::location_text(d.where, "vorn-check");
-    std::string out = where + ": " + vorn::severity_name(d.severity) + ": " + vorn::escaped_text(d.text) +
-                      vorn::warning_option_text(d) + "\n";
-    for (const vorn::DiagnosticNote& note : d.notes)
-        out += vorn::location_text(note.where, "vorn-check") + ": note: " + vorn::escaped_text(note.text) + "\n";
-    if (!context.empty())
-        out += where + ": note: in the context of " + vorn::escaped_text(context) + "\n";
-    if (d.fatal)
-        out += where + ": note: checking stopped here (status " + std::to_string(d.status) + ")\n";
-    return out;
+void GnuPrinter::reached(const vorn::LineRecord&, const unsigned char*, const vorn::CompileResult& result) {
+    result_ = &result;
 }
 
-std::string gnu_line(const vorn::Diagnostic& diagnostic) { return gnu_lines(diagnostic, {}); }
-
 void GnuPrinter::diagnosed(const vorn::Diagnostic& diagnostic) {
+    // The includes are named as the compile opened them, and moved as the diagnostic is.
+    vorn::IncludeChain chain = result_ ? vorn::include_chain(*result_, diagnostic.source) : vorn::IncludeChain();
     std::string text;
     if (rebase_) {
         vorn::Diagnostic moved = diagnostic;
         moved.where.file = rebase_->to_here(moved.where.file);
         for (vorn::DiagnosticNote& note : moved.notes)
             note.where.file = rebase_->to_here(note.where.file);
-        text = gnu_line(moved);
+        for (vorn::Location& step : chain)
+            step.file = rebase_->to_here(step.file);
+        text = writer_.write(moved, chain);
     } else {
-        text = gnu_line(diagnostic);
+        text = writer_.write(diagnostic, chain);
     }
     fwrite(text.data(), 1, text.size(), out_);
 }
 
 std::string gnu_report(const vorn::CompileResult& result) {
     std::vector<vorn::TopCompile> compiles = one_compile(result);
-    return gnu_report(vorn::merge_diagnostics(compiles), {}, false);
+    return gnu_report(vorn::merge_diagnostics(compiles), {}, false, compiles);
+}
+
+// The fixes of a diagnostic: what each does, whether it is safe, and its edits, each a file,
+// a range and the new text.
+nlohmann::json fixes_json(const vorn::Diagnostic& d) {
+    nlohmann::json fixes = nlohmann::json::array();
+    for (const vorn::Fix& fix : d.fixes) {
+        nlohmann::json edits = nlohmann::json::array();
+        for (const vorn::Edit& edit : fix.edits) {
+            nlohmann::json e = location_json(edit.range);
+            e["new_text"] = edit.new_text;
+            edits.push_back(std::move(e));
+        }
+        fixes.push_back({{"description", fix.description}, {"safe", fix.safe}, {"edits", std::move(edits)}});
+    }
+    return fixes;
 }
 
 std::string json_report(const vorn::CompileResult& result) {
@@ -89,12 +99,23 @@ std::string json_report(const vorn::CompileResult& result) {
 }
 
 std::string gnu_report(const std::vector<vorn::ContextDiagnostic>& diagnostics,
-                       const std::vector<vorn::ProjectNote>& notes, bool contexts) {
+                       const std::vector<vorn::ProjectNote>& notes, bool contexts,
+                       const std::vector<vorn::TopCompile>& compiles, const GnuForm& form) {
+    vorn::GnuWriter writer("vorn-check", "checking", form.style, form.lines);
     std::string out;
     for (const vorn::ProjectNote& note : notes)
-        out += vorn::escaped_text(note.path) + ": note: " + vorn::escaped_text(note.text) + "\n";
-    for (const vorn::ContextDiagnostic& c : diagnostics)
-        out += gnu_lines(c.diagnostic, contexts ? c.context : std::string());
+        out += writer.note(note.path, note.text);
+    for (const vorn::ContextDiagnostic& c : diagnostics) {
+        // A diagnostic in an included file was reached through the includes of its top script.
+        vorn::IncludeChain chain;
+        if (!c.context.empty())
+            for (const vorn::TopCompile& compile : compiles)
+                if (compile.script == c.context) {
+                    chain = vorn::include_chain(*compile.result, c.diagnostic.source);
+                    break;
+                }
+        out += writer.write(c.diagnostic, chain, contexts ? c.context : std::string());
+    }
     return out;
 }
 
@@ -119,6 +140,7 @@ std::string json_report(const std::vector<vorn::TopCompile>& compiles,
             notes.push_back(std::move(n));
         }
         entry["notes"] = std::move(notes);
+        entry["fixes"] = fixes_json(d);
         entry["context"] = c.context.empty() ? nlohmann::json(nullptr) : nlohmann::json(c.context);
         diagnostics.push_back(std::move(entry));
     }
@@ -152,9 +174,9 @@ std::string json_report(const std::vector<vorn::TopCompile>& compiles,
 
 void print_report(const std::string& format, const std::vector<vorn::TopCompile>& compiles,
                   const std::vector<vorn::ContextDiagnostic>& diagnostics,
-                  const std::vector<vorn::ProjectNote>& notes, bool contexts) {
+                  const std::vector<vorn::ProjectNote>& notes, bool contexts, const GnuForm& form) {
     std::string report = format == "json" ? json_report(compiles, diagnostics, notes)
-                                          : gnu_report(diagnostics, notes, contexts);
+                                          : gnu_report(diagnostics, notes, contexts, compiles, form);
     fwrite(report.data(), 1, report.size(), stdout);
 }
 

@@ -8,14 +8,16 @@
 #include <vorn/project.h>
 #include <vorn/vorn.h>
 
-// One line per diagnostic, "FILE:LINE:COLUMN: SEVERITY: TEXT" (error, warning or note), and a
-// note where checking stopped.
+// One line per diagnostic, "FILE:LINE:COLUMN: SEVERITY: TEXT" (error, warning or note), its
+// notes, and a note where checking stopped; no caret, no colour.
 std::string gnu_report(const vorn::CompileResult& result);
 
-// One diagnostic in GNU form, its control bytes escaped: its line, a note naming the top script
-// it comes from (where context is not empty), and a note where checking stopped.
-std::string gnu_lines(const vorn::Diagnostic& diagnostic, const std::string& context);
-std::string gnu_line(const vorn::Diagnostic& diagnostic);
+// How vorn-check writes the GNU form: its style (caret, colour) and where the source lines
+// under the diagnostics come from (nullptr: none are shown).
+struct GnuForm {
+    vorn::GnuStyle style{false, false};
+    vorn::SourceLineReader* lines = nullptr;
+};
 
 struct PathRebase;
 
@@ -24,13 +26,17 @@ struct PathRebase;
 // are written to open from where the command started.
 class GnuPrinter : public vorn::LineObserver {
 public:
-    explicit GnuPrinter(FILE* out, const PathRebase* rebase = nullptr) : out_(out), rebase_(rebase) {}
-    void reached(const vorn::LineRecord&, const unsigned char*, const vorn::CompileResult&) override {}
+    GnuPrinter(FILE* out, const GnuForm& form, const PathRebase* rebase = nullptr)
+        : out_(out), rebase_(rebase), writer_("vorn-check", "checking", form.style, form.lines) {}
+    // Keeps the result so far, whose files name the includes of the diagnostics that follow.
+    void reached(const vorn::LineRecord&, const unsigned char*, const vorn::CompileResult& result) override;
     void diagnosed(const vorn::Diagnostic& diagnostic) override;
 
 private:
     FILE* out_;
     const PathRebase* rebase_;
+    vorn::GnuWriter writer_;
+    const vorn::CompileResult* result_ = nullptr;
 };
 
 // One JSON document with every field of every diagnostic, the files read and the status.
@@ -57,8 +63,11 @@ std::optional<char> unreadable_by_make(const std::string& name);
 // The diagnostics of one or more scripts, each once, in the GNU form; with contexts, a note
 // names the top script that a shared file's diagnostic comes from (a check of one script
 // leaves it out: there is only the one).
+// compiles give the includes a diagnostic of a shared file was reached through (by its
+// context's top script).
 std::string gnu_report(const std::vector<vorn::ContextDiagnostic>& diagnostics,
-                       const std::vector<vorn::ProjectNote>& notes = {}, bool contexts = true);
+                       const std::vector<vorn::ProjectNote>& notes = {}, bool contexts = true,
+                       const std::vector<vorn::TopCompile>& compiles = {}, const GnuForm& form = {});
 
 // The same as one JSON document: the combined status, every diagnostic with its context (the
 // top script's path, or null), and each script with its own status and files; "files" is
@@ -70,7 +79,7 @@ std::string json_report(const std::vector<vorn::TopCompile>& compiles,
 // Writes the report in format ("gnu" or "json") to standard output; contexts as gnu_report.
 void print_report(const std::string& format, const std::vector<vorn::TopCompile>& compiles,
                   const std::vector<vorn::ContextDiagnostic>& diagnostics,
-                  const std::vector<vorn::ProjectNote>& notes, bool contexts);
+                  const std::vector<vorn::ProjectNote>& notes, bool contexts, const GnuForm& form);
 
 // Paths of a compile made in a project folder, written so that they open from the folder the
 // command was started in (here). Both folders are absolute; when they are the same, every

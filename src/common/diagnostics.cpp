@@ -102,19 +102,24 @@ int record(CompileState& s, DiagnosticKind kind, vorn::Location where, const Spa
         send(s, OutputKind::Message, diagnostic.vorn_text);
     if (span && s.options.explain) [[unlikely]]
         explain(s, diagnostic, *span);
+    keep(s, std::move(diagnostic));
+    return kind_facts.status;
+}
+
+}  // namespace
+
+void keep(CompileState& s, vorn::Diagnostic diagnostic) {
+    const bool counted = diagnostic.severity == Severity::Error && !diagnostic.fatal;
     if (s.options.line_observer && !s.defer_diagnostics)
         s.options.line_observer->diagnosed(diagnostic);
     // The warnings of a line add to what it reported, so while they are looked for every
     // diagnostic is kept.
     if ((s.options.keep_diagnostics || s.defer_diagnostics) &&
-        (fatal || s.warnings || s.result.diagnostics.size() < s.options.max_diagnostics))
+        (diagnostic.fatal || s.warnings || s.result.diagnostics.size() < s.options.max_diagnostics))
         s.result.diagnostics.push_back(std::move(diagnostic));
-    if (!fatal && counted)
+    if (counted)
         count_error(s);
-    return kind_facts.status;
 }
-
-}  // namespace
 
 int current_source(const CompileState& s) {
     return s.open_files ? static_cast<int>(s.open_files->index) : -1;
@@ -201,11 +206,20 @@ void trace(CompileState& s, const char* format, ...) {
 }
 
 void pass_on_diagnostics(CompileState& s) {
-    if (!s.defer_diagnostics)
+    std::vector<vorn::Diagnostic>& kept = s.result.diagnostics;
+    if (s.defer_diagnostics) {
+        for (const vorn::Diagnostic& diagnostic : kept)
+            s.options.line_observer->diagnosed(diagnostic);
+        kept.clear();
         return;
-    for (const vorn::Diagnostic& diagnostic : s.result.diagnostics)
-        s.options.line_observer->diagnosed(diagnostic);
-    s.result.diagnostics.clear();
+    }
+    // The line's warnings have been looked for, so what was kept past the bound for them goes
+    // (a fatal diagnostic, always the last, stays).
+    const std::size_t bound = s.options.max_diagnostics;
+    if (kept.size() > bound) {
+        const bool fatal = kept.back().fatal;
+        kept.erase(kept.begin() + static_cast<std::ptrdiff_t>(bound), kept.end() - (fatal ? 1 : 0));
+    }
 }
 
 }  // namespace vorn

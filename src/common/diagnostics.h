@@ -44,11 +44,16 @@ void report(CompileState& s, DiagnosticKind kind, Span span, ...);
 // A counted error at an explicit place.
 void report_at(CompileState& s, DiagnosticKind kind, const vorn::Location* where, ...);
 
+// Records a diagnostic made elsewhere (not from a line's text) as report() records its own:
+// the line observer is told, the result keeps it, and a counted error is counted.
+void keep(CompileState& s, vorn::Diagnostic diagnostic);
+
 // Adds 1 to the error count, which stops at its highest value instead of wrapping to 0.
 void count_error(CompileState& s);
 
 // Passes the diagnostics kept back for the line observer (CompileState::defer_diagnostics)
-// on to it, and forgets them.
+// on to it, and forgets them; else drops those kept past options.max_diagnostics while the
+// line's warnings were looked for. Called once a line's warnings are checked.
 void pass_on_diagnostics(CompileState& s);
 
 // Sends a piece of output: into the buffer of a BufferedSink where it fits, else to the sink.

@@ -114,6 +114,8 @@ void count_warnings_as_errors(CompileResult& result, const WarningOptions& optio
             d.severity = Severity::Error;
             d.status = StatusErrors;
             any = true;
+            if (result.error_count != UINT16_MAX)
+                ++result.error_count;
         }
     if (any && result.status == StatusClean)
         result.status = StatusErrors;

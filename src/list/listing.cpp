@@ -259,11 +259,13 @@ void LineFollower::reached(const vorn::LineRecord& record, const unsigned char* 
                           record.code_begin};
 }
 
-void LineFollower::finish(const vorn::CompileResult& result) {
+void LineFollower::finish(const vorn::CompileResult& result, const std::vector<vorn::Diagnostic>& late) {
     hand_on(result.code.size(), result.code.data(), result);
     enter_files(result);
     if (!result.fatal)
         back_to(result, -1);
+    if (!late.empty())
+        unplaced(late);
 }
 
 // The pending line's code ends where the next piece's begins: an include line's own code is
@@ -364,8 +366,8 @@ void Listing::back(const vorn::CompileResult& result, uint32_t file, uint32_t le
     drain();
 }
 
-void Listing::finish(const vorn::CompileResult& result) {
-    LineFollower::finish(result);
+void Listing::finish(const vorn::CompileResult& result, const std::vector<vorn::Diagnostic>& late) {
+    LineFollower::finish(result, late);
     // The error that ends a run is not counted, as vorn does not count it.
     out_ += "=== " + plural(result.code.size(), "byte", "bytes") + " of code, ";
     if (result.fatal)
@@ -398,11 +400,13 @@ void OffsetAnswers::line(const ListedLine& line, const std::vector<vorn::Diagnos
                           whole_line(result, line);
 }
 
-// An error as --at reports it: "FILE:LINE:COLUMN: error: TEXT", without a note.
+// A diagnostic as --at reports it: "FILE:LINE:COLUMN: SEVERITY: TEXT" (for a warning its
+// option after it), without a note.
 void OffsetAnswers::unplaced(const std::vector<vorn::Diagnostic>& diagnostics) {
     for (const vorn::Diagnostic& d : diagnostics) {
         std::string where = vorn::location_text(d.where, "vorn-list");
-        fprintf(errors_, "%s: error: %s\n", where.c_str(), vorn::escaped_text(d.text).c_str());
+        fprintf(errors_, "%s: %s: %s%s\n", where.c_str(), vorn::severity_name(d.severity),
+                vorn::escaped_text(d.text).c_str(), vorn::warning_option_text(d).c_str());
     }
 }
 

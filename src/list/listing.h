@@ -67,8 +67,9 @@ public:
                  const vorn::CompileResult& result) override;
     void diagnosed(const vorn::Diagnostic& diagnostic) override { diagnostics_.push_back(diagnostic); }
     // Hands on the last line, enters the files opened after it, and leaves every file still
-    // open, as a compile that ran to its end does.
-    void finish(const vorn::CompileResult& result);
+    // open, as a compile that ran to its end does; then hands on late, the diagnostics found
+    // once the compile was over (unused-name), as standing on no line.
+    void finish(const vorn::CompileResult& result, const std::vector<vorn::Diagnostic>& late = {});
 
 protected:
     // A listed line, complete, and the diagnostics that stand on it; code is the code area,
@@ -109,8 +110,8 @@ private:
 class Listing : public LineFollower {
 public:
     Listing(SourceTexts& texts, FILE* stream) : LineFollower(texts), stream_(stream) {}
-    // Ends the listing with the summary and the symbols.
-    void finish(const vorn::CompileResult& result);
+    // Ends the listing with the late diagnostics, the summary and the symbols.
+    void finish(const vorn::CompileResult& result, const std::vector<vorn::Diagnostic>& late = {});
     const std::string& text() const { return out_; }
 
 protected:

@@ -8,6 +8,7 @@
 #include <vorn/vorn.h>
 #include <vorn/files.h>
 #include "../tools/command_line.h"
+#include "../tools/warning_flags.h"
 #include "listing.h"
 
 namespace {
@@ -34,6 +35,7 @@ struct Options {
     std::vector<Offset> offsets;
     // Given on the command line, even as an empty name: that is a file that cannot be written.
     std::optional<std::string> map;
+    vorn::WarningOptions warnings;
 };
 
 std::optional<Offset> parse_offset(const std::string& text) {
@@ -74,17 +76,32 @@ void report_no_statement(const Offset& offset, std::size_t code_size) {
                 offset.text.c_str(), code_size);
 }
 
-// Compiles the script with follower told of every line, and finishes it.
+// Compiles the script with follower told of every line, and finishes it. The warnings come
+// where the errors do; unused-name, known only once the compile is over, after the last line.
 template <typename Follower>
 vorn::CompileResult compile_with(const Options& options, vorn::FileSystemProvider& files,
                                  Follower& follower) {
+    const vorn::WarningOptions& w = options.warnings;
+    const bool unused = w.enabled.has(vorn::DiagnosticKind::UnusedName);
     vorn::CompileOptions compile_options;
     compile_options.line_observer = &follower;
     compile_options.keep_diagnostics = false;
+    compile_options.warnings = w.enabled;
+    compile_options.record_uses = unused;
+    for (std::size_t k = 0; k < vorn::DiagnosticKindCount; ++k) {
+        auto kind = static_cast<vorn::DiagnosticKind>(k);
+        if (kind != vorn::DiagnosticKind::UnusedName && w.enabled.has(kind) && vorn::counts_as_error(w, kind))
+            compile_options.warnings_as_errors.add(kind);
+    }
     vorn::NullSink quiet;
     vorn::Compiler compiler;
     vorn::CompileResult result = compiler.compile(options.script, files, quiet, compile_options);
-    follower.finish(result);
+    // The listing keeps no diagnostics in the result: those found after the compile are its only ones.
+    if (unused) {
+        result.diagnostics = vorn::unused_names({&result});
+        vorn::count_warnings_as_errors(result, w);
+    }
+    follower.finish(result, result.diagnostics);
     return result;
 }
 
@@ -154,6 +171,12 @@ int main(int argc, char** argv) {
     app.add_option("--map", options.map, "also write the symbol map to FILE, one symbol a line")
         ->type_name("FILE");
     app.set_version_flag("--version", "vorn-list " VORN_VERSION);
+    app.footer(WarningOptionsHelp);
+    std::vector<char*> args(argv, argv + argc);
+    if (std::optional<int> status = take_warning_options("vorn-list", args, options.warnings))
+        return *status;
+    argc = static_cast<int>(args.size());
+    argv = args.data();
     std::optional<int> status = parse_command_line(
         app, argc, argv, "[--at OFFSET]... [--map FILE] <script file>", [&] {
             for (const std::string& text : offsets) {

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include <vorn/diagnostics.h>
+
 #include "text.h"
 
 namespace lsp {
@@ -33,6 +35,21 @@ struct RelatedInformation {
 NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE(RelatedInformation, location, message)
 
 constexpr int SeverityError = 1;
+constexpr int SeverityWarning = 2;
+constexpr int SeverityInformation = 3;
+
+// How a diagnostic of the compiler is shown: an error, a warning, or a note as information.
+inline int severity_of(vorn::Severity severity) {
+    switch (severity) {
+    case vorn::Severity::Warning:
+        return SeverityWarning;
+    case vorn::Severity::Note:
+        return SeverityInformation;
+    case vorn::Severity::Error:
+        break;
+    }
+    return SeverityError;
+}
 
 struct Diagnostic {
     Range range;

@@ -707,6 +707,7 @@ void Server::collect_diagnostics(const std::string& folder) {
     // The shared files' findings, by the top script's include line they were reached from.
     std::map<std::pair<std::string, uint32_t>, std::vector<RelatedInformation>> summaries;
     std::map<std::pair<std::string, uint32_t>, std::pair<Range, vorn::Diagnostic>> links;
+    std::map<std::pair<std::string, uint32_t>, int> worst;  // the lowest severity number, the worst
     disk_texts_.clear();
     for (const vorn::ContextDiagnostic& found : project.diagnostics()) {
         const vorn::Diagnostic& diagnostic = found.diagnostic;
@@ -716,30 +717,44 @@ void Server::collect_diagnostics(const std::string& folder) {
         std::vector<Diagnostic>& list = fresh[uri_of(path)];
         if (list.size() >= MaxDiagnosticsPerFile)
             continue;
-        Diagnostic out{range_in(path, diagnostic.where, converters), SeverityError,
+        Diagnostic out{range_in(path, diagnostic.where, converters), severity_of(diagnostic.severity),
                        vorn::kind_name(diagnostic.kind), diagnostic.text, {}};
+        // Its notes (the first definition of a redefined name, ...) link to where they stand.
+        for (const vorn::DiagnosticNote& note : diagnostic.notes) {
+            if (note.where.file.empty() || out.related.size() >= MaxRelated)
+                continue;
+            std::string note_path = absolute_in(note.where.file, folder);
+            out.related.push_back(RelatedInformation{
+                Location{uri_of(note_path), range_in(note_path, note.where, converters)}, note.text});
+        }
         if (!found.context.empty()) {
             RelatedInformation link = include_link(project, found);
             std::pair<std::string, uint32_t> at{link.location.uri, link.location.range.start.line};
             summaries[at].push_back(RelatedInformation{Location{uri_of(path), out.range}, diagnostic.text});
             links.emplace(at, std::make_pair(link.location.range, diagnostic));
+            auto [weight, fresh_line] = worst.emplace(at, out.severity);
+            if (!fresh_line)
+                weight->second = std::min(weight->second, out.severity);
             out.related.push_back(std::move(link));
         }
         list.push_back(std::move(out));
     }
     // The top script shows what its include line led to, once per line, with a link to each.
+    // It weighs as the worst of them: a line that led only to warnings shows a warning.
     for (auto& [at, related] : summaries) {
         const auto& [range, first] = links.at(at);
+        int severity = worst.at(at);
         std::string where = first.where.file;
         std::string message = related.size() == 1
                                   ? "In " + where + ": " + first.text
-                                  : std::to_string(related.size()) + " errors in other files; the first, in " +
-                                        where + ": " + first.text;
+                                  : std::to_string(related.size()) +
+                                        (severity == SeverityError ? " errors" : " problems") +
+                                        " in other files; the first, in " + where + ": " + first.text;
         if (related.size() > MaxRelated)
             related.resize(MaxRelated);
         std::vector<Diagnostic>& list = fresh[at.first];
         if (list.size() < MaxDiagnosticsPerFile)
-            list.push_back(Diagnostic{range, SeverityError, vorn::kind_name(first.kind), message, std::move(related)});
+            list.push_back(Diagnostic{range, severity, vorn::kind_name(first.kind), message, std::move(related)});
     }
     disk_texts_.clear();
     for (const auto& [uri, diagnostics] : found_[folder])

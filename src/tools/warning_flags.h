@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <iostream>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -43,3 +44,32 @@ inline std::optional<int> take_warning_options(const char* tool, std::vector<cha
     args = std::move(rest);
     return std::nullopt;
 }
+
+// The help text of the options of the GNU form, for the tools' --help.
+constexpr const char* GnuFormHelp =
+    "Diagnostics:\n"
+    "  -fno-diagnostics-show-caret do not show the source line and caret under a diagnostic\n"
+    "  -fdiagnostics-show-caret    show them (the default)\n";
+
+// Removes -fdiagnostics-show-caret and -fno-diagnostics-show-caret from args (argv[1] on; "--"
+// ends the options) into caret: CLI11 takes no long option after a single dash.
+inline void take_caret_options(std::vector<char*>& args, bool& caret) {
+    std::vector<char*> rest;
+    bool options_end = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        char* arg = args[i];
+        if (i > 0 && !options_end && strcmp(arg, "-fdiagnostics-show-caret") == 0) {
+            caret = true;
+        } else if (i > 0 && !options_end && strcmp(arg, "-fno-diagnostics-show-caret") == 0) {
+            caret = false;
+        } else {
+            options_end = options_end || (i > 0 && strcmp(arg, "--") == 0);
+            rest.push_back(arg);
+        }
+    }
+    args = std::move(rest);
+}
+
+// The --color option's values.
+inline const std::map<std::string, vorn::ColourWhen> ColourChoices = {
+    {"auto", vorn::ColourWhen::Auto}, {"always", vorn::ColourWhen::Always}, {"never", vorn::ColourWhen::Never}};

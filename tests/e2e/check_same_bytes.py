@@ -86,8 +86,9 @@ def compare(path, case, bins, env):
         actual = read_file(os.path.join(second, output))
     finally:
         run_case.remove_tree(second)
-    # Warnings are no errors: a clean compile may have them, and still writes vorn's bytes.
-    errors = [line for line in out.splitlines() if b": warning: " not in line and b": note: " not in line]
+    # Warnings are no errors: a clean compile may have them (with their source lines, carets
+    # and include lines), and still writes vorn's bytes.
+    errors = [line for line in out.splitlines() if b": error: " in line]
     if status != 0 or errors or err:
         return ("vorn-check -o %s %s ended with status %d:\n%s%s"
                 % (output, script, status, out.decode("utf-8", "replace"),

@@ -8,7 +8,8 @@ never the script nor its diagnostics. The scripts: --megabytes of comment lines,
 of that of lines that are each an error (an unknown directive, counted, so the run goes on).
 The listing is read as it comes and checked (every line listed, with its error, the summary and
 the symbols at the end). With --vorn-check, vorn-check's GNU report of the error scripts is held
-to the same bound (one line per error).
+to the same bound (three lines per error: the error, its source line and its caret line, read
+again from the script as the errors come).
 
 The peaks that are printed count this script's own memory too (a run is forked from it before it
 starts vorn-list), the same in every run.
@@ -116,7 +117,8 @@ def main():
                       % (name, mb, lines, peak, at_peak))
                 if vorn_check and kind == "errors":
                     status, count, last, errors, check_peak = run(vorn_check, [name], work)
-                    if status != 10 or count != lines or errors[0]:
+                    # Each error with its source line and its caret line.
+                    if status != 10 or count != 3 * lines or errors[0]:
                         failures.append("vorn-check %s: status %d, %d lines ending %r, %r"
                                         % (name, status, count, last, errors[1]))
                     peaks[size].append(check_peak)

@@ -54,6 +54,38 @@ class TopScript(ServerTest):
         self.assertEqual(self.client.diagnostics(deep), [])
 
 
+class Warnings(ServerTest):
+    def test_warning_has_severity_2_its_kind_as_code_and_its_note_as_related_information(self):
+        self.client.initialize(self.root)
+        main = self.path("main.vs")
+        text = "defvar Gold 3\ndefnum Gold 99\nOnStart:\n    Wait(Nope)\n"
+        self.write({"main.vs": text})
+        self.client.open(main, text)
+        found = self.client.diagnostics(main, version=1)
+        self.assertEqual([(d["code"], d["severity"]) for d in found],
+                         [("redefined-name", 2), ("unknown-argument", 1)])
+        warning = found[0]
+        self.assertEqual(warning["range"], {"start": {"line": 1, "character": 7}, "end": {"line": 1, "character": 11}})
+        self.assertEqual(warning["message"], "'Gold' is already defined; this definition is never found")
+        self.assertEqual(warning["relatedInformation"],
+                         [{"location": {"uri": uri(main),
+                                        "range": {"start": {"line": 0, "character": 7},
+                                                  "end": {"line": 0, "character": 11}}},
+                           "message": "'Gold' is first defined here"}])
+        self.assertNotIn("relatedInformation", found[1])
+
+    def test_include_line_that_leads_only_to_warnings_shows_a_warning(self):
+        self.write({"lib/a.vs": "defnum Big 70000\n", "main.vs": "include lib\\/a.vs\n"})
+        self.client.initialize(self.root)
+        main = self.path("main.vs")
+        self.client.open(main)
+        on_main = self.client.diagnostics(main)
+        self.assertEqual([(d["code"], d["severity"], d["range"]["start"]["line"]) for d in on_main],
+                         [("constant-wraps", 2, 0)])
+        on_lib = self.client.diagnostics(self.path("lib/a.vs"))
+        self.assertEqual([(d["code"], d["severity"]) for d in on_lib], [("constant-wraps", 2)])
+
+
 class IncludedFiles(ServerTest):
     def setUp(self):
         super().setUp()

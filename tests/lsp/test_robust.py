@@ -248,7 +248,8 @@ class BigAndBinary(ServerTest):
 
 class Typing(ServerTest):
     def test_peak_memory_flat_over_10000_changes(self):
-        self.write({"lib.vs": "defvar Count 1\n" * 50})
+        # Fifty definitions, each of its own name: a name defined again would be warned about.
+        self.write({"lib.vs": "defvar Count 1\n" + "".join("defvar Other%d %d\n" % (i, i + 2) for i in range(49))})
         self.client.initialize(self.root)
         main = self.path("main.vs")
         body = "include lib.vs\nOnStart:\n" + "    If(Count, Equal, 3)\n    Say(\"x\")\n" * 150

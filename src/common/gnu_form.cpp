@@ -1,0 +1,297 @@
+// Diagnostics in the GNU form as GCC writes them: the location, the severity and the text, the
+// includes the file was reached through, the source line with a caret under the range, notes,
+// and colour.
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+#include <vorn/files.h>
+#include <vorn/result.h>
+#include <vorn/sources.h>
+
+namespace vorn {
+
+namespace {
+
+// GCC's colours (its GCC_COLORS default), as SGR parameters.
+constexpr const char* ColourLocus = "01";
+constexpr const char* ColourError = "01;31";
+constexpr const char* ColourWarning = "01;35";
+constexpr const char* ColourNote = "01;36";
+constexpr const char* ColourCaret = "01;32";
+
+// The source line's number stands right-aligned in at least this many columns, then " | ".
+constexpr std::size_t LineNumberWidth = 5;
+
+// What "In file included from " takes, so that the lines after it line up their "from".
+constexpr const char* IncludedFrom = "In file included from ";
+constexpr const char* AlsoFrom = "                 from ";
+
+// A byte shown as four characters, \xNN, as escaped_text writes control bytes.
+bool shown_escaped(unsigned char byte) { return byte < 0x20 || byte == 0x7F; }
+
+// A byte that continues a UTF-8 character: it takes no column of its own.
+bool continues_character(unsigned char byte) { return (byte & 0xC0) == 0x80; }
+
+const char* colour_of(Severity severity) {
+    switch (severity) {
+    case Severity::Warning:
+        return ColourWarning;
+    case Severity::Note:
+        return ColourNote;
+    case Severity::Error:
+        break;
+    }
+    return ColourError;
+}
+
+// text in the SGR colour, as GCC writes it (each escape followed by "erase to the line end",
+// so that a background colour does not run on).
+std::string coloured(const std::string& text, const char* colour, bool on) {
+    if (!on || text.empty())
+        return text;
+    return std::string("\x1b[") + colour + "m\x1b[K" + text + "\x1b[m\x1b[K";
+}
+
+bool same_chain(const IncludeChain& a, const IncludeChain& b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](const Location& x, const Location& y) {
+        return x.file == y.file && x.line == y.line;
+    });
+}
+
+}  // namespace
+
+bool colour_wanted(ColourWhen when, bool on_terminal, const char* no_color) {
+    switch (when) {
+    case ColourWhen::Always:
+        return true;
+    case ColourWhen::Never:
+        return false;
+    case ColourWhen::Auto:
+        break;
+    }
+    return on_terminal && !(no_color && *no_color);
+}
+
+std::string caret_lines(const Location& where, std::string_view source_line, const GnuStyle& style) {
+    if (where.line == 0 || where.column == 0)
+        return {};
+    const std::size_t size = source_line.size();
+    std::size_t begin = std::min<std::size_t>(where.column - 1, size);
+    std::size_t end = std::min<std::size_t>(std::max(where.end_column, where.column) - 1, size);
+    // A range past the line's end (its line end, or nothing) has its caret just after the line.
+    const bool past_end = where.column - 1 >= size;
+    // The bytes shown: the whole line, or a window around the range's start. Tab stops count
+    // from the first byte shown, so that a cut line is as long as any other.
+    std::size_t first = 0;
+    std::size_t last = size;
+    if (size > MaxShownLineWidth) {
+        first = begin > ShownBeforeRange ? begin - ShownBeforeRange : 0;
+        last = std::min(size, first + MaxShownLineWidth);
+        if (last - first < MaxShownLineWidth)
+            first = last - MaxShownLineWidth;
+    }
+    std::string shown = first > 0 ? "..." : "";
+    const std::size_t text_start = shown.size();
+    std::size_t caret_from = 0;
+    std::size_t caret_to = 0;
+    for (std::size_t i = first; i <= last; ++i) {
+        if (i == begin)
+            caret_from = shown.size();
+        if (i == end)
+            caret_to = shown.size();
+        if (i == last)
+            break;
+        auto byte = static_cast<unsigned char>(source_line[i]);
+        if (byte == '\t') {
+            shown.append(ShownTabWidth - (shown.size() - text_start) % ShownTabWidth, ' ');
+        } else if (shown_escaped(byte)) {
+            shown += escaped_text(std::string_view(&source_line[i], 1));
+        } else {
+            shown += static_cast<char>(byte);
+        }
+    }
+    // Characters of several bytes take one column: the caret counts columns, not bytes.
+    auto columns = [&](std::size_t upto) {
+        std::size_t count = 0;
+        for (std::size_t k = 0; k < upto && k < shown.size(); ++k)
+            if (!continues_character(static_cast<unsigned char>(shown[k])))
+                ++count;
+        return count;
+    };
+    if (begin < first)
+        caret_from = text_start;
+    if (end > last)
+        caret_to = shown.size();
+    std::size_t from = columns(caret_from);
+    std::size_t to = std::max(columns(caret_to), from + 1);
+    if (past_end)
+        to = from + 1;
+    if (last < size)
+        shown += "...";
+
+    std::string number = std::to_string(where.line);
+    std::string margin = number.size() < LineNumberWidth ? std::string(LineNumberWidth - number.size(), ' ') : "";
+    std::string blank_margin(std::max(LineNumberWidth, number.size()), ' ');
+    std::string underline = "^" + std::string(to - from - 1, '~');
+    return margin + number + " | " + shown + "\n" + blank_margin + " | " + std::string(from, ' ') +
+           coloured(underline, ColourCaret, style.colour) + "\n";
+}
+
+std::string GnuWriter::located(const Location& where) const {
+    return coloured(location_text(where, tool_) + ":", ColourLocus, style_.colour);
+}
+
+std::string GnuWriter::severity_text(Severity severity) const {
+    return coloured(std::string(severity_name(severity)) + ": ", colour_of(severity), style_.colour);
+}
+
+std::string GnuWriter::source_of(const Location& where) {
+    if (!style_.caret || !lines_ || where.file.empty() || where.line == 0 || where.column == 0)
+        return {};
+    std::optional<std::string_view> text = lines_->line(where.file, where.line);
+    return text ? caret_lines(where, *text, style_) : std::string();
+}
+
+std::string GnuWriter::write(const Diagnostic& d, const IncludeChain& chain, const std::string& context) {
+    std::string out;
+    if (!chain.empty() && !same_chain(chain, last_chain_)) {
+        for (std::size_t i = 0; i < chain.size(); ++i)
+            out += std::string(i == 0 ? IncludedFrom : AlsoFrom) +
+                   coloured(location_text(chain[i], tool_), ColourLocus, style_.colour) +
+                   (i + 1 < chain.size() ? ",\n" : ":\n");
+    }
+    last_chain_ = chain;
+    std::string option = warning_option_text(d);
+    if (style_.colour && !option.empty()) {
+        // " [-Wname]": the option in the severity's colour, as GCC writes it.
+        option = " [" + coloured(option.substr(2, option.size() - 3), colour_of(d.severity), true) + "]";
+    }
+    out += located(d.where) + " " + severity_text(d.severity) + escaped_text(d.text) + option + "\n";
+    out += source_of(d.where);
+    for (const DiagnosticNote& n : d.notes) {
+        out += located(n.where) + " " + severity_text(Severity::Note) + escaped_text(n.text) + "\n";
+        out += source_of(n.where);
+    }
+    if (!context.empty())
+        out += located(d.where) + " " + severity_text(Severity::Note) + "in the context of " +
+               escaped_text(context) + "\n";
+    if (d.fatal)
+        out += located(d.where) + " " + severity_text(Severity::Note) + stopped_ + " stopped here (status " +
+               std::to_string(d.status) + ")\n";
+    return out;
+}
+
+std::string GnuWriter::note(const std::string& path, const std::string& text) const {
+    return coloured(escaped_text(path) + ":", ColourLocus, style_.colour) + " " +
+           severity_text(Severity::Note) + escaped_text(text) + "\n";
+}
+
+std::string gnu_diagnostic(const Diagnostic& diagnostic, const char* tool, const char* stopped) {
+    GnuWriter writer(tool, stopped, GnuStyle{false, false}, nullptr);
+    return writer.write(diagnostic);
+}
+
+IncludeChain include_chain(const CompileResult& result, int source) {
+    IncludeChain chain;
+    // Each step goes to an earlier file, so the walk ends; the bound guards a malformed result.
+    for (std::size_t steps = 0; source >= 0 && static_cast<std::size_t>(source) < result.files.size() &&
+                                steps < result.files.size();
+         ++steps) {
+        const SourceRecord& file = result.files[static_cast<std::size_t>(source)];
+        if (file.includer < 0 || static_cast<std::size_t>(file.includer) >= result.files.size())
+            break;
+        chain.push_back(Location{result.files[static_cast<std::size_t>(file.includer)].path, file.include_line, 0, 0});
+        source = file.includer;
+    }
+    return chain;
+}
+
+// A file being read on, line by line: the line it stands at and the bytes read past it.
+struct ProviderLineReader::Cursor {
+    std::string path;
+    std::unique_ptr<InputFile> input;
+    uint32_t number = 0;  // of the line in text; 0 before the first
+    std::string text;
+    std::string pending;  // read, not yet cut into lines
+    bool ended = false;   // the end of the file, a read error or the end-of-file mark
+
+    // Moves to the next line; false at the end of the file.
+    bool next() {
+        for (;;) {
+            std::size_t cut = pending.find('\n');
+            if (cut != std::string::npos) {
+                text.assign(pending, 0, cut);
+                pending.erase(0, cut + 1);
+                break;
+            }
+            if (ended) {
+                // The last line, without a line end; a file that ends with one has no more.
+                if (pending.empty())
+                    return false;
+                text = std::move(pending);
+                pending.clear();
+                break;
+            }
+            unsigned char block[16384];
+            long got = input->read(block, sizeof block);
+            if (got <= 0) {
+                ended = true;
+                continue;
+            }
+            auto* bytes = reinterpret_cast<const char*>(block);
+            const void* mark = memchr(bytes, '\x1a', static_cast<std::size_t>(got));
+            // The compiler reads nothing after the end-of-file mark.
+            std::size_t length = mark ? static_cast<std::size_t>(static_cast<const char*>(mark) - bytes)
+                                      : static_cast<std::size_t>(got);
+            pending.append(bytes, length);
+            ended = mark != nullptr;
+        }
+        if (!text.empty() && text.back() == '\r')
+            text.pop_back();
+        ++number;
+        return true;
+    }
+};
+
+ProviderLineReader::ProviderLineReader(FileSystemProvider& provider) : provider_(provider) {
+    provider_.open_regular_files_only();
+}
+
+ProviderLineReader::~ProviderLineReader() = default;
+
+std::optional<std::string_view> ProviderLineReader::line(const std::string& file, uint32_t line) {
+    if (line == 0)
+        return std::nullopt;
+    for (auto kept = kept_.rbegin(); kept != kept_.rend(); ++kept)
+        if (kept->line == line && kept->file == file)
+            return std::string_view(kept->text);
+    auto found = std::find_if(open_.begin(), open_.end(), [&](const auto& c) { return c->path == file; });
+    std::unique_ptr<Cursor> cursor;
+    if (found != open_.end() && (*found)->number <= line) {
+        cursor = std::move(*found);
+        open_.erase(found);
+    } else {
+        if (found != open_.end())
+            open_.erase(found);
+        cursor = std::make_unique<Cursor>();
+        cursor->path = file;
+        cursor->input = provider_.open(file);
+        if (!cursor->input)
+            return std::nullopt;
+    }
+    bool there = cursor->number == line;
+    while (!there && cursor->next())
+        there = cursor->number == line;
+    if (open_.size() == OpenFiles)
+        open_.erase(open_.begin());
+    open_.push_back(std::move(cursor));
+    if (!there)
+        return std::nullopt;
+    if (kept_.size() == KeptLines)
+        kept_.erase(kept_.begin());
+    kept_.push_back(KeptLine{file, line, open_.back()->text});
+    return std::string_view(kept_.back().text);
+}
+
+}  // namespace vorn
