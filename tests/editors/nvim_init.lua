@@ -2,7 +2,7 @@
 -- test_neovim.py made, waits for vorn-lsp's diagnostics, and checks them, a completion in a
 -- statement, a go to definition onto a defvar of the included file, and references and a
 -- rename of that defvar across both files, a quick fix for a misspelt command that Neovim
--- applies, and formatting of the buffer. Exits 0 when all
+-- applies, formatting of the buffer and its semantic tokens. Exits 0 when all
 -- hold; otherwise prints what failed and exits 1.
 local root = os.getenv('VORN_TEST_ROOT')
 vim.opt.runtimepath:prepend(os.getenv('VORN_EDITORS') .. '/vim')
@@ -157,6 +157,37 @@ local function run()
   check(vim.inspect(formatted) == vim.inspect({ 'include lib\\/doors.vs   ; the doors', 'OnStart:', '  Say("open")',
                                                 '  Wait(Gates)', '  Say("hi")' }),
         'main.vs after formatting ' .. vim.inspect(formatted))
+
+  -- Semantic tokens of the formatted buffer, read through Neovim's client with the legend the
+  -- server announced: the command word and the included file's variable, where they now stand.
+  local legend
+  for _, client in pairs(vim.lsp.buf_get_clients(main)) do
+    local provider = client.server_capabilities.semanticTokensProvider
+    legend = provider and provider.legend
+  end
+  check(legend ~= nil, 'no semantic tokens legend in the server capabilities')
+  local replies = vim.lsp.buf_request_sync(main, 'textDocument/semanticTokens/full',
+    { textDocument = { uri = vim.uri_from_bufnr(main) } }, 5000) or {}
+  local data
+  for _, reply in pairs(replies) do
+    data = reply.result and reply.result.data
+  end
+  local tokens = {}
+  if legend and data then
+    local line, col = 0, 0
+    for i = 1, #data, 5 do
+      if data[i] > 0 then
+        line, col = line + data[i], 0
+      end
+      col = col + data[i + 1]
+      table.insert(tokens, string.format('%d:%d:%d %s', line, col, data[i + 2], legend.tokenTypes[data[i + 3] + 1]))
+    end
+  end
+  local function has_token(want)
+    return vim.tbl_contains(tokens, want)
+  end
+  check(has_token('3:2:4 function') and has_token('3:7:5 variable') and has_token('1:0:7 event'),
+        'semantic tokens ' .. vim.inspect(tokens))
 
   if #failures > 0 then
     io.stderr:write(table.concat(failures, '\n') .. '\n')
