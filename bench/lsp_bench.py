@@ -15,25 +15,15 @@ Usage: lsp_bench.py [--lsp PATH] [--changes N]
 """
 import argparse
 import os
-import statistics
 import sys
 import tempfile
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, os.path.join(HERE, "..", "tests", "lsp"))
 sys.path.insert(0, HERE)
 
-import lsp_client  # noqa: E402
 from bench import CONDITIONS, statement, write_lists  # noqa: E402
-
-
-def peak_kib(pid):
-    with open("/proc/%d/status" % pid) as f:
-        for line in f:
-            if line.startswith("VmHWM:"):
-                return int(line.split()[1])
-    return 0
+from lsp_timing import Client, describe, peak_kib, spread  # noqa: E402
 
 
 def typical(folder):
@@ -82,7 +72,7 @@ def measure(server, folder, name, text, changes):
     path = os.path.join(folder, name)
     with open(path, "w") as f:
         f.write(text)
-    client = lsp_client.Client(server, timeout=30)
+    client = Client(server, timeout=30)
     try:
         client.initialize(folder)
         client.open(path, text)
@@ -102,12 +92,10 @@ def measure(server, folder, name, text, changes):
         client.shutdown()
     finally:
         client.close()
-    times.sort()
     lines = text.count("\n")
     print(f"{name}: {lines} lines, {len(text)} bytes, {changes} changes: didChange to publishDiagnostics "
-          f"median {statistics.median(times):.2f} ms, p90 {times[int(len(times) * 0.9)]:.2f} ms, "
-          f"max {times[-1]:.2f} ms; server peak memory {peak / 1024:.1f} MiB")
-    return statistics.median(times)
+          f"{describe(times)}; server peak memory {peak / 1024:.1f} MiB")
+    return spread(times).median
 
 
 def main():

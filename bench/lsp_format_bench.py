@@ -11,12 +11,9 @@ tests/lsp/lsp_client.py.
 Usage: lsp_format_bench.py [--lsp PATH] [--lines N] [--runs N]
 """
 import argparse
-import json
 import os
-import statistics
 import sys
 import tempfile
-import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "tests", "lsp"))
@@ -25,49 +22,25 @@ sys.path.insert(0, HERE)
 import lsp_client  # noqa: E402
 from bench import write_lists  # noqa: E402
 from fmt_bench import script  # noqa: E402
+from lsp_timing import Client, cpu_ms, spread, timed_request  # noqa: E402
 
 BUDGET_MS = 20.0
 
 
-def raw_reply(client, ident):
-    """The bytes of the reply to request ident, read off the pipe as they come: the time to the
-    last of them is the server's, before the client parses anything."""
-    while True:
-        while b"\r\n\r\n" not in client.buffer:
-            client._read_some(time.monotonic() + client.timeout)
-        head, _, rest = client.buffer.partition(b"\r\n\r\n")
-        length = int(head.split(b":")[1])
-        while len(rest) < length:
-            client._read_some(time.monotonic() + client.timeout)
-            rest = client.buffer.partition(b"\r\n\r\n")[2]
-        body = rest[:length]
-        client.buffer = rest[length:]
-        if b'"id":%d' % ident in body[:40] or b'"id":%d,' % ident in body:
-            return body
-
-
-def cpu_ms(pid):
-    """The processor time the process has used so far, in ms (from the scheduler's count in
-    nanoseconds, finer than the clock ticks of /proc/PID/stat)."""
-    with open("/proc/%d/schedstat" % pid) as f:
-        return int(f.read().split()[0]) / 1e6
-
-
 def timed(client, method, params, runs):
     """The best and median wall times to the reply's last byte and to its parsed result, and
-    the server's mean processor time per request (which waiting for a processor on a loaded
+    the server's mean processor time per request, all its threads (which waiting for a processor on a loaded
     machine does not inflate)."""
     served, parsed = [], []
     result = None
     cpu_before = cpu_ms(client.proc.pid)
     for _ in range(runs):
-        started = time.perf_counter()
-        body = raw_reply(client, client.request_async(method, params))
-        served.append((time.perf_counter() - started) * 1000)
-        result = json.loads(body)["result"]
-        parsed.append((time.perf_counter() - started) * 1000)
+        to_last_byte, to_parsed, result = timed_request(client, method, params)
+        served.append(to_last_byte)
+        parsed.append(to_parsed)
     cpu = (cpu_ms(client.proc.pid) - cpu_before) / runs
-    return min(served), statistics.median(served), min(parsed), statistics.median(parsed), cpu, result
+    served, parsed = spread(served), spread(parsed)
+    return served.best, served.median, parsed.best, parsed.median, cpu, result
 
 
 def main():
@@ -83,7 +56,7 @@ def main():
         path = os.path.join(folder, "big.vs")
         with open(path, "w") as f:
             f.write(text)
-        client = lsp_client.Client(args.lsp, timeout=30)
+        client = Client(args.lsp, timeout=30)
         try:
             client.initialize(folder)
             client.open(path, text)

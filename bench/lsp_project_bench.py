@@ -24,7 +24,6 @@ Standard library only, plus tests/lsp/lsp_client.py.
 Usage: lsp_project_bench.py [--lsp PATH] [--tops N] [--changes N] [--requests N] [--keep DIR]
 """
 import argparse
-import json
 import os
 import shutil
 import statistics
@@ -37,6 +36,8 @@ sys.path.insert(0, os.path.join(HERE, "..", "tests", "lsp"))
 sys.path.insert(0, HERE)
 
 import lsp_client  # noqa: E402
+from lsp_timing import Client, cpu_ms, peak_kib, spread  # noqa: E402
+from lsp_timing import timed_request as timed_reply  # noqa: E402
 from project_bench import generate  # noqa: E402
 
 HOT = "Hot"
@@ -47,53 +48,6 @@ BROKEN_LINE = "  Wait()\n"
 
 TARGETS_MS = {"open": 2000, "change": 500, "references": 100, "rename": 200}
 TARGET_PEAK_MIB = 200
-
-
-class Client(lsp_client.Client):
-    """The tests' client, with a reader that does not copy its buffer for every chunk of a
-    large answer (references and rename answers run to megabytes)."""
-
-    def read_message(self, timeout=None):
-        deadline = time.monotonic() + (timeout or self.timeout)
-        while True:
-            end = self.buffer.find(b"\r\n\r\n")
-            if end >= 0:
-                length = None
-                for line in self.buffer[:end].split(b"\r\n"):
-                    name, _, value = line.partition(b":")
-                    if name.strip().lower() == b"content-length":
-                        length = int(value)
-                assert length is not None, self.buffer[:end]
-                start = end + 4
-                if len(self.buffer) - start >= length:
-                    self.received = time.perf_counter()
-                    body = bytes(self.buffer[start:start + length])
-                    del self.buffer[:start + length]
-                    return json.loads(body)
-            self._read_some(deadline)
-
-    def _read_some(self, deadline):
-        if not isinstance(self.buffer, bytearray):
-            self.buffer = bytearray(self.buffer)
-        super()._read_some(deadline)
-
-
-def peak_kib(pid):
-    with open("/proc/%d/status" % pid) as f:
-        for line in f:
-            if line.startswith("VmHWM:"):
-                return int(line.split()[1])
-    return 0
-
-
-def cpu_ms(pid):
-    """The CPU time the server's threads have run, in milliseconds: on a busy machine the
-    wall-clock figures also count waiting for a core, this one does not."""
-    total = 0
-    for task in os.listdir("/proc/%d/task" % pid):
-        with open("/proc/%d/task/%s/schedstat" % (pid, task)) as f:
-            total += int(f.read().split()[0])
-    return total / 1e6
 
 
 def add_hot_name(folder, tops):
@@ -142,17 +96,8 @@ def timed_request(client, method, params):
     """The milliseconds from the request to the last byte of its answer, the server's CPU
     milliseconds, the milliseconds until the answer is parsed too, and the result."""
     cpu = cpu_ms(client.proc.pid)
-    started = time.perf_counter()
-    reply = client.response(client.request_async(method, params), timeout=60)
-    parsed = (time.perf_counter() - started) * 1000
-    if "error" in reply:
-        raise SystemExit(f"{method} failed: {reply['error']}")
-    return (client.received - started) * 1000, cpu_ms(client.proc.pid) - cpu, parsed, reply["result"]
-
-
-def summary(times):
-    times = sorted(times)
-    return statistics.median(times), times[-1]
+    to_last_byte, parsed, result = timed_reply(client, method, params, timeout=60)
+    return to_last_byte, cpu_ms(client.proc.pid) - cpu, parsed, result
 
 
 def verdict(value, target):
@@ -262,7 +207,8 @@ def main():
     }
     missed = 0
     for name, label in labels.items():
-        median, worst = summary(figures[name])
+        times = spread(figures[name])
+        median, worst = times.median, times.worst
         target = TARGETS_MS[name]
         missed += median > target
         count = len(figures[name])

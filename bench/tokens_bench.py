@@ -9,12 +9,9 @@ largest time, and the number of tokens.
 Usage: tokens_bench.py [--lsp PATH] [--requests N]
 """
 import argparse
-import json
 import os
-import statistics
 import sys
 import tempfile
-import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "tests", "lsp"))
@@ -23,38 +20,15 @@ sys.path.insert(0, HERE)
 import lsp_client  # noqa: E402
 from bench import write_lists  # noqa: E402
 from lsp_bench import large  # noqa: E402
+from lsp_timing import Client, describe, spread, timed_request  # noqa: E402
 
 # Full tokens for 5,000 lines are to take at most this long.
 TARGET_MS = 20
 
 
-def timed_request(client, method, params):
-    """Sends a request and waits for its framed reply; returns the milliseconds and the reply."""
-    ident = client.next_id
-    client.next_id += 1
-    started = time.perf_counter()
-    client.send({"jsonrpc": "2.0", "id": ident, "method": method, "params": params})
-    deadline = time.monotonic() + client.timeout
-    while True:
-        head, sep, rest = client.buffer.partition(b"\r\n\r\n")
-        if sep:
-            length = int(head.split(b":", 1)[1])
-            if len(rest) >= length:
-                break
-        client._read_some(deadline)
-    elapsed = (time.perf_counter() - started) * 1000
-    client.buffer = rest[length:]
-    reply = json.loads(rest[:length])
-    if reply.get("id") != ident or "result" not in reply:
-        raise SystemExit(f"{method}: unexpected reply {str(reply)[:200]}")
-    return elapsed, reply["result"]
-
-
 def report(name, times, tokens):
-    times.sort()
-    print(f"{name}: {tokens} tokens, {len(times)} requests: median {statistics.median(times):.2f} ms, "
-          f"p90 {times[int(len(times) * 0.9)]:.2f} ms, max {times[-1]:.2f} ms")
-    return statistics.median(times)
+    print(f"{name}: {tokens} tokens, {len(times)} requests: {describe(times)}")
+    return spread(times).median
 
 
 def main():
@@ -69,7 +43,7 @@ def main():
         path = os.path.join(folder, "large.vs")
         with open(path, "w") as f:
             f.write(text)
-        client = lsp_client.Client(args.lsp, timeout=30)
+        client = Client(args.lsp, timeout=30)
         try:
             client.initialize(folder)
             client.open(path, text)
@@ -80,10 +54,10 @@ def main():
             full, window = [], []
             full_tokens = window_tokens = 0
             for _ in range(args.requests):
-                ms, result = timed_request(client, "textDocument/semanticTokens/full", {"textDocument": document})
+                ms, _, result = timed_request(client, "textDocument/semanticTokens/full", {"textDocument": document})
                 full.append(ms)
                 full_tokens = len(result["data"]) // 5
-                ms, result = timed_request(client, "textDocument/semanticTokens/range", {
+                ms, _, result = timed_request(client, "textDocument/semanticTokens/range", {
                     "textDocument": document,
                     "range": {"start": {"line": 2500, "character": 0}, "end": {"line": 2600, "character": 0}}})
                 window.append(ms)
