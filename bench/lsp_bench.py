@@ -13,17 +13,15 @@ library only, plus tests/lsp/lsp_client.py.
 
 Usage: lsp_bench.py [--lsp PATH] [--changes N]
 """
-import argparse
 import os
 import sys
-import tempfile
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 
-from bench import CONDITIONS, statement, write_lists  # noqa: E402
-from lsp_timing import Client, describe, peak_kib, spread  # noqa: E402
+from bench import CONDITIONS, statement  # noqa: E402
+from lsp_timing import argument_parser, describe, open_document, peak_kib, spread, workspace  # noqa: E402
 
 
 def typical(folder):
@@ -69,16 +67,7 @@ def large():
 
 
 def measure(server, folder, name, text, changes):
-    path = os.path.join(folder, name)
-    with open(path, "w") as f:
-        f.write(text)
-    client = Client(server, timeout=30)
-    try:
-        client.initialize(folder)
-        client.open(path, text)
-        first = client.diagnostics(path, version=1)
-        if first:
-            raise SystemExit(f"{name}: unexpected diagnostics {first[:3]}")
+    with open_document(server, folder, name, text) as (client, path, _):
         # The second text changes one statement's number.
         other = text.replace("    Wait(", "    Wait(1", 1)
         times = []
@@ -89,9 +78,6 @@ def measure(server, folder, name, text, changes):
             client.diagnostics(path, version=version)
             times.append((time.perf_counter() - started) * 1000)
         peak = peak_kib(client.proc.pid)
-        client.shutdown()
-    finally:
-        client.close()
     lines = text.count("\n")
     print(f"{name}: {lines} lines, {len(text)} bytes, {changes} changes: didChange to publishDiagnostics "
           f"{describe(times)}; server peak memory {peak / 1024:.1f} MiB")
@@ -99,13 +85,10 @@ def measure(server, folder, name, text, changes):
 
 
 def main():
-    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    parser.add_argument("--lsp", default=os.path.join(HERE, "..", "build", "src", "vorn-lsp"))
+    parser = argument_parser(__doc__)
     parser.add_argument("--changes", type=int, default=500)
     args = parser.parse_args()
-    with tempfile.TemporaryDirectory() as tmp:
-        folder = os.path.realpath(tmp)
-        write_lists(folder)
+    with workspace() as folder:
         a = measure(args.lsp, folder, "typical.vs", typical(folder), args.changes)
         b = measure(args.lsp, folder, "large.vs", large(), args.changes)
     print(f"targets: 300 lines with three includes under 10 ms ({'met' if a < 10 else 'MISSED'}), "

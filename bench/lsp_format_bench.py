@@ -10,19 +10,16 @@ tests/lsp/lsp_client.py.
 
 Usage: lsp_format_bench.py [--lsp PATH] [--lines N] [--runs N]
 """
-import argparse
 import os
 import sys
-import tempfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "tests", "lsp"))
 sys.path.insert(0, HERE)
 
 import lsp_client  # noqa: E402
-from bench import write_lists  # noqa: E402
 from fmt_bench import script  # noqa: E402
-from lsp_timing import Client, cpu_ms, spread, timed_request  # noqa: E402
+from lsp_timing import argument_parser, cpu_ms, open_document, spread, timed_request, workspace  # noqa: E402
 
 BUDGET_MS = 20.0
 
@@ -44,41 +41,27 @@ def timed(client, method, params, runs):
 
 
 def main():
-    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    parser.add_argument("--lsp", default=os.path.join(HERE, "..", "build", "src", "vorn-lsp"))
+    parser = argument_parser(__doc__)
     parser.add_argument("--lines", type=int, default=5000)
     parser.add_argument("--runs", type=int, default=30)
     args = parser.parse_args()
     text = script(args.lines).decode()
-    with tempfile.TemporaryDirectory() as tmp:
-        folder = os.path.realpath(tmp)
-        write_lists(folder)
-        path = os.path.join(folder, "big.vs")
-        with open(path, "w") as f:
-            f.write(text)
-        client = Client(args.lsp, timeout=30)
-        try:
-            client.initialize(folder)
-            client.open(path, text)
-            client.diagnostics(path, version=1)
-            document = {"textDocument": {"uri": lsp_client.uri(path)}, "options": {"tabSize": 4, "insertSpaces": True}}
-            whole = timed(client, "textDocument/formatting", document, args.runs)
-            middle = args.lines // 2
-            some = dict(document, range={"start": {"line": middle, "character": 0},
-                                         "end": {"line": middle + 50, "character": 0}})
-            part = timed(client, "textDocument/rangeFormatting", some, args.runs)
-            # The other requests that read the whole document, for comparison.
-            plain = {"textDocument": document["textDocument"]}
-            others = [
-                ("foldingRange", timed(client, "textDocument/foldingRange", plain, args.runs)),
-                ("inlayHint, whole document", timed(client, "textDocument/inlayHint", dict(plain, range={
-                    "start": {"line": 0, "character": 0}, "end": {"line": args.lines, "character": 0}}), args.runs)),
-                ("selectionRange", timed(client, "textDocument/selectionRange", dict(plain, positions=[
-                    {"line": middle, "character": 6}]), args.runs)),
-            ]
-            client.shutdown()
-        finally:
-            client.close()
+    with workspace() as folder, open_document(args.lsp, folder, "big.vs", text, clean=False) as (client, path, _):
+        document = {"textDocument": {"uri": lsp_client.uri(path)}, "options": {"tabSize": 4, "insertSpaces": True}}
+        whole = timed(client, "textDocument/formatting", document, args.runs)
+        middle = args.lines // 2
+        some = dict(document, range={"start": {"line": middle, "character": 0},
+                                     "end": {"line": middle + 50, "character": 0}})
+        part = timed(client, "textDocument/rangeFormatting", some, args.runs)
+        # The other requests that read the whole document, for comparison.
+        plain = {"textDocument": document["textDocument"]}
+        others = [
+            ("foldingRange", timed(client, "textDocument/foldingRange", plain, args.runs)),
+            ("inlayHint, whole document", timed(client, "textDocument/inlayHint", dict(plain, range={
+                "start": {"line": 0, "character": 0}, "end": {"line": args.lines, "character": 0}}), args.runs)),
+            ("selectionRange", timed(client, "textDocument/selectionRange", dict(plain, positions=[
+                {"line": middle, "character": 6}]), args.runs)),
+        ]
     print("script: %d lines, %d bytes" % (text.count("\n"), len(text)))
     print("wall time, best and median:       to the reply's last byte  parsed by the client  "
           "server processor time")

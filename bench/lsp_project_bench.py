@@ -23,7 +23,6 @@ Standard library only, plus tests/lsp/lsp_client.py.
 
 Usage: lsp_project_bench.py [--lsp PATH] [--tops N] [--changes N] [--requests N] [--keep DIR]
 """
-import argparse
 import os
 import shutil
 import statistics
@@ -36,7 +35,7 @@ sys.path.insert(0, os.path.join(HERE, "..", "tests", "lsp"))
 sys.path.insert(0, HERE)
 
 import lsp_client  # noqa: E402
-from lsp_timing import Client, cpu_ms, peak_kib, spread  # noqa: E402
+from lsp_timing import Client, argument_parser, cpu_ms, peak_kib, spread  # noqa: E402
 from lsp_timing import timed_request as timed_reply  # noqa: E402
 from project_bench import generate  # noqa: E402
 
@@ -180,8 +179,7 @@ def run(server, folder, tops, changes, requests):
 
 
 def main():
-    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    parser.add_argument("--lsp", default=os.path.join(HERE, "..", "build", "src", "vorn-lsp"))
+    parser = argument_parser(__doc__)
     parser.add_argument("--tops", type=int, default=1000)
     parser.add_argument("--changes", type=int, default=6, help="changes of lib/s00.vs (half of them break it)")
     parser.add_argument("--requests", type=int, default=7, help="references and rename requests, each")

@@ -1,18 +1,29 @@
-"""What the vorn-lsp benches share: a client that notes when the last byte of each reply
+"""What the vorn-lsp benches share: their command line, a workspace with one open document, a client that notes when the last byte of each reply
 arrived, a timed request to that last byte, the server's processor time and peak memory from
 /proc, and the spread of a series of times. Standard library only, plus tests/lsp/lsp_client.py.
 """
+import argparse
+import contextlib
 import json
 import os
 import statistics
 import sys
+import tempfile
 import time
 from typing import NamedTuple
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "tests", "lsp"))
+sys.path.insert(0, HERE)
 
 import lsp_client  # noqa: E402
+from bench import write_lists  # noqa: E402
+
+# The server the benches time unless --lsp names another.
+DEFAULT_SERVER = os.path.join(HERE, "..", "build", "src", "vorn-lsp")
+
+# The severity of an error in publishDiagnostics.
+ERROR = 1
 
 # The fraction of a sorted series below the figure reported as its 90th percentile.
 P90 = 0.9
@@ -99,3 +110,43 @@ def describe(times):
     """'median M ms, p90 P ms, max X ms' of a series of milliseconds."""
     s = spread(times)
     return f"median {s.median:.2f} ms, p90 {s.p90:.2f} ms, max {s.worst:.2f} ms"
+
+
+def argument_parser(doc):
+    """A parser with the bench's usage text and --lsp, the server to time."""
+    parser = argparse.ArgumentParser(description=doc, formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("--lsp", default=DEFAULT_SERVER)
+    return parser
+
+
+@contextlib.contextmanager
+def workspace():
+    """A temporary folder (its real path) holding the event and command lists."""
+    with tempfile.TemporaryDirectory() as tmp:
+        folder = os.path.realpath(tmp)
+        write_lists(folder)
+        yield folder
+
+
+@contextlib.contextmanager
+def open_document(server, folder, name, text, timeout=30, clean=True):
+    """Writes text to name in folder, starts the server on that workspace and opens the
+    document; yields the client, the document's path and its first diagnostics. When clean,
+    none of them may be an error: an error would cut the compile short, and the bench would
+    time less than the whole document (warnings do not). The server is shut down when the
+    block ends."""
+    path = os.path.join(folder, name)
+    with open(path, "w") as f:
+        f.write(text)
+    client = Client(server, timeout=timeout)
+    try:
+        client.initialize(folder)
+        client.open(path, text)
+        first = client.diagnostics(path, version=1)
+        errors = [d for d in first if d.get("severity") == ERROR]
+        if clean and errors:
+            raise SystemExit(f"{name}: unexpected errors {errors[:3]}")
+        yield client, path, first
+        client.shutdown()
+    finally:
+        client.close()

@@ -8,19 +8,16 @@ largest time, and the number of tokens.
 
 Usage: tokens_bench.py [--lsp PATH] [--requests N]
 """
-import argparse
 import os
 import sys
-import tempfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "tests", "lsp"))
 sys.path.insert(0, HERE)
 
 import lsp_client  # noqa: E402
-from bench import write_lists  # noqa: E402
 from lsp_bench import large  # noqa: E402
-from lsp_timing import Client, describe, spread, timed_request  # noqa: E402
+from lsp_timing import argument_parser, describe, open_document, spread, timed_request, workspace  # noqa: E402
 
 # Full tokens for 5,000 lines are to take at most this long.
 TARGET_MS = 20
@@ -32,39 +29,23 @@ def report(name, times, tokens):
 
 
 def main():
-    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    parser.add_argument("--lsp", default=os.path.join(HERE, "..", "build", "src", "vorn-lsp"))
+    parser = argument_parser(__doc__)
     parser.add_argument("--requests", type=int, default=200)
     args = parser.parse_args()
-    with tempfile.TemporaryDirectory() as tmp:
-        folder = os.path.realpath(tmp)
-        write_lists(folder)
-        text = large()
-        path = os.path.join(folder, "large.vs")
-        with open(path, "w") as f:
-            f.write(text)
-        client = Client(args.lsp, timeout=30)
-        try:
-            client.initialize(folder)
-            client.open(path, text)
-            first = client.diagnostics(path, version=1)
-            if first:
-                raise SystemExit(f"large.vs: unexpected diagnostics {first[:3]}")
-            document = {"uri": lsp_client.uri(path)}
-            full, window = [], []
-            full_tokens = window_tokens = 0
-            for _ in range(args.requests):
-                ms, _, result = timed_request(client, "textDocument/semanticTokens/full", {"textDocument": document})
-                full.append(ms)
-                full_tokens = len(result["data"]) // 5
-                ms, _, result = timed_request(client, "textDocument/semanticTokens/range", {
-                    "textDocument": document,
-                    "range": {"start": {"line": 2500, "character": 0}, "end": {"line": 2600, "character": 0}}})
-                window.append(ms)
-                window_tokens = len(result["data"]) // 5
-            client.shutdown()
-        finally:
-            client.close()
+    text = large()
+    with workspace() as folder, open_document(args.lsp, folder, "large.vs", text) as (client, path, _):
+        document = {"uri": lsp_client.uri(path)}
+        full, window = [], []
+        full_tokens = window_tokens = 0
+        for _ in range(args.requests):
+            ms, _, result = timed_request(client, "textDocument/semanticTokens/full", {"textDocument": document})
+            full.append(ms)
+            full_tokens = len(result["data"]) // 5
+            ms, _, result = timed_request(client, "textDocument/semanticTokens/range", {
+                "textDocument": document,
+                "range": {"start": {"line": 2500, "character": 0}, "end": {"line": 2600, "character": 0}}})
+            window.append(ms)
+            window_tokens = len(result["data"]) // 5
     lines = text.count("\n")
     if full_tokens < lines // 2 or window_tokens == 0:
         raise SystemExit(f"too few tokens: {full_tokens} for the document, {window_tokens} for the range")
