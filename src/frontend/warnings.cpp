@@ -375,16 +375,11 @@ void check_list_entry(CompileState& s, const char* name, const vorn::Location& l
     LineWarnings& w = *s.warnings;
     vorn::Location where = line;
     where.end_column = where.column + static_cast<uint32_t>(strlen(name));
-    for (const auto& [earlier, first] : w.list_entries) {
-        if (earlier != name)
-            continue;
-        if (s.options.warnings.has(DiagnosticKind::DuplicateListEntry)) {
-            report_at(s, DiagnosticKind::DuplicateListEntry, &where, name);
-            s.result.diagnostics.back().notes.push_back({first, "'" + earlier + "' is first listed here"});
-        }
-        return;
+    auto [earlier, fresh] = w.list_entries.try_emplace(name, where);
+    if (!fresh && s.options.warnings.has(DiagnosticKind::DuplicateListEntry)) {
+        report_at(s, DiagnosticKind::DuplicateListEntry, &where, name);
+        s.result.diagnostics.back().notes.push_back({earlier->second, "'" + earlier->first + "' is first listed here"});
     }
-    w.list_entries.emplace_back(name, where);
 }
 
 }  // namespace vorn

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "../common/compile_state.h"
@@ -19,8 +20,9 @@ struct LineWarnings {
     vorn::Location label_where;
     int32_t label_piece = -1;
     std::string label_text;
-    // duplicate-list-entry: the entries of the list being loaded, and where each stands.
-    std::vector<std::pair<std::string, vorn::Location>> list_entries;
+    // duplicate-list-entry: the entries of the list being loaded, and where each stands
+    // (hashed: a list of thousands of names is checked on every compile).
+    std::unordered_map<std::string, vorn::Location> list_entries;
 };
 
 // How the compile stood before a line was dispatched.
