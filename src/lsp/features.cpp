@@ -54,10 +54,6 @@ const vorn::CommandEntry* find_command(const vorn::Lists& lists, const std::stri
     return *index < 0 ? nullptr : &lists.commands[static_cast<std::size_t>(*index)];
 }
 
-json text_edit(uint32_t line, uint32_t start, uint32_t end, const std::string& text) {
-    return {{"range", range_json(line, start, end)}, {"newText", text}};
-}
-
 // "lib/a.vs" as an include line must spell it: a '/' or ';' would start a comment, and a
 // backslash or quote would be read as one.
 std::string include_spelling(const std::string& path) {
@@ -185,40 +181,34 @@ std::string hex_word(unsigned value, int digits) {
     return text;
 }
 
-json range_json(uint32_t line, uint32_t start, uint32_t end) {
-    return {{"start", {{"line", line}, {"character", start}}},
-            {"end", {{"line", line}, {"character", end}}}};
-}
+json range_json(uint32_t line, uint32_t start, uint32_t end) { return line_range(line, start, end); }
 
-json range_of(const Text* text, const vorn::Location& where, Encoding encoding) {
+Range range_of(const Text* text, const vorn::Location& where, Encoding encoding) {
     uint32_t line = where.line > 0 ? where.line - 1 : 0;
     if (!text)
-        return range_json(line, where.column > 0 ? where.column - 1 : 0,
-                          where.column > 0 ? where.end_column - 1 : 0);
+        return line_range(line, where.column > 0 ? where.column - 1 : 0, where.column > 0 ? where.end_column - 1 : 0);
     std::string_view raw = text->line(line);
     if (where.line == 0)
-        return range_json(0, 0, 0);
+        return line_range(0, 0, 0);
     if (where.column == 0)
-        return range_json(line, 0, character_of(raw, raw.size(), encoding));
-    return range_json(line, character_of(raw, where.column - 1, encoding),
+        return line_range(line, 0, character_of(raw, raw.size(), encoding));
+    return line_range(line, character_of(raw, where.column - 1, encoding),
                       character_of(raw, std::max(where.end_column, where.column) - 1, encoding));
 }
 
-json completion(const FeatureContext& context, Position position) {
-    json items = json::array();
+CompletionList completion(const FeatureContext& context, Position position) {
+    CompletionList list;
     std::string_view line = context.text.line(position.line);
     std::size_t byte = byte_of(line, position.character, context.encoding);
     CursorContext cursor = context_at(line, byte);
     uint32_t from = character_of(line, cursor.word_begin, context.encoding);
     auto item = [&](const std::string& label, int kind, const std::string& detail, const std::string& insert,
                     bool snippet) {
-        json entry = {{"label", label}, {"kind", kind}, {"detail", detail},
-                      {"textEdit", text_edit(position.line, from, position.character, insert)}};
-        if (snippet)
-            entry["insertTextFormat"] = 2;
+        CompletionItem entry{label, kind, detail, TextEdit{line_range(position.line, from, position.character), insert},
+                             snippet, std::nullopt};
         if (insert != label)
-            entry["filterText"] = insert;
-        items.push_back(std::move(entry));
+            entry.filter_text = insert;
+        list.items.push_back(std::move(entry));
     };
     const vorn::Lists& lists = context.analysis.result.lists;
     switch (cursor.slot) {
@@ -290,10 +280,10 @@ json completion(const FeatureContext& context, Position position) {
         break;
     }
     }
-    return {{"isIncomplete", false}, {"items", std::move(items)}};
+    return list;
 }
 
-json hover(const FeatureContext& context, Position position) {
+std::optional<Hover> hover(const FeatureContext& context, Position position) {
     std::string_view line = context.text.line(position.line);
     std::size_t byte = byte_of(line, position.character, context.encoding);
     Token token = token_at(line, byte);
@@ -353,40 +343,39 @@ json hover(const FeatureContext& context, Position position) {
                 parts.push_back("Code offset " + std::to_string(record->code_begin) + ": no code");
         }
     if (parts.empty())
-        return nullptr;
+        return std::nullopt;
     std::string value;
     for (const std::string& part : parts)
         value += (value.empty() ? "" : "\n\n") + part;
     uint32_t start = character_of(line, token.begin, context.encoding);
     uint32_t end = character_of(line, token.end, context.encoding);
-    return {{"contents", {{"kind", "markdown"}, {"value", value}}},
-            {"range", range_json(position.line, start, end)}};
+    return Hover{MarkupContent{"markdown", value}, line_range(position.line, start, end)};
 }
 
-json definition(const FeatureContext& context, Position position) {
+std::optional<Location> definition(const FeatureContext& context, Position position) {
     std::string_view line = context.text.line(position.line);
     Token token = token_at(line, byte_of(line, position.character, context.encoding));
     const Analysis& analysis = context.analysis;
     if (analysis.project.empty())
-        return nullptr;
+        return std::nullopt;
     if (token.kind == TokenKind::IncludeName) {
         std::string path = absolute_in(token.text, analysis.project);
         struct stat st;
         if (stat(path.c_str(), &st) != 0 && !context.file_text(path))
-            return nullptr;
-        return {{"uri", path_to_uri(path)}, {"range", range_json(0, 0, 0)}};
+            return std::nullopt;
+        return Location{path_to_uri(path), line_range(0, 0, 0)};
     }
     if (token.kind != TokenKind::Argument && token.kind != TokenKind::DefinedName)
-        return nullptr;
+        return std::nullopt;
     const vorn::Definition* found = analysis.value_named(token.text);
     if (!found || found->source < 0)
-        return nullptr;
+        return std::nullopt;
     const std::string& path = analysis.paths[static_cast<std::size_t>(found->source)];
-    return {{"uri", path_to_uri(path)}, {"range", range_of(context.file_text(path), found->where, context.encoding)}};
+    return Location{path_to_uri(path), range_of(context.file_text(path), found->where, context.encoding)};
 }
 
-json document_symbols(const FeatureContext& context) {
-    json symbols = json::array();
+std::vector<DocumentSymbol> document_symbols(const FeatureContext& context) {
+    std::vector<DocumentSymbol> symbols;
     for (const vorn::Definition& definition : context.analysis.result.definitions) {
         if (definition.source != context.analysis.top || definition.where.line == 0)
             continue;
@@ -398,42 +387,40 @@ json document_symbols(const FeatureContext& context) {
         case vorn::DefinitionKind::Place: kind = SymbolNumber; break;
         }
         std::string_view line = context.text.line(definition.where.line - 1);
-        json selection = range_of(&context.text, definition.where, context.encoding);
-        json whole = range_json(definition.where.line - 1, 0, character_of(line, line.size(), context.encoding));
+        Range selection = range_of(&context.text, definition.where, context.encoding);
+        Range whole = line_range(definition.where.line - 1, 0, character_of(line, line.size(), context.encoding));
         std::string name = definition.kind == vorn::DefinitionKind::EventLabel ? definition.name + ":"
                                                                                 : definition.name;
-        symbols.push_back({{"name", name}, {"kind", kind}, {"detail", value_text(definition)},
-                           {"range", whole}, {"selectionRange", selection}});
+        symbols.push_back(DocumentSymbol{name, kind, value_text(definition), whole, selection});
     }
     return symbols;
 }
 
-json signature_help(const FeatureContext& context, Position position) {
+std::optional<SignatureHelp> signature_help(const FeatureContext& context, Position position) {
     std::string_view line = context.text.line(position.line);
     CursorContext cursor = context_at(line, byte_of(line, position.character, context.encoding));
     int index;
     const vorn::CommandEntry* command =
         cursor.in_call ? find_command(context.analysis.result.lists, cursor.command, &index) : nullptr;
     if (!command)
-        return nullptr;
-    std::string label = cursor.command + "(";
-    json parameters = json::array();
+        return std::nullopt;
+    SignatureInformation signature;
+    std::string& label = signature.label;
+    label = cursor.command + "(";
     for (int a = 1; a <= command->arg_count; ++a) {
         if (a > 1)
             label += ", ";
         std::string name = "arg" + std::to_string(a);
         label += name;
-        parameters.push_back({{"label", name}});
+        signature.parameters.push_back(ParameterInformation{name});
     }
     label += ")";
-    json signature = {{"label", label},
-                      {"documentation", "command " + std::to_string(index) + " of " + std::string(vorn::CommandListFile) + ", " +
-                                            plural(command->arg_count, "argument", "arguments")},
-                      {"parameters", parameters}};
+    signature.documentation = "command " + std::to_string(index) + " of " + std::string(vorn::CommandListFile) + ", " +
+                              plural(command->arg_count, "argument", "arguments");
     // Past the last argument nothing is active: the statement has too many.
     int active = cursor.argument < command->arg_count ? cursor.argument : command->arg_count;
-    signature["activeParameter"] = active;
-    return {{"signatures", json::array({signature})}, {"activeSignature", 0}, {"activeParameter", active}};
+    signature.active_parameter = active;
+    return SignatureHelp{{std::move(signature)}, 0, active};
 }
 
 }  // namespace lsp

@@ -1,13 +1,15 @@
 // The language features on one compiled document: completion, hover, go to definition,
-// document symbols and signature help. Each returns the result as the protocol has it.
+// document symbols and signature help. Each returns the protocol's record for its answer.
 #pragma once
 
 #include <nlohmann/json.hpp>
 
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "analysis.h"
+#include "protocol.h"
 #include "text.h"
 
 namespace lsp {
@@ -23,15 +25,15 @@ struct FeatureContext {
     std::function<const Text*(const std::string& path)> file_text;
 };
 
-json completion(const FeatureContext& context, Position position);
-json hover(const FeatureContext& context, Position position);
-json definition(const FeatureContext& context, Position position);
-json document_symbols(const FeatureContext& context);
-json signature_help(const FeatureContext& context, Position position);
+CompletionList completion(const FeatureContext& context, Position position);
+std::optional<Hover> hover(const FeatureContext& context, Position position);
+std::optional<Location> definition(const FeatureContext& context, Position position);
+std::vector<DocumentSymbol> document_symbols(const FeatureContext& context);
+std::optional<SignatureHelp> signature_help(const FeatureContext& context, Position position);
 
 // A protocol range for a location of the compile: a line (from 1; 0: the file's first line)
 // and byte columns (from 1; column 0: the whole line).
-json range_of(const Text* text, const vorn::Location& where, Encoding encoding);
+Range range_of(const Text* text, const vorn::Location& where, Encoding encoding);
 json range_json(uint32_t line, uint32_t start, uint32_t end);
 
 // value in hex with 0x and at least digits digits: hex_word(0x8000, 4) is "0x8000".

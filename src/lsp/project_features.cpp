@@ -9,8 +9,6 @@
 
 namespace lsp {
 
-using nlohmann::json;
-
 namespace {
 
 bool renamable(vorn::SymbolKind kind) {
@@ -172,27 +170,28 @@ std::vector<const vorn::Symbol*> symbols_at(const ProjectContext& context, const
     return context.project.symbols_at(path, position.line + 1, column);
 }
 
-json references(const ProjectContext& context, const std::vector<const vorn::Symbol*>& symbols,
-                bool with_declaration) {
-    json out = json::array();
+std::vector<Location> references(const ProjectContext& context, const std::vector<const vorn::Symbol*>& symbols,
+                                 bool with_declaration) {
+    std::vector<Location> out;
     Locator locate(context);
     for (const vorn::Location& where : places(context, symbols, with_declaration))
         out.push_back(locate(where));
     return out;
 }
 
-json highlights(const ProjectContext& context, const std::vector<const vorn::Symbol*>& symbols,
-                const std::string& path) {
+std::vector<DocumentHighlight> highlights(const ProjectContext& context,
+                                          const std::vector<const vorn::Symbol*>& symbols, const std::string& path) {
     std::string file = context.project.key(path);
-    json out = json::array();
+    std::vector<DocumentHighlight> out;
     Locator locate(context);
     for (const vorn::Location& where : places(context, symbols, true))
         if (where.file == file)
-            out.push_back({{"range", locate(where).range}});
+            out.push_back(DocumentHighlight{locate(where).range});
     return out;
 }
 
-json list_definition(const ProjectContext& context, const std::vector<const vorn::Symbol*>& symbols) {
+std::optional<Location> list_definition(const ProjectContext& context,
+                                        const std::vector<const vorn::Symbol*>& symbols) {
     for (const vorn::Symbol* symbol : symbols) {
         if (symbol->kind == vorn::SymbolKind::Include)
             return location_of(context, symbol->definition);
@@ -202,11 +201,11 @@ json list_definition(const ProjectContext& context, const std::vector<const vorn
                 return location_of(context, where);
         }
     }
-    return nullptr;
+    return std::nullopt;
 }
 
-json prepare_rename(const ProjectContext& context, const std::vector<const vorn::Symbol*>& symbols,
-                    const std::string& path, uint32_t line) {
+PrepareRenameResult prepare_rename(const ProjectContext& context, const std::vector<const vorn::Symbol*>& symbols,
+                                   const std::string& path, uint32_t line) {
     std::string file = context.project.key(path);
     for (const vorn::Symbol* symbol : symbols) {
         if (!renamable(symbol->kind))
@@ -215,13 +214,13 @@ json prepare_rename(const ProjectContext& context, const std::vector<const vorn:
             throw Refusal{"'" + symbol->name + "' is predefined"};
         for (const vorn::Location& where : places(context, {symbol}, true))
             if (where.file == file && where.line == line)
-                return {{"range", location_of(context, where).range}, {"placeholder", symbol->name}};
+                return PrepareRenameResult{location_of(context, where).range, symbol->name};
     }
     throw Refusal{"only variables, constants, commands and events can be renamed"};
 }
 
-json rename(const ProjectContext& context, const std::vector<const vorn::Symbol*>& symbols,
-            const std::string& new_name) {
+WorkspaceEdit rename(const ProjectContext& context, const std::vector<const vorn::Symbol*>& symbols,
+                     const std::string& new_name) {
     auto symbol = std::find_if(symbols.begin(), symbols.end(),
                                [](const vorn::Symbol* s) { return renamable(s->kind); });
     if (symbol == symbols.end())
@@ -231,23 +230,23 @@ json rename(const ProjectContext& context, const std::vector<const vorn::Symbol*
     std::string why = refusal(context, **symbol, new_name);
     if (!why.empty())
         throw Refusal{why};
-    json changes = json::object();
+    WorkspaceEdit edit;
     Locator locate(context);
     for (const vorn::Location& where : places(context, {*symbol}, true)) {
         Location at = locate(where);
-        changes[at.uri].push_back({{"range", at.range}, {"newText", new_name}});
+        edit.changes[at.uri].push_back(TextEdit{at.range, new_name});
     }
-    return {{"changes", std::move(changes)}};
+    return edit;
 }
 
-json workspace_symbols(const ProjectContext& context, const std::string& query) {
+std::vector<SymbolInformation> workspace_symbols(const ProjectContext& context, const std::string& query) {
     auto lower = [](std::string text) {
         for (char& c : text)
             c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
         return text;
     };
     std::string wanted = lower(query);
-    json out = json::array();
+    std::vector<SymbolInformation> out;
     for (const vorn::Symbol& symbol : context.project.symbols()) {
         if (symbol.kind == vorn::SymbolKind::Include || symbol.kind == vorn::SymbolKind::Condition)
             continue;
@@ -256,8 +255,7 @@ json workspace_symbols(const ProjectContext& context, const std::string& query) 
             continue;
         if (lower(symbol.name).find(wanted) == std::string::npos)
             continue;
-        out.push_back({{"name", symbol.name}, {"kind", symbol_kind_number(symbol.kind)},
-                       {"location", location_of(context, where)}});
+        out.push_back(SymbolInformation{symbol.name, symbol_kind_number(symbol.kind), location_of(context, where)});
     }
     return out;
 }

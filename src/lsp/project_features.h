@@ -1,11 +1,10 @@
 // The features that look across every script of a project: references, rename, document
 // highlight, workspace symbols and the definitions in the lists. Each returns the result as
-// the protocol has it, or throws Refusal with the reason a request cannot be met.
+// the protocol's record, or throws Refusal with the reason a request cannot be met.
 #pragma once
 
-#include <nlohmann/json.hpp>
-
 #include <functional>
+#include <optional>
 #include <string>
 
 #include <vorn/project.h>
@@ -30,18 +29,18 @@ struct ProjectContext {
 std::vector<const vorn::Symbol*> symbols_at(const ProjectContext& context, const std::string& path,
                                             const Text& text, Position position);
 
-nlohmann::json references(const ProjectContext& context, const std::vector<const vorn::Symbol*>& symbols,
-                          bool with_declaration);
-nlohmann::json highlights(const ProjectContext& context, const std::vector<const vorn::Symbol*>& symbols,
+std::vector<Location> references(const ProjectContext& context, const std::vector<const vorn::Symbol*>& symbols,
+                                 bool with_declaration);
+std::vector<DocumentHighlight> highlights(const ProjectContext& context, const std::vector<const vorn::Symbol*>& symbols,
                           const std::string& path);
 // The definition of a command or an event (its line in the list), or of an include's file;
-// null for other symbols.
-nlohmann::json list_definition(const ProjectContext& context, const std::vector<const vorn::Symbol*>& symbols);
-nlohmann::json prepare_rename(const ProjectContext& context, const std::vector<const vorn::Symbol*>& symbols,
-                              const std::string& path, uint32_t line);
-nlohmann::json rename(const ProjectContext& context, const std::vector<const vorn::Symbol*>& symbols,
-                      const std::string& new_name);
-nlohmann::json workspace_symbols(const ProjectContext& context, const std::string& query);
+// none for other symbols.
+std::optional<Location> list_definition(const ProjectContext& context, const std::vector<const vorn::Symbol*>& symbols);
+PrepareRenameResult prepare_rename(const ProjectContext& context, const std::vector<const vorn::Symbol*>& symbols,
+                                   const std::string& path, uint32_t line);
+WorkspaceEdit rename(const ProjectContext& context, const std::vector<const vorn::Symbol*>& symbols,
+                     const std::string& new_name);
+std::vector<SymbolInformation> workspace_symbols(const ProjectContext& context, const std::string& query);
 
 // The line (from 1) of a list whose entry is name; 0 when none is.
 uint32_t list_entry_line(const Text& list, const std::string& name);

@@ -4,6 +4,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -77,6 +78,135 @@ inline void to_json(nlohmann::json& out, const Diagnostic& diagnostic) {
            {"code", diagnostic.code}, {"message", diagnostic.message}};
     if (!diagnostic.related.empty())
         out["relatedInformation"] = diagnostic.related;
+}
+
+// ---- The answers to requests -------------------------------------------------------------------
+// Members named as the protocol names them are written by the macro; the others, and the
+// records with fields left out when unset, have their own to_json.
+
+struct DocumentHighlight {
+    Range range;  // the kind is left out: the client takes it as text
+};
+NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE(DocumentHighlight, range)
+
+struct DocumentLink {
+    Range range;
+    std::string target;  // a URI
+};
+NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE(DocumentLink, range, target)
+
+struct TextEdit {
+    Range range;
+    std::string new_text;
+};
+inline void to_json(nlohmann::json& out, const TextEdit& edit) {
+    out = {{"range", edit.range}, {"newText", edit.new_text}};
+}
+
+// Edits by URI; the URIs come out sorted, as in any JSON object the server writes.
+struct WorkspaceEdit {
+    std::map<std::string, std::vector<TextEdit>> changes;
+};
+inline void to_json(nlohmann::json& out, const WorkspaceEdit& edit) { out = {{"changes", edit.changes}}; }
+
+struct PrepareRenameResult {
+    Range range;
+    std::string placeholder;
+};
+NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE(PrepareRenameResult, range, placeholder)
+
+struct SymbolInformation {
+    std::string name;
+    int kind = 0;  // the protocol's SymbolKind number
+    Location location;
+};
+NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE(SymbolInformation, name, kind, location)
+
+struct MarkupContent {
+    std::string kind;  // "markdown" or "plaintext"
+    std::string value;
+};
+NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE(MarkupContent, kind, value)
+
+struct Hover {
+    MarkupContent contents;
+    Range range;
+};
+NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE(Hover, contents, range)
+
+constexpr int InsertSnippet = 2;  // the protocol's InsertTextFormat for a snippet
+
+struct CompletionItem {
+    std::string label;
+    int kind = 0;  // the protocol's CompletionItemKind number
+    std::string detail;
+    TextEdit text_edit;
+    bool snippet = false;                    // the edit's text is a snippet; left out when plain
+    std::optional<std::string> filter_text;  // left out when the label is the filter
+};
+inline void to_json(nlohmann::json& out, const CompletionItem& item) {
+    out = {{"label", item.label}, {"kind", item.kind}, {"detail", item.detail}, {"textEdit", item.text_edit}};
+    if (item.snippet)
+        out["insertTextFormat"] = InsertSnippet;
+    if (item.filter_text)
+        out["filterText"] = *item.filter_text;
+}
+
+struct CompletionList {
+    bool is_incomplete = false;
+    std::vector<CompletionItem> items;
+};
+inline void to_json(nlohmann::json& out, const CompletionList& list) {
+    out = {{"isIncomplete", list.is_incomplete}, {"items", list.items}};
+}
+
+struct DocumentSymbol {
+    std::string name;
+    int kind = 0;  // the protocol's SymbolKind number
+    std::string detail;
+    Range range;            // the whole line
+    Range selection_range;  // the name
+};
+inline void to_json(nlohmann::json& out, const DocumentSymbol& symbol) {
+    out = {{"name", symbol.name}, {"kind", symbol.kind}, {"detail", symbol.detail},
+           {"range", symbol.range}, {"selectionRange", symbol.selection_range}};
+}
+
+struct ParameterInformation {
+    std::string label;
+};
+NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE(ParameterInformation, label)
+
+struct SignatureInformation {
+    std::string label;
+    std::string documentation;
+    std::vector<ParameterInformation> parameters;
+    int active_parameter = 0;
+};
+inline void to_json(nlohmann::json& out, const SignatureInformation& signature) {
+    out = {{"label", signature.label}, {"documentation", signature.documentation},
+           {"parameters", signature.parameters}, {"activeParameter", signature.active_parameter}};
+}
+
+struct SignatureHelp {
+    std::vector<SignatureInformation> signatures;
+    int active_signature = 0;
+    int active_parameter = 0;
+};
+inline void to_json(nlohmann::json& out, const SignatureHelp& help) {
+    out = {{"signatures", help.signatures}, {"activeSignature", help.active_signature},
+           {"activeParameter", help.active_parameter}};
+}
+
+// The JSON of a request's answer: a result that may be missing is answered with null.
+inline nlohmann::json answer_json(nlohmann::json result) { return result; }
+template <class T>
+nlohmann::json answer_json(const T& result) {
+    return result;
+}
+template <class T>
+nlohmann::json answer_json(const std::optional<T>& result) {
+    return result ? nlohmann::json(*result) : nlohmann::json(nullptr);
 }
 
 inline Range line_range(uint32_t line, uint32_t start, uint32_t end) {

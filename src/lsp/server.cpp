@@ -202,35 +202,35 @@ void Server::request(const json& id, const std::string& method, const json& para
 // One row per request after initialize: the method, its handler, what it needs, the answer
 // when its document is not open, and the capability it adds to initialize's answer.
 const Server::MethodRow Server::methods_[] = {
-    {"textDocument/completion", &Server::on_completion, Needs::Position, R"({"isIncomplete":false,"items":[]})",
+    {"textDocument/completion", &Server::answer<&Server::on_completion>, Needs::Position, R"({"isIncomplete":false,"items":[]})",
      "completionProvider", R"({"triggerCharacters":["(",","],"resolveProvider":false})"},
-    {"textDocument/hover", &Server::on_hover, Needs::Position, "null", "hoverProvider", "true"},
-    {"textDocument/definition", &Server::on_definition, Needs::Position, "null", "definitionProvider", "true"},
-    {"textDocument/documentSymbol", &Server::on_document_symbol, Needs::Document, "[]",
+    {"textDocument/hover", &Server::answer<&Server::on_hover>, Needs::Position, "null", "hoverProvider", "true"},
+    {"textDocument/definition", &Server::answer<&Server::on_definition>, Needs::Position, "null", "definitionProvider", "true"},
+    {"textDocument/documentSymbol", &Server::answer<&Server::on_document_symbol>, Needs::Document, "[]",
      "documentSymbolProvider", "true"},
-    {"textDocument/signatureHelp", &Server::on_signature_help, Needs::Position, "null", "signatureHelpProvider",
+    {"textDocument/signatureHelp", &Server::answer<&Server::on_signature_help>, Needs::Position, "null", "signatureHelpProvider",
      R"({"triggerCharacters":["(",","]})"},
-    {"textDocument/references", &Server::on_references, Needs::Position, "[]", "referencesProvider", "true"},
-    {"textDocument/documentHighlight", &Server::on_highlight, Needs::Position, "[]",
+    {"textDocument/references", &Server::answer<&Server::on_references>, Needs::Position, "[]", "referencesProvider", "true"},
+    {"textDocument/documentHighlight", &Server::answer<&Server::on_highlight>, Needs::Position, "[]",
      "documentHighlightProvider", "true"},
-    {"textDocument/documentLink", &Server::on_document_link, Needs::Document, "[]", "documentLinkProvider",
+    {"textDocument/documentLink", &Server::answer<&Server::on_document_link>, Needs::Document, "[]", "documentLinkProvider",
      R"({"resolveProvider":false})"},
-    {"textDocument/prepareRename", &Server::on_prepare_rename, Needs::Position, "null", "renameProvider",
+    {"textDocument/prepareRename", &Server::answer<&Server::on_prepare_rename>, Needs::Position, "null", "renameProvider",
      R"({"prepareProvider":true})"},
-    {"textDocument/rename", &Server::on_rename, Needs::Position, "null", nullptr, nullptr},
-    {"workspace/symbol", &Server::on_workspace_symbol, Needs::Nothing, "[]", "workspaceSymbolProvider", "true"},
-    {"textDocument/codeAction", &Server::on_code_action, Needs::Document, "[]", "codeActionProvider",
+    {"textDocument/rename", &Server::answer<&Server::on_rename>, Needs::Position, "null", nullptr, nullptr},
+    {"workspace/symbol", &Server::answer<&Server::on_workspace_symbol>, Needs::Nothing, "[]", "workspaceSymbolProvider", "true"},
+    {"textDocument/codeAction", &Server::answer<&Server::on_code_action>, Needs::Document, "[]", "codeActionProvider",
      R"({"codeActionKinds":["quickfix"]})"},
-    {"textDocument/semanticTokens/full", &Server::on_semantic_tokens, Needs::Document, R"({"data":[]})",
+    {"textDocument/semanticTokens/full", &Server::answer<&Server::on_semantic_tokens>, Needs::Document, R"({"data":[]})",
      "semanticTokensProvider", SemanticTokensCapability},
-    {"textDocument/semanticTokens/range", &Server::on_semantic_tokens_range, Needs::Document, R"({"data":[]})",
+    {"textDocument/semanticTokens/range", &Server::answer<&Server::on_semantic_tokens_range>, Needs::Document, R"({"data":[]})",
      nullptr, nullptr},
-    {"textDocument/formatting", &Server::on_formatting, Needs::Document, "[]", "documentFormattingProvider", "true"},
-    {"textDocument/rangeFormatting", &Server::on_range_formatting, Needs::Document, "[]",
+    {"textDocument/formatting", &Server::answer<&Server::on_formatting>, Needs::Document, "[]", "documentFormattingProvider", "true"},
+    {"textDocument/rangeFormatting", &Server::answer<&Server::on_range_formatting>, Needs::Document, "[]",
      "documentRangeFormattingProvider", "true"},
-    {"textDocument/foldingRange", &Server::on_folding_range, Needs::Document, "[]", "foldingRangeProvider", "true"},
-    {"textDocument/inlayHint", &Server::on_inlay_hint, Needs::Document, "[]", "inlayHintProvider", "true"},
-    {"textDocument/selectionRange", &Server::on_selection_range, Needs::Document, "[]", "selectionRangeProvider",
+    {"textDocument/foldingRange", &Server::answer<&Server::on_folding_range>, Needs::Document, "[]", "foldingRangeProvider", "true"},
+    {"textDocument/inlayHint", &Server::answer<&Server::on_inlay_hint>, Needs::Document, "[]", "inlayHintProvider", "true"},
+    {"textDocument/selectionRange", &Server::answer<&Server::on_selection_range>, Needs::Document, "[]", "selectionRangeProvider",
      "true"},
 };
 
@@ -246,10 +246,12 @@ FeatureContext Server::feature_context(const Request& call) {
                           [this](const std::string& path) { return file_text(path, disk_texts_); }};
 }
 
-json Server::on_completion(Request& call) { return completion(feature_context(call), call.position); }
-json Server::on_hover(Request& call) { return hover(feature_context(call), call.position); }
-json Server::on_document_symbol(Request& call) { return document_symbols(feature_context(call)); }
-json Server::on_signature_help(Request& call) { return signature_help(feature_context(call), call.position); }
+CompletionList Server::on_completion(Request& call) { return completion(feature_context(call), call.position); }
+std::optional<Hover> Server::on_hover(Request& call) { return hover(feature_context(call), call.position); }
+std::vector<DocumentSymbol> Server::on_document_symbol(Request& call) { return document_symbols(feature_context(call)); }
+std::optional<SignatureHelp> Server::on_signature_help(Request& call) {
+    return signature_help(feature_context(call), call.position);
+}
 
 json Server::on_semantic_tokens(Request& call) {
     if (call.document->list)
@@ -294,9 +296,9 @@ json Server::on_selection_range(Request& call) {
     return selection_ranges(feature_context(call), positions);
 }
 
-json Server::on_definition(Request& call) {
-    json result = definition_in_lists(*call.document, call.position);
-    return result.is_null() ? definition(feature_context(call), call.position) : result;
+std::optional<Location> Server::on_definition(Request& call) {
+    std::optional<Location> in_lists = definition_in_lists(*call.document, call.position);
+    return in_lists ? in_lists : definition(feature_context(call), call.position);
 }
 
 // The symbols under the request's position, in the document's project.
@@ -307,23 +309,25 @@ std::vector<const vorn::Symbol*> Server::symbols_here(const Request& call, const
     return symbols_at(project_context(*project), call.document->path, call.document->text, call.position);
 }
 
-json Server::on_references(Request& call) {
+std::vector<Location> Server::on_references(Request& call) {
     const vorn::Project* project;
     auto symbols = symbols_here(call, project);
     if (!project)
-        return json::array();
+        return {};
     return references(project_context(*project), symbols, call.params.get<ReferenceParams>().include_declaration);
 }
 
-json Server::on_highlight(Request& call) {
+std::vector<DocumentHighlight> Server::on_highlight(Request& call) {
     const vorn::Project* project;
     auto symbols = symbols_here(call, project);
-    return project ? highlights(project_context(*project), symbols, call.document->path) : json::array();
+    if (!project)
+        return {};
+    return highlights(project_context(*project), symbols, call.document->path);
 }
 
-json Server::on_document_link(Request& call) { return document_links(*call.document); }
+std::vector<DocumentLink> Server::on_document_link(Request& call) { return document_links(*call.document); }
 
-json Server::on_prepare_rename(Request& call) {
+PrepareRenameResult Server::on_prepare_rename(Request& call) {
     const vorn::Project* project;
     auto symbols = symbols_here(call, project);
     if (!project)
@@ -331,7 +335,7 @@ json Server::on_prepare_rename(Request& call) {
     return prepare_rename(project_context(*project), symbols, call.document->path, call.position.line + 1);
 }
 
-json Server::on_rename(Request& call) {
+WorkspaceEdit Server::on_rename(Request& call) {
     const vorn::Project* project;
     auto symbols = symbols_here(call, project);
     if (!project)
@@ -339,11 +343,11 @@ json Server::on_rename(Request& call) {
     return rename(project_context(*project), symbols, call.params.get<RenameParams>().new_name);
 }
 
-json Server::on_workspace_symbol(Request& call) {
+std::vector<SymbolInformation> Server::on_workspace_symbol(Request& call) {
     std::string query = call.params.get<WorkspaceSymbolParams>().query;
-    json result = json::array();
+    std::vector<SymbolInformation> result;
     for (const auto& [folder, project] : projects_.all())
-        for (json& symbol : workspace_symbols(project_context(*project), query))
+        for (SymbolInformation& symbol : workspace_symbols(project_context(*project), query))
             result.push_back(std::move(symbol));
     return result;
 }
@@ -669,7 +673,7 @@ Range Server::range_in(const std::string& path, const vorn::Location& where,
         uint32_t end = converter->character(line, std::max(where.end_column, where.column) - 1);
         return line_range(line, start, end);
     }
-    return range_of(text, where, encoding_).get<Range>();
+    return range_of(text, where, encoding_);
 }
 
 // The include line of the top script that the compile reached a shared file's diagnostic from.
@@ -798,17 +802,17 @@ ProjectContext Server::project_context(const vorn::Project& project) {
                           [this](const std::string& path) { return uri_of(path); }};
 }
 
-json Server::definition_in_lists(const Document& document, Position position) {
+std::optional<Location> Server::definition_in_lists(const Document& document, Position position) {
     vorn::Project* project = projects_.find(document.project);
     if (!project)
-        return nullptr;
+        return std::nullopt;
     ProjectContext context = project_context(*project);
     return list_definition(context, symbols_at(context, document.path, document.text, position));
 }
 
 // A link on the name of every include line of the document to the file it opened.
-json Server::document_links(const Document& document) {
-    json links = json::array();
+std::vector<DocumentLink> Server::document_links(const Document& document) {
+    std::vector<DocumentLink> links;
     const Analysis* analysis = document.analysis.get();
     if (!analysis || analysis->top < 0)
         return links;
@@ -823,7 +827,7 @@ json Server::document_links(const Document& document) {
             continue;
         Range range = line_range(file.include_line - 1, character_of(raw, name.begin, encoding_),
                                  character_of(raw, name.end, encoding_));
-        links.push_back({{"range", range}, {"target", uri_of(analysis->paths[i])}});
+        links.push_back(DocumentLink{range, uri_of(analysis->paths[i])});
     }
     return links;
 }

@@ -47,9 +47,15 @@ private:
         Document* document;  // with Needs::Document or Needs::Position: open, compiled
         Position position;   // with Needs::Position
     };
+    // A handler returns the protocol's record for its answer; answer<handler> is the row's
+    // entry, which turns it into JSON for the reply.
+    template <auto Handler>
+    json answer(Request& call) {
+        return answer_json((this->*Handler)(call));
+    }
     struct MethodRow {
         const char* method;
-        json (Server::*handler)(Request&);
+        json (Server::*handler)(Request&);  // answer<&Server::on_...>
         Needs needs;
         const char* empty;  // the answer (JSON) when the document is not open
         const char* capability;        // the key it adds to initialize's capabilities, or nullptr
@@ -59,17 +65,17 @@ private:
     static const MethodRow* method_row(const std::string& method);
     FeatureContext feature_context(const Request& call);
     std::vector<const vorn::Symbol*> symbols_here(const Request& call, const vorn::Project*& project);
-    json on_completion(Request& call);
-    json on_hover(Request& call);
-    json on_definition(Request& call);
-    json on_document_symbol(Request& call);
-    json on_signature_help(Request& call);
-    json on_references(Request& call);
-    json on_highlight(Request& call);
-    json on_document_link(Request& call);
-    json on_prepare_rename(Request& call);
-    json on_rename(Request& call);
-    json on_workspace_symbol(Request& call);
+    CompletionList on_completion(Request& call);
+    std::optional<Hover> on_hover(Request& call);
+    std::optional<Location> on_definition(Request& call);
+    std::vector<DocumentSymbol> on_document_symbol(Request& call);
+    std::optional<SignatureHelp> on_signature_help(Request& call);
+    std::vector<Location> on_references(Request& call);
+    std::vector<DocumentHighlight> on_highlight(Request& call);
+    std::vector<DocumentLink> on_document_link(Request& call);
+    PrepareRenameResult on_prepare_rename(Request& call);
+    WorkspaceEdit on_rename(Request& call);
+    std::vector<SymbolInformation> on_workspace_symbol(Request& call);
     json on_code_action(Request& call);
     json on_semantic_tokens(Request& call);
     json on_semantic_tokens_range(Request& call);
@@ -79,8 +85,8 @@ private:
     json on_inlay_hint(Request& call);
     json on_selection_range(Request& call);
     ProjectContext project_context(const vorn::Project& project);
-    json definition_in_lists(const Document& document, Position position);
-    json document_links(const Document& document);
+    std::optional<Location> definition_in_lists(const Document& document, Position position);
+    std::vector<DocumentLink> document_links(const Document& document);
 
     void open(DidOpenParams params);
     void change(DidChangeParams params);
