@@ -87,6 +87,8 @@ vorn::CompileResult compile_with(const Options& options, vorn::FileSystemProvide
     compile_options.line_observer = &follower;
     compile_options.keep_diagnostics = false;
     compile_options.warnings = w.enabled;
+    // Errors come with the notes that explain them, as in vorn-check.
+    compile_options.explain = true;
     compile_options.record_uses = unused;
     for (std::size_t k = 0; k < vorn::DiagnosticKindCount; ++k) {
         auto kind = static_cast<vorn::DiagnosticKind>(k);
