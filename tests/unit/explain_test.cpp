@@ -190,7 +190,8 @@ TEST(ApplyFixes, LeavesOutFixesOfOtherFilesAndPlacesOutsideTheLines) {
     EXPECT_EQ(fixed.text, "ab\nOK");
     EXPECT_EQ(fixed.made, (std::vector<bool>{false, false, false, false, true}));
     // A fix of two edits is made whole or not at all.
-    vorn::Fix both{"", {vorn::Edit{{"t.vs", 1, 1, 2}, "A"}, vorn::Edit{{"t.vs", 9, 1, 1}, "x"}}, true};
+    vorn::Fix both = fix_of(1, 1, 2, "A");
+    both.edits.push_back(fix_of(9, 1, 1, "x").edits.front());
     EXPECT_EQ(vorn::apply_fixes("ab\n", "t.vs", {&both}).text, "ab\n");
 }
 
