@@ -11,7 +11,9 @@
 #include <filesystem>
 #include <iterator>
 #include <optional>
+#include <set>
 
+#include <vorn/edit_check.h>
 #include <vorn/project.h>
 #include <vorn/vorn.h>
 #include <vorn/files.h>
@@ -41,8 +43,8 @@ struct Options {
     vorn::ColourWhen colour = vorn::ColourWhen::Auto;
 };
 
-// --fix checks and fixes again while a pass makes fixes, at most this many times.
-constexpr int MaxFixPasses = 10;
+// --fix checks and fixes again (in memory) while a pass makes fixes, at most this many times.
+constexpr int MaxFixPasses = 64;
 
 // The largest script --fix reads to rewrite.
 constexpr std::size_t MaxFixedFileSize = std::size_t{64} << 20;
@@ -206,52 +208,79 @@ int check_project(const Options& options, std::vector<vorn::ContextDiagnostic>* 
     return counted && status == vorn::StatusClean ? vorn::StatusErrors : status;
 }
 
-// --fix: makes every safe fix of the diagnostics in the files they edit, writing each file
-// as the compiled file is written, and says what it made, one line each:
-// "FILE:LINE:COLUMN: fixed: DESCRIPTION", on out. Whether any fix was made; nothing (reported)
-// when a file cannot be read or rewritten.
-std::optional<bool> fix_files(const std::vector<vorn::ContextDiagnostic>& found, FILE* out) {
-    // The safe fixes of each file, in the order they were found; a fix of several files is
-    // made in none of them.
-    std::vector<std::pair<std::string, std::vector<const vorn::Fix*>>> files;
-    for (const vorn::ContextDiagnostic& c : found)
-        for (const vorn::Fix& fix : c.diagnostic.fixes) {
-            if (!fix.safe || fix.edits.empty())
-                continue;
-            const std::string& file = fix.edits[0].range.file;
-            bool one_file = std::all_of(fix.edits.begin(), fix.edits.end(),
-                                        [&](const vorn::Edit& e) { return e.range.file == file; });
-            if (!one_file || file.empty() || file == StdinName)
-                continue;
-            auto at = std::find_if(files.begin(), files.end(), [&](const auto& f) { return f.first == file; });
-            if (at == files.end())
-                at = files.insert(files.end(), {file, {}});
-            at->second.push_back(&fix);
+// Where a file is shown: relative to here when it lies under it, else as it is.
+std::string shown_path(const std::string& path, const std::string& here) {
+    std::filesystem::path relative = std::filesystem::path(path).lexically_relative(here);
+    if (relative.empty() || *relative.begin() == "..")
+        return path;
+    return relative.string();
+}
+
+// --fix: makes every safe fix that holds for every top script reaching its file (checked in
+// memory, compiling each before and after), rewrites each fixed file once, and says what it
+// made, one line each: "FILE:LINE:COLUMN: fixed: DESCRIPTION", and what it did not make for
+// the project's sake: "FILE:LINE:COLUMN: not made: DESCRIPTION (WHY)". Checking scripts, the
+// other top scripts of their projects count too. Nothing (reported) when a file cannot be
+// rewritten.
+std::optional<int> fix_files(const Options& options, const vorn::CompileOptions& compile_options, FILE* out) {
+    std::string here = std::filesystem::current_path().string();
+    vorn::EditChecker checker(compile_options);
+    std::vector<std::string> folders;
+    auto add_project = [&](const std::string& folder) {
+        vorn::Project project(folder);
+        project.set_warnings(options.warnings.enabled);
+        project.load();
+        for (const std::string& top : project.top_scripts())
+            checker.add_context(folder, top);
+    };
+    if (options.project) {
+        add_project(here);
+    } else {
+        for (const std::string& given : options.scripts) {
+            std::string folder = project_folder_of(options, given, here);
+            checker.add_context(folder, PathRebase{folder, here}.into_folder(given));
+            if (std::find(folders.begin(), folders.end(), folder) == folders.end() && vorn::holds_lists(folder))
+                folders.push_back(folder);
         }
+    }
+    auto more = [&] {
+        for (const std::string& folder : folders)
+            add_project(folder);
+    };
+    std::vector<vorn::FixOutcome> outcomes = vorn::fix_in_memory(checker, more, MaxFixPasses);
     bool written = true;
-    bool made = false;
+    std::set<std::string> kept;
     vorn::FileSystemProvider disk;
-    for (const auto& [file, fixes] : files) {
-        std::optional<std::string> text = vorn::read_whole_file(disk, file, MaxFixedFileSize);
-        if (!text) {
-            fprintf(stderr, "vorn-check: cannot read %s to fix it\n", vorn::escaped_text(file).c_str());
+    for (const vorn::EditChecker::Changed& file : checker.changed()) {
+        std::string shown = vorn::escaped_text(shown_path(file.path, here));
+        std::optional<std::string> now = vorn::read_whole_file(disk, file.path, MaxFixedFileSize);
+        if (!now || *now != file.original) {
+            fprintf(stderr, "vorn-check: %s changed while it was being fixed: left as it is\n", shown.c_str());
             written = false;
             continue;
         }
-        vorn::FixedText fixed = vorn::apply_fixes(*text, file, fixes);
-        if (fixed.text == *text)
-            continue;
-        if (vorn::write_output_file(file.c_str(), fixed.text.data(), fixed.text.size()) !=
-            vorn::OutputWrite::Written) {
-            fprintf(stderr, "vorn-check: cannot write %s\n", vorn::escaped_text(file).c_str());
+        std::error_code error;
+        std::filesystem::path target = std::filesystem::canonical(file.path, error);
+        if (error || vorn::write_output_file(target.c_str(), file.text.data(), file.text.size()) !=
+                         vorn::OutputWrite::Written) {
+            fprintf(stderr, "vorn-check: cannot write %s\n", shown.c_str());
             written = false;
             continue;
         }
-        made = true;
-        for (std::size_t i = 0; i < fixes.size(); ++i)
-            if (fixed.made[i])
-                fprintf(out, "%s: fixed: %s\n", vorn::location_text(fixes[i]->edits[0].range, "vorn-check").c_str(),
-                       vorn::escaped_text(fixes[i]->description).c_str());
+        kept.insert(file.path);
+    }
+    bool made = false;
+    for (const vorn::FixOutcome& o : outcomes) {
+        vorn::Location where = o.where;
+        where.file = shown_path(o.path, here);
+        if (o.made && kept.count(o.path)) {
+            made = true;
+            fprintf(out, "%s: fixed: %s\n", vorn::location_text(where, "vorn-check").c_str(),
+                    vorn::escaped_text(o.description).c_str());
+        } else if (!o.made) {
+            fprintf(out, "%s: not made: %s (%s)\n", vorn::location_text(where, "vorn-check").c_str(),
+                    vorn::escaped_text(o.description).c_str(), vorn::escaped_text(o.why).c_str());
+        }
     }
     fflush(out);
     if (!written)
@@ -277,24 +306,9 @@ int check(const Options& options) {
     compile_options.keep_going = options.keep_going;
     compile_options.output_path = options.output;
     if (options.fix) {
-        vorn::CompileOptions first = compile_options;
-        first.keep_going = true;
-        first.output_path.reset();
-        // A fixed line may show what it hid (a line skipped for its unknown command, an
-        // include that now opens): checked again, until nothing more is fixed.
-        for (int pass = 0; pass < MaxFixPasses; ++pass) {
-            std::vector<vorn::ContextDiagnostic> found;
-            if (options.project)
-                check_project(options, &found);
-            else
-                check_scripts(options, first, &found);
-            // JSON keeps standard output to its one document.
-            std::optional<bool> made = fix_files(found, options.format == "json" ? stderr : stdout);
-            if (!made)
-                return ExitCannotWrite;
-            if (!*made)
-                break;
-        }
+        // JSON keeps standard output to its one document.
+        if (!fix_files(options, compile_options, options.format == "json" ? stderr : stdout))
+            return ExitCannotWrite;
     }
     if (options.project)
         return check_project(options);

@@ -66,9 +66,32 @@ std::string_view span_text(const CompileState& s, Span span) {
 
 std::string quoted(std::string_view name) { return "'" + std::string(name) + "'"; }
 
+// Whether the current piece is its line's whole text: an edit in a piece of a longer line
+// would move the rest of the line across the boundary of the next piece, changing what it means.
+bool whole_line_piece(const SourceFile* file) {
+    std::size_t length = std::strlen(file->piece);
+    return file->column == 0 && ((length > 0 && file->piece[length - 1] == '\n') || length < MaxPieceLength);
+}
+
+// Whether the span's raw bytes hold a quote or stand inside a string: a string cut at a ','
+// reads as two arguments, and replacing either part would move or drop a quote.
+bool touches_string(const SourceFile* file, Span span) {
+    const char* raw = file->piece;
+    std::size_t begin = span.begin > 0 ? raw_offset(raw, span.begin - 1) + 1 : 0;
+    std::size_t end = span.end > span.begin ? raw_offset(raw, span.end - 1) + 1 : begin;
+    std::size_t quotes = 0;
+    for (std::size_t i = 0; i < begin && raw[i] != '\0'; ++i)
+        quotes += raw[i] == '"';
+    for (std::size_t i = begin; i < end && raw[i] != '\0'; ++i)
+        if (raw[i] == '"')
+            return true;
+    return quotes % 2 == 1;
+}
+
 // "did you mean 'A'?" (or 'A' or 'B') at the unknown name, with a fix for each: safe when
-// there is one.
-void offer_names(vorn::Diagnostic& d, std::string_view name, const std::vector<std::string_view>& known) {
+// there is one. A name in a string or in a piece of a long line gets the note and no fix.
+void offer_names(const CompileState& s, vorn::Diagnostic& d, Span span, const std::vector<std::string_view>& known) {
+    std::string_view name = span_text(s, span);
     std::vector<std::string> closest = closest_names(name, known);
     if (closest.empty())
         return;
@@ -79,6 +102,8 @@ void offer_names(vorn::Diagnostic& d, std::string_view name, const std::vector<s
         text += quoted(closest[i]);
     }
     d.notes.push_back(vorn::DiagnosticNote{d.where, text + "?"});
+    if (!whole_line_piece(s.open_files) || touches_string(s.open_files, span))
+        return;
     for (const std::string& replacement : closest)
         d.fixes.push_back(vorn::Fix{"replace " + quoted(name) + " with " + quoted(replacement),
                                     {vorn::Edit{d.where, replacement}},
@@ -89,14 +114,14 @@ void explain_unknown_command(const CompileState& s, vorn::Diagnostic& d, Span sp
     std::vector<std::string_view> known;
     for (const vorn::CommandEntry& command : s.lists().commands)
         known.emplace_back(command.name);
-    offer_names(d, span_text(s, span), known);
+    offer_names(s, d, span, known);
 }
 
 void explain_unknown_event(const CompileState& s, vorn::Diagnostic& d, Span span) {
     std::vector<std::string_view> known;
     for (const vorn::NameEntry& event : s.lists().events)
         known.emplace_back(event.name);
-    offer_names(d, span_text(s, span), known);
+    offer_names(s, d, span, known);
 }
 
 // An argument name is looked for among the condition keywords, then the variables, then the
@@ -107,7 +132,7 @@ void explain_unknown_argument(const CompileState& s, vorn::Diagnostic& d, Span s
         known.emplace_back(s.tables->defvars[i].name);
     for (uint16_t i = 0; i < s.defnum_count; ++i)
         known.emplace_back(s.tables->defnums[i].name);
-    offer_names(d, span_text(s, span), known);
+    offer_names(s, d, span, known);
 }
 
 std::string arguments_text(std::size_t count) {

@@ -72,31 +72,40 @@ std::string raw_text(const WarnLine& l, vorn::TextRange r) {
     return l.mark.raw.substr(raw.begin, raw.size());
 }
 
+// Whether the piece is its line's whole text: removing text from a piece of a longer line
+// would move the rest of the line across the next piece's boundary, changing what it means.
+bool whole_line(const WarnLine& l) {
+    const std::string& raw = l.mark.raw;
+    return l.mark.column == 0 && ((!raw.empty() && raw.back() == '\n') || raw.size() < vorn::MaxPieceLength);
+}
+
 // ignored-text's fix: removing from where the compiler stops reading (removed, blanks
-// included) to the end of the ignored text.
+// included) to the end of the ignored text. None in a piece of a longer line.
 void fix_by_removing(const WarnLine& l, vorn::Diagnostic* w, vorn::TextRange removed, vorn::TextRange shown) {
-    if (w)
+    if (w && whole_line(l))
         w->fixes.push_back(vorn::Fix{"remove '" + raw_text(l, shown) + "'", {vorn::Edit{l.where(removed), ""}}, true});
 }
 
-// ignored-text after a label: a statement of a known command is moved onto a line of its own
-// under the label, indented as statements are; other text is removed.
-void fix_after_label(const WarnLine& l, vorn::Diagnostic* w, vorn::TextRange after) {
-    if (!w)
+// ignored-text that may be a statement (after a label or after a statement's ')'): text that
+// reads as a statement is moved onto a line of its own, indented as statements are, never
+// removed (safe only for a known command: another one shows its own error there); other
+// text is removed.
+void fix_by_moving(const WarnLine& l, vorn::Diagnostic* w, vorn::TextRange after) {
+    if (!w || !whole_line(l))
         return;
     vorn::TextRange removed{l.parts.ignored.begin, after.end};
     std::string indent(MovedStatementIndent, ' ');
     std::string line = indent + std::string(l.text(after));
     vorn::LineParts moved = vorn::parse_cleaned(line);
     std::string command = line.substr(moved.command.begin, moved.command.size());
-    if (moved.kind != vorn::LineKind::Statement || !moved.has_paren || command.empty() ||
-        l.s.lists().find_command(command.c_str()) < 0)
+    if (moved.kind != vorn::LineKind::Statement || !moved.has_paren || command.empty())
         return fix_by_removing(l, w, removed, after);
+    bool known = l.s.lists().find_command(command.c_str()) >= 0;
     const std::string& raw = l.mark.raw;
     std::string line_end = raw.size() >= 2 && raw.compare(raw.size() - 2, 2, "\r\n") == 0 ? "\r\n" : "\n";
     std::string statement = raw_text(l, after);
     w->fixes.push_back(vorn::Fix{"move '" + statement + "' onto a line of its own",
-                                 {vorn::Edit{l.where(removed), line_end + indent + statement}}, true});
+                                 {vorn::Edit{l.where(removed), line_end + indent + statement}}, known});
 }
 
 bool is_digit_byte(char c) { return c >= '0' && c <= '9'; }
@@ -214,8 +223,7 @@ void check_statement(WarnLine& l) {
     bool cut = check_strings(l, nullptr);
     vorn::TextRange after = trimmed(l, p.ignored);
     if (!after.empty() && !cut)
-        fix_by_removing(l, warn(l, DiagnosticKind::IgnoredText, after, "text after the statement's ')'"),
-                        vorn::TextRange{p.ignored.begin, after.end}, after);
+        fix_by_moving(l, warn(l, DiagnosticKind::IgnoredText, after, "text after the statement's ')'"), after);
 }
 
 const char* number_width(uint16_t stored) {
@@ -309,14 +317,14 @@ void check_place(WarnLine& l) {
              static_cast<unsigned>(static_cast<uint16_t>(number)));
     vorn::TextRange after = trimmed(l, p.ignored);
     if (!after.empty())
-        fix_after_label(l, warn(l, DiagnosticKind::IgnoredText, after, "text after the place number"), after);
+        fix_by_moving(l, warn(l, DiagnosticKind::IgnoredText, after, "text after the place number"), after);
     label_seen(l, p.number, "place " + digits);
 }
 
 void check_event_label(WarnLine& l) {
     vorn::TextRange after = trimmed(l, l.parts.ignored);
     if (!after.empty())
-        fix_after_label(l, warn(l, DiagnosticKind::IgnoredText, after, "text after the event label"), after);
+        fix_by_moving(l, warn(l, DiagnosticKind::IgnoredText, after, "text after the event label"), after);
     label_seen(l, l.parts.first_word, "'" + std::string(l.text(l.parts.first_word)) + "'");
 }
 

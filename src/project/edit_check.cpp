@@ -1,0 +1,343 @@
+// Edits checked against every compile they affect, in memory, before they are made.
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <tuple>
+
+#include <vorn/edit_check.h>
+
+namespace vorn {
+
+namespace {
+
+// The largest file read to be edited.
+constexpr std::size_t MaxEditedFileSize = std::size_t{64} << 20;
+
+using IdKey = std::pair<uint64_t, uint64_t>;
+
+IdKey key_of(const FileId& id) { return {id.device, id.inode}; }
+
+class MemoryFile : public InputFile {
+public:
+    MemoryFile(std::string text, FileId id) : text_(std::move(text)), id_(id) {}
+    long read(unsigned char* into, std::size_t size) override {
+        std::size_t n = std::min(size, text_.size() - pos_);
+        memcpy(into, text_.data() + pos_, n);
+        pos_ += n;
+        return static_cast<long>(n);
+    }
+    FileId id() const override { return id_; }
+
+private:
+    std::string text_;
+    FileId id_;
+    std::size_t pos_ = 0;
+};
+
+// The file system, with some files (by identity, whatever name reaches them) served from memory.
+class IdentityOverlay : public FileSystemProvider {
+public:
+    IdentityOverlay(std::string folder, const std::map<IdKey, std::string>& base,
+                    const std::map<IdKey, std::string>* over)
+        : FileSystemProvider(std::move(folder)), base_(base), over_(over) {}
+    std::unique_ptr<InputFile> open(const std::string& path) override {
+        std::optional<FileId> id = identify(path);
+        if (id) {
+            if (over_) {
+                auto at = over_->find(key_of(*id));
+                if (at != over_->end())
+                    return std::make_unique<MemoryFile>(at->second, *id);
+            }
+            auto at = base_.find(key_of(*id));
+            if (at != base_.end())
+                return std::make_unique<MemoryFile>(at->second, *id);
+        }
+        return FileSystemProvider::open(path);
+    }
+
+private:
+    const std::map<IdKey, std::string>& base_;
+    const std::map<IdKey, std::string>* over_;
+};
+
+struct Context {
+    std::string folder;
+    std::string script;
+    std::optional<CompileResult> result;
+    std::map<std::string, std::optional<FileId>> ids;
+};
+
+// A diagnostic as two compiles are compared: what it says and where, in the terms of the
+// compile after the edit (lines moved down by the line ends the edit added above them).
+using DiagnosticKey = std::tuple<int, int, IdKey, std::string, uint32_t, uint32_t, std::string>;
+
+}  // namespace
+
+struct EditChecker::Impl {
+    CompileOptions options;
+    Compiler compiler;
+    NullSink quiet;
+    std::vector<Context> contexts;
+    std::set<IdKey> scripts;
+    // The texts the compiles read now, by identity; with the path and text first read.
+    std::map<IdKey, std::string> texts;
+    std::map<IdKey, std::pair<std::string, std::string>> first_read;
+
+    CompileResult compile(Context& c, const std::map<IdKey, std::string>* over) {
+        IdentityOverlay files(c.folder, texts, over);
+        return compiler.compile(c.script, files, quiet, options);
+    }
+
+    std::optional<FileId> identify(Context& c, const std::string& path) {
+        auto at = c.ids.find(path);
+        if (at != c.ids.end())
+            return at->second;
+        FileSystemProvider disk(c.folder);
+        std::optional<FileId> id = path.empty() ? std::nullopt : disk.identify(path);
+        c.ids.emplace(path, id);
+        return id;
+    }
+
+    const CompileResult& result(std::size_t i) {
+        Context& c = contexts[i];
+        if (!c.result)
+            c.result = compile(c, nullptr);
+        return *c.result;
+    }
+
+    bool opens(Context& c, const CompileResult& r, const IdKey& file) {
+        for (const SourceRecord& f : r.files)
+            if (f.opened) {
+                std::optional<FileId> id = identify(c, f.path);
+                if (id && key_of(*id) == file)
+                    return true;
+            }
+        return false;
+    }
+};
+
+EditChecker::EditChecker(CompileOptions options) : impl_(std::make_unique<Impl>()) {
+    options.keep_going = true;
+    options.explain = true;
+    options.output_path.reset();
+    options.line_observer = nullptr;
+    options.keep_diagnostics = true;
+    impl_->options = std::move(options);
+}
+
+EditChecker::~EditChecker() = default;
+
+bool EditChecker::add_context(const std::string& folder, const std::string& script) {
+    std::optional<FileId> id = FileSystemProvider(folder).identify(script);
+    if (!id || !impl_->scripts.insert(key_of(*id)).second)
+        return false;
+    impl_->contexts.push_back(Context{folder, script, std::nullopt, {}});
+    return true;
+}
+
+void EditChecker::serve(const std::string& path, std::string text) {
+    if (std::optional<FileId> id = FileSystemProvider().identify(path)) {
+        impl_->first_read[key_of(*id)] = {path, text};
+        impl_->texts[key_of(*id)] = std::move(text);
+    }
+}
+
+std::size_t EditChecker::context_count() const { return impl_->contexts.size(); }
+const std::string& EditChecker::context_script(std::size_t i) const { return impl_->contexts[i].script; }
+const std::string& EditChecker::context_folder(std::size_t i) const { return impl_->contexts[i].folder; }
+const CompileResult& EditChecker::result(std::size_t i) { return impl_->result(i); }
+
+std::optional<FileId> EditChecker::identify(std::size_t i, const std::string& path) {
+    return impl_->identify(impl_->contexts[i], path);
+}
+
+std::string EditChecker::absolute(std::size_t i, const std::string& path) const {
+    std::filesystem::path p(path);
+    if (p.is_relative())
+        p = std::filesystem::path(impl_->contexts[i].folder) / p;
+    return p.lexically_normal().string();
+}
+
+std::vector<std::size_t> EditChecker::reaching(const FileId& file) {
+    std::vector<std::size_t> out;
+    for (std::size_t i = 0; i < impl_->contexts.size(); ++i)
+        if (impl_->opens(impl_->contexts[i], impl_->result(i), key_of(file)))
+            out.push_back(i);
+    return out;
+}
+
+const std::string* EditChecker::text(const FileId& file, const std::string& path) {
+    IdKey k = key_of(file);
+    auto at = impl_->texts.find(k);
+    if (at != impl_->texts.end())
+        return &at->second;
+    FileSystemProvider disk;
+    std::optional<FileId> now = disk.identify(path);
+    if (!now || !(*now == file))
+        return nullptr;
+    std::optional<std::string> read = read_whole_file(disk, path, MaxEditedFileSize);
+    if (!read)
+        return nullptr;
+    impl_->first_read[k] = {path, *read};
+    return &(impl_->texts[k] = std::move(*read));
+}
+
+namespace {
+
+// Where a line of an edited file stands after the edit, and whether the edit touched it.
+struct LineMap {
+    std::vector<std::pair<uint32_t, uint32_t>> edited;  // sorted by line
+    uint32_t after(uint32_t line) const {
+        uint32_t moved = line;
+        for (const auto& [at, added] : edited)
+            if (at < line)
+                moved += added;
+        return moved;
+    }
+    bool touched(uint32_t line) const {
+        return std::any_of(edited.begin(), edited.end(), [&](const auto& e) { return e.first == line; });
+    }
+    // A line of the text after the edit that an edit made: the edited line it came from.
+    std::optional<uint32_t> made(uint32_t line_after) const {
+        for (const auto& [at, added] : edited) {
+            uint32_t first = after(at);
+            if (line_after >= first && line_after <= first + added)
+                return first;
+        }
+        return std::nullopt;
+    }
+};
+
+}  // namespace
+
+std::string EditChecker::try_edit(const std::vector<FileEdit>& edits, const EditPromise& promise) {
+    Impl& m = *impl_;
+    std::map<IdKey, std::string> over;
+    std::map<IdKey, LineMap> maps;
+    for (const FileEdit& e : edits) {
+        over[key_of(e.file)] = e.new_text;
+        LineMap& map = maps[key_of(e.file)];
+        map.edited = e.edited_lines;
+        std::sort(map.edited.begin(), map.edited.end());
+        if (!text(e.file, e.path))
+            return "it cannot be read";
+    }
+    std::vector<std::pair<std::size_t, CompileResult>> after;
+    for (std::size_t i = 0; i < m.contexts.size(); ++i) {
+        Context& c = m.contexts[i];
+        const CompileResult& before = m.result(i);
+        bool reads = std::any_of(edits.begin(), edits.end(), [&](const FileEdit& e) {
+            return m.opens(c, before, key_of(e.file));
+        });
+        if (!reads)
+            continue;
+        CompileResult now = m.compile(c, &over);
+        auto where_of = [&](const Diagnostic& d, bool is_after, bool* on_edited) {
+            std::optional<FileId> id = m.identify(c, d.where.file);
+            IdKey file = id ? key_of(*id) : IdKey{0, 0};
+            uint32_t line = d.where.line;
+            uint32_t column = d.where.column;
+            *on_edited = false;
+            auto map = id ? maps.find(file) : maps.end();
+            if (map != maps.end()) {
+                if (!is_after) {
+                    *on_edited = map->second.touched(line);
+                    line = map->second.after(line);
+                } else if (std::optional<uint32_t> from = map->second.made(line)) {
+                    *on_edited = true;
+                    line = *from;
+                }
+                if (*on_edited)
+                    column = 0;
+            }
+            std::string text = promise.loose ? std::string() : d.text;
+            if (promise.loose)
+                column = 0;
+            return DiagnosticKey{static_cast<int>(d.kind), static_cast<int>(d.severity), file,
+                                 id ? std::string() : d.where.file, line, column, text};
+        };
+        std::multiset<DiagnosticKey> kept;
+        std::vector<DiagnosticKey> removed;
+        bool removes_error = false;
+        for (const Diagnostic& d : before.diagnostics) {
+            bool on_edited = false;
+            DiagnosticKey k = where_of(d, false, &on_edited);
+            if (promise.removes && promise.removes(i, d)) {
+                removed.push_back(k);
+                removes_error = removes_error || d.severity == Severity::Error;
+            } else {
+                kept.insert(k);
+            }
+        }
+        std::set<IdKey> opened_before;
+        for (const SourceRecord& f : before.files)
+            if (f.opened)
+                if (std::optional<FileId> id = m.identify(c, f.path))
+                    opened_before.insert(key_of(*id));
+        bool reveals = promise.reveals || removes_error;
+        std::string changed = "it would change the compile of " + c.script;
+        for (const Diagnostic& d : now.diagnostics) {
+            bool on_edited = false;
+            DiagnosticKey k = where_of(d, true, &on_edited);
+            auto at = kept.find(k);
+            if (at != kept.end()) {
+                kept.erase(at);
+                continue;
+            }
+            for (const DiagnosticKey& r : removed)
+                if (std::get<0>(r) == std::get<0>(k) && std::get<2>(r) == std::get<2>(k) &&
+                    std::get<3>(r) == std::get<3>(k) && std::get<4>(r) == std::get<4>(k))
+                    return changed + " (its diagnostic stays)";
+            std::optional<FileId> id = m.identify(c, d.where.file);
+            bool hidden_before = on_edited || (id && opened_before.count(key_of(*id)) == 0);
+            if (!(reveals && hidden_before))
+                return changed + " (" + location_text(d.where, "vorn") + ": " + d.text + ")";
+        }
+        if (!kept.empty())
+            return changed + " (a diagnostic would go)";
+        if (!reveals && (now.code != before.code || now.event_entries != before.event_entries ||
+                         now.status != before.status))
+            return changed + " (its compiled bytes)";
+        if (reveals && now.status != StatusClean && now.status != StatusErrors && before.status == StatusClean)
+            return changed + " (status " + std::to_string(now.status) + ")";
+        after.emplace_back(i, std::move(now));
+    }
+    for (auto& [i, r] : after)
+        m.contexts[i].result = std::move(r);
+    for (const FileEdit& e : edits)
+        m.texts[key_of(e.file)] = e.new_text;
+    return {};
+}
+
+std::vector<EditChecker::Changed> EditChecker::changed() const {
+    std::vector<Changed> out;
+    for (const auto& [k, first] : impl_->first_read) {
+        auto now = impl_->texts.find(k);
+        if (now != impl_->texts.end() && now->second != first.second)
+            out.push_back(Changed{FileId{k.first, k.second}, first.first, first.second, now->second});
+    }
+    return out;
+}
+
+std::optional<FileEdit> edit_file(const FileId& file, const std::string& path, const std::string& text,
+                                  const std::vector<Edit>& edits) {
+    std::vector<Fix> one_each;
+    std::vector<const Fix*> fixes;
+    for (const Edit& e : edits) {
+        Edit local = e;
+        local.range.file = path;
+        one_each.push_back(Fix{"", {local}, true});
+    }
+    for (const Fix& f : one_each)
+        fixes.push_back(&f);
+    FixedText fixed = apply_fixes(text, path, fixes);
+    if (std::find(fixed.made.begin(), fixed.made.end(), false) != fixed.made.end())
+        return std::nullopt;
+    FileEdit out{file, path, std::move(fixed.text), {}};
+    for (const Edit& e : edits)
+        out.edited_lines.emplace_back(e.range.line,
+                                      static_cast<uint32_t>(std::count(e.new_text.begin(), e.new_text.end(), '\n')));
+    return out;
+}
+
+}  // namespace vorn
