@@ -115,6 +115,14 @@ struct FixOutcome {
 std::vector<FixOutcome> fix_in_memory(EditChecker& checker, const std::function<void()>& more_contexts,
                                       int max_passes);
 
+// Where a name is written: a variable's or constant's (a definition and an argument), a
+// command's (a statement and its list line) or an event's (a label and its list line).
+enum class NameRole : uint8_t { Value, Command, Event };
+
+// Whether name, written in every place of its role with the line grammar (and the lists'
+// reader), reads back as exactly that name in each.
+bool name_reads_back(NameRole role, const std::string& name);
+
 // Edits of one file's text at places (each on one line, as Edit::range), made from the end
 // back: the new text and the edited lines, as FileEdit wants them; nothing when an edit does
 // not fit the text's lines or two overlap.

@@ -1,9 +1,12 @@
 #include "project_features.h"
 
 #include <algorithm>
+#include <map>
 #include <cctype>
 #include <set>
 #include <tuple>
+
+#include <vorn/edit_check.h>
 
 #include "analysis.h"
 
@@ -219,22 +222,145 @@ PrepareRenameResult prepare_rename(const ProjectContext& context, const std::vec
     throw Refusal{"only variables, constants, commands and events can be renamed"};
 }
 
+namespace {
+
+// At most this many symbols are renamed together (a name that means a different definition in
+// each top script that reaches it).
+constexpr std::size_t MaxRenamedSymbols = 4096;
+
+bool holds_value(vorn::SymbolKind kind) {
+    return kind == vorn::SymbolKind::Variable || kind == vorn::SymbolKind::Constant;
+}
+
+// A variable in one top script may be a constant in another: both are renamed.
+bool same_family(vorn::SymbolKind a, vorn::SymbolKind b) { return a == b || (holds_value(a) && holds_value(b)); }
+
+// Every symbol that a place of one of the symbols also resolves to, in any top script: a name
+// in a shared file that means a different definition in each includer renames all of them.
+std::vector<const vorn::Symbol*> renamed_together(const ProjectContext& context, std::vector<const vorn::Symbol*> found) {
+    std::set<const vorn::Symbol*> seen(found.begin(), found.end());
+    const std::string& folder = context.project.folder();
+    for (std::size_t i = 0; i < found.size() && found.size() < MaxRenamedSymbols; ++i) {
+        std::vector<vorn::Location> at = found[i]->uses;
+        if (!in_list(found[i]->kind))
+            at.push_back(found[i]->definition);
+        for (const vorn::Location& where : at) {
+            if (where.file.empty() || where.line == 0)
+                continue;
+            for (const vorn::Symbol* other :
+                 context.project.symbols_at(absolute_in(where.file, folder), where.line, where.column))
+                if (same_family(other->kind, found[0]->kind) && other->name == found[0]->name && seen.insert(other).second)
+                    found.push_back(other);
+        }
+    }
+    return found;
+}
+
+vorn::NameRole role_of(vorn::SymbolKind kind) {
+    if (kind == vorn::SymbolKind::Command)
+        return vorn::NameRole::Command;
+    if (kind == vorn::SymbolKind::Event)
+        return vorn::NameRole::Event;
+    return vorn::NameRole::Value;
+}
+
+// The edits of one file, whatever names reach it.
+struct FileRename {
+    std::string path;  // absolute
+    vorn::Location first;  // its first place, as the project names the file
+    std::vector<vorn::Edit> edits;
+};
+
+}  // namespace
+
 WorkspaceEdit rename(const ProjectContext& context, const std::vector<const vorn::Symbol*>& symbols,
                      const std::string& new_name) {
     auto symbol = std::find_if(symbols.begin(), symbols.end(),
                                [](const vorn::Symbol* s) { return renamable(s->kind); });
     if (symbol == symbols.end())
         throw Refusal{"only variables, constants, commands and events can be renamed"};
-    if ((*symbol)->definition.file.empty())
-        throw Refusal{"'" + (*symbol)->name + "' is predefined"};
-    std::string why = refusal(context, **symbol, new_name);
+    std::vector<const vorn::Symbol*> start;
+    for (const vorn::Symbol* s : symbols)
+        if (same_family(s->kind, (*symbol)->kind) && s->name == (*symbol)->name)
+            start.push_back(s);
+    std::vector<const vorn::Symbol*> group = renamed_together(context, start);
+    const std::string& old_name = (*symbol)->name;
+    for (const vorn::Symbol* s : group) {
+        if (s->definition.file.empty())
+            throw Refusal{"'" + s->name + "' is predefined"};
+        std::string why = refusal(context, *s, new_name);
+        if (!why.empty())
+            throw Refusal{why};
+    }
+    if (!vorn::name_reads_back(role_of((*symbol)->kind), new_name))
+        throw Refusal{"'" + new_name + "' does not read back as that name where it would be written"};
+    // The edits by file identity, each place once: a file reached by two names is edited once.
+    const std::string& folder = context.project.folder();
+    std::map<std::pair<uint64_t, uint64_t>, FileRename> files;
+    std::vector<std::pair<uint64_t, uint64_t>> order;
+    std::set<std::tuple<uint64_t, uint64_t, uint32_t, uint32_t>> seen;
+    vorn::FileSystemProvider disk;
+    for (const vorn::Location& where : places(context, group, true)) {
+        std::string path = absolute_in(where.file, folder);
+        std::optional<vorn::FileId> id = disk.identify(path);
+        if (!id)
+            throw Refusal{where.file + " is not on disk: save it first"};
+        const Text* text = context.file_text(path);
+        if (!text || where.line == 0 || where.line > text->line_count() || where.column == 0)
+            throw Refusal{"cannot read " + where.file};
+        std::string_view raw = text->line(where.line - 1);
+        if (raw.substr(where.column - 1, where.end_column - where.column) != old_name)
+            throw Refusal{where.file + ":" + std::to_string(where.line) + " no longer holds '" + old_name +
+                          "' where it was compiled"};
+        if (!seen.emplace(id->device, id->inode, where.line, where.column).second)
+            continue;
+        auto key = std::make_pair(id->device, id->inode);
+        auto [at, added] = files.try_emplace(key, FileRename{path, where, {}});
+        if (added)
+            order.push_back(key);
+        vorn::Location range = where;
+        range.file = at->second.path;
+        at->second.edits.push_back(vorn::Edit{range, new_name});
+    }
+    // Checked before it is offered: every top script that reads an edited file, compiled in
+    // memory before and after, keeps its compiled bytes and its diagnostics.
+    vorn::CompileOptions options;
+    options.warnings = vorn::WarningSet::defaults();
+    vorn::EditChecker checker(options);
+    if (context.each_open)
+        context.each_open([&](const std::string& path, const std::string& text) { checker.serve(path, text); });
+    std::set<std::string> tops;
+    for (const auto& [key, file] : files)
+        for (const std::string& top : context.project.tops_reaching(file.first.file))
+            tops.insert(top);
+    bool in_lists = in_list((*symbol)->kind);
+    for (const std::string& top : in_lists ? context.project.top_scripts() : std::vector<std::string>(tops.begin(), tops.end()))
+        checker.add_context(folder, top);
+    std::vector<vorn::FileEdit> edits;
+    for (const auto& key : order) {
+        const FileRename& file = files[key];
+        vorn::FileId id{key.first, key.second};
+        const std::string* text = checker.text(id, file.path);
+        std::optional<vorn::FileEdit> edit = text ? vorn::edit_file(id, file.path, *text, file.edits) : std::nullopt;
+        if (!edit)
+            throw Refusal{"cannot edit " + file.first.file};
+        edits.push_back(std::move(*edit));
+    }
+    vorn::EditPromise promise;
+    promise.loose = true;
+    std::string why = checker.try_edit(edits, promise);
     if (!why.empty())
-        throw Refusal{why};
+        throw Refusal{"renaming '" + old_name + "' to '" + new_name + "' is refused: " + why};
     WorkspaceEdit edit;
     Locator locate(context);
-    for (const vorn::Location& where : places(context, {*symbol}, true)) {
-        Location at = locate(where);
-        edit.changes[at.uri].push_back(TextEdit{at.range, new_name});
+    for (const auto& key : order) {
+        const FileRename& file = files[key];
+        for (const vorn::Edit& e : file.edits) {
+            vorn::Location where = e.range;
+            where.file = file.first.file;
+            Location at = locate(where);
+            edit.changes[at.uri].push_back(TextEdit{at.range, new_name});
+        }
     }
     return edit;
 }

@@ -23,6 +23,9 @@ struct ProjectContext {
     Encoding encoding;
     std::function<const Text*(const std::string& path)> file_text;
     std::function<std::string(const std::string& path)> uri_of;
+    // Calls back with the path (absolute) and text of every open document, for compiles that
+    // must see what the editor holds (a rename checked before it is offered).
+    std::function<void(const std::function<void(const std::string&, const std::string&)>&)> each_open = nullptr;
 };
 
 // The symbols at position of the file at path (absolute).

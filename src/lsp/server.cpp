@@ -799,7 +799,12 @@ void Server::publish(const std::string& uri, bool always) {
 
 ProjectContext Server::project_context(const vorn::Project& project) {
     return ProjectContext{project, encoding_, [this](const std::string& path) { return file_text(path, disk_texts_); },
-                          [this](const std::string& path) { return uri_of(path); }};
+                          [this](const std::string& path) { return uri_of(path); },
+                          [this](const std::function<void(const std::string&, const std::string&)>& each) {
+                              for (const auto& [uri, document] : documents_)
+                                  if (!document.path.empty())
+                                      each(document.path, document.text.bytes());
+                          }};
 }
 
 std::optional<Location> Server::definition_in_lists(const Document& document, Position position) {

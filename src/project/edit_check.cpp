@@ -319,6 +319,59 @@ std::vector<EditChecker::Changed> EditChecker::changed() const {
     return out;
 }
 
+namespace {
+
+// The parts of one line as the compiler reads it, and the text of a range of it.
+struct ReadLine {
+    CleanedLine cleaned;
+    LineParts parts;
+    explicit ReadLine(const std::string& raw) : cleaned(clean_line(raw)), parts(parse_cleaned(cleaned.text)) {}
+    std::string text(TextRange r) const { return cleaned.text.substr(r.begin, r.size()); }
+};
+
+// The name as the lists read the line "NAME 1 1" (commands) or "NAME 1" (events).
+std::optional<std::string> list_reads(NameRole role, const std::string& name) {
+    // A folder that holds nothing: both lists are served from memory.
+    OverlayProvider files("/nonexistent/vorn-read-back");
+    bool commands = role == NameRole::Command;
+    files.serve(EventListFile, commands ? std::string("OnStart 1\n") : name + " 1\n");
+    files.serve(CommandListFile, commands ? name + " 1 1\n" : std::string("Wait 1 1\n"));
+    NullSink quiet;
+    ListsResult read = load_lists(files, quiet);
+    if (read.error)
+        return std::nullopt;
+    if (commands)
+        return read.lists.commands.size() == 1 ? std::optional<std::string>(read.lists.commands[0].name) : std::nullopt;
+    return read.lists.events.size() == 1 ? std::optional<std::string>(read.lists.events[0].name) : std::nullopt;
+}
+
+}  // namespace
+
+bool name_reads_back(NameRole role, const std::string& name) {
+    if (name.empty() || name.size() >= NameSize || name.find_first_of("\r\n\x1a") != std::string::npos)
+        return false;
+    if (role == NameRole::Value) {
+        ReadLine defvar("defvar " + name + " 1\n");
+        ReadLine defnum("defnum " + name + " 1\n");
+        ReadLine used("    Wait(" + name + ", 1)\n");
+        return defvar.parts.kind == LineKind::Defvar && defvar.text(defvar.parts.name) == name &&
+               defvar.parts.ignored.empty() && defnum.parts.kind == LineKind::Defnum &&
+               defnum.text(defnum.parts.name) == name && used.parts.kind == LineKind::Statement &&
+               used.parts.argument_count == 2 && used.text(used.parts.arguments[0].value) == name &&
+               used.parts.arguments[0].form == ArgumentForm::Name;
+    }
+    if (list_reads(role, name) != name)
+        return false;
+    if (role == NameRole::Command) {
+        ReadLine statement("    " + name + "(1)\n");
+        return statement.parts.kind == LineKind::Statement && statement.text(statement.parts.command) == name &&
+               statement.parts.has_paren;
+    }
+    ReadLine label(name + ":\n");
+    return label.parts.kind == LineKind::EventLabel && label.text(label.parts.name) == name &&
+           label.parts.ignored.empty();
+}
+
 std::optional<FileEdit> edit_file(const FileId& file, const std::string& path, const std::string& text,
                                   const std::vector<Edit>& edits) {
     std::vector<Fix> one_each;
