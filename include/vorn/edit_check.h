@@ -123,6 +123,12 @@ enum class NameRole : uint8_t { Value, Command, Event };
 // reader), reads back as exactly that name in each.
 bool name_reads_back(NameRole role, const std::string& name);
 
+// Why a safe fix of a file (its path as the compiles in folder name it) does not hold for
+// the checker's contexts: one that reads the file does not offer it, or the checked edit
+// changes a compile but as the fix promises. Empty when it holds (the checker then keeps the
+// fixed text).
+std::string check_fix(EditChecker& checker, const std::string& folder, const Fix& fix);
+
 // Edits of one file's text at places (each on one line, as Edit::range), made from the end
 // back: the new text and the edited lines, as FileEdit wants them; nothing when an edit does
 // not fit the text's lines or two overlap.

@@ -2,6 +2,7 @@
 
 #include <cctype>
 
+#include <vorn/edit_check.h>
 #include <vorn/grammar.h>
 
 #include "analysis.h"
@@ -84,6 +85,31 @@ std::string command_list_entry(const std::string& name, unsigned code, std::size
     return entry;
 }
 
+namespace {
+
+// A safe fix is marked preferred only when, checked over every top script that reaches its
+// file (compiled before and after in memory), it holds for each; with more of them than this,
+// it is offered unmarked.
+constexpr std::size_t MaxCheckedIncluders = 16;
+
+// Whether the fix holds for every top script reaching the document.
+bool holds_for_project(const CodeActionContext& context, const vorn::Fix& fix) {
+    const vorn::Project& project = context.project;
+    std::vector<std::string> tops = project.tops_reaching(project.key(context.path));
+    if (tops.empty() || tops.size() > MaxCheckedIncluders)
+        return false;
+    vorn::CompileOptions options;
+    options.warnings = vorn::WarningSet::defaults();
+    vorn::EditChecker checker(options);
+    if (context.each_open)
+        context.each_open([&](const std::string& path, const std::string& text) { checker.serve(path, text); });
+    for (const std::string& top : tops)
+        checker.add_context(project.folder(), top);
+    return vorn::check_fix(checker, project.folder(), fix).empty();
+}
+
+}  // namespace
+
 json code_actions(const CodeActionContext& context) {
     const vorn::Project& project = context.project;
     json actions = json::array();
@@ -112,7 +138,7 @@ json code_actions(const CodeActionContext& context) {
                 title[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(title[0])));
             json action = {{"title", title}, {"kind", "quickfix"}, {"diagnostics", json::array({diagnostic})},
                            {"edit", {{"changes", changes}}}};
-            if (fix.safe && safe == 1)
+            if (fix.safe && safe == 1 && holds_for_project(context, fix))
                 action["isPreferred"] = true;
             actions.push_back(std::move(action));
         }

@@ -21,6 +21,8 @@ struct CodeActionContext {
     std::function<Range(const std::string& path, const vorn::Location& where)> range_of;
     std::function<std::string(const std::string& path)> uri_of;
     std::function<const Text*(const std::string& path)> text_of;
+    // The path and text of every open document (may be empty: none served).
+    std::function<void(const std::function<void(const std::string&, const std::string&)>&)> each_open = nullptr;
 };
 
 // The answer to textDocument/codeAction: CodeAction objects of kind "quickfix".

@@ -362,7 +362,12 @@ json Server::on_code_action(Request& call) {
                                   return range_in(path, where, converters);
                               },
                               [this](const std::string& path) { return uri_of(path); },
-                              [this](const std::string& path) { return file_text(path, disk_texts_); }};
+                              [this](const std::string& path) { return file_text(path, disk_texts_); },
+                              [this](const std::function<void(const std::string&, const std::string&)>& each) {
+                                  for (const auto& [uri, document] : documents_)
+                                      if (!document.path.empty())
+                                          each(document.path, document.text.bytes());
+                              }};
     json actions = code_actions(context);
     disk_texts_.clear();
     return actions;

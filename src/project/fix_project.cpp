@@ -1,6 +1,7 @@
 // --fix over a project: every safe fix that holds in every compile reaching its file, checked
 // in memory, each file's edits made on the text the compiles read.
 #include <algorithm>
+#include <filesystem>
 #include <set>
 
 #include <vorn/edit_check.h>
@@ -136,6 +137,41 @@ bool fix_file(EditChecker& checker, const std::vector<const Candidate*>& fixes, 
 }
 
 }  // namespace
+
+std::string check_fix(EditChecker& checker, const std::string& folder, const Fix& fix) {
+    if (fix.edits.empty())
+        return "it edits nothing";
+    const std::string& file = fix.edits[0].range.file;
+    if (!std::all_of(fix.edits.begin(), fix.edits.end(), [&](const Edit& e) { return e.range.file == file; }))
+        return "it edits several files";
+    std::optional<FileId> id = FileSystemProvider(folder).identify(file);
+    if (!id)
+        return "its file is not on disk";
+    std::vector<std::size_t> missing;
+    for (std::size_t i : checker.reaching(*id)) {
+        const std::vector<Diagnostic>& found = checker.result(i).diagnostics;
+        bool offers = std::any_of(found.begin(), found.end(), [&](const Diagnostic& d) {
+            return std::any_of(d.fixes.begin(), d.fixes.end(), [&](const Fix& f) { return same_fix(f, fix); });
+        });
+        if (!offers)
+            missing.push_back(i);
+    }
+    if (!missing.empty())
+        return "the compile of " + names(checker, missing) + " does not need it";
+    std::string path = std::filesystem::path(file).is_relative() ? (std::filesystem::path(folder) / file).string() : file;
+    const std::string* text = checker.text(*id, path);
+    std::optional<FileEdit> edit = text ? edit_file(*id, path, *text, fix.edits) : std::nullopt;
+    if (!edit)
+        return "it does not fit the file";
+    EditPromise promise;
+    promise.removes = [&](std::size_t, const Diagnostic& d) {
+        return std::any_of(d.fixes.begin(), d.fixes.end(), [&](const Fix& f) { return same_fix(f, fix); });
+    };
+    promise.reveals = std::any_of(fix.edits.begin(), fix.edits.end(), [](const Edit& e) {
+        return e.new_text.find('\n') != std::string::npos;
+    });
+    return checker.try_edit({std::move(*edit)}, promise);
+}
 
 std::vector<FixOutcome> fix_in_memory(EditChecker& checker, const std::function<void()>& more_contexts,
                                       int max_passes) {

@@ -339,6 +339,28 @@ class ReproducerTest(unittest.TestCase):
         finally:
             client.close()
 
+    def test_the_editor_marks_a_fix_preferred_only_where_it_holds_for_every_includer(self):
+        write(self.folder, {"a.vs": "defvar Moods 3\nOnStart:\ninclude lib\\/shared.vs\n",
+                            "b.vs": "defvar Mood 4\nOnStart:\ninclude lib\\/shared.vs\n",
+                            "lib/shared.vs": "    Add(Moods, 1)\n    Sya(1)\n"})
+        client = lsp_client.Client(VORN_LSP)
+        try:
+            client.initialize(self.folder)
+            shared = os.path.join(self.folder, "lib/shared.vs")
+            client.open(shared)
+            client.drain()
+            actions = client.request("textDocument/codeAction", {
+                "textDocument": {"uri": lsp_client.uri(shared)},
+                "range": {"start": {"line": 0, "character": 0}, "end": {"line": 1, "character": 0}},
+                "context": {"diagnostics": []}})
+            self.assertEqual(client.shutdown(), 0)
+        finally:
+            client.close()
+        preferred = {a["title"]: a.get("isPreferred", False) for a in actions}
+        # Offered, but not as the obvious fix: a.vs means 'Moods'.
+        self.assertEqual(preferred, {"Replace 'Moods' with 'Mood'": False, "Replace 'Sya' with 'Say'": True,
+                                     "Add 'Sya' to command.lst": False})
+
     def test_rename_in_a_shared_file_renames_every_includers_definition(self):
         write(self.folder, {"a.vs": "defvar Count 1\nOnStart:\ninclude lib\\/shared.vs\n",
                             "b.vs": "defvar Count 2\nOnStart:\ninclude lib\\/shared.vs\n",
