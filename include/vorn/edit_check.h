@@ -54,8 +54,10 @@ public:
     EditChecker& operator=(const EditChecker&) = delete;
 
     // A top script, compiled from folder (absolute). False when it is a file already added
-    // under another name, or cannot be identified.
-    bool add_context(const std::string& folder, const std::string& script);
+    // under another name, or cannot be identified. before, when given, is its compile with
+    // the texts as they stand (the project's, with the checker's options), used until an
+    // accepted edit changes it; it must outlive the checker.
+    bool add_context(const std::string& folder, const std::string& script, const CompileResult* before = nullptr);
     // Text served in place of the file at path (absolute) to every compile, an editor's
     // unsaved document; set before the first compile.
     void serve(const std::string& path, std::string text);

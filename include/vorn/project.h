@@ -119,6 +119,8 @@ public:
 
     // The warnings every compile looks for (none unless set); set before load().
     void set_warnings(const WarningSet& warnings) { warnings_ = warnings; }
+    // How each top script is compiled (without the stop), for a tool that compiles one again.
+    CompileOptions compile_options() const;
 
     // Walks the folder and compiles every top script. Called again, it walks again and
     // compiles only what changed since.

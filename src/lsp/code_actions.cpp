@@ -98,13 +98,11 @@ bool holds_for_project(const CodeActionContext& context, const vorn::Fix& fix) {
     std::vector<std::string> tops = project.tops_reaching(project.key(context.path));
     if (tops.empty() || tops.size() > MaxCheckedIncluders)
         return false;
-    vorn::CompileOptions options;
-    options.warnings = vorn::WarningSet::defaults();
-    vorn::EditChecker checker(options);
+    vorn::EditChecker checker(project.compile_options());
     if (context.each_open)
         context.each_open([&](const std::string& path, const std::string& text) { checker.serve(path, text); });
     for (const std::string& top : tops)
-        checker.add_context(project.folder(), top);
+        checker.add_context(project.folder(), top, project.compile_of(top));
     return vorn::check_fix(checker, project.folder(), fix).empty();
 }
 

@@ -324,18 +324,22 @@ WorkspaceEdit rename(const ProjectContext& context, const std::vector<const vorn
     }
     // Checked before it is offered: every top script that reads an edited file, compiled in
     // memory before and after, keeps its compiled bytes and its diagnostics.
-    vorn::CompileOptions options;
-    options.warnings = vorn::WarningSet::defaults();
-    vorn::EditChecker checker(options);
+    // The project's compiles are the ones before.
+    vorn::EditChecker checker(context.project.compile_options());
     if (context.each_open)
         context.each_open([&](const std::string& path, const std::string& text) { checker.serve(path, text); });
     std::set<std::string> tops;
-    for (const auto& [key, file] : files)
-        for (const std::string& top : context.project.tops_reaching(file.first.file))
-            tops.insert(top);
+    for (const auto& [key, file] : files) {
+        // A top script is included by no script: it reaches only itself.
+        if (context.project.is_top(file.first.file))
+            tops.insert(file.first.file);
+        else
+            for (const std::string& top : context.project.tops_reaching(file.first.file))
+                tops.insert(top);
+    }
     bool in_lists = in_list((*symbol)->kind);
     for (const std::string& top : in_lists ? context.project.top_scripts() : std::vector<std::string>(tops.begin(), tops.end()))
-        checker.add_context(folder, top);
+        checker.add_context(folder, top, context.project.compile_of(top));
     std::vector<vorn::FileEdit> edits;
     for (const auto& key : order) {
         const FileRename& file = files[key];

@@ -63,6 +63,7 @@ private:
 struct Context {
     std::string folder;
     std::string script;
+    const CompileResult* before;
     std::optional<CompileResult> result;
     std::map<std::string, std::optional<FileId>> ids;
 };
@@ -100,8 +101,11 @@ struct EditChecker::Impl {
 
     const CompileResult& result(std::size_t i) {
         Context& c = contexts[i];
-        if (!c.result)
-            c.result = compile(c, nullptr);
+        if (c.result)
+            return *c.result;
+        if (c.before)
+            return *c.before;
+        c.result = compile(c, nullptr);
         return *c.result;
     }
 
@@ -122,16 +126,19 @@ EditChecker::EditChecker(CompileOptions options) : impl_(std::make_unique<Impl>(
     options.output_path.reset();
     options.line_observer = nullptr;
     options.keep_diagnostics = true;
+    options.record_lines = false;
+    options.record_uses = false;
+    options.stop = nullptr;
     impl_->options = std::move(options);
 }
 
 EditChecker::~EditChecker() = default;
 
-bool EditChecker::add_context(const std::string& folder, const std::string& script) {
+bool EditChecker::add_context(const std::string& folder, const std::string& script, const CompileResult* before) {
     std::optional<FileId> id = FileSystemProvider(folder).identify(script);
     if (!id || !impl_->scripts.insert(key_of(*id)).second)
         return false;
-    impl_->contexts.push_back(Context{folder, script, std::nullopt, {}});
+    impl_->contexts.push_back(Context{folder, script, before, std::nullopt, {}});
     return true;
 }
 

@@ -321,7 +321,7 @@ void key_paths(CompileResult& r, const Key& key) {
 
 }  // namespace
 
-void Project::compile_top(const std::string& script) {
+CompileOptions Project::compile_options() const {
     CompileOptions options;
     options.keep_going = true;
     options.record_lines = true;
@@ -329,6 +329,11 @@ void Project::compile_top(const std::string& script) {
     options.warnings = warnings_;
     options.explain = true;
     options.max_diagnostics = max_diagnostics_;
+    return options;
+}
+
+void Project::compile_top(const std::string& script) {
+    CompileOptions options = compile_options();
     options.stop = stop_;
     NullSink quiet;
     auto compiled = std::make_unique<Compiled>();
