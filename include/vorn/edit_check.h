@@ -111,11 +111,12 @@ struct FixOutcome {
 // a fix of a file that several contexts read is made only when each of them offers the same
 // edit, and only when checked (EditChecker::try_edit) it changes no compile but as it
 // promises; an edit that would bring a file back to an earlier text is refused. Compiles
-// again and fixes what that shows, up to max_passes times. more_contexts is called once,
-// when the first fix is found, to add the rest of the project's top scripts. The texts to
-// write are checker.changed(); each file is to be written once.
+// again and fixes what that shows, up to max_passes times. Only the fixes that one of the
+// first asked contexts offers are made (the scripts asked about); more_contexts is called
+// once, when the first fix is found, to add the rest of the project's top scripts, which
+// judge them too. The texts to write are checker.changed(); each file is to be written once.
 std::vector<FixOutcome> fix_in_memory(EditChecker& checker, const std::function<void()>& more_contexts,
-                                      int max_passes);
+                                      int max_passes, std::size_t asked = SIZE_MAX);
 
 // Where a name is written: a variable's or constant's (a definition and an argument), a
 // command's (a statement and its list line) or an event's (a label and its list line).

@@ -247,7 +247,10 @@ std::optional<int> fix_files(const Options& options, const vorn::CompileOptions&
         for (const std::string& folder : folders)
             add_project(folder);
     };
-    std::vector<vorn::FixOutcome> outcomes = vorn::fix_in_memory(checker, more, MaxFixPasses);
+    // Checking scripts, only what their compiles read is fixed; the project's other top
+    // scripts judge it.
+    std::size_t asked = options.project ? SIZE_MAX : checker.context_count();
+    std::vector<vorn::FixOutcome> outcomes = vorn::fix_in_memory(checker, more, MaxFixPasses, asked);
     bool written = true;
     std::set<std::string> kept;
     vorn::FileSystemProvider disk;

@@ -174,13 +174,17 @@ std::string check_fix(EditChecker& checker, const std::string& folder, const Fix
 }
 
 std::vector<FixOutcome> fix_in_memory(EditChecker& checker, const std::function<void()>& more_contexts,
-                                      int max_passes) {
+                                      int max_passes, std::size_t asked) {
     std::vector<FixOutcome> out;
     bool whole_project = false;
     std::map<std::pair<uint64_t, uint64_t>, std::set<std::string>> history;
     std::set<std::tuple<std::string, uint32_t, std::string>> refused;
     for (int pass = 0; pass < max_passes; ++pass) {
-        std::vector<Candidate> found = gather(checker);
+        auto asked_for = [&](std::vector<Candidate> all) {
+            std::erase_if(all, [&](const Candidate& c) { return *c.offered_by.begin() >= asked; });
+            return all;
+        };
+        std::vector<Candidate> found = asked_for(gather(checker));
         if (found.empty())
             break;
         if (!whole_project) {
@@ -189,7 +193,7 @@ std::vector<FixOutcome> fix_in_memory(EditChecker& checker, const std::function<
                 std::size_t had = checker.context_count();
                 more_contexts();
                 if (checker.context_count() != had)
-                    found = gather(checker);
+                    found = asked_for(gather(checker));
             }
         }
         // The files in the order their first fix was found.
