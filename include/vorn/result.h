@@ -74,6 +74,9 @@ struct Use {
     Location where;
     // Index in the result's files of the file it is used in.
     int source = -1;
+    // The code offset where what it compiles to starts: a statement's command byte, an
+    // argument's tag; for a label or an include, the code offset it stands at.
+    uint32_t code_offset = 0;
 };
 
 struct CompileResult;

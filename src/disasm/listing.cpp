@@ -46,6 +46,12 @@ static void note_unset_entries(Disassembly& dis) {
 
 // A defvar line for every script variable that the code uses, in the order of their numbers.
 static void print_defvars(Disassembly& dis) {
+    if (dis.has_map) {
+        for (const MappedValue& value : dis.map.values)
+            printf(MSG_MAPPED_VALUE, value.variable ? "defvar" : "defnum", value.name.c_str(),
+                   value.value);
+        return;
+    }
     bool used[DefvarNumbers] = {};
     for (const Statement& statement : dis.statements) {
         for (int i = 0; i < statement.arg_count; ++i) {

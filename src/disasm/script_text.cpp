@@ -141,6 +141,8 @@ static void add_variable(LineText* line, int64_t number) {
 }
 
 void add_argument(Disassembly& dis, LineText* line, const Argument& arg) {
+    if (const char* name = mapped_name(dis, arg.offset))
+        return text_add(line, name);
     switch (arg.tag) {
     case ArgString:
         add_string(line, code_bytes(dis) + arg.offset + 2, static_cast<int>(arg.value));

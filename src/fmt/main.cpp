@@ -1,10 +1,13 @@
 // vorn-fmt: rewrites scripts into the one layout of vorn/format.h, in place, or checks them,
 // or shows the change as a diff, or formats standard input to standard output.
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <iostream>
 #include <string>
+#include <system_error>
 
 #include <vorn/files.h>
 #include <vorn/format.h>
@@ -49,6 +52,36 @@ bool read_file(const std::string& path, std::string& text) {
     return read;
 }
 
+// The ending of the script files that a folder given on the command line stands for.
+constexpr std::string_view ScriptExtension = ".vs";
+
+// The files a command-line name stands for: a folder, every .vs file under it that is a
+// regular file (links to folders are not followed), in the order of their names; anything
+// else, itself. A folder that cannot be read is reported, and status set.
+std::vector<std::string> expand(const std::string& name, int& status) {
+    std::error_code error;
+    if (name == StandardStreams || !std::filesystem::is_directory(name, error))
+        return {name};
+    std::vector<std::string> files;
+    std::filesystem::recursive_directory_iterator walk(name, error), end;
+    for (; !error && walk != end; walk.increment(error)) {
+        const std::filesystem::directory_entry& entry = *walk;
+        std::error_code kind_error;
+        std::string path = entry.path().string();
+        if (path.size() > ScriptExtension.size() &&
+            path.compare(path.size() - ScriptExtension.size(), ScriptExtension.size(),
+                         ScriptExtension) == 0 &&
+            entry.is_regular_file(kind_error))
+            files.push_back(path);
+    }
+    if (error) {
+        fprintf(stderr, "vorn-fmt: %s: %s\n", name.c_str(), error.message().c_str());
+        status = std::max(status, ExitTrouble);
+    }
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
 // Formats one file as the options ask; returns its status.
 int format_file(const Options& options, const std::string& path) {
     std::string before;
@@ -91,16 +124,18 @@ int main(int argc, char** argv) {
                  "blanks inside a call's parentheses, one blank after each ',', single blanks\n"
                  "between the words of directives and labels, no trailing blanks. A line keeps\n"
                  "its number and its meaning; a line whose meaning a change could touch is left\n"
-                 "as it is. Files are rewritten in place; '-' formats standard input to\n"
-                 "standard output.",
+                 "as it is. Files are rewritten in place, a folder's .vs files all; '-'\n"
+                 "formats standard input to standard output.",
                  "vorn-fmt"};
-    app.add_option("files", options.files, "the script files to format, or - for standard input")
+    app.add_option("files", options.files,
+                   "the script files to format, folders (every .vs file under them), or - for "
+                   "standard input")
         ->required()
         ->type_name("FILE");
-    app.add_flag("--check", options.check,
+    app.add_flag("-l,--check", options.check,
                  "change nothing; print the name of each file that is not in the layout and end "
                  "with status 1 if there is one");
-    app.add_flag("--diff", options.diff, "change nothing; print the changes as a unified diff");
+    app.add_flag("-d,--diff", options.diff, "change nothing; print the changes as a unified diff");
     app.add_option("--indent", options.format.indent_width, "blanks in a statement's indentation")
         ->type_name("N")
         ->check(CLI::Range(1u, vorn::MaxIndentWidth))
@@ -108,13 +143,14 @@ int main(int argc, char** argv) {
     app.add_flag("--tabs", options.format.use_tabs, "indent statements with one tab");
     app.set_version_flag("--version", "vorn-fmt " VORN_VERSION);
     std::optional<int> status = parse_command_line(
-        app, argc, argv, "[--check] [--diff] [--indent N | --tabs] FILE...", [] {});
+        app, argc, argv, "[-l|--check] [-d|--diff] [--indent N | --tabs] FILE|DIR...", [] {});
     if (status)
         return *status == ExitUsage ? ExitTrouble : *status;
 
     int result = ExitFormatted;
-    for (const std::string& path : options.files)
-        result = std::max(result, format_file(options, path));
+    for (const std::string& name : options.files)
+        for (const std::string& path : expand(name, result))
+            result = std::max(result, format_file(options, path));
     if (fflush(stdout) != 0) {
         fprintf(stderr, "vorn-fmt: cannot write to standard output: %s\n", strerror(errno));
         return ExitTrouble;

@@ -205,6 +205,27 @@ bool same_meaning(const CleanedLine& a, const LineParts& pa, std::string_view af
     return trim_blanks(part(ta, pa.ignored)) == trim_blanks(part(tb, pb.ignored));
 }
 
+// Whether a line with backslashes is one whose blanks can be laid out all the same: a
+// directive, a label or a place, without strings, whose backslashes each escape a character
+// that is not a blank. raw gets the parts that format_words takes, pointing into the raw code.
+bool words_with_escapes(std::string_view code, const CleanedLine& cleaned, const LineParts& parts,
+                        LineParts& raw) {
+    if (parts.kind == LineKind::Statement || parts.kind == LineKind::Blank ||
+        parts.kind == LineKind::UnknownDirective || code.find('"') != std::string_view::npos)
+        return false;
+    for (std::size_t at = code.find('\\'); at != std::string_view::npos; at = code.find('\\', at + 2))
+        if (at + 1 >= code.size() || is_layout_blank(code[at + 1]))
+            return false;
+    auto raw_offset = [&](uint32_t at) {
+        return at < cleaned.raw_offsets.size() ? cleaned.raw_offsets[at]
+                                               : static_cast<uint32_t>(code.size());
+    };
+    raw = parts;
+    if (!parts.ignored.empty())
+        raw.ignored = TextRange{raw_offset(parts.ignored.begin), raw_offset(parts.ignored.end)};
+    return true;
+}
+
 // A line's content in the layout, or nothing where it stays as it is. end_size is the size
 // of its line end, which counts towards the piece.
 std::optional<std::string> format_content(std::string_view content, std::size_t end_size,
@@ -222,14 +243,18 @@ std::optional<std::string> format_content(std::string_view content, std::size_t 
             return std::nullopt;  // a carriage return inside the line ends what is read
         comment = trim_end(content.substr(cleaned.raw_end));
     }
-    if (code.find_first_of("\\\v\f\r\n") != std::string_view::npos)
+    if (code.find_first_of("\v\f\r\n") != std::string_view::npos)
         return std::nullopt;
     if (std::count(code.begin(), code.end(), '"') % 2 == 1)
         return std::nullopt;  // a string open to the line's end
-    if (cleaned.text.size() != code.size())
+    const bool escapes = code.find('\\') != std::string_view::npos;
+    if (!escapes && cleaned.text.size() != code.size())
         return std::nullopt;
 
     LineParts parts = parse_cleaned(cleaned.text);
+    LineParts raw_parts;
+    if (escapes && !words_with_escapes(code, cleaned, parts, raw_parts))
+        return std::nullopt;
     std::string_view code_trimmed = trim_end(code);
     std::optional<std::string> formatted;
     switch (parts.kind) {
@@ -247,7 +272,7 @@ std::optional<std::string> format_content(std::string_view content, std::size_t 
     case LineKind::Defvar:
     case LineKind::Defnum:
     case LineKind::Include:
-        formatted = format_words(code, parts);
+        formatted = format_words(code, escapes ? raw_parts : parts);
         break;
     }
     if (!formatted)

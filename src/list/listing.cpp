@@ -17,11 +17,15 @@ constexpr std::size_t BytesWidth = BytesPerRow * 3 - 1;
 
 
 
+}  // namespace
+
 std::string hex4(uint32_t value) {
     char text[16];
     snprintf(text, sizeof text, "%04X", value);
     return text;
 }
+
+namespace {
 
 void add_diagnostic(std::string& out, const vorn::Diagnostic& d) {
     out += vorn::gnu_diagnostic(d, "vorn-list", "compilation");
@@ -30,6 +34,8 @@ void add_diagnostic(std::string& out, const vorn::Diagnostic& d) {
 std::string plural(std::size_t count, const char* one, const char* many) {
     return std::to_string(count) + " " + (count == 1 ? one : many);
 }
+
+}  // namespace
 
 // One row: a line number (or none), an offset (or none), up to BytesPerRow bytes and a text.
 void add_row(std::string& out, const std::string& number, std::optional<uint32_t> offset,
@@ -55,6 +61,8 @@ void add_row(std::string& out, const std::string& number, std::optional<uint32_t
     out += row;
     out += "\n";
 }
+
+namespace {
 
 // A definition of a name that an earlier one of the same kind has: the first one counts.
 std::vector<bool> repeated_names(const vorn::CompileResult& result) {
@@ -380,6 +388,8 @@ void Listing::finish(const vorn::CompileResult& result, const std::vector<vorn::
     else
         out_ += "no errors";
     out_ += "\n";
+    if (!result.compiled.empty())
+        add_file_layout(out_, result);
     add_symbols(out_, result);
     drain();
 }
@@ -420,6 +430,20 @@ std::string map_file(const vorn::CompileResult& result) {
         out += std::string(kind_word(d.kind)) + "\t" + d.name + "\t" +
                std::to_string(code_value(d)) + "\t" + map_field(d.where.file) + "\t" +
                std::to_string(d.where.line) + "\n";
+    }
+    // Where an argument was written as a variable's or a constant's name: the code offset of
+    // the argument and the name (uses are recorded only when the compile was asked to).
+    for (const vorn::Use& use : result.uses) {
+        bool variable = use.kind == vorn::UseKind::Variable;
+        if ((!variable && use.kind != vorn::UseKind::Constant) || use.target < 0 ||
+            static_cast<std::size_t>(use.target) >= result.definitions.size())
+            continue;
+        const vorn::Definition& d = result.definitions[static_cast<std::size_t>(use.target)];
+        if (d.where.file.empty())
+            continue;  // Self and Time: a listing names them anyway
+        out += std::string(variable ? "use-defvar" : "use-defnum") + "\t" + d.name + "\t" +
+               std::to_string(use.code_offset) + "\t" + map_field(use.where.file) + "\t" +
+               std::to_string(use.where.line) + "\n";
     }
     return out;
 }

@@ -148,6 +148,19 @@ private:
     FILE* errors_;
 };
 
+// An offset or a code offset as the listing shows it: four hex digits (more when needed).
+std::string hex4(uint32_t value);
+
+// One row of the listing: a line number (or none), an offset (or none), up to 8 bytes and a
+// text.
+void add_row(std::string& out, const std::string& number, std::optional<uint32_t> offset,
+             const unsigned char* bytes, std::size_t count, const std::string& text);
+
+// The compiled file around the code: its header field by field and both entry tables slot by
+// slot, each row with its file offset and bytes, so that with the code's rows every byte of
+// the file is on exactly one row.
+void add_file_layout(std::string& out, const vorn::CompileResult& result);
+
 // The symbol map alone, one symbol a line: kind, name, value, file, line, separated by tabs.
 std::string map_file(const vorn::CompileResult& result);
 
