@@ -239,8 +239,9 @@ int main(int argc, char** argv) {
     std::vector<std::string> offsets;
     std::vector<std::string> file_offsets;
     CLI::App app{"Compiles a VORN script as vorn does and lists it: every source line with the\n"
-                 "code offset and the bytes it compiled to, the errors where they stand, and\n"
-                 "the symbols. The lists events.lst and command.lst are read from the current\n"
+                 "code offset and the bytes it compiled to, the errors where they stand, the\n"
+                 "compiled file's header and entry tables with their file offsets, and the\n"
+                 "symbols. The lists events.lst and command.lst are read from the current\n"
                  "directory.",
                  "vorn-list"};
     app.add_option("script", options.script, "the script file to list")->required();
