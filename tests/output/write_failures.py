@@ -285,18 +285,23 @@ class WriteFailures(unittest.TestCase):
                 self.assertEqual(files_in(folder), before, (run.name, spelling))
 
     def test_script_rewritten_through_a_link(self):
-        # The link stays a link, and the file it leads to gets the whole new text.
+        # The link stays a link, and the file it leads to gets the whole new text with its
+        # permission bits.
         for run in RUNS:
             if run.name not in IN_PLACE:
                 continue
             folder = self.fresh()
             script = run.writes[0]
             os.symlink(script, os.path.join(folder, "link.vs"))
+            os.chmod(os.path.join(folder, script), 0o640)
             args = ["link.vs" if a == script else a for a in run.args]
             done = execute(Run(run.name, args, [], 0, "", False), folder)
             self.assertEqual(done.returncode, 0, (run.name, done.stderr))
             self.assertEqual(os.readlink(os.path.join(folder, "link.vs")), script)
             self.assertEqual(files_in(folder)[script], self.new[run.name][script], run.name)
+            # The new file has the old one's permission bits, and nothing is left beside it.
+            self.assertEqual(os.stat(os.path.join(folder, script)).st_mode & 0o7777, 0o640)
+            self.assertEqual(temp_files(folder), [], run.name)
 
 
 def main():
