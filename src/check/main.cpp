@@ -50,35 +50,37 @@ constexpr std::size_t MaxFixedFileSize = std::size_t{64} << 20;
 // The name a script read from standard input goes by.
 constexpr const char* StdinName = "<stdin>";
 
-// How a character that make cannot read is named in a message.
-std::string character_name(char c) {
-    return c == '\n' ? std::string("a line end") : std::string("'") + c + "'";
-}
-
-// Writes text to path with the compiled file's own safety; false (reported) if it cannot.
-bool write_text(const std::string& path, const std::string& text) {
+// Writes text to path with the compiled file's own safety, unless path names one of the files
+// the run read; false (reported) if it cannot.
+bool write_text(const std::string& path, const std::string& text, const vorn::CompileResult& read) {
     if (path.empty()) {
         fprintf(stderr, "vorn-check: cannot write the --deps file: its name is empty\n");
         return false;
     }
-    vorn::OutputWrite written = vorn::write_output_file(path.c_str(), text.data(), text.size());
+    vorn::OutputWrite written =
+        vorn::write_output_file(path.c_str(), text.data(), text.size(), vorn::files_read(read));
     if (written == vorn::OutputWrite::Written)
         return true;
-    fprintf(stderr, "vorn-check: cannot write %s\n", path.c_str());
+    if (written == vorn::OutputWrite::IsInput)
+        fprintf(stderr, "vorn-check: cannot write %s: it is an input file\n", vorn::escaped_text(path).c_str());
+    else
+        fprintf(stderr, "vorn-check: cannot write %s\n", path.c_str());
     return false;
 }
 
 // Writes the dependency file, unless a file the compile read has a name that make cannot read.
+// Standard input is no file make could look at: it is left out.
 bool write_dependencies(const Options& options, const vorn::CompileResult& result,
-                        const std::string& target) {
+                        const std::string& target, bool from_stdin) {
+    std::string skip = from_stdin ? StdinName : "";
     for (const vorn::SourceRecord& file : result.files)
-        if (std::optional<char> c = unreadable_by_make(file.path)) {
+        if (std::optional<std::string> what = file.path == skip ? std::nullopt : unreadable_by_make(file.path)) {
             fprintf(stderr, "vorn-check: cannot write %s: make cannot read the name %s, which holds %s\n",
                     vorn::escaped_text(*options.deps).c_str(), vorn::escaped_text(file.path).c_str(),
-                    character_name(*c).c_str());
+                    what->c_str());
             return false;
         }
-    return write_text(*options.deps, dependency_file(result, target, options.deps_phony));
+    return write_text(*options.deps, dependency_file(result, target, options.deps_phony, skip), result);
 }
 
 // One script to compile: where it is compiled from (its project folder), and its path there.
@@ -166,7 +168,7 @@ int check_scripts(const Options& options, vorn::CompileOptions compile_options,
     if (options.deps) {
         const vorn::CompileResult& result = checked[0].result;
         const std::string& target = options.deps_target.empty() ? *options.output : options.deps_target;
-        if (!write_dependencies(options, result, target))
+        if (!write_dependencies(options, result, target, options.scripts[0] == "-"))
             return status == vorn::StatusClean || status == vorn::StatusErrors ? ExitCannotWrite : status;
     }
     return status;
@@ -241,9 +243,10 @@ std::optional<bool> fix_files(const std::vector<vorn::ContextDiagnostic>& found,
         vorn::FixedText fixed = vorn::apply_fixes(*text, file, fixes);
         if (fixed.text == *text)
             continue;
-        if (vorn::write_output_file(file.c_str(), fixed.text.data(), fixed.text.size()) !=
-            vorn::OutputWrite::Written) {
-            fprintf(stderr, "vorn-check: cannot write %s\n", vorn::escaped_text(file).c_str());
+        std::string why = vorn::replace_file(file.c_str(), fixed.text.data(), fixed.text.size());
+        if (!why.empty()) {
+            fprintf(stderr, "vorn-check: cannot write %s (%s); it is left as it was\n",
+                    vorn::escaped_text(file).c_str(), why.c_str());
             written = false;
             continue;
         }
@@ -360,8 +363,8 @@ int main(int argc, char** argv) {
             return;
         const char* option = options.deps_target.empty() ? "-o" : "--deps-target";
         const std::string& target = options.deps_target.empty() ? *options.output : options.deps_target;
-        if (std::optional<char> c = unreadable_by_make(target))
-            throw CLI::ValidationError(option, "make cannot read a target that holds " + character_name(*c));
+        if (std::optional<std::string> what = unreadable_by_make(target))
+            throw CLI::ValidationError(option, "make cannot read a target that holds " + *what);
     });
     if (status)
         return *status;

@@ -2,6 +2,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <set>
@@ -236,27 +237,37 @@ std::string escape_for_make(const std::string& path, std::string_view escaped) {
 
 }  // namespace
 
-std::string make_escaped(const std::string& path) { return escape_for_make(path, " \t#"); }
+std::string make_escaped(const std::string& path) { return escape_for_make(path, " \t#:|"); }
 
 std::string make_target_escaped(const std::string& target) {
     return escape_for_make(target, " \t#:%");
 }
 
-std::optional<char> unreadable_by_make(const std::string& name) {
+std::optional<std::string> unreadable_by_make(const std::string& name) {
     std::size_t at = name.find_first_of(MakeUnreadable);
-    if (at == std::string::npos)
-        return std::nullopt;
-    return name[at];
+    if (at != std::string::npos)
+        return name[at] == '\n' ? std::string("a line end") : std::string("'") + name[at] + "'";
+    std::size_t start = 0;
+    while (name.compare(start, 2, "./") == 0)
+        start += 2;
+    if (name.compare(start, 1, "~") == 0)
+        return std::string("a leading '~'");
+    if (!name.empty() && name.back() == ')' && name.find('(') != std::string::npos)
+        return std::string("an archive member's \"(...)\"");
+    return std::nullopt;
 }
 
-std::string dependency_file(const vorn::CompileResult& result, const std::string& target, bool phony) {
+std::string dependency_file(const vorn::CompileResult& result, const std::string& target, bool phony,
+                            const std::string& skip) {
     std::vector<std::string> files = dependencies(result);
+    if (!skip.empty())
+        files.erase(std::remove(files.begin(), files.end(), skip), files.end());
     std::string out = make_target_escaped(target) + ":";
     for (const std::string& file : files)
         out += " \\\n " + make_escaped(file);
     out += "\n";
     if (phony)
         for (const std::string& file : files)
-            out += "\n" + make_escaped(file) + ":\n";
+            out += "\n" + make_target_escaped(file) + ":\n";
     return out;
 }

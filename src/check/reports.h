@@ -43,22 +43,28 @@ private:
 std::string json_report(const vorn::CompileResult& result);
 
 // A dependency file as gcc -MD writes it: the target, then every file the compile read or
-// tried to read; with phony, an empty rule for each of them too.
-std::string dependency_file(const vorn::CompileResult& result, const std::string& target, bool phony);
+// tried to read; with phony, an empty rule for each of them too (named as a target is: a '%'
+// there would make it a pattern rule, and a '|' there is plain).
+// A file named skip (standard input's name) is left out: make cannot look at it.
+std::string dependency_file(const vorn::CompileResult& result, const std::string& target, bool phony,
+                            const std::string& skip = {});
 
-// A path as make reads it among a rule's prerequisites: blanks and '#' escaped with a backslash
-// (the backslashes before them doubled), '$' as "$$".
+// A path as make reads it among a rule's prerequisites: blanks, '#', ':' and '|' escaped with a
+// backslash (the backslashes before them doubled), '$' as "$$". ninja reads the same, but for
+// '|', which it keeps with its backslash (only costing a rebuild each time). The wildcards stay
+// as they are: a name matches itself, and a backslash before one would stay in ninja's name.
 std::string make_escaped(const std::string& path);
 
 // A path as make reads it as a rule's target: as a prerequisite, and ':' and '%' escaped too.
 std::string make_target_escaped(const std::string& target);
 
 // What no escape lets make read in a name: a line end ends the rule, ';' starts its recipe and
-// '=' makes the line an assignment.
+// '=' makes the line an assignment. A leading '~' is a home folder to make (also after "./"),
+// and a name ending in "(...)" a member of an archive.
 constexpr const char* MakeUnreadable = "\n;=";
 
-// The first character of name that make cannot read in a rule, if any.
-std::optional<char> unreadable_by_make(const std::string& name);
+// What in name make cannot read in a rule, said for a message ("a line end", "';'"), if any.
+std::optional<std::string> unreadable_by_make(const std::string& name);
 
 // The diagnostics of one or more scripts, each once, in the GNU form; with contexts, a note
 // names the top script that a shared file's diagnostic comes from (a check of one script

@@ -108,7 +108,24 @@ int record(CompileState& s, DiagnosticKind kind, vorn::Location where, const Spa
 
 }  // namespace
 
+// The cleaned line marks a string's quotes with bytes of its own; a text the user reads
+// shows the quote the script has. (vorn's own texts keep the marks, as they always did.)
+static void show_quotes(std::string& text) {
+    for (char& c : text)
+        if (static_cast<unsigned char>(c) == CleanOpenQuote || static_cast<unsigned char>(c) == CleanCloseQuote)
+            c = '"';
+}
+
+static void show_quotes(vorn::Diagnostic& diagnostic) {
+    show_quotes(diagnostic.text);
+    for (vorn::DiagnosticNote& note : diagnostic.notes)
+        show_quotes(note.text);
+    for (vorn::Fix& fix : diagnostic.fixes)
+        show_quotes(fix.description);
+}
+
 void keep(CompileState& s, vorn::Diagnostic diagnostic) {
+    show_quotes(diagnostic);
     const bool counted = diagnostic.severity == Severity::Error && !diagnostic.fatal;
     if (s.options.line_observer && !s.defer_diagnostics)
         s.options.line_observer->diagnosed(diagnostic);

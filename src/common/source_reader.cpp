@@ -52,6 +52,7 @@ SourceFile* open_source(CompileState& s, const std::string& path) {
     file->at_end = false;
     file->failed = false;
     s.result.files.push_back(new_record(s, path, true));
+    s.result.files.back().id = file->id;
     s.open_files = file;
     check_against_output(s, file->id);
     return file;

@@ -40,6 +40,9 @@ struct SourceFile {
     std::size_t end;
     bool at_end;
     bool failed;
+    // Whether a line read so far ended with CR LF (noted by the warnings' look at each line):
+    // a fix that adds a line end after a last line without one gives it the file's kind.
+    bool crlf_seen = false;
     // The block, with one byte more for the NUL after a piece that ends it.
     std::size_t block_size;
     std::unique_ptr<unsigned char[]> block_storage;

@@ -1,5 +1,7 @@
 // vorn-fmt: rewrites scripts into the one layout of vorn/format.h, in place, or checks them,
 // or shows the change as a diff, or formats standard input to standard output.
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -84,6 +86,15 @@ std::vector<std::string> expand(const std::string& name, int& status) {
 
 // Formats one file as the options ask; returns its status.
 int format_file(const Options& options, const std::string& path) {
+    // Rewritten in place, a FIFO would be waited on for a reader, and /dev/stdin would send
+    // the text back into its pipe: only a regular file is read to be rewritten.
+    struct stat st;
+    bool in_place = !options.check && !options.diff && path != StandardStreams;
+    if (in_place && stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+        fprintf(stderr, "vorn-fmt: %s: not a regular file; only regular files are formatted in place "
+                        "(- formats standard input to standard output)\n", path.c_str());
+        return ExitTrouble;
+    }
     std::string before;
     if (!read_file(path, before)) {
         fprintf(stderr, "vorn-fmt: %s: %s\n", path.c_str(), strerror(errno));
@@ -108,9 +119,10 @@ int format_file(const Options& options, const std::string& path) {
     }
     if (!changes)
         return ExitFormatted;
-    if (vorn::write_output_file(path.c_str(), after.data(), after.size()) != vorn::OutputWrite::Written) {
-        fprintf(stderr, "vorn-fmt: %s: cannot write the formatted file; it is left as it was\n",
-                path.c_str());
+    std::string why = vorn::replace_file(path.c_str(), after.data(), after.size());
+    if (!why.empty()) {
+        fprintf(stderr, "vorn-fmt: %s: cannot write the formatted file (%s); it is left as it was\n",
+                path.c_str(), why.c_str());
         return ExitTrouble;
     }
     return ExitFormatted;

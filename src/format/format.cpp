@@ -379,8 +379,14 @@ std::string format_diff(std::string_view name, std::string_view before, std::str
         std::size_t stop = std::min(count, last + DiffContext + 1);
         std::size_t old_stop = std::min(stop, old_lines.size());
         std::size_t new_stop = std::min(stop, new_lines.size());
-        if (out.empty())
-            out += "--- " + std::string(name) + "\n+++ " + std::string(name) + "\n";
+        if (out.empty()) {
+            // patch reads a header's name up to a blank, unless a tab ends it (as diff writes
+            // a date after one): a name with a blank gets the tab.
+            std::string header(name);
+            if (header.find_first_of(" \t") != std::string::npos)
+                header += '\t';
+            out += "--- " + header + "\n+++ " + header + "\n";
+        }
         out += "@@ -" + range(start, old_stop - std::min(start, old_stop)) + " +" +
                range(start, new_stop - std::min(start, new_stop)) + " @@\n";
         for (std::size_t j = start; j < stop;) {

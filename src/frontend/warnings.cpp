@@ -93,7 +93,11 @@ void fix_after_label(const WarnLine& l, vorn::Diagnostic* w, vorn::TextRange aft
         l.s.lists().find_command(command.c_str()) < 0)
         return fix_by_removing(l, w, removed, after);
     const std::string& raw = l.mark.raw;
-    std::string line_end = raw.size() >= 2 && raw.compare(raw.size() - 2, 2, "\r\n") == 0 ? "\r\n" : "\n";
+    // The line's own line end; on a last line without one, that of the lines before it.
+    bool crlf = raw.size() >= 2 && raw.compare(raw.size() - 2, 2, "\r\n") == 0;
+    if (raw.empty() || raw.back() != '\n')
+        crlf = l.file->crlf_seen;
+    std::string line_end = crlf ? "\r\n" : "\n";
     std::string statement = raw_text(l, after);
     w->fixes.push_back(vorn::Fix{"move '" + statement + "' onto a line of its own",
                                  {vorn::Edit{l.where(removed), line_end + indent + statement}}, true});
@@ -327,7 +331,10 @@ LineMark mark_line(const CompileState& s, const SourceFile* file, std::size_t le
                     s.result.diagnostics.size(), s.code_pos};
 }
 
-void check_line(CompileState& s, const SourceFile* file, const LineMark& mark) {
+void check_line(CompileState& s, SourceFile* file, const LineMark& mark) {
+    const std::string& raw = mark.raw;
+    if (raw.size() >= 2 && raw.compare(raw.size() - 2, 2, "\r\n") == 0)
+        file->crlf_seen = true;
     WarnLine l{s, file, mark, vorn::clean_line(mark.raw), {}};
     l.parts = vorn::parse_cleaned(l.cleaned.text);
     if (mark.column > 0) {

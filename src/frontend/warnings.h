@@ -37,7 +37,7 @@ struct LineMark {
 [[gnu::cold]] LineMark mark_line(const CompileState& s, const SourceFile* file, std::size_t length);
 
 // Looks for the warnings of the line just compiled.
-[[gnu::cold]] void check_line(CompileState& s, const SourceFile* file, const LineMark& mark);
+[[gnu::cold]] void check_line(CompileState& s, SourceFile* file, const LineMark& mark);
 
 // The end of the file with this index in the result's files.
 [[gnu::cold]] void check_file_end(CompileState& s, int source);

@@ -361,16 +361,17 @@ void Listing::unplaced(const std::vector<vorn::Diagnostic>& diagnostics) {
 
 void Listing::entered(const vorn::CompileResult& result, uint32_t file) {
     const vorn::SourceRecord& record = result.files[file];
-    out_ += "=== " + record.path;
+    out_ += "=== " + vorn::escaped_text(record.path);
     if (record.includer >= 0)
-        out_ += " (included from " + result.files[static_cast<uint32_t>(record.includer)].path +
+        out_ += " (included from " + vorn::escaped_text(result.files[static_cast<uint32_t>(record.includer)].path) +
                 ":" + std::to_string(record.include_line) + ")";
     out_ += "\n";
     drain();
 }
 
 void Listing::back(const vorn::CompileResult& result, uint32_t file, uint32_t left) {
-    out_ += "=== " + result.files[file].path + " (back from " + result.files[left].path + ")\n";
+    out_ += "=== " + vorn::escaped_text(result.files[file].path) + " (back from " +
+            vorn::escaped_text(result.files[left].path) + ")\n";
     drain();
 }
 
@@ -406,7 +407,7 @@ void OffsetAnswers::line(const ListedLine& line, const std::vector<vorn::Diagnos
     unplaced(diagnostics);  // reported as they come, on a line or not
     for (std::size_t i = 0; i < offsets_.size(); ++i)
         if (!answers_[i] && offsets_[i] >= line.code_begin && offsets_[i] < line.code_end)
-            answers_[i] = result.files[line.file].path + ":" + std::to_string(line.line) + ":" +
+            answers_[i] = vorn::escaped_text(result.files[line.file].path) + ":" + std::to_string(line.line) + ":" +
                           whole_line(result, line);
 }
 

@@ -220,9 +220,13 @@ int list(const Options& options) {
             fprintf(stderr, "vorn-list: cannot write the --map file: its name is empty\n");
             if (status == vorn::StatusClean)
                 status = ExitCannotWrite;
-        } else if (vorn::write_output_file(options.map->c_str(), map.data(), map.size()) !=
-                   vorn::OutputWrite::Written) {
-            fprintf(stderr, "vorn-list: cannot write %s\n", options.map->c_str());
+        } else if (vorn::OutputWrite written = vorn::write_output_file(
+                       options.map->c_str(), map.data(), map.size(), vorn::files_read(result));
+                   written != vorn::OutputWrite::Written) {
+            if (written == vorn::OutputWrite::IsInput)
+                fprintf(stderr, "vorn-list: cannot write %s: it is an input file\n", options.map->c_str());
+            else
+                fprintf(stderr, "vorn-list: cannot write %s\n", options.map->c_str());
             if (status == vorn::StatusClean)
                 status = ExitCannotWrite;
         }

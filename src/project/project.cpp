@@ -8,6 +8,7 @@
 #include <climits>
 #include <cstdint>
 #include <cstring>
+#include <cerrno>
 #include <tuple>
 #include <unordered_set>
 
@@ -227,13 +228,17 @@ struct Walk {
     std::size_t entries = 0;
     bool too_deep = false;
     bool too_many = false;
+    // Folders that could not be read, and why.
+    std::vector<std::pair<std::string, int>> unreadable;
 };
 
 void walk_folder(Walk& w, const std::string& relative, int depth) {
     std::string path = relative.empty() ? w.root : w.root + "/" + relative;
     DIR* dir = opendir(path.c_str());
-    if (!dir)
+    if (!dir) {
+        w.unreadable.push_back({path, errno});
         return;
+    }
     std::vector<std::string> folders;
     while (dirent* entry = readdir(dir)) {
         std::string name = entry->d_name;
@@ -284,6 +289,9 @@ void Project::walk() {
     if (w.too_many)
         notes_.push_back({folder_, "the search for scripts stopped after " +
                                        std::to_string(limits_.entries) + " entries"});
+    for (const auto& [path, error] : w.unreadable)
+        notes_.push_back({path, std::string("this folder could not be read (") + strerror(error) +
+                                    "): it was not searched for scripts"});
     stats_.entries = w.entries;
     std::sort(w.scripts.begin(), w.scripts.end(), check_order);
     candidates_ = std::move(w.scripts);
