@@ -118,6 +118,25 @@ struct GnuSetup {
     }
 };
 
+// For a shared file checked alone that has errors: "included by a.vs and b.vs: check it with
+// them with 'vorn-check --project'", for its names may be defined there. Empty for any other.
+std::string included_by(const Options& options, const Checked& c) {
+    if (!options.directory.empty() || c.result.error_count == 0 || c.script == StdinName)
+        return {};
+    vorn::Project project(c.folder);
+    project.load();
+    std::string key = project.key(c.script);
+    if (project.is_top(key))
+        return {};
+    std::vector<std::string> tops = project.tops_reaching(key);
+    if (tops.empty())
+        return {};
+    std::string text = "included by ";
+    for (std::size_t i = 0; i < tops.size(); ++i)
+        text += (i == 0 ? "" : i + 1 == tops.size() ? " and " : ", ") + tops[i];
+    return text + ": check it with them with 'vorn-check --project'";
+}
+
 // With collected, the diagnostics go there instead of being printed.
 int check_scripts(const Options& options, vorn::CompileOptions compile_options,
                   std::vector<vorn::ContextDiagnostic>* collected = nullptr) {
@@ -170,10 +189,12 @@ int check_scripts(const Options& options, vorn::CompileOptions compile_options,
     }
     print_report(options.format, compiles, vorn::merge_diagnostics(compiles), {}, compiles.size() > 1, gnu.form);
     if (options.format == "gnu")
-        for (const Checked& c : checked)
-            if (!c.missing.empty())
+        for (const Checked& c : checked) {
+            std::string note = c.missing.empty() ? included_by(options, c) : c.missing;
+            if (!note.empty())
                 fprintf(stdout, "%s: note: %s\n", vorn::escaped_text(c.display).c_str(),
-                        vorn::escaped_text(c.missing).c_str());
+                        vorn::escaped_text(note).c_str());
+        }
     int status = vorn::combined_status(compiles);
     if (options.deps) {
         const vorn::CompileResult& result = checked[0].result;
@@ -210,6 +231,24 @@ int check_project(const Options& options, std::vector<vorn::ContextDiagnostic>* 
             counted = true;
         }
     }
+    // Found above here, the project's paths are written to open from here.
+    PathRebase rebase{project.folder(), std::filesystem::current_path().string()};
+    std::vector<vorn::CompileResult> rebased;
+    if (rebase.folder != rebase.here) {
+        rebased.reserve(compiles.size());
+        for (vorn::TopCompile& compile : compiles) {
+            rebased.push_back(*compile.result);
+            rebase.to_here(rebased.back());
+            compile = vorn::TopCompile{rebase.to_here(compile.script), &rebased.back()};
+        }
+        for (vorn::ContextDiagnostic& c : diagnostics) {
+            vorn::CompileResult one;
+            one.diagnostics.push_back(std::move(c.diagnostic));
+            rebase.to_here(one);
+            c.diagnostic = std::move(one.diagnostics.front());
+            c.context = rebase.to_here(c.context);
+        }
+    }
     int status = project.status();
     if (collected) {
         *collected = std::move(diagnostics);
@@ -217,6 +256,8 @@ int check_project(const Options& options, std::vector<vorn::ContextDiagnostic>* 
     }
     GnuSetup gnu(options);
     std::vector<vorn::ProjectNote> notes = project.notes();
+    for (vorn::ProjectNote& note : notes)
+        note.path = rebase.to_here(note.path);
     if (search.folder.empty() && options.directory.empty())
         notes.push_back(vorn::ProjectNote{"vorn-check", vorn::lists_not_found(search)});
     print_report(options.format, compiles, diagnostics, notes, true, gnu.form);
