@@ -49,6 +49,9 @@ constexpr int MaxFixPasses = 10;
 // The largest script --fix reads to rewrite.
 constexpr std::size_t MaxFixedFileSize = std::size_t{64} << 20;
 
+// The largest script whose includers a check of it alone looks for.
+constexpr std::uintmax_t MaxIncludersCheckSize = std::uintmax_t{256} << 10;
+
 // The name a script read from standard input goes by.
 constexpr const char* StdinName = "<stdin>";
 
@@ -123,7 +126,14 @@ struct GnuSetup {
 std::string included_by(const Options& options, const Checked& c) {
     if (!options.directory.empty() || c.result.error_count == 0 || c.script == StdinName)
         return {};
+    // Finding the includers compiles the project: not for a script far larger than a shared
+    // file is, whose check stays within the memory of a few lines.
+    std::error_code error;
+    std::uintmax_t size = std::filesystem::file_size(std::filesystem::path(c.folder) / c.script, error);
+    if (error || size > MaxIncludersCheckSize)
+        return {};
     vorn::Project project(c.folder);
+    project.limit_diagnostics(0);
     project.load();
     std::string key = project.key(c.script);
     if (project.is_top(key))

@@ -21,7 +21,7 @@ constexpr std::size_t MaxNameDistance = 2;
 // How often one compile reads its file again to find a name defined after its use, and the
 // largest file it reads so.
 constexpr uint16_t MaxLaterLookups = 16;
-constexpr std::size_t MaxLaterLookupBytes = std::size_t{4} << 20;
+constexpr std::size_t MaxLaterLookupBytes = std::size_t{1} << 20;
 
 // How a statement moved off column 1 is indented, as vorn-fmt indents them.
 constexpr const char* StatementIndent = "    ";

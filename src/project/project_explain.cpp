@@ -55,6 +55,11 @@ void explain_across_files(const std::vector<TopCompile>& compiles, std::vector<C
         const std::string& file = definition.where.file;
         if (files->second.count(file) > 0)
             continue;
+        // A top script that itself includes the file of the error is its includer, not a
+        // file to include there.
+        auto defining = read.find(file);
+        if (defining != read.end() && defining->second.count(d.where.file) > 0)
+            continue;
         d.notes.push_back(DiagnosticNote{definition.where, "'" + definition.name + "' is defined in " + file +
                                                                ", which this script does not include"});
         if (file.size() >= FirstWordSize)  // an include line's name is cut there
