@@ -226,6 +226,10 @@ struct WarningOptions {
 // an error text for an option it does not know.
 std::optional<std::string> apply_warning_option(WarningOptions& options, std::string_view option);
 
+// Every warning name, one a line ("  NAME", "(off by default)" after those -Wall turns on),
+// for the tools' --help.
+std::string warning_names_help();
+
 // The option that controls a warning, as GCC writes it after the text: " [-Wname]", or
 // " [-Werror=name]" for one counted as an error; empty for any other diagnostic.
 std::string warning_option_text(const Diagnostic& d);

@@ -39,6 +39,20 @@ bool holds_lists(const std::string& folder, const std::vector<std::string>& also
 std::string find_project_folder(const std::string& path, const std::string& root = {},
                                 const std::vector<std::string>& also_files = {});
 
+// Where a tool finds the lists for a script: the nearest folder from the script's own (for
+// no script, the current one) up to the file system's root that holds both, as every tool but
+// vorn finds them. folder is absolute, or empty when no folder holds both; start is the folder
+// the search began in, relative to the current one where it lies inside it (".": that one).
+struct ListsSearch {
+    std::string folder;
+    std::string start;
+};
+ListsSearch find_lists(const std::string& script = {});
+
+// For a search that found nothing: "no folder from START up to / holds both events.lst and
+// command.lst".
+std::string lists_not_found(const ListsSearch& search);
+
 // ---- Diagnostics in context ----------------------------------------------------------------
 
 // A diagnostic and the top script whose compile it arose in.

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <iterator>
+#include <map>
 #include <optional>
 
 #include <vorn/project.h>
@@ -28,7 +29,8 @@ struct Options {
     std::vector<std::string> scripts;
     bool project = false;
     std::string format = "gnu";
-    bool keep_going = false;
+    // Every error is reported by default; --no-keep-going stops at the first fatal one.
+    bool keep_going = true;
     // Given on the command line, even as an empty name: that is an output that cannot be written.
     std::optional<std::string> output;
     std::optional<std::string> deps;
@@ -46,6 +48,9 @@ constexpr int MaxFixPasses = 10;
 
 // The largest script --fix reads to rewrite.
 constexpr std::size_t MaxFixedFileSize = std::size_t{64} << 20;
+
+// The largest script whose includers a check of it alone looks for.
+constexpr std::uintmax_t MaxIncludersCheckSize = std::uintmax_t{256} << 10;
 
 // The name a script read from standard input goes by.
 constexpr const char* StdinName = "<stdin>";
@@ -89,16 +94,21 @@ struct Checked {
     std::string script;
     std::string display;
     vorn::CompileResult result;
+    // Where the search for the lists looked, when it found none.
+    std::string missing;
 };
 
 // The folder a script is compiled from: with -C (or for standard input) the current one,
-// else the nearest folder from the script's own up that holds both lists, as vorn-lsp finds
-// it; the current one when there is none.
-std::string project_folder_of(const Options& options, const std::string& script, const std::string& here) {
+// else the nearest folder from the script's own up that holds both lists, as every tool finds
+// it; the current one when there is none, and then missing says where the search looked.
+std::string project_folder_of(const Options& options, const std::string& script, const std::string& here,
+                              std::string& missing) {
     if (!options.directory.empty() || script == "-")
         return here;
-    std::string found = vorn::find_project_folder(std::filesystem::absolute(script).lexically_normal());
-    return found.empty() ? here : found;
+    vorn::ListsSearch search = vorn::find_lists(script);
+    if (search.folder.empty())
+        missing = vorn::lists_not_found(search);
+    return search.folder.empty() ? here : search.folder;
 }
 
 // The GNU form as asked for: colour for a terminal, and the source lines read again from here.
@@ -113,6 +123,32 @@ struct GnuSetup {
     }
 };
 
+// For a shared file checked alone that has errors: "included by a.vs and b.vs: check it with
+// them with 'vorn-check --project'", for its names may be defined there. Empty for any other.
+std::string included_by(const Options& options, const Checked& c) {
+    if (!options.directory.empty() || c.result.error_count == 0 || c.script == StdinName)
+        return {};
+    // Finding the includers compiles the project: not for a script far larger than a shared
+    // file is, whose check stays within the memory of a few lines.
+    std::error_code error;
+    std::uintmax_t size = std::filesystem::file_size(std::filesystem::path(c.folder) / c.script, error);
+    if (error || size > MaxIncludersCheckSize)
+        return {};
+    vorn::Project project(c.folder);
+    project.limit_diagnostics(0);
+    project.load();
+    std::string key = project.key(c.script);
+    if (project.is_top(key))
+        return {};
+    std::vector<std::string> tops = project.tops_reaching(key);
+    if (tops.empty())
+        return {};
+    std::string text = "included by ";
+    for (std::size_t i = 0; i < tops.size(); ++i)
+        text += (i == 0 ? "" : i + 1 == tops.size() ? " and " : ", ") + tops[i];
+    return text + ": check it with them with 'vorn-check --project'";
+}
+
 // With collected, the diagnostics go there instead of being printed.
 int check_scripts(const Options& options, vorn::CompileOptions compile_options,
                   std::vector<vorn::ContextDiagnostic>* collected = nullptr) {
@@ -124,7 +160,7 @@ int check_scripts(const Options& options, vorn::CompileOptions compile_options,
     for (std::size_t i = 0; i < options.scripts.size(); ++i) {
         const std::string& given = options.scripts[i];
         Checked& c = checked[i];
-        c.folder = project_folder_of(options, given, here);
+        c.folder = project_folder_of(options, given, here, c.missing);
         PathRebase rebase{c.folder, here};
         c.script = given == "-" ? StdinName : rebase.into_folder(given);
         if (compile_options.output_path && !options.output->empty() && c.folder != here)
@@ -164,6 +200,13 @@ int check_scripts(const Options& options, vorn::CompileOptions compile_options,
         return vorn::combined_status(compiles);
     }
     print_report(options.format, compiles, vorn::merge_diagnostics(compiles), {}, compiles.size() > 1, gnu.form);
+    if (options.format == "gnu")
+        for (const Checked& c : checked) {
+            std::string note = c.missing.empty() ? included_by(options, c) : c.missing;
+            if (!note.empty())
+                fprintf(stdout, "%s: note: %s\n", vorn::escaped_text(c.display).c_str(),
+                        vorn::escaped_text(note).c_str());
+        }
     int status = vorn::combined_status(compiles);
     if (options.deps) {
         const vorn::CompileResult& result = checked[0].result;
@@ -175,7 +218,9 @@ int check_scripts(const Options& options, vorn::CompileOptions compile_options,
 }
 
 int check_project(const Options& options, std::vector<vorn::ContextDiagnostic>* collected = nullptr) {
-    vorn::Project project(std::filesystem::current_path().string());
+    // The project of the nearest folder from here up that holds both lists, as for a script.
+    vorn::ListsSearch search = options.directory.empty() ? vorn::find_lists() : vorn::ListsSearch{};
+    vorn::Project project(search.folder.empty() ? std::filesystem::current_path().string() : search.folder);
     project.set_warnings(options.warnings.enabled);
     project.load();
     std::vector<vorn::TopCompile> compiles;
@@ -198,13 +243,36 @@ int check_project(const Options& options, std::vector<vorn::ContextDiagnostic>* 
             counted = true;
         }
     }
+    // Found above here, the project's paths are written to open from here.
+    PathRebase rebase{project.folder(), std::filesystem::current_path().string()};
+    std::vector<vorn::CompileResult> rebased;
+    if (rebase.folder != rebase.here) {
+        rebased.reserve(compiles.size());
+        for (vorn::TopCompile& compile : compiles) {
+            rebased.push_back(*compile.result);
+            rebase.to_here(rebased.back());
+            compile = vorn::TopCompile{rebase.to_here(compile.script), &rebased.back()};
+        }
+        for (vorn::ContextDiagnostic& c : diagnostics) {
+            vorn::CompileResult one;
+            one.diagnostics.push_back(std::move(c.diagnostic));
+            rebase.to_here(one);
+            c.diagnostic = std::move(one.diagnostics.front());
+            c.context = rebase.to_here(c.context);
+        }
+    }
     int status = project.status();
     if (collected) {
         *collected = std::move(diagnostics);
         return status;
     }
     GnuSetup gnu(options);
-    print_report(options.format, compiles, diagnostics, project.notes(), true, gnu.form);
+    std::vector<vorn::ProjectNote> notes = project.notes();
+    for (vorn::ProjectNote& note : notes)
+        note.path = rebase.to_here(note.path);
+    if (search.folder.empty() && options.directory.empty())
+        notes.push_back(vorn::ProjectNote{"vorn-check", vorn::lists_not_found(search)});
+    print_report(options.format, compiles, diagnostics, notes, true, gnu.form);
     return counted && status == vorn::StatusClean ? vorn::StatusErrors : status;
 }
 
@@ -213,9 +281,10 @@ int check_project(const Options& options, std::vector<vorn::ContextDiagnostic>* 
 // "FILE:LINE:COLUMN: fixed: DESCRIPTION", on out. Whether any fix was made; nothing (reported)
 // when a file cannot be read or rewritten.
 std::optional<bool> fix_files(const std::vector<vorn::ContextDiagnostic>& found, FILE* out) {
-    // The safe fixes of each file, in the order they were found; a fix of several files is
-    // made in none of them.
+    // The safe fixes of each file, in the order they were found, and the place of the
+    // diagnostic each fixes (what its line names); a fix of several files is made in none of them.
     std::vector<std::pair<std::string, std::vector<const vorn::Fix*>>> files;
+    std::map<const vorn::Fix*, const vorn::Location*> fixed_place;
     for (const vorn::ContextDiagnostic& c : found)
         for (const vorn::Fix& fix : c.diagnostic.fixes) {
             if (!fix.safe || fix.edits.empty())
@@ -229,6 +298,7 @@ std::optional<bool> fix_files(const std::vector<vorn::ContextDiagnostic>& found,
             if (at == files.end())
                 at = files.insert(files.end(), {file, {}});
             at->second.push_back(&fix);
+            fixed_place[&fix] = &c.diagnostic.where;
         }
     bool written = true;
     bool made = false;
@@ -253,7 +323,7 @@ std::optional<bool> fix_files(const std::vector<vorn::ContextDiagnostic>& found,
         made = true;
         for (std::size_t i = 0; i < fixes.size(); ++i)
             if (fixed.made[i])
-                fprintf(out, "%s: fixed: %s\n", vorn::location_text(fixes[i]->edits[0].range, "vorn-check").c_str(),
+                fprintf(out, "%s: fixed: %s\n", vorn::location_text(*fixed_place[fixes[i]], "vorn-check").c_str(),
                        vorn::escaped_text(fixes[i]->description).c_str());
     }
     fflush(out);
@@ -315,14 +385,17 @@ int main(int argc, char** argv) {
                  "vorn-check"};
     app.add_option("script", options.scripts, "the script files to check (- reads standard input)");
     app.add_flag("--project", options.project,
-                 "check every top script of the project in the current directory (or -C's)");
+                 "check every top script of the project: the nearest directory from the current one "
+                 "up that holds both lists (with -C, that directory)");
     app.add_option("--format", options.format, "gnu (the default) or json")
         ->check(CLI::IsMember({"gnu", "json"}));
-    app.add_flag("-k,--keep-going", options.keep_going,
-                 "report an unknown command, a missing '(' or an include that cannot be opened, "
-                 "skip that line and go on");
+    app.add_flag_callback("-k,--keep-going", [&options] { options.keep_going = true; },
+                          "report an unknown command, a missing '(' or an include that cannot be "
+                          "opened, skip that line and go on (the default)");
+    app.add_flag_callback("--no-keep-going", [&options] { options.keep_going = false; },
+                          "end the check there instead, with the status vorn gives");
     app.add_flag("--fix", options.fix,
-                 "make every safe fix in place (checking with --keep-going), print one line for "
+                 "make every safe fix in place (checking as --keep-going does), print one line for "
                  "each, then report what is left");
     app.add_option("-o", options.output, "also write the compiled file, as vorn would");
     app.add_option("--deps", options.deps, "write a dependency file, as gcc -MD does");
@@ -335,7 +408,7 @@ int main(int argc, char** argv) {
         ->check(CLI::IsMember({"auto", "always", "never"}))
         ->type_name("WHEN");
     app.set_version_flag("--version", "vorn-check " VORN_VERSION);
-    app.footer(std::string(WarningOptionsHelp) + GnuFormHelp);
+    app.footer(warning_options_help() + GnuFormHelp);
     std::vector<char*> args(argv, argv + argc);
     take_caret_options(args, options.caret);
     if (std::optional<int> status = take_warning_options("vorn-check", args, options.warnings))

@@ -88,6 +88,8 @@ struct CompileState {
     // reported: with a line observer and no diagnostics kept, a line's diagnostics are kept
     // until then, and passed on together (pass_on_diagnostics).
     bool defer_diagnostics = false;
+    // How often the explanations read a file again to find a later definition (explain.h).
+    uint16_t later_lookups = 0;
 
     const Lists& lists() const { return result.lists; }
 };

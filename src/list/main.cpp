@@ -2,10 +2,13 @@
 // the code offset and the bytes it compiled to, the errors where they stand, and the symbols.
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <iostream>
 
+#include <vorn/project.h>
 #include <vorn/vorn.h>
 #include <vorn/files.h>
 #include "../tools/command_line.h"
@@ -245,8 +248,9 @@ int main(int argc, char** argv) {
     CLI::App app{"Compiles a VORN script as vorn does and lists it: every source line with the\n"
                  "code offset and the bytes it compiled to, the errors where they stand, the\n"
                  "compiled file's header and entry tables with their file offsets, and the\n"
-                 "symbols. The lists events.lst and command.lst are read from the current\n"
-                 "directory.",
+                 "symbols. The lists events.lst and command.lst are read from the nearest\n"
+                 "directory from the script's own up that holds both, as vorn-check finds them;\n"
+                 "file names are then written as from that directory.",
                  "vorn-list"};
     app.add_option("script", options.script, "the script file to list")->required();
     app.add_option("--at", offsets,
@@ -263,7 +267,7 @@ int main(int argc, char** argv) {
     app.add_option("--map", options.map, "also write the symbol map to FILE, one symbol a line")
         ->type_name("FILE");
     app.set_version_flag("--version", "vorn-list " VORN_VERSION);
-    app.footer(WarningOptionsHelp);
+    app.footer(warning_options_help());
     std::vector<char*> args(argv, argv + argc);
     if (std::optional<int> status = take_warning_options("vorn-list", args, options.warnings))
         return *status;
@@ -289,5 +293,22 @@ int main(int argc, char** argv) {
         });
     if (status)
         return *status;
+    // The script is compiled from the folder of its lists, as vorn would be run there.
+    vorn::ListsSearch search = vorn::find_lists(options.script);
+    if (search.folder.empty()) {
+        int listed = list(options);
+        fflush(stdout);
+        fprintf(stderr, "vorn-list: note: %s\n", vorn::escaped_text(vorn::lists_not_found(search)).c_str());
+        return listed;
+    }
+    std::filesystem::path script = std::filesystem::absolute(options.script).lexically_normal();
+    if (options.map && !options.map->empty())
+        options.map = std::filesystem::absolute(*options.map).string();
+    if (chdir(search.folder.c_str()) != 0) {
+        fprintf(stderr, "vorn-list: cannot change to directory %s: %s\n",
+                vorn::escaped_text(search.folder).c_str(), strerror(errno));
+        return ExitUsage;
+    }
+    options.script = script.lexically_relative(search.folder).string();
     return list(options);
 }

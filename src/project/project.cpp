@@ -14,6 +14,7 @@
 
 #include <vorn/project.h>
 
+#include "project_explain.h"
 
 namespace vorn {
 
@@ -520,7 +521,12 @@ std::vector<TopCompile> Project::ordered_compiles() const {
     return compiles;
 }
 
-std::vector<ContextDiagnostic> Project::diagnostics() const { return merge_diagnostics(ordered_compiles()); }
+std::vector<ContextDiagnostic> Project::diagnostics() const {
+    std::vector<TopCompile> compiles = ordered_compiles();
+    std::vector<ContextDiagnostic> merged = merge_diagnostics(compiles);
+    explain_across_files(compiles, merged);
+    return merged;
+}
 
 std::vector<ContextDiagnostic> Project::diagnostics_of(const std::string& path) const {
     std::string file = key(path);
