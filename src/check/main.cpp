@@ -18,6 +18,7 @@
 #include "../tools/command_line.h"
 #include "../tools/warning_flags.h"
 #include "reports.h"
+#include "../tools/guarded_main.h"
 
 namespace {
 
@@ -49,6 +50,26 @@ constexpr std::size_t MaxFixedFileSize = std::size_t{64} << 20;
 
 // The name a script read from standard input goes by.
 constexpr const char* StdinName = "<stdin>";
+
+// vorn's status for a script that cannot be opened, for standard input that cannot be read whole.
+constexpr int ExitCannotReadScript = 2;
+
+// The most of a script read from standard input: it is kept whole, for the compile and for the
+// source lines under its diagnostics (a file is read in pieces, and its lines again from disk).
+constexpr std::size_t MaxStdinSize = std::size_t{64} << 20;
+
+// Standard input, whole; nothing when it holds more than MaxStdinSize bytes.
+std::optional<std::string> read_standard_input() {
+    std::string text;
+    char block[1 << 16];
+    std::size_t got;
+    while ((got = fread(block, 1, sizeof block, stdin)) > 0) {
+        if (text.size() + got > MaxStdinSize)
+            return std::nullopt;
+        text.append(block, got);
+    }
+    return text;
+}
 
 // How a character that make cannot read is named in a message.
 std::string character_name(char c) {
@@ -93,7 +114,8 @@ struct Checked {
 // else the nearest folder from the script's own up that holds both lists, as vorn-lsp finds
 // it; the current one when there is none.
 std::string project_folder_of(const Options& options, const std::string& script, const std::string& here) {
-    if (!options.directory.empty() || script == "-")
+    // An empty name opens nothing, as vorn finds, and has no folder to look up from.
+    if (!options.directory.empty() || script == "-" || script.empty())
         return here;
     std::string found = vorn::find_project_folder(std::filesystem::absolute(script).lexically_normal());
     return found.empty() ? here : found;
@@ -129,7 +151,13 @@ int check_scripts(const Options& options, vorn::CompileOptions compile_options,
             compile_options.output_path = std::filesystem::absolute(*options.output).string();
         vorn::OverlayProvider files(c.folder == here ? std::string() : c.folder);
         if (given == "-") {
-            std::string text(std::istreambuf_iterator<char>(std::cin), {});
+            std::optional<std::string> read = read_standard_input();
+            if (!read) {
+                fprintf(stderr, "vorn-check: standard input holds more than %zu MiB, the most read "
+                        "from it; name the script as a file instead\n", MaxStdinSize >> 20);
+                return ExitCannotReadScript;
+            }
+            std::string text = std::move(*read);
             gnu.files.serve(StdinName, text);
             files.serve(StdinName, std::move(text));
         }
@@ -303,7 +331,7 @@ int check(const Options& options) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+static int check_main(int argc, char** argv) {
     Options options;
     CLI::App app{"Checks VORN scripts as vorn compiles them, and reports every diagnostic as\n"
                  "FILE:LINE:COLUMN: error: TEXT (or as JSON). Each script is compiled from its\n"
@@ -341,6 +369,8 @@ int main(int argc, char** argv) {
     argv = args.data();
     std::optional<int> status = parse_command_line(app, argc, argv, "[options] <script file>", [&] {
         options.colour = ColourChoices.at(colour);
+        if (app.count("-C") > 0 && options.directory.empty())
+            throw CLI::ValidationError("-C", "names no directory: the name is empty");
         if (options.project && !options.scripts.empty())
             throw CLI::ValidationError("--project", "checks the whole project: name no scripts with it");
         if (!options.project && options.scripts.empty())
@@ -367,4 +397,8 @@ int main(int argc, char** argv) {
         return *status;
     vorn::allow_deepest_include_chain();
     return check(options);
+}
+
+int main(int argc, char** argv) {
+    return guarded_main("vorn-check", [&] { return check_main(argc, argv); });
 }
