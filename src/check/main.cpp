@@ -162,13 +162,12 @@ int check_scripts(const Options& options, vorn::CompileOptions compile_options,
             files.serve(StdinName, std::move(text));
         }
         // With one script, the GNU lines go out as the compile finds them, so that none need
-        // be kept; several scripts share diagnostics, JSON needs them all, and so do the
-        // warnings that are counted as errors or found only once the compile is over.
+        // be kept (a warning counted as an error is one as it is found); several scripts share
+        // diagnostics, and JSON needs them all. unused-name, found once the compile is over,
+        // is all the result keeps, and follows the rest.
         GnuPrinter printer(stdout, gnu.form, &rebase);
         vorn::CompileOptions these = compile_options;
-        const vorn::WarningOptions& w = options.warnings;
-        bool after = w.all_errors || w.errors.any() || w.enabled.has(vorn::DiagnosticKind::UnusedName);
-        if (options.format == "gnu" && options.scripts.size() == 1 && !after && !collected) {
+        if (options.format == "gnu" && options.scripts.size() == 1 && !collected) {
             these.line_observer = &printer;
             these.keep_diagnostics = false;
         }
