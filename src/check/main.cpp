@@ -141,6 +141,8 @@ int check_scripts(const Options& options, vorn::CompileOptions compile_options,
     vorn::Compiler compiler;
     vorn::NullSink quiet;
     std::vector<Checked> checked(options.scripts.size());
+    // JSON of one script goes out as the compile finds each diagnostic, as the GNU lines do.
+    std::optional<JsonPrinter> json;
     for (std::size_t i = 0; i < options.scripts.size(); ++i) {
         const std::string& given = options.scripts[i];
         Checked& c = checked[i];
@@ -167,8 +169,10 @@ int check_scripts(const Options& options, vorn::CompileOptions compile_options,
         // is all the result keeps, and follows the rest.
         GnuPrinter printer(stdout, gnu.form, &rebase);
         vorn::CompileOptions these = compile_options;
-        if (options.format == "gnu" && options.scripts.size() == 1 && !collected) {
-            these.line_observer = &printer;
+        if (options.format == "json" && options.scripts.size() == 1 && !collected)
+            json.emplace(stdout, rebase.to_here(c.script), &rebase);
+        if (options.scripts.size() == 1 && !collected && (options.format == "gnu" || json)) {
+            these.line_observer = json ? static_cast<vorn::LineObserver*>(&*json) : &printer;
             these.keep_diagnostics = false;
         }
         c.result = compiler.compile(c.script, files, quiet, these);
@@ -188,7 +192,10 @@ int check_scripts(const Options& options, vorn::CompileOptions compile_options,
         *collected = vorn::merge_diagnostics(compiles);
         return vorn::combined_status(compiles);
     }
-    print_report(options.format, compiles, vorn::merge_diagnostics(compiles), {}, compiles.size() > 1, gnu.form);
+    if (json)
+        json->finish(compiles, checked[0].result.diagnostics);
+    else
+        print_report(options.format, compiles, vorn::merge_diagnostics(compiles), {}, compiles.size() > 1, gnu.form);
     int status = vorn::combined_status(compiles);
     if (options.deps) {
         const vorn::CompileResult& result = checked[0].result;
