@@ -11,21 +11,31 @@ the symbols at the end). With --vorn-check, vorn-check's GNU report of the error
 to the same bound (three lines per error: the error, its source line and its caret line, read
 again from the script as the errors come).
 
+With --vorn-check, vorn-check -Wall and --format=json are held to it too, on the same scripts:
+they print each diagnostic as it is found, as plain vorn-check does.
+
+Streams far larger than a tool's budget (STREAMS: /dev/zero, or one language-server message of
+a gigabyte), each run under a limit of its address space (ulimit -v) written next to it, must
+end with the status and the message given there, never by running out of memory.
+
 The peaks that are printed count this script's own memory too (a run is forked from it before it
 starts vorn-list), the same in every run.
 
 Under sanitizers freed memory is held back, so only the output is checked there
 (VORN_SANITIZE=1 in the environment).
 
-Usage: listing_memory.py --vorn-list PATH [--vorn-check PATH] [--megabytes N] [--slack-mb M]
+Usage: listing_memory.py --vorn-list PATH [--vorn-check PATH] [--vorn-fmt PATH] [--vorn-dis PATH]
+                         [--vorn-lsp PATH] [--megabytes N] [--slack-mb M]
 """
 
 import argparse
 import os
+import resource
 import shutil
 import subprocess
 import sys
 import tempfile
+import threading
 
 # Each kind of script: its line, the listing's lines per script line, and what stands after the
 # last listed line.
@@ -34,6 +44,74 @@ KINDS = {
     "errors": (b"Foo\n", 2, [b"=== 0 bytes of code, 65535 errors, status 10", b"=== symbols",
                              b"(none)"]),
 }
+
+
+# Each stream: the tool, its arguments, what its standard input is (a file, or "lsp": one
+# message of LspMessageBytes and then a header that never ends), its address-space budget in
+# MB, and the status and the message (on standard error, or for "lsp" standard output) it must
+# end with. The budgets: a tool's fixed cost with room to spare, and what the cap on what it
+# reads whole costs (64 MiB kept, and the copy made as it grows).
+LspMessageBytes = 1 << 30
+STREAMS = [
+    ("vorn-fmt", ["-"], "/dev/zero", 200, 2, b"vorn-fmt: -: larger than 64 MiB"),
+    ("vorn-fmt", ["/dev/zero"], "/dev/null", 200, 2, b"vorn-fmt: /dev/zero: larger than 64 MiB"),
+    ("vorn-check", ["-"], "/dev/zero", 200, 2, b"vorn-check: standard input holds more than 64 MiB"),
+    ("vorn-dis", ["/dev/zero"], "/dev/null", 64, 21, b"more than 9280 bytes long"),
+    ("vorn-lsp", [], "lsp", 200, 0, b'"message":"the message is too large"'),
+]
+
+
+def feed_lsp(pipe):
+    """One message far larger than the server takes, then a header that never ends (cut off
+    at 64 MB): the server skips the one and drops the other, and ends when the input does."""
+    try:
+        pipe.write(b"Content-Length: %d\r\n\r\n" % LspMessageBytes)
+        block = b"\0" * (1 << 20)
+        for _ in range(LspMessageBytes >> 20):
+            pipe.write(block)
+        for _ in range(64):
+            pipe.write(b"X" * (1 << 20))
+    except BrokenPipeError:
+        pass
+    finally:
+        try:
+            pipe.close()
+        except BrokenPipeError:
+            pass
+
+
+def run_stream(program, args, source, budget_mb, cwd):
+    """Runs program under an address-space limit of budget_mb; returns (status, the end of its
+    standard output and standard error)."""
+    limit = budget_mb << 20
+
+    def limited():
+        resource.setrlimit(resource.RLIMIT_AS, (limit, limit))
+
+    stdin = subprocess.PIPE if source == "lsp" else open(source, "rb")
+    out, err = tempfile.TemporaryFile(), tempfile.TemporaryFile()
+    proc = subprocess.Popen([program] + args, cwd=cwd, stdin=stdin, stdout=out, stderr=err,
+                            preexec_fn=limited)
+    feeder = None
+    if source == "lsp":
+        feeder = threading.Thread(target=feed_lsp, args=(proc.stdin,))
+        feeder.start()
+    else:
+        stdin.close()
+    try:
+        status = proc.wait(timeout=240)
+    except subprocess.TimeoutExpired:
+        proc.kill()
+        status = proc.wait()
+    if feeder:
+        feeder.join()
+    texts = []
+    for f in (out, err):
+        f.seek(0, os.SEEK_END)
+        f.seek(max(0, f.tell() - 2000))
+        texts.append(f.read())
+        f.close()
+    return status, texts[0], texts[1]
 
 
 def write_script(path, line, megabytes):
@@ -78,6 +156,9 @@ def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--vorn-list", required=True)
     ap.add_argument("--vorn-check")
+    ap.add_argument("--vorn-fmt")
+    ap.add_argument("--vorn-dis")
+    ap.add_argument("--vorn-lsp")
     ap.add_argument("--megabytes", type=int, default=20)
     ap.add_argument("--slack-mb", type=int, default=8)
     args = ap.parse_args()
@@ -123,14 +204,39 @@ def main():
                                         % (name, status, count, last, errors[1]))
                     peaks[size].append(check_peak)
                     print("%s: peak %d kB with vorn-check" % (name, check_peak))
+                    # -Wall: the same lines (no warning on these); JSON: one document.
+                    for option, ending in (("-Wall", None), ("--format=json", [b"}"])):
+                        status, count, last, errors, peak = run(vorn_check, [option, name], work)
+                        if (status != 10 or errors[0] or (ending is None and count != 3 * lines)
+                                or (ending is not None and last[-1:] != ending)):
+                            failures.append("vorn-check %s %s: status %d, %d lines ending %r, %r"
+                                            % (option, name, status, count, last, errors[1]))
+                        peaks[size].append(peak)
+                        print("%s: peak %d kB with vorn-check %s" % (name, peak, option))
             if sanitized:
                 continue
-            for i, what in enumerate(("listing", "--at", "vorn-check")[:len(peaks["big"])]):
+            whats = ("listing", "--at", "vorn-check", "vorn-check -Wall", "vorn-check --format=json")
+            for i, what in enumerate(whats[:len(peaks["big"])]):
                 grown = peaks["big"][i] - peaks["small"][i]
                 if grown > args.slack_mb * 1024:
                     failures.append("%s of %s: the peak grew by %d kB from 1 MB to %g MB of input "
                                     "(allowed: %d kB)" % (what, kind, grown, megabytes,
                                                           args.slack_mb * 1024))
+        tools = {"vorn-fmt": args.vorn_fmt, "vorn-check": vorn_check, "vorn-dis": args.vorn_dis,
+                 "vorn-lsp": args.vorn_lsp}
+        for tool, tool_args, source, budget_mb, expected, message in STREAMS:
+            # Sanitizers reserve far more address space than any budget.
+            if not tools.get(tool) or sanitized:
+                continue
+            status, out, err = run_stream(os.path.abspath(tools[tool]), tool_args, source,
+                                          budget_mb, work)
+            said = out if source == "lsp" else err
+            print("%s %s < %s under %d MB: status %d, %r"
+                  % (tool, " ".join(tool_args), source, budget_mb, status, said[-200:]))
+            if status != expected or message not in said:
+                failures.append("%s %s < %s under %d MB: status %d (expected %d), %r"
+                                % (tool, " ".join(tool_args), source, budget_mb, status, expected,
+                                   (out + err)[-300:]))
     finally:
         shutil.rmtree(work, ignore_errors=True)
     for failure in failures:
