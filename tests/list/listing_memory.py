@@ -7,7 +7,7 @@ memory at their peak (resident set size) than the same kind of script of 1 MB, g
 never the script nor its diagnostics. The scripts: --megabytes of comment lines, and a quarter
 of that of lines that are each an error (an unknown directive, counted, so the run goes on).
 The listing is read as it comes and checked (every line listed, with its error, the summary and
-the symbols at the end). With --vorn-check, vorn-check's GNU report of the error scripts is held
+the symbols at the end). So is the listing of one line of --megabytes without a line end. With --vorn-check, vorn-check's GNU report of the error scripts is held
 to the same bound (three lines per error: the error, its source line and its caret line, read
 again from the script as the errors come).
 
@@ -237,6 +237,25 @@ def main():
                 failures.append("%s %s < %s under %d MB: status %d (expected %d), %r"
                                 % (tool, " ".join(tool_args), source, budget_mb, status, expected,
                                    (out + err)[-300:]))
+        # One line without a line end, listed: the line is read again in pieces as it is
+        # written, and its many diagnostics held as text on disk past a bound.
+        long_peaks = []
+        for mb in (1, args.megabytes):
+            name = "long-line-%d.vs" % mb
+            # Written in blocks: this script's memory, counted in the peaks, stays as it is.
+            with open(os.path.join(work, name), "wb") as f:
+                f.write(b"; ")
+                for _ in range(mb * 10):
+                    f.write(b"x" * 100000)
+            status, count, last, errors, peak = run(vorn_list, [name], work)
+            if status != 10 or errors[0] or not last[-3].startswith(b"=== 0 bytes of code, "):
+                failures.append("%s: status %d, %d lines ending %r, %r"
+                                % (name, status, count, last, errors[1]))
+            long_peaks.append(peak)
+            print("%s: peak %d kB listing" % (name, peak))
+        if not sanitized and long_peaks[1] - long_peaks[0] > args.slack_mb * 1024:
+            failures.append("listing of one long line: the peak grew by %d kB from 1 MB to %d MB"
+                            % (long_peaks[1] - long_peaks[0], args.megabytes))
     finally:
         shutil.rmtree(work, ignore_errors=True)
     for failure in failures:
