@@ -14,6 +14,8 @@ again from the script as the errors come).
 With --vorn-check, vorn-check -Wall and --format=json are held to it too, on the same scripts:
 they print each diagnostic as it is found, as plain vorn-check does.
 
+A top script's cost in vorn-check --project is held to ProjectScriptBudget.
+
 Streams far larger than a tool's budget (STREAMS: /dev/zero, or one language-server message of
 a gigabyte), each run under a limit of its address space (ulimit -v) written next to it, must
 end with the status and the message given there, never by running out of memory.
@@ -112,6 +114,40 @@ def run_stream(program, args, source, budget_mb, cwd):
         texts.append(f.read())
         f.close()
     return status, texts[0], texts[1]
+
+
+# What one more top script may cost vorn-check --project, in bytes: its compile's records
+# (files, definitions, entry tables, the compiled file, its lists) and its place in the
+# project's maps. A one-line script took 12.2 KB while each compile kept room for full lists.
+ProjectScriptBudget = 4096
+ProjectSizes = (200, 4200)
+
+
+def project_cost(vorn_check, work):
+    """The peak of vorn-check --project over projects of ProjectSizes one-line top scripts, and
+    what each script beyond the first project's costs."""
+    peaks = []
+    for count in ProjectSizes:
+        folder = os.path.join(work, "project-%d" % count)
+        os.makedirs(folder)
+        for name, text in (("events.lst", "OnStart 1\n"), ("command.lst", "Wait 0 1\n")):
+            with open(os.path.join(folder, name), "w") as f:
+                f.write(text)
+        for i in range(count):
+            with open(os.path.join(folder, "s%05d.vs" % i), "w") as f:
+                f.write("OnStart:\n")
+        status, count_lines, last, errors, peak = run(vorn_check, ["--project"], folder)
+        if status != 0 or count_lines or errors[0]:
+            return ["vorn-check --project of %d scripts: status %d, %r %r"
+                    % (count, status, last, errors[1])]
+        peaks.append(peak)
+        shutil.rmtree(folder)
+    each = (peaks[1] - peaks[0]) * 1024 / (ProjectSizes[1] - ProjectSizes[0])
+    print("vorn-check --project: peak %d kB with %d scripts, %d kB with %d: %.0f bytes a script"
+          % (peaks[0], ProjectSizes[0], peaks[1], ProjectSizes[1], each))
+    if each > ProjectScriptBudget:
+        return ["vorn-check --project: %.0f bytes a script (allowed: %d)" % (each, ProjectScriptBudget)]
+    return []
 
 
 def write_script(path, line, megabytes):
@@ -256,6 +292,8 @@ def main():
         if not sanitized and long_peaks[1] - long_peaks[0] > args.slack_mb * 1024:
             failures.append("listing of one long line: the peak grew by %d kB from 1 MB to %d MB"
                             % (long_peaks[1] - long_peaks[0], args.megabytes))
+        if vorn_check and not sanitized:
+            failures += project_cost(vorn_check, work)
     finally:
         shutil.rmtree(work, ignore_errors=True)
     for failure in failures:
