@@ -19,6 +19,7 @@
 #include "../tools/command_line.h"
 #include "../tools/warning_flags.h"
 #include "reports.h"
+#include "../tools/guarded_main.h"
 
 namespace {
 
@@ -54,6 +55,31 @@ constexpr std::uintmax_t MaxIncludersCheckSize = std::uintmax_t{256} << 10;
 
 // The name a script read from standard input goes by.
 constexpr const char* StdinName = "<stdin>";
+
+// vorn's status for a script that cannot be opened, for standard input that cannot be read whole.
+constexpr int ExitCannotReadScript = 2;
+
+// The most of a script read from standard input: it is kept whole, for the compile and for the
+// source lines under its diagnostics (a file is read in pieces, and its lines again from disk).
+constexpr std::size_t MaxStdinSize = std::size_t{64} << 20;
+
+// Standard input, whole; nothing when it holds more than MaxStdinSize bytes.
+std::optional<std::string> read_standard_input() {
+    std::string text;
+    char block[1 << 16];
+    std::size_t got;
+    while ((got = fread(block, 1, sizeof block, stdin)) > 0) {
+        if (text.size() + got > MaxStdinSize)
+            return std::nullopt;
+        text.append(block, got);
+    }
+    return text;
+}
+
+// How a character that make cannot read is named in a message.
+std::string character_name(char c) {
+    return c == '\n' ? std::string("a line end") : std::string("'") + c + "'";
+}
 
 // Writes text to path with the compiled file's own safety, unless path names one of the files
 // the run read; false (reported) if it cannot.
@@ -103,7 +129,8 @@ struct Checked {
 // it; the current one when there is none, and then missing says where the search looked.
 std::string project_folder_of(const Options& options, const std::string& script, const std::string& here,
                               std::string& missing) {
-    if (!options.directory.empty() || script == "-")
+    // An empty name opens nothing, as vorn finds, and has no folder to look up from.
+    if (!options.directory.empty() || script == "-" || script.empty())
         return here;
     vorn::ListsSearch search = vorn::find_lists(script);
     if (search.folder.empty())
@@ -157,6 +184,8 @@ int check_scripts(const Options& options, vorn::CompileOptions compile_options,
     vorn::Compiler compiler;
     vorn::NullSink quiet;
     std::vector<Checked> checked(options.scripts.size());
+    // JSON of one script goes out as the compile finds each diagnostic, as the GNU lines do.
+    std::optional<JsonPrinter> json;
     for (std::size_t i = 0; i < options.scripts.size(); ++i) {
         const std::string& given = options.scripts[i];
         Checked& c = checked[i];
@@ -167,19 +196,26 @@ int check_scripts(const Options& options, vorn::CompileOptions compile_options,
             compile_options.output_path = std::filesystem::absolute(*options.output).string();
         vorn::OverlayProvider files(c.folder == here ? std::string() : c.folder);
         if (given == "-") {
-            std::string text(std::istreambuf_iterator<char>(std::cin), {});
+            std::optional<std::string> read = read_standard_input();
+            if (!read) {
+                fprintf(stderr, "vorn-check: standard input holds more than %zu MiB, the most read "
+                        "from it; name the script as a file instead\n", MaxStdinSize >> 20);
+                return ExitCannotReadScript;
+            }
+            std::string text = std::move(*read);
             gnu.files.serve(StdinName, text);
             files.serve(StdinName, std::move(text));
         }
         // With one script, the GNU lines go out as the compile finds them, so that none need
-        // be kept; several scripts share diagnostics, JSON needs them all, and so do the
-        // warnings that are counted as errors or found only once the compile is over.
+        // be kept (a warning counted as an error is one as it is found); several scripts share
+        // diagnostics, and JSON needs them all. unused-name, found once the compile is over,
+        // is all the result keeps, and follows the rest.
         GnuPrinter printer(stdout, gnu.form, &rebase);
         vorn::CompileOptions these = compile_options;
-        const vorn::WarningOptions& w = options.warnings;
-        bool after = w.all_errors || w.errors.any() || w.enabled.has(vorn::DiagnosticKind::UnusedName);
-        if (options.format == "gnu" && options.scripts.size() == 1 && !after && !collected) {
-            these.line_observer = &printer;
+        if (options.format == "json" && options.scripts.size() == 1 && !collected)
+            json.emplace(stdout, rebase.to_here(c.script), &rebase);
+        if (options.scripts.size() == 1 && !collected && (options.format == "gnu" || json)) {
+            these.line_observer = json ? static_cast<vorn::LineObserver*>(&*json) : &printer;
             these.keep_diagnostics = false;
         }
         c.result = compiler.compile(c.script, files, quiet, these);
@@ -199,7 +235,10 @@ int check_scripts(const Options& options, vorn::CompileOptions compile_options,
         *collected = vorn::merge_diagnostics(compiles);
         return vorn::combined_status(compiles);
     }
-    print_report(options.format, compiles, vorn::merge_diagnostics(compiles), {}, compiles.size() > 1, gnu.form);
+    if (json)
+        json->finish(compiles, checked[0].result.diagnostics);
+    else
+        print_report(options.format, compiles, vorn::merge_diagnostics(compiles), {}, compiles.size() > 1, gnu.form);
     if (options.format == "gnu")
         for (const Checked& c : checked) {
             std::string note = c.missing.empty() ? included_by(options, c) : c.missing;
@@ -376,7 +415,7 @@ int check(const Options& options) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+static int check_main(int argc, char** argv) {
     Options options;
     CLI::App app{"Checks VORN scripts as vorn compiles them, and reports every diagnostic as\n"
                  "FILE:LINE:COLUMN: error: TEXT (or as JSON). Each script is compiled from its\n"
@@ -417,6 +456,8 @@ int main(int argc, char** argv) {
     argv = args.data();
     std::optional<int> status = parse_command_line(app, argc, argv, "[options] <script file>", [&] {
         options.colour = ColourChoices.at(colour);
+        if (app.count("-C") > 0 && options.directory.empty())
+            throw CLI::ValidationError("-C", "names no directory: the name is empty");
         if (options.project && !options.scripts.empty())
             throw CLI::ValidationError("--project", "checks the whole project: name no scripts with it");
         if (!options.project && options.scripts.empty())
@@ -443,4 +484,8 @@ int main(int argc, char** argv) {
         return *status;
     vorn::allow_deepest_include_chain();
     return check(options);
+}
+
+int main(int argc, char** argv) {
+    return guarded_main("vorn-check", [&] { return check_main(argc, argv); });
 }

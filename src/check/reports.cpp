@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <set>
 #include <string_view>
+#include <utility>
 
 namespace {
 
@@ -120,11 +121,9 @@ std::string gnu_report(const std::vector<vorn::ContextDiagnostic>& diagnostics,
     return out;
 }
 
-std::string json_report(const std::vector<vorn::TopCompile>& compiles,
-                        const std::vector<vorn::ContextDiagnostic>& merged,
-                        const std::vector<vorn::ProjectNote>& notes) {
-    nlohmann::json diagnostics = nlohmann::json::array();
-    for (const vorn::ContextDiagnostic& c : merged) {
+namespace {
+
+nlohmann::json diagnostic_json(const vorn::ContextDiagnostic& c) {
         const vorn::Diagnostic& d = c.diagnostic;
         nlohmann::json entry = location_json(d.where);
         entry["kind"] = vorn::kind_name(d.kind);
@@ -143,8 +142,17 @@ std::string json_report(const std::vector<vorn::TopCompile>& compiles,
         entry["notes"] = std::move(notes);
         entry["fixes"] = fixes_json(d);
         entry["context"] = c.context.empty() ? nlohmann::json(nullptr) : nlohmann::json(c.context);
-        diagnostics.push_back(std::move(entry));
-    }
+        return entry;
+}
+
+// Scripts may hold bytes that are not UTF-8; JSON text must be, so they show as U+FFFD.
+std::string json_text(const nlohmann::json& value) {
+    return value.dump(2, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+// The document of json_report but its diagnostics.
+nlohmann::json report_without_diagnostics(const std::vector<vorn::TopCompile>& compiles,
+                                          const std::vector<vorn::ProjectNote>& notes) {
     nlohmann::json scripts = nlohmann::json::array();
     bool fatal = false;
     unsigned error_count = 0;
@@ -164,13 +172,76 @@ std::string json_report(const std::vector<vorn::TopCompile>& compiles,
     nlohmann::json document = {{"status", vorn::combined_status(compiles)},
                                {"fatal", fatal},
                                {"error_count", error_count},
-                               {"diagnostics", std::move(diagnostics)},
                                {"scripts", std::move(scripts)},
                                {"notes", std::move(note_list)}};
     if (compiles.size() == 1)
         document["files"] = files_json(*compiles[0].result);
-    // Scripts may hold bytes that are not UTF-8; JSON text must be, so they show as U+FFFD.
-    return document.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+    return document;
+}
+
+}  // namespace
+
+std::string json_report(const std::vector<vorn::TopCompile>& compiles,
+                        const std::vector<vorn::ContextDiagnostic>& merged,
+                        const std::vector<vorn::ProjectNote>& notes) {
+    nlohmann::json diagnostics = nlohmann::json::array();
+    for (const vorn::ContextDiagnostic& c : merged)
+        diagnostics.push_back(diagnostic_json(c));
+    nlohmann::json document = report_without_diagnostics(compiles, notes);
+    document["diagnostics"] = std::move(diagnostics);
+    return json_text(document) + "\n";
+}
+
+void JsonPrinter::diagnosed(const vorn::Diagnostic& diagnostic) {
+    if (!rebase_) {
+        write(diagnostic);
+        return;
+    }
+    vorn::Diagnostic moved = diagnostic;
+    moved.where.file = rebase_->to_here(moved.where.file);
+    for (vorn::DiagnosticNote& note : moved.notes)
+        note.where.file = rebase_->to_here(note.where.file);
+    for (vorn::Fix& fix : moved.fixes)
+        for (vorn::Edit& edit : fix.edits)
+            edit.range.file = rebase_->to_here(edit.range.file);
+    write(moved);
+}
+
+// As merge_diagnostics makes them: each diagnostic once (a file included twice reports its
+// lines twice), a diagnostic of an included file with its top script as context. Only those
+// of other files than the script are remembered, to be told again.
+void JsonPrinter::write(const vorn::Diagnostic& d) {
+    bool own = d.where.file == script_;
+    if (!own) {
+        std::string key = d.where.file + '\n' + std::to_string(d.where.line) + ':' +
+                          std::to_string(d.where.column) + '-' + std::to_string(d.where.end_column) +
+                          ':' + vorn::kind_name(d.kind) + ':' + (d.fatal ? "F" : "") + d.text;
+        if (!seen_.insert(std::move(key)).second)
+            return;
+    }
+    std::string context = d.source >= static_cast<int>(vorn::FirstScriptRecord) && !own ? script_ : "";
+    std::string entry = json_text(diagnostic_json(vorn::ContextDiagnostic{d, std::move(context)}));
+    // An entry of the array stands two levels into the document.
+    std::string text = written_ == 0 ? "{\n  \"diagnostics\": [\n" : ",\n";
+    text += "    ";
+    for (char c : entry) {
+        text += c;
+        if (c == '\n')
+            text += "    ";
+    }
+    fwrite(text.data(), 1, text.size(), out_);
+    ++written_;
+}
+
+void JsonPrinter::finish(const std::vector<vorn::TopCompile>& compiles,
+                         const std::vector<vorn::Diagnostic>& late) {
+    for (const vorn::Diagnostic& d : late)
+        write(d);
+    std::string rest = json_text(report_without_diagnostics(compiles, {}));
+    // The other fields follow the diagnostics, as the keys are in order: all but the "{\n".
+    std::string text = written_ == 0 ? "{\n  \"diagnostics\": [],\n" : "\n  ],\n";
+    text += rest.substr(2) + "\n";
+    fwrite(text.data(), 1, text.size(), out_);
 }
 
 void print_report(const std::string& format, const std::vector<vorn::TopCompile>& compiles,

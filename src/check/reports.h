@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <unordered_set>
+#include <vector>
 
 #include <vorn/project.h>
 #include <vorn/vorn.h>
@@ -37,6 +39,29 @@ private:
     const PathRebase* rebase_;
     vorn::GnuWriter writer_;
     const vorn::CompileResult* result_ = nullptr;
+};
+
+// Writes json_report's document of one script as the compile goes: each diagnostic as the
+// compile records it, so that none need be kept, and the other fields once it is over.
+class JsonPrinter : public vorn::LineObserver {
+public:
+    // script: the top script as the report names it; with a rebase, the file names are
+    // written to open from where the command started.
+    JsonPrinter(FILE* out, std::string script, const PathRebase* rebase)
+        : out_(out), script_(std::move(script)), rebase_(rebase) {}
+    void reached(const vorn::LineRecord&, const unsigned char*, const vorn::CompileResult&) override {}
+    void diagnosed(const vorn::Diagnostic& diagnostic) override;
+    // Ends the document with late (found once the compile was over, its names already as the
+    // report gives them) and the fields after the diagnostics.
+    void finish(const std::vector<vorn::TopCompile>& compiles, const std::vector<vorn::Diagnostic>& late);
+
+private:
+    void write(const vorn::Diagnostic& diagnostic);
+    FILE* out_;
+    std::string script_;
+    const PathRebase* rebase_;
+    std::unordered_set<std::string> seen_;
+    std::size_t written_ = 0;
 };
 
 // One JSON document with every field of every diagnostic, the files read and the status.

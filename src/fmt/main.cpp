@@ -14,6 +14,7 @@
 #include <vorn/files.h>
 #include <vorn/format.h>
 #include "../tools/command_line.h"
+#include "../tools/guarded_main.h"
 
 namespace {
 
@@ -33,11 +34,22 @@ struct Options {
     vorn::FormatOptions format;
 };
 
+// The largest file read to format, as vorn-check --fix reads to fix: a file is kept whole
+// twice over (as it was, and formatted), three times with --diff.
+constexpr std::size_t MaxFormattedFileSize = std::size_t{64} << 20;
+
+// Reads stream whole; false with errno set when a read fails, or EFBIG when it holds more
+// than MaxFormattedFileSize bytes (nothing past that is read).
 bool read_stream(FILE* stream, std::string& text) {
     char block[1 << 16];
     std::size_t got;
-    while ((got = fread(block, 1, sizeof block, stream)) > 0)
+    while ((got = fread(block, 1, sizeof block, stream)) > 0) {
+        if (text.size() + got > MaxFormattedFileSize) {
+            errno = EFBIG;
+            return false;
+        }
         text.append(block, got);
+    }
     return !ferror(stream);
 }
 
@@ -97,7 +109,11 @@ int format_file(const Options& options, const std::string& path) {
     }
     std::string before;
     if (!read_file(path, before)) {
-        fprintf(stderr, "vorn-fmt: %s: %s\n", path.c_str(), strerror(errno));
+        if (errno == EFBIG)
+            fprintf(stderr, "vorn-fmt: %s: larger than %zu MiB, the most vorn-fmt formats; it is left as it was\n",
+                    path.c_str(), MaxFormattedFileSize >> 20);
+        else
+            fprintf(stderr, "vorn-fmt: %s: %s\n", path.c_str(), strerror(errno));
         return ExitTrouble;
     }
     std::string after = vorn::format_text(before, options.format);
@@ -130,7 +146,7 @@ int format_file(const Options& options, const std::string& path) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+static int fmt_main(int argc, char** argv) {
     Options options;
     CLI::App app{"Rewrites VORN scripts into one layout: statements indented by one unit, no\n"
                  "blanks inside a call's parentheses, one blank after each ',', single blanks\n"
@@ -168,4 +184,8 @@ int main(int argc, char** argv) {
         return ExitTrouble;
     }
     return result;
+}
+
+int main(int argc, char** argv) {
+    return guarded_main("vorn-fmt", [&] { return fmt_main(argc, argv); });
 }

@@ -14,6 +14,7 @@
 #include "../tools/command_line.h"
 #include "../tools/warning_flags.h"
 #include "listing.h"
+#include "../tools/guarded_main.h"
 
 namespace {
 
@@ -239,7 +240,7 @@ int list(const Options& options) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+static int list_main(int argc, char** argv) {
     if (!isatty(STDOUT_FILENO))
         setvbuf(stdout, output_buffer, _IOFBF, sizeof output_buffer);
     Options options;
@@ -311,4 +312,8 @@ int main(int argc, char** argv) {
     }
     options.script = script.lexically_relative(search.folder).string();
     return list(options);
+}
+
+int main(int argc, char** argv) {
+    return guarded_main("vorn-list", [&] { return list_main(argc, argv); });
 }

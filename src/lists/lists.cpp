@@ -134,6 +134,9 @@ static void load_list(CompileState& s, const ListKind& kind, std::vector<Entry>&
             check_list_entry(s, entry.name, where);
     }
     close_source(s, file);
+    // The room for a full list was taken as vorn takes it; what the list does not fill goes,
+    // as every compile of a project keeps its lists.
+    entries.shrink_to_fit();
 }
 
 void load_event_list(CompileState& s) {
