@@ -199,6 +199,7 @@ public:
     bool any() const { return bits_.any(); }
     void add(DiagnosticKind kind) { bits_.set(static_cast<std::size_t>(kind)); }
     void remove(DiagnosticKind kind) { bits_.reset(static_cast<std::size_t>(kind)); }
+    bool same_as(const WarningSet& other) const { return bits_ == other.bits_; }
 
     // The warnings on unless turned off, and every warning (-Wall).
     static WarningSet defaults();
