@@ -31,9 +31,9 @@
   :group 'vorn)
 
 (defcustom vorn-warnings nil
-  "The warnings vorn-lsp looks for, spelt as vorn-check's -W options without the -W:
-for example (\"all\" \"no-long-line\"). Sent as the server's initializationOptions
-and as the `vorn' section of its workspace configuration."
+  "The warnings vorn-lsp looks for.
+Each is spelt as a -W option of vorn-check without the -W, for example
+\"all\" or \"no-long-line\".  Sent as the server's initializationOptions."
   :type '(repeat string)
   :group 'vorn)
 

@@ -227,7 +227,7 @@ std::string meanings_hover(const std::string& name, const std::vector<MeaningGro
             text += value_text(*group.definition) + ", defined in " + where_text(*group.definition);
         else
             text += "unknown";
-        text += " (" + compiles_text(group.contexts) + ")";
+        text += " (" + vorn::contexts_note(group.contexts) + ")";
     }
     if (reaching > looked_at)
         text += "\n\n(the first " + std::to_string(looked_at) + " of " + std::to_string(reaching) + " compiles)";

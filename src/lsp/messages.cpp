@@ -1,5 +1,7 @@
 #include "messages.h"
 
+#include <vorn/project.h>
+
 namespace lsp {
 
 namespace {
@@ -9,23 +11,6 @@ std::string place_text(const vorn::Location& where) {
 }
 
 }  // namespace
-
-std::string compiles_text(const std::vector<std::string>& contexts) {
-    if (contexts.empty())
-        return {};
-    if (contexts.size() == 1)
-        return "in the compile of " + contexts[0];
-    std::string text = "in the compiles of ";
-    std::size_t named = contexts.size() <= MaxNamedContexts + 1 ? contexts.size() : MaxNamedContexts;
-    for (std::size_t i = 0; i < named; ++i) {
-        if (i > 0)
-            text += i + 1 == named && named == contexts.size() ? " and " : ", ";
-        text += contexts[i];
-    }
-    if (named < contexts.size())
-        text += " and " + std::to_string(contexts.size() - named) + " other scripts";
-    return text;
-}
 
 std::string folded_text(const vorn::Diagnostic& diagnostic) {
     std::string text = diagnostic.text;
@@ -50,7 +35,7 @@ std::string folded_text(const vorn::Diagnostic& diagnostic) {
 std::string shown_message(const vorn::Diagnostic& diagnostic, const std::vector<std::string>& contexts) {
     std::string text = folded_text(diagnostic);
     if (!contexts.empty())
-        text += " (" + compiles_text(contexts) + ")";
+        text += " (" + vorn::contexts_note(contexts) + ")";
     return text;
 }
 

@@ -14,19 +14,12 @@ namespace lsp {
 
 // At most this many notes are folded into a message.
 constexpr std::size_t MaxFoldedNotes = 3;
-// Compiles named one by one before "and N other scripts".
-constexpr std::size_t MaxNamedContexts = 2;
-
-// "in the compile of a.vs", "in the compiles of a.vs and b.vs", "in the compiles of a.vs,
-// b.vs and 3 other scripts"; empty for no compile.
-std::string compiles_text(const std::vector<std::string>& contexts);
-
 // The diagnostic's text and its notes: "Unknown command 'Plya'; did you mean 'Play'?". A note
 // that stands elsewhere says where: "'Mood' is first defined at tavern.vs:1".
 std::string folded_text(const vorn::Diagnostic& diagnostic);
 
-// folded_text, and for a diagnostic of a shared file the compiles it arises in:
-// "Unknown argument 'Mood' (in the compile of market.vs)".
+// folded_text, and for a diagnostic of a shared file the compiles it arises in, as
+// vorn::contexts_note names them: "Unknown argument 'Mood' (in the compile of market.vs)".
 std::string shown_message(const vorn::Diagnostic& diagnostic, const std::vector<std::string>& contexts);
 
 }  // namespace lsp

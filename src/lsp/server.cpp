@@ -303,11 +303,17 @@ json Server::on_selection_range(Request& call) {
     return selection_ranges(feature_context(call), positions);
 }
 
-std::vector<Location> Server::on_definition(Request& call) {
+json Server::on_definition(Request& call) {
     std::optional<Location> in_lists = definition_in_lists(*call.document, call.position);
     if (in_lists)
-        return {*in_lists};
-    return definition(feature_context(call), call.position);
+        return answer_json(*in_lists);
+    // None, one, or every site a name of a shared file is defined at in some compile.
+    std::vector<Location> found = definition(feature_context(call), call.position);
+    if (found.empty())
+        return nullptr;
+    if (found.size() == 1)
+        return answer_json(found.front());
+    return answer_json(found);
 }
 
 // The symbols under the request's position, in the document's project.
@@ -783,8 +789,8 @@ void Server::collect_diagnostics(const std::string& folder) {
         std::vector<Diagnostic>& list = fresh[uri_of(path)];
         if (list.size() >= MaxDiagnosticsPerFile)
             continue;
-        std::vector<std::string> contexts;
-        if (!found.context.empty())
+        std::vector<std::string> contexts = found.contexts;
+        if (contexts.empty() && !found.context.empty())
             contexts.push_back(found.context);
         Diagnostic out{range_in(path, diagnostic.where, converters), severity_of(diagnostic.severity),
                        vorn::kind_name(diagnostic.kind), shown_message(diagnostic, contexts), {}};

@@ -68,7 +68,7 @@ private:
     std::vector<const vorn::Symbol*> symbols_here(const Request& call, const vorn::Project*& project);
     CompletionList on_completion(Request& call);
     std::optional<Hover> on_hover(Request& call);
-    std::vector<Location> on_definition(Request& call);
+    json on_definition(Request& call);
     std::vector<DocumentSymbol> on_document_symbol(Request& call);
     std::optional<SignatureHelp> on_signature_help(Request& call);
     std::vector<Location> on_references(Request& call);

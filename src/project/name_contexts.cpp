@@ -10,14 +10,6 @@ bool is_value(const Definition& definition) {
     return definition.kind == DefinitionKind::Variable || definition.kind == DefinitionKind::Constant;
 }
 
-// The file record the compile first reached path (a project key) by; -1 when none.
-int record_of(const CompileResult& compile, const std::string& file) {
-    for (std::size_t i = FirstScriptRecord; i < compile.files.size(); ++i)
-        if (compile.files[i].opened && compile.files[i].path == file)
-            return static_cast<int>(i);
-    return -1;
-}
-
 // The index in compile.lines of the first piece of record's line at or after line; the end
 // of the lines when the compile has none (it ended before).
 std::size_t piece_at(const CompileResult& compile, int record, uint32_t line) {
@@ -68,19 +60,12 @@ const Definition* visible_named(const CompileResult& compile, int record, uint32
 }
 
 template <class Each>
-PlaceContexts over_contexts(const Project& project, const std::string& path, Each each) {
+PlaceContexts over_contexts(const Project& project, const std::string& path, uint32_t line, Each each) {
     PlaceContexts out;
-    std::string file = project.key(path);
-    for (const std::string& top : project.tops_reaching(path)) {
-        ++out.reaching;
-        if (out.reaching > MaxPlaceContexts)
+    for (const ContextView& view : project.contexts_reaching(path, line)) {
+        if (++out.reaching > MaxPlaceContexts || !view.result || view.source < 0)
             continue;
-        const CompileResult* compile = project.compile_of(top);
-        if (!compile)
-            continue;
-        int record = record_of(*compile, file);
-        if (record >= 0)
-            each(top, *compile, record, out.found);
+        each(view.top, *view.result, view.source, out.found);
     }
     return out;
 }
@@ -89,7 +74,7 @@ PlaceContexts over_contexts(const Project& project, const std::string& path, Eac
 
 PlaceContexts name_meanings(const Project& project, const std::string& path, uint32_t line, uint32_t column,
                             const std::string& name) {
-    return over_contexts(project, path, [&](const std::string& top, const CompileResult& compile, int record,
+    return over_contexts(project, path, line, [&](const std::string& top, const CompileResult& compile, int record,
                                             std::vector<DefinitionInContext>& found) {
         const Definition* meaning = nullptr;
         bool resolved = false;
@@ -122,7 +107,7 @@ PlaceContexts name_meanings(const Project& project, const std::string& path, uin
 }
 
 PlaceContexts visible_definitions(const Project& project, const std::string& path, uint32_t line) {
-    return over_contexts(project, path, [&](const std::string& top, const CompileResult& compile, int record,
+    return over_contexts(project, path, line, [&](const std::string& top, const CompileResult& compile, int record,
                                             std::vector<DefinitionInContext>& found) {
         std::size_t at = piece_at(compile, record, line);
         std::size_t from = 0;
