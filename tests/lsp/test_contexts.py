@@ -48,6 +48,12 @@ class SharedFileMeanings(ServerTest):
                                 for d in found),
                          [(uri(self.path("market.vs")), 0, 7), (uri(self.path("tavern.vs")), 0, 7)])
 
+    def test_references_cover_every_includers_definition(self):
+        found = self.client.at("textDocument/references", self.shared, 1, 10, context={"includeDeclaration": True})
+        self.assertEqual(sorted((d["uri"], d["range"]["start"]["line"]) for d in found),
+                         [(uri(self.path("lib/shared.vs")), 1), (uri(self.path("market.vs")), 0),
+                          (uri(self.path("tavern.vs")), 0)])
+
     def test_completion_offers_the_names_of_every_includer_with_where_they_come_from(self):
         items = self.client.at("textDocument/completion", self.shared, 1, 9)["items"]
         details = {item["label"]: item["detail"] for item in items}
