@@ -177,6 +177,18 @@ class FoldedMessages(ServerTest):
                           "did you mean 'Say'?"])
 
 
+    def test_the_note_at_a_comma_inside_a_string_is_in_the_message(self):
+        main = self.path("main.vs")
+        self.write({"main.vs": "defvar Count 1\nOnStart:\n    Set(\"x,Count\")\n"})
+        self.client.initialize(self.root)
+        self.client.open(main)
+        found = self.client.diagnostics(main)
+        self.assertEqual(len(found), 1, found)
+        self.assertTrue(found[0]["message"].startswith("Unknown argument 'Count"), found)
+        self.assertTrue(found[0]["message"].endswith("'; did you mean 'Count'?; "
+                                                     "the ',' inside this string ends the argument here"), found)
+
+
 class WarningSettings(ServerTest):
     # An event label with no statement: empty-label is off unless asked for.
     UNUSED = {"main.vs": "OnStart:\nOnTouch:\n    Stop()\n"}
