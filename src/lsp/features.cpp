@@ -16,7 +16,6 @@
 #include <vorn/name_contexts.h>
 
 #include "line_view.h"
-#include "messages.h"
 
 namespace lsp {
 
