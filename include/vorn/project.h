@@ -207,6 +207,10 @@ public:
     const std::vector<ProjectNote>& notes() const { return notes_; }
     const ProjectStats& stats() const { return stats_; }
 
+    // Whether the script at path (a key) is the project's own: inside its folder and in no
+    // folder below it that holds both lists (a project of its own).
+    bool owns(const std::string& path) const;
+
     // path as the project keys it: relative to the folder where it lies inside it, normal.
     std::string key(const std::string& path) const;
 

@@ -437,7 +437,11 @@ void Server::notification(const std::string& method, json& params) {
             ask_configuration();
         if (watch_registration_) {
             // Scripts and lists anywhere: a list that appears makes a new project.
-            json watchers = json::array({{{"globPattern", "**/*.vs"}}, {{"globPattern", "**/*.lst"}}});
+            // Folders too, created and deleted: a folder renamed moves its includes.
+            constexpr int CreateAndDelete = 1 | 4;
+            json watchers = json::array({{{"globPattern", "**/*.vs"}},
+                                         {{"globPattern", "**/*.lst"}},
+                                         {{"globPattern", "**/*"}, {"kind", CreateAndDelete}}});
             json registration = {{"id", "vorn-watched-files"},
                                  {"method", "workspace/didChangeWatchedFiles"},
                                  {"registerOptions", {{"watchers", watchers}}}};
@@ -746,10 +750,22 @@ Range Server::range_in(const std::string& path, const vorn::Location& where,
 
 // The include line of the top script that the compile reached a shared file's diagnostic from.
 RelatedInformation Server::include_link(const vorn::Project& project, const vorn::ContextDiagnostic& found) {
-    std::string top = absolute_in(found.context, project.folder());
+    return include_link(project, found, found.context);
+}
+
+// The same for one context: the diagnostic's file has its own number in each compile.
+RelatedInformation Server::include_link(const vorn::Project& project, const vorn::ContextDiagnostic& found,
+                                        const std::string& context) {
+    std::string top = absolute_in(context, project.folder());
     uint32_t line = 0;
-    if (const vorn::CompileResult* compile = project.compile_of(found.context)) {
+    if (const vorn::CompileResult* compile = project.compile_of(context)) {
         int source = found.diagnostic.source;
+        if (context != found.context) {
+            source = -1;
+            for (std::size_t i = 0; i < compile->files.size() && source < 0; ++i)
+                if (compile->files[i].opened && compile->files[i].path == found.diagnostic.where.file)
+                    source = static_cast<int>(i);
+        }
         for (std::size_t steps = 0; source >= 0 && steps <= compile->files.size(); ++steps) {
             const vorn::SourceRecord& file = compile->files[static_cast<std::size_t>(source)];
             if (file.includer < 0)
@@ -768,7 +784,7 @@ RelatedInformation Server::include_link(const vorn::Project& project, const vorn
                                  character_of(raw, name.end, encoding_))
                     : line_range(line - 1, 0, character_of(raw, raw.size(), encoding_));
     }
-    return RelatedInformation{Location{uri_of(top), range}, "Included here, in the compile of " + found.context};
+    return RelatedInformation{Location{uri_of(top), range}, "Included here, in the compile of " + context};
 }
 
 // What the project finds in each of its files, replacing what it found before.
@@ -783,6 +799,15 @@ void Server::collect_diagnostics(const std::string& folder) {
     disk_texts_.clear();
     for (const vorn::ContextDiagnostic& found : project.diagnostics()) {
         const vorn::Diagnostic& diagnostic = found.diagnostic;
+        // An error in a list, or a list that cannot be read, fails every compile: each open
+        // script of the project shows it, so that none looks clean while a list is missing.
+        bool in_list = diagnostic.where.file == vorn::EventListFile || diagnostic.where.file == vorn::CommandListFile;
+        if (in_list && diagnostic.source < static_cast<int>(vorn::FirstScriptRecord) &&
+            diagnostic.severity == vorn::Severity::Error)
+            for (const auto& [uri, document] : documents_)
+                if (document.project == folder && !document.list && fresh[uri].size() < MaxDiagnosticsPerFile)
+                    fresh[uri].push_back(Diagnostic{line_range(0, 0, 0), SeverityError, vorn::kind_name(diagnostic.kind),
+                                                    "In " + diagnostic.where.file + ": " + diagnostic.text, {}});
         if (diagnostic.where.file.empty())
             continue;
         std::string path = absolute_in(diagnostic.where.file, folder);
@@ -802,15 +827,18 @@ void Server::collect_diagnostics(const std::string& folder) {
             out.related.push_back(RelatedInformation{
                 Location{uri_of(note_path), range_in(note_path, note.where, converters)}, note.text});
         }
-        if (!found.context.empty()) {
-            RelatedInformation link = include_link(project, found);
+        // Every includer whose compile met it shows it on its include line, open or not; the
+        // diagnostic itself, shown once, links to each of them.
+        for (const std::string& context : found.contexts) {
+            RelatedInformation link = include_link(project, found, context);
             std::pair<std::string, uint32_t> at{link.location.uri, link.location.range.start.line};
             summaries[at].push_back(RelatedInformation{Location{uri_of(path), out.range}, folded_text(diagnostic)});
             links.emplace(at, std::make_pair(link.location.range, diagnostic));
             auto [weight, fresh_line] = worst.emplace(at, out.severity);
             if (!fresh_line)
                 weight->second = std::min(weight->second, out.severity);
-            out.related.push_back(std::move(link));
+            if (out.related.size() < MaxRelated)
+                out.related.push_back(std::move(link));
         }
         list.push_back(std::move(out));
     }

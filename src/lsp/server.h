@@ -108,6 +108,8 @@ private:
 
     void collect_diagnostics(const std::string& folder);
     RelatedInformation include_link(const vorn::Project& project, const vorn::ContextDiagnostic& found);
+    RelatedInformation include_link(const vorn::Project& project, const vorn::ContextDiagnostic& found,
+                                    const std::string& context);
     Range range_in(const std::string& path, const vorn::Location& where,
                    std::map<std::string, std::unique_ptr<ColumnConverter>>& converters);
     void publish(const std::string& uri, bool always);

@@ -282,8 +282,10 @@ void walk_folder(Walk& w, const std::string& relative, int depth) {
             continue;
         if (S_ISREG(st.st_mode) && is_script_name(name))
             w.scripts.push_back(inner);
+        // A folder that holds both lists is a project of its own: its scripts are not ours.
         else if (S_ISDIR(st.st_mode) &&
-                 w.folders_seen.insert({static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)}).second)
+                 w.folders_seen.insert({static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)}).second &&
+                 !holds_lists(w.root + "/" + inner))
             folders.push_back(inner);
     }
     closedir(dir);
@@ -444,15 +446,35 @@ void Project::settle() {
     }
 }
 
+bool Project::owns(const std::string& file) const {
+    if (file.empty() || file[0] == '/' || file.compare(0, 3, "../") == 0)
+        return false;
+    // No folder between the file and ours holds both lists.
+    std::string absolute = folder_ == "/" ? "/" + file : folder_ + "/" + file;
+    return find_project_folder(absolute, folder_) == folder_;
+}
+
 void Project::load() {
     walk();
     settle();
 }
 
 void Project::invalidate(const std::string& file) {
-    for (auto& [script, compiled] : compiled_)
-        if (compiled->read.count(file))
+    // Every compile reads the lists first, and one that could not open a list has no record
+    // of the other: a list concerns them all.
+    bool list = file == EventListFile || file == CommandListFile;
+    // A folder concerns every file under it.
+    std::string under = file + "/";
+    for (auto& [script, compiled] : compiled_) {
+        if (list || compiled->read.count(file))
             compiled->stale = true;
+        else
+            for (const std::string& read : compiled->read)
+                if (read.compare(0, under.size(), under) == 0) {
+                    compiled->stale = true;
+                    break;
+                }
+    }
 }
 
 void Project::changed(const std::string& path) {
@@ -463,8 +485,16 @@ void Project::changed(const std::string& path) {
 void Project::added(const std::string& path) {
     std::string file = key(path);
     struct stat st;
-    bool on_disk = stat(files_->resolve(file).c_str(), &st) == 0 && S_ISREG(st.st_mode);
-    if (is_script_name(file) && on_disk &&
+    bool found = stat(files_->resolve(file).c_str(), &st) == 0;
+    bool on_disk = found && S_ISREG(st.st_mode);
+    // A folder (its scripts, or lists that make it a project of its own) or a list below
+    // ours: the walk is made again.
+    std::string name = fs::path(file).filename().string();
+    if ((found && S_ISDIR(st.st_mode)) ||
+        (file.find('/') != std::string::npos && (name == EventListFile || name == CommandListFile))) {
+        walk();
+    }
+    if (is_script_name(file) && on_disk && owns(file) &&
         std::find(candidates_.begin(), candidates_.end(), file) == candidates_.end())
         candidates_.insert(std::upper_bound(candidates_.begin(), candidates_.end(), file, check_order),
                            file);
@@ -474,7 +504,15 @@ void Project::added(const std::string& path) {
 
 void Project::removed(const std::string& path) {
     std::string file = key(path);
-    candidates_.erase(std::remove(candidates_.begin(), candidates_.end(), file), candidates_.end());
+    std::string under = file + "/";
+    // The file, or every script of a folder.
+    std::erase_if(candidates_, [&](const std::string& script) {
+        return script == file || script.compare(0, under.size(), under) == 0;
+    });
+    // A nested project's list gone: its folder's scripts are ours again.
+    std::string name = fs::path(file).filename().string();
+    if (file.find('/') != std::string::npos && (name == EventListFile || name == CommandListFile))
+        walk();
     invalidate(file);
     settle();
 }
@@ -490,7 +528,7 @@ void Project::serve(const std::string& path, std::string text) {
     std::string file = key(path);
     files_->serve(file, std::move(text));
     // An unsaved new script counts as a script as soon as it is served.
-    if (is_script_name(file) &&
+    if (is_script_name(file) && owns(file) &&
         std::find(candidates_.begin(), candidates_.end(), file) == candidates_.end())
         candidates_.insert(std::upper_bound(candidates_.begin(), candidates_.end(), file, check_order),
                            file);
