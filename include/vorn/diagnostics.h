@@ -168,9 +168,10 @@ public:
 
     // The diagnostic's line ("FILE:LINE:COLUMN: SEVERITY: TEXT [-Wname]"), its source and caret
     // lines, its notes, a note naming the top script it arose in (where context is not empty)
-    // and, for one that ended the run, "...: note: checking stopped here (status N)".
+    // and, for one that ended the run, "...: note: checking stopped here (status N)". With
+    // contexts_text ("in the compiles of a.vs and b.vs"), that note says it instead.
     std::string write(const Diagnostic& diagnostic, const IncludeChain& chain = {},
-                      const std::string& context = {});
+                      const std::string& context = {}, const std::string& contexts_text = {});
     // A note that stands on its own, "PATH: note: TEXT".
     std::string note(const std::string& path, const std::string& text) const;
 
@@ -199,6 +200,7 @@ public:
     bool any() const { return bits_.any(); }
     void add(DiagnosticKind kind) { bits_.set(static_cast<std::size_t>(kind)); }
     void remove(DiagnosticKind kind) { bits_.reset(static_cast<std::size_t>(kind)); }
+    bool same_as(const WarningSet& other) const { return bits_ == other.bits_; }
 
     // The warnings on unless turned off, and every warning (-Wall).
     static WarningSet defaults();

@@ -272,7 +272,7 @@ int check_project(const Options& options, std::vector<vorn::ContextDiagnostic>* 
     // A name is unused when no compile of the project uses it.
     if (options.warnings.enabled.has(vorn::DiagnosticKind::UnusedName))
         for (vorn::Diagnostic& unused : vorn::unused_names(results))
-            diagnostics.push_back(vorn::ContextDiagnostic{std::move(unused), {}});
+            diagnostics.push_back(vorn::ContextDiagnostic{std::move(unused), {}, {}});
     bool counted = false;
     for (vorn::ContextDiagnostic& c : diagnostics) {
         vorn::Diagnostic& d = c.diagnostic;

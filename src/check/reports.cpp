@@ -116,7 +116,9 @@ std::string gnu_report(const std::vector<vorn::ContextDiagnostic>& diagnostics,
                     chain = vorn::include_chain(*compile.result, c.diagnostic.source);
                     break;
                 }
-        out += writer.write(c.diagnostic, chain, contexts ? c.context : std::string());
+        // Met in several compiles: printed once, naming them.
+        std::string several = contexts && c.contexts.size() > 1 ? vorn::contexts_note(c.contexts) : std::string();
+        out += writer.write(c.diagnostic, chain, contexts ? c.context : std::string(), several);
     }
     return out;
 }
@@ -142,6 +144,7 @@ nlohmann::json diagnostic_json(const vorn::ContextDiagnostic& c) {
         entry["notes"] = std::move(notes);
         entry["fixes"] = fixes_json(d);
         entry["context"] = c.context.empty() ? nlohmann::json(nullptr) : nlohmann::json(c.context);
+        entry["contexts"] = c.contexts;
         return entry;
 }
 

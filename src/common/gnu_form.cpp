@@ -153,7 +153,8 @@ std::string GnuWriter::source_of(const Location& where) {
     return text ? caret_lines(where, *text, style_) : std::string();
 }
 
-std::string GnuWriter::write(const Diagnostic& d, const IncludeChain& chain, const std::string& context) {
+std::string GnuWriter::write(const Diagnostic& d, const IncludeChain& chain, const std::string& context,
+                             const std::string& contexts_text) {
     std::string out;
     if (!chain.empty() && !same_chain(chain, last_chain_)) {
         for (std::size_t i = 0; i < chain.size(); ++i)
@@ -173,7 +174,9 @@ std::string GnuWriter::write(const Diagnostic& d, const IncludeChain& chain, con
         out += located(n.where) + " " + severity_text(Severity::Note) + escaped_text(n.text) + "\n";
         out += source_of(n.where);
     }
-    if (!context.empty())
+    if (!contexts_text.empty())
+        out += located(d.where) + " " + severity_text(Severity::Note) + escaped_text(contexts_text) + "\n";
+    else if (!context.empty())
         out += located(d.where) + " " + severity_text(Severity::Note) + "in the context of " +
                escaped_text(context) + "\n";
     if (d.fatal)
