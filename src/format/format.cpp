@@ -289,6 +289,10 @@ std::vector<LineEdit> format_edits(std::string_view text, const FormatOptions& o
         if (read_end != std::string_view::npos && line_end > read_end)
             break;
         std::optional<std::string> formatted = format_content(line.content, line.end.size(), unit);
+        // A last line without a line end is a line only while it holds a byte: emptied, the
+        // file would have a line fewer, so blanks there stay as they are.
+        if (formatted && formatted->empty() && line.end.empty())
+            continue;
         if (formatted && *formatted != line.content)
             edits.push_back({i, 0, static_cast<uint32_t>(line.content.size()), std::move(*formatted)});
     }
