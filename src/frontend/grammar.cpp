@@ -8,7 +8,7 @@
 #include "../common/char_class.h"
 #include "../common/number.h"
 #include "line_grammar.h"
-#include "preprocess.h"
+#include "../common/line_reader.h"
 
 namespace vorn {
 
