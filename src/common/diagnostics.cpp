@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "../frontend/explain.h"
 #include "line_reader.h"
 #include "char_class.h"
 #include "source_reader.h"
@@ -101,8 +100,8 @@ int record(CompileState& s, DiagnosticKind kind, vorn::Location where, const Spa
     va_end(again);
     if (!diagnostic.vorn_text.empty())
         send(s, OutputKind::Message, diagnostic.vorn_text);
-    if (span && s.options.explain) [[unlikely]]
-        explain(s, diagnostic, *span);
+    if (span && s.explainer) [[unlikely]]
+        s.explainer(s, diagnostic, *span);
     keep(s, std::move(diagnostic));
     return kind_facts.status;
 }
