@@ -74,7 +74,7 @@ namespace vorn::dis {
 #define NOTE_NUMBER_FORM \
     "code offset %lu: the number %ld is stored in a %d-byte form; the compiler gives it the %d-byte one"
 #define NOTE_VARIABLE \
-    "code offset %lu: variable number %lu; a script can name only 0 to 255, Self and Time"
+    "code offset %lu: variable number %lu; a script can name only 0 to %d, Self and Time"
 #define NOTE_STRING_BYTES                                                             \
     "code offset %lu: string bytes that no script string can hold: %d, the first 0x%02X " \
     "at code offset %lu; each is shown as '?'"

@@ -83,7 +83,7 @@ std::string collapse_blanks(std::string_view text) {
 // one byte short of it), so its blanks are not touched.
 constexpr std::size_t LongArgument = ArgumentSize - 1;
 // A word of this many bytes may have been cut by the compiler; its line is not touched.
-constexpr std::size_t LongWord = FirstWordSize - 1;
+constexpr std::size_t LongWord = MaxFirstWordLength;
 
 // A statement in its layout, or nothing where it is left as it is. code is the line up to its
 // comment, with no backslash and no string left open; parts are of its cleaned text, which
