@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include <vorn/files.h>
+#include <vorn/language.h>
 #include <vorn/result.h>
 #include <vorn/sources.h>
 
@@ -243,7 +244,7 @@ struct ProviderLineReader::Cursor {
                 continue;
             }
             auto* bytes = reinterpret_cast<const char*>(block);
-            const void* mark = memchr(bytes, '\x1a', static_cast<std::size_t>(got));
+            const void* mark = memchr(bytes, EndOfFileMark, static_cast<std::size_t>(got));
             // The compiler reads nothing after the end-of-file mark.
             std::size_t length = mark ? static_cast<std::size_t>(static_cast<const char*>(mark) - bytes)
                                       : static_cast<std::size_t>(got);

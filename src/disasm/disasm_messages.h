@@ -84,7 +84,7 @@ namespace vorn::dis {
 #define NOTE_NUMBER_FORM \
     "code offset 0x%04lX: the number %ld is stored in a %d-byte form; the compiler gives it the %d-byte one"
 #define NOTE_VARIABLE \
-    "code offset 0x%04lX: variable number %lu; a script can name only 0 to 255, Self and Time"
+    "code offset 0x%04lX: variable number %lu; a script can name only 0 to %d, Self and Time"
 #define NOTE_STRING_BYTES                                                             \
     "code offset 0x%04lX: string bytes that no script string can hold: %d, the first 0x%02X " \
     "at code offset 0x%04lX; each is shown as '?'"

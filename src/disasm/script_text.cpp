@@ -14,9 +14,6 @@ namespace vorn::dis {
 // What a string shows in place of a byte that no script string can hold.
 constexpr char UnwritableStandIn = '?';
 
-// The variable numbers below this are the ones defvar can name.
-constexpr int64_t DefvarNumbers = MaxDefvarNumber + 1;
-
 void text_clear(LineText* line) {
     line->length = 0;
     line->text[0] = '\0';

@@ -83,7 +83,7 @@ std::string collapse_blanks(std::string_view text) {
 // one byte short of it), so its blanks are not touched.
 constexpr std::size_t LongArgument = ArgumentSize - 1;
 // A word of this many bytes may have been cut by the compiler; its line is not touched.
-constexpr std::size_t LongWord = FirstWordSize - 1;
+constexpr std::size_t LongWord = MaxFirstWordLength;
 
 // A statement in its layout, or nothing where it is left as it is. code is the line up to its
 // comment, with no backslash and no string left open; parts are of its cleaned text, which
@@ -314,6 +314,10 @@ std::vector<LineEdit> format_edits(std::string_view text, const FormatOptions& o
         if (read_end != std::string_view::npos && line_end > read_end)
             break;
         std::optional<std::string> formatted = format_content(line.content, line.end.size(), unit);
+        // A last line without a line end is a line only while it holds a byte: emptied, the
+        // file would have a line fewer, so blanks there stay as they are.
+        if (formatted && formatted->empty() && line.end.empty())
+            continue;
         if (formatted && *formatted != line.content)
             edits.push_back({i, 0, static_cast<uint32_t>(line.content.size()), std::move(*formatted)});
     }

@@ -427,17 +427,4 @@ void check_file_end(CompileState& s, int source) {
     s.result.diagnostics.back().piece = w.label_piece;
 }
 
-void start_list(CompileState& s) { s.warnings->list_entries.clear(); }
-
-void check_list_entry(CompileState& s, const char* name, const vorn::Location& line) {
-    LineWarnings& w = *s.warnings;
-    vorn::Location where = line;
-    where.end_column = where.column + static_cast<uint32_t>(strlen(name));
-    auto [earlier, fresh] = w.list_entries.try_emplace(name, where);
-    if (!fresh && s.options.warnings.has(DiagnosticKind::DuplicateListEntry)) {
-        report_at(s, DiagnosticKind::DuplicateListEntry, &where, name);
-        s.result.diagnostics.back().notes.push_back({earlier->second, "'" + earlier->first + "' is first listed here"});
-    }
-}
-
 }  // namespace vorn

@@ -68,7 +68,7 @@ struct ListedLine {
 class LineFollower : public vorn::LineObserver {
 public:
     // The first script's place in the result's files: the two lists come before it.
-    static constexpr std::size_t FirstScript = 2;
+    static constexpr std::size_t FirstScript = vorn::FirstScriptRecord;
 
     explicit LineFollower(SourceTexts& texts) : texts_(texts) {}
     void reached(const vorn::LineRecord& record, const unsigned char* code,

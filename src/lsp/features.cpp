@@ -32,8 +32,8 @@ constexpr std::size_t IncludeSearchLimit = 500;
 // The walk for them reads at most this many folder entries, and stops after this long.
 constexpr std::size_t IncludeSearchEntries = 20000;
 constexpr std::chrono::milliseconds IncludeSearchTime{200};
-// An include name has at most 79 characters.
-constexpr std::size_t MaxIncludeName = vorn::FirstWordSize - 1;
+// An include name is a first word.
+constexpr std::size_t MaxIncludeName = vorn::MaxFirstWordLength;
 // Hover shows at most this many bytes of a statement's code.
 constexpr std::size_t HoverBytes = 64;
 
@@ -323,7 +323,7 @@ CompletionList completion(const FeatureContext& context, Position position) {
     case Slot::None:
         break;
     case Slot::LineStart:
-        item(vorn::DefvarWord, ItemKeyword, "defvar NAME NUMBER: a variable, 0 to 255", "defvar ", false);
+        item(vorn::DefvarWord, ItemKeyword, "defvar NAME NUMBER: a variable, 0 to " + std::to_string(vorn::MaxDefvarNumber), "defvar ", false);
         item(vorn::DefnumWord, ItemKeyword, "defnum NAME NUMBER: a constant of 16 bits", "defnum ", false);
         item(vorn::IncludeWord, ItemKeyword, "include FILE: compiles another file here", "include ", false);
         for (std::size_t i = 0; i < lists.events.size(); ++i) {

@@ -9,7 +9,7 @@
 
 #include "../common/char_class.h"
 #include "../common/source_reader.h"
-#include "preprocess.h"
+#include "../common/line_reader.h"
 
 namespace vorn {
 
