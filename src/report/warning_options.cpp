@@ -5,7 +5,7 @@
 #include <vorn/language.h>
 #include <vorn/result.h>
 
-#include "../frontend/explain.h"
+#include "explain.h"
 
 namespace vorn {
 
