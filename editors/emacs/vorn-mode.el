@@ -30,6 +30,16 @@
   :type 'string
   :group 'vorn)
 
+(defcustom vorn-warnings nil
+  "The warnings vorn-lsp looks for.
+Each is spelt as a -W option of vorn-check without the -W, for example
+\"all\" or \"no-long-line\".  Sent as the server's initializationOptions."
+  :type '(repeat string)
+  :group 'vorn)
+
+(defconst vorn-indent-offset 4
+  "A statement's indentation: four blanks, as vorn-fmt writes it.")
+
 (defconst vorn--conditions
   '("Equal" "NotEqual" "LessThan" "NotLessThan" "GreaterThan" "NotGreaterThan"
     "LessThanOrEqual" "GreaterThanOrEqual")
@@ -73,7 +83,40 @@
   (setq-local comment-start "; ")
   (setq-local comment-start-skip "[;/]+[ \t]*")
   (setq-local comment-end "")
-  (setq-local font-lock-defaults '(vorn-font-lock-keywords)))
+  (setq-local font-lock-defaults '(vorn-font-lock-keywords))
+  (setq-local indent-tabs-mode nil)
+  (setq-local tab-width 8)
+  (setq-local indent-line-function #'vorn-indent-line)
+  (setq-local electric-indent-chars (cons ?: electric-indent-chars)))
+
+;; A line that starts with a blank is a statement; labels, places and directives start at the
+;; left edge. A new line after a label, a place or a statement is a statement.
+(defconst vorn--left-edge-re
+  "[ \t]*\\(?:[^ \t;/(\"\\\\\n]+:\\(?:[ \t;/]\\|$\\)\\|[0-9]\\|\\(?:defvar\\|defnum\\|include\\)\\_>\\)"
+  "What starts a line that stands at the left edge.")
+
+(defun vorn--indentation ()
+  "The indentation vorn-fmt gives the current line, or nil to leave it."
+  (save-excursion
+    (beginning-of-line)
+    (cond ((looking-at "[ \t]*[;/]") nil)
+          ((looking-at vorn--left-edge-re) 0)
+          ((looking-at "[ \t]+[^ \t\n]") vorn-indent-offset)
+          (t (let ((above nil))
+               (while (and (not above) (zerop (forward-line -1)))
+                 (unless (looking-at "[ \t]*\\(?:[;/]\\|$\\)")
+                   (setq above (point))))
+               (cond ((not above) 0)
+                     ((looking-at "[ \t]*\\(?:defvar\\|defnum\\|include\\)\\_>") 0)
+                     (t vorn-indent-offset)))))))
+
+(defun vorn-indent-line ()
+  "Indents the current line as vorn-fmt does."
+  (let ((column (vorn--indentation)))
+    (when column
+      (if (<= (current-column) (current-indentation))
+          (indent-line-to column)
+        (save-excursion (indent-line-to column))))))
 
 (defvar vorn-list-font-lock-keywords
   '(;; A line that starts with a letter is an entry: a name and its numbers.
@@ -117,7 +160,15 @@
 ;;;###autoload
 (with-eval-after-load 'eglot
   (add-to-list 'eglot-server-programs
-               `((vorn-mode vorn-list-mode) . ,(lambda (&rest _) (list vorn-lsp-program)))))
+               `((vorn-mode vorn-list-mode)
+                 . ,(lambda (&rest _)
+                      (list vorn-lsp-program
+                            :initializationOptions
+                            (list :vorn (list :warnings (vconcat vorn-warnings))))))))
+
+;; A project may also set its warnings in .dir-locals.el, which eglot sends as the server's
+;; workspace configuration:
+;;   ((vorn-mode . ((eglot-workspace-configuration . (:vorn (:warnings ["all"]))))))
 
 (provide 'vorn-mode)
 

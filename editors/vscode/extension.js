@@ -79,6 +79,10 @@ async function start() {
     ],
     outputChannel: output,
     traceOutputChannel: output,
+    // vorn.warnings goes to the server at its start, and again with every change of the
+    // vorn settings; the server also asks for the section itself (workspace/configuration).
+    initializationOptions: { vorn: { warnings: vscode.workspace.getConfiguration('vorn').get('warnings', []) } },
+    synchronize: { configurationSection: 'vorn' },
   };
   // The client reads the trace level from vorn.trace.server, its id's setting.
   const next = new LanguageClient('vorn', 'VORN language server', server, options);

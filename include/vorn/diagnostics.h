@@ -168,9 +168,10 @@ public:
 
     // The diagnostic's line ("FILE:LINE:COLUMN: SEVERITY: TEXT [-Wname]"), its source and caret
     // lines, its notes, a note naming the top script it arose in (where context is not empty)
-    // and, for one that ended the run, "...: note: checking stopped here (status N)".
+    // and, for one that ended the run, "...: note: checking stopped here (status N)". With
+    // contexts_text ("in the compiles of a.vs and b.vs"), that note says it instead.
     std::string write(const Diagnostic& diagnostic, const IncludeChain& chain = {},
-                      const std::string& context = {});
+                      const std::string& context = {}, const std::string& contexts_text = {});
     // A note that stands on its own, "PATH: note: TEXT".
     std::string note(const std::string& path, const std::string& text) const;
 
@@ -199,6 +200,7 @@ public:
     bool any() const { return bits_.any(); }
     void add(DiagnosticKind kind) { bits_.set(static_cast<std::size_t>(kind)); }
     void remove(DiagnosticKind kind) { bits_.reset(static_cast<std::size_t>(kind)); }
+    bool same_as(const WarningSet& other) const { return bits_ == other.bits_; }
 
     // The warnings on unless turned off, and every warning (-Wall).
     static WarningSet defaults();
@@ -225,6 +227,10 @@ struct WarningOptions {
 // Applies one option (the text after "-W": "all", "error", "error=NAME", "no-NAME" or NAME);
 // an error text for an option it does not know.
 std::optional<std::string> apply_warning_option(WarningOptions& options, std::string_view option);
+
+// Every warning name, one a line ("  NAME", "(off by default)" after those -Wall turns on),
+// for the tools' --help.
+std::string warning_names_help();
 
 // The option that controls a warning, as GCC writes it after the text: " [-Wname]", or
 // " [-Werror=name]" for one counted as an error; empty for any other diagnostic.

@@ -101,7 +101,7 @@ private:
 // What --fix did with one fix: made, or left with the reason (one line).
 struct FixOutcome {
     std::string path;  // absolute
-    Location where;    // the first edit's place, in the file's text when it was judged
+    Location where;    // the place of the diagnostic it fixes, in the text when it was judged
     std::string description;
     bool made = false;
     std::string why;

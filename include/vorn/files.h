@@ -11,10 +11,12 @@
 #include <vector>
 
 #include "diagnostics.h"
+#include "sources.h"
 
 namespace vorn {
 
 class SourceProvider;
+struct CompileResult;
 class FileSystemProvider;
 
 // The whole text of the file at path as the provider serves it (the file system, or an
@@ -63,6 +65,8 @@ enum class OutputWrite {
     CannotOpen,
     // A write, the close or the rename failed; a regular output keeps its old content.
     CannotWrite,
+    // The output is one of the files the run read (see names_one_of): nothing was written.
+    IsInput,
 };
 
 // Writes size bytes of data as the file path names. Prints nothing and never exits.
@@ -87,6 +91,30 @@ enum class OutputWrite {
 //   not called in that time). Signals the process ignores stay ignored.
 // Signal dispositions and the signal mask are as they were when it returns.
 OutputWrite write_output_file(const char* path, const void* data, std::size_t size);
+
+// Whether path names one of files: the same device and inode, whatever the spelling, through
+// symbolic links and hard links. False when nothing is at path.
+bool names_one_of(const char* path, const std::vector<FileId>& files);
+
+// The files a compile opened (the lists, the scripts), by who they are, not by name.
+std::vector<FileId> files_read(const CompileResult& result);
+
+// write_output_file for a tool's output (a listing, a map, a dependency file): IsInput, and
+// nothing written, when path names one of inputs.
+OutputWrite write_output_file(const char* path, const void* data, std::size_t size,
+                              const std::vector<FileId>& inputs);
+
+// Replaces a user's own file (a script the formatter or --fix rewrites) with size bytes of
+// data: they are written to a fresh file `.<name>.vorn-XXXXXX` beside it (beside the file a
+// symbolic link leads to) and renamed over it, so the file holds either its old bytes or the
+// whole new text, whatever happens, a full disk, ulimit -f or a kill among them. It is never
+// written in place: where that is the only way (a folder that may not be written, a bind
+// mount), or the file is no regular file (a FIFO, a device, /dev/stdin), or it may not be
+// written, nothing is changed. The new file keeps the old one's permission bits, and its
+// owner and group where we may set them; the other names of a hard-linked file keep the old
+// text. Empty on success, else why it was not replaced ("cannot make a file beside it in
+// lib: Permission denied"). Signals are handled as in write_output_file.
+std::string replace_file(const char* path, const void* data, std::size_t size);
 
 // For tests only: called with the temporary file's path once it holds every byte and is
 // closed, just before the rename, so that a test can look at it or send a signal then.

@@ -67,8 +67,9 @@ constexpr unsigned char CleanOpenQuote = 0xFF;
 constexpr unsigned char CleanCloseQuote = 0xFE;
 
 // A line's first word, a command word and an include's file name have at most 79 characters
-// (the size holds the NUL).
+// (the size holds the NUL); a longer first word is cut to that.
 constexpr std::size_t FirstWordSize = 80;
+constexpr std::size_t MaxFirstWordLength = FirstWordSize - 1;
 
 // An argument of a statement has at most 99 characters.
 constexpr int ArgumentSize = 100;
@@ -89,8 +90,9 @@ constexpr char EventLabelEnd = ':';
 constexpr int MaxDefvars = 256;
 constexpr int MaxDefnums = 1024;
 
-// The variable numbers a defvar may give, 0 to 255.
+// The variable numbers a defvar may give, 0 to 255: DefvarNumbers of them.
 constexpr int32_t MaxDefvarNumber = 255;
+constexpr int32_t DefvarNumbers = MaxDefvarNumber + 1;
 
 // The variables every script has without defining them, in the order they are defined.
 struct PredefinedVariable {

@@ -39,15 +39,37 @@ bool holds_lists(const std::string& folder, const std::vector<std::string>& also
 std::string find_project_folder(const std::string& path, const std::string& root = {},
                                 const std::vector<std::string>& also_files = {});
 
+// Where a tool finds the lists for a script: the nearest folder from the script's own (for
+// no script, the current one) up to the file system's root that holds both, as every tool but
+// vorn finds them. folder is absolute, or empty when no folder holds both; start is the folder
+// the search began in, relative to the current one where it lies inside it (".": that one).
+struct ListsSearch {
+    std::string folder;
+    std::string start;
+};
+ListsSearch find_lists(const std::string& script = {});
+
+// For a search that found nothing: "no folder from START up to / holds both events.lst and
+// command.lst".
+std::string lists_not_found(const ListsSearch& search);
+
 // ---- Diagnostics in context ----------------------------------------------------------------
 
 // A diagnostic and the top script whose compile it arose in.
 struct ContextDiagnostic {
     Diagnostic diagnostic;
     // The top script, when the diagnostic stands in another script (a shared file); empty when
-    // it stands in the top script itself, in a list, or in no file.
+    // it stands in the top script itself, in a list, or in no file. The first of contexts.
     std::string context;
+    // Every top script whose compile it arose in, in check order, when it stands in a shared
+    // file (empty otherwise): the same diagnostic met by several compiles is one record.
+    std::vector<std::string> contexts;
 };
+
+// "in the compile of a.vs", "in the compiles of a.vs and b.vs", "in the compiles of a.vs,
+// b.vs and 3 other scripts": the note naming the contexts a diagnostic arose in (the first
+// two by name); empty for none.
+std::string contexts_note(const std::vector<std::string>& contexts);
 
 // One compile of a top script, for merging.
 struct TopCompile {
@@ -81,6 +103,27 @@ struct Symbol {
     Location definition;
     // Every use, each once, ordered by file, line and column.
     std::vector<Location> uses;
+};
+
+// ---- Contexts --------------------------------------------------------------------------------
+//
+// A context is a top script whose compile reaches a place: every fact about a line of a shared
+// file (its diagnostics, what a name there means, its definitions and uses) is known once per
+// context, and an answer for the file is a fold over them. Tools ask the Project for the
+// contexts and fold; they never pick one includer.
+
+// One compile seen from a place: the top script, its compile, and the file's number in the
+// compile's records (SourceRecord index; -1 when the compile did not open the file).
+struct ContextView {
+    std::string top;
+    const CompileResult* result = nullptr;
+    int source = -1;
+};
+
+// A symbol under a place as one context resolves it.
+struct ContextSymbol {
+    std::string top;
+    const Symbol* symbol = nullptr;
 };
 
 // ---- The project ---------------------------------------------------------------------------
@@ -150,6 +193,18 @@ public:
     // The top scripts whose compile read path (for a top script, itself among them).
     std::vector<std::string> tops_reaching(const std::string& path) const;
 
+    // The contexts reaching path: every top script whose compile opened it, in check order,
+    // each with its compile. With line (from 1), only those whose compile reached that line
+    // of it (a compile that ended fatally before it does not).
+    std::vector<ContextView> contexts_reaching(const std::string& path) const;
+    std::vector<ContextView> contexts_reaching(const std::string& path, uint32_t line) const;
+    // The diagnostics that one context's compile meets in path (all its files when path is
+    // empty), keyed as the project keys paths.
+    std::vector<Diagnostic> diagnostics_in_context(const std::string& top, const std::string& path = {}) const;
+    // symbols_at, per context: which symbol each context reaching the place resolves it to
+    // (a context with no symbol there is left out).
+    std::vector<ContextSymbol> symbols_in_contexts(const std::string& path, uint32_t line, uint32_t column) const;
+
     // Every diagnostic of the project, each once, in the order of the top scripts.
     std::vector<ContextDiagnostic> diagnostics() const;
     // Those that stand in one file.
@@ -167,6 +222,10 @@ public:
 
     const std::vector<ProjectNote>& notes() const { return notes_; }
     const ProjectStats& stats() const { return stats_; }
+
+    // Whether the script at path (a key) is the project's own: inside its folder and in no
+    // folder below it that holds both lists (a project of its own).
+    bool owns(const std::string& path) const;
 
     // path as the project keys it: relative to the folder where it lies inside it, normal.
     std::string key(const std::string& path) const;

@@ -11,6 +11,7 @@
 
 #include "diagnostics.h"
 #include "language.h"
+#include "sources.h"
 
 namespace vorn {
 
@@ -22,6 +23,8 @@ struct SourceRecord {
     int includer = -1;
     uint32_t include_line = 0;
     bool opened = false;
+    // Who the opened file is (for the outputs that must not be one of the run's inputs).
+    FileId id{};
     // With options.record_lines, how many pieces had been recorded when the compile reached
     // this file: its own pieces, and those of the files it includes, follow from that index.
     uint32_t first_piece = 0;
@@ -74,6 +77,9 @@ struct Use {
     Location where;
     // Index in the result's files of the file it is used in.
     int source = -1;
+    // The code offset where what it compiles to starts: a statement's command byte, an
+    // argument's tag; for a label or an include, the code offset it stands at.
+    uint32_t code_offset = 0;
 };
 
 struct CompileResult;

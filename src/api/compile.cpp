@@ -10,6 +10,7 @@
 #include "../frontend/uses.h"
 #include "../frontend/warnings.h"
 #include "../lists/lists.h"
+#include "../report/explain.h"
 #include <vorn/vorn.h>
 
 namespace vorn {
@@ -84,6 +85,8 @@ CompileResult Compiler::compile(const std::string& script, SourceProvider& provi
         uses = std::make_unique<UseRecorder>();
         s->uses = uses.get();
     }
+    if (options.explain)
+        s->explainer = explain;
     std::unique_ptr<LineWarnings> warnings;
     if (options.warnings.any()) {
         warnings = std::make_unique<LineWarnings>();

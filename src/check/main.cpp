@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <iterator>
+#include <map>
 #include <optional>
 #include <set>
 
@@ -20,6 +21,7 @@
 #include "../tools/command_line.h"
 #include "../tools/warning_flags.h"
 #include "reports.h"
+#include "../tools/guarded_main.h"
 
 namespace {
 
@@ -30,7 +32,8 @@ struct Options {
     std::vector<std::string> scripts;
     bool project = false;
     std::string format = "gnu";
-    bool keep_going = false;
+    // Every error is reported by default; --no-keep-going stops at the first fatal one.
+    bool keep_going = true;
     // Given on the command line, even as an empty name: that is an output that cannot be written.
     std::optional<std::string> output;
     std::optional<std::string> deps;
@@ -49,38 +52,68 @@ constexpr int MaxFixPasses = 64;
 // The largest script --fix reads to rewrite.
 constexpr std::size_t MaxFixedFileSize = std::size_t{64} << 20;
 
+// The largest script whose includers a check of it alone looks for.
+constexpr std::uintmax_t MaxIncludersCheckSize = std::uintmax_t{256} << 10;
+
 // The name a script read from standard input goes by.
 constexpr const char* StdinName = "<stdin>";
 
+// vorn's status for a script that cannot be opened, for standard input that cannot be read whole.
+constexpr int ExitCannotReadScript = 2;
+
+// The most of a script read from standard input: it is kept whole, for the compile and for the
+// source lines under its diagnostics (a file is read in pieces, and its lines again from disk).
+constexpr std::size_t MaxStdinSize = std::size_t{64} << 20;
+
+// Standard input, whole; nothing when it holds more than MaxStdinSize bytes.
+std::optional<std::string> read_standard_input() {
+    std::string text;
+    char block[1 << 16];
+    std::size_t got;
+    while ((got = fread(block, 1, sizeof block, stdin)) > 0) {
+        if (text.size() + got > MaxStdinSize)
+            return std::nullopt;
+        text.append(block, got);
+    }
+    return text;
+}
+
 // How a character that make cannot read is named in a message.
-std::string character_name(char c) {
+[[maybe_unused]] std::string character_name(char c) {
     return c == '\n' ? std::string("a line end") : std::string("'") + c + "'";
 }
 
-// Writes text to path with the compiled file's own safety; false (reported) if it cannot.
-bool write_text(const std::string& path, const std::string& text) {
+// Writes text to path with the compiled file's own safety, unless path names one of the files
+// the run read; false (reported) if it cannot.
+bool write_text(const std::string& path, const std::string& text, const vorn::CompileResult& read) {
     if (path.empty()) {
         fprintf(stderr, "vorn-check: cannot write the --deps file: its name is empty\n");
         return false;
     }
-    vorn::OutputWrite written = vorn::write_output_file(path.c_str(), text.data(), text.size());
+    vorn::OutputWrite written =
+        vorn::write_output_file(path.c_str(), text.data(), text.size(), vorn::files_read(read));
     if (written == vorn::OutputWrite::Written)
         return true;
-    fprintf(stderr, "vorn-check: cannot write %s\n", path.c_str());
+    if (written == vorn::OutputWrite::IsInput)
+        fprintf(stderr, "vorn-check: cannot write %s: it is an input file\n", vorn::escaped_text(path).c_str());
+    else
+        fprintf(stderr, "vorn-check: cannot write %s\n", path.c_str());
     return false;
 }
 
 // Writes the dependency file, unless a file the compile read has a name that make cannot read.
+// Standard input is no file make could look at: it is left out.
 bool write_dependencies(const Options& options, const vorn::CompileResult& result,
-                        const std::string& target) {
+                        const std::string& target, bool from_stdin) {
+    std::string skip = from_stdin ? StdinName : "";
     for (const vorn::SourceRecord& file : result.files)
-        if (std::optional<char> c = unreadable_by_make(file.path)) {
+        if (std::optional<std::string> what = file.path == skip ? std::nullopt : unreadable_by_make(file.path)) {
             fprintf(stderr, "vorn-check: cannot write %s: make cannot read the name %s, which holds %s\n",
                     vorn::escaped_text(*options.deps).c_str(), vorn::escaped_text(file.path).c_str(),
-                    character_name(*c).c_str());
+                    what->c_str());
             return false;
         }
-    return write_text(*options.deps, dependency_file(result, target, options.deps_phony));
+    return write_text(*options.deps, dependency_file(result, target, options.deps_phony, skip), result);
 }
 
 // One script to compile: where it is compiled from (its project folder), and its path there.
@@ -89,16 +122,22 @@ struct Checked {
     std::string script;
     std::string display;
     vorn::CompileResult result;
+    // Where the search for the lists looked, when it found none.
+    std::string missing;
 };
 
 // The folder a script is compiled from: with -C (or for standard input) the current one,
-// else the nearest folder from the script's own up that holds both lists, as vorn-lsp finds
-// it; the current one when there is none.
-std::string project_folder_of(const Options& options, const std::string& script, const std::string& here) {
-    if (!options.directory.empty() || script == "-")
+// else the nearest folder from the script's own up that holds both lists, as every tool finds
+// it; the current one when there is none, and then missing says where the search looked.
+std::string project_folder_of(const Options& options, const std::string& script, const std::string& here,
+                              std::string& missing) {
+    // An empty name opens nothing, as vorn finds, and has no folder to look up from.
+    if (!options.directory.empty() || script == "-" || script.empty())
         return here;
-    std::string found = vorn::find_project_folder(std::filesystem::absolute(script).lexically_normal());
-    return found.empty() ? here : found;
+    vorn::ListsSearch search = vorn::find_lists(script);
+    if (search.folder.empty())
+        missing = vorn::lists_not_found(search);
+    return search.folder.empty() ? here : search.folder;
 }
 
 // The GNU form as asked for: colour for a terminal, and the source lines read again from here.
@@ -113,6 +152,32 @@ struct GnuSetup {
     }
 };
 
+// For a shared file checked alone that has errors: "included by a.vs and b.vs: check it with
+// them with 'vorn-check --project'", for its names may be defined there. Empty for any other.
+std::string included_by(const Options& options, const Checked& c) {
+    if (!options.directory.empty() || c.result.error_count == 0 || c.script == StdinName)
+        return {};
+    // Finding the includers compiles the project: not for a script far larger than a shared
+    // file is, whose check stays within the memory of a few lines.
+    std::error_code error;
+    std::uintmax_t size = std::filesystem::file_size(std::filesystem::path(c.folder) / c.script, error);
+    if (error || size > MaxIncludersCheckSize)
+        return {};
+    vorn::Project project(c.folder);
+    project.limit_diagnostics(0);
+    project.load();
+    std::string key = project.key(c.script);
+    if (project.is_top(key))
+        return {};
+    std::vector<std::string> tops = project.tops_reaching(key);
+    if (tops.empty())
+        return {};
+    std::string text = "included by ";
+    for (std::size_t i = 0; i < tops.size(); ++i)
+        text += (i == 0 ? "" : i + 1 == tops.size() ? " and " : ", ") + tops[i];
+    return text + ": check it with them with 'vorn-check --project'";
+}
+
 // With collected, the diagnostics go there instead of being printed.
 int check_scripts(const Options& options, vorn::CompileOptions compile_options,
                   std::vector<vorn::ContextDiagnostic>* collected = nullptr) {
@@ -121,29 +186,38 @@ int check_scripts(const Options& options, vorn::CompileOptions compile_options,
     vorn::Compiler compiler;
     vorn::NullSink quiet;
     std::vector<Checked> checked(options.scripts.size());
+    // JSON of one script goes out as the compile finds each diagnostic, as the GNU lines do.
+    std::optional<JsonPrinter> json;
     for (std::size_t i = 0; i < options.scripts.size(); ++i) {
         const std::string& given = options.scripts[i];
         Checked& c = checked[i];
-        c.folder = project_folder_of(options, given, here);
+        c.folder = project_folder_of(options, given, here, c.missing);
         PathRebase rebase{c.folder, here};
         c.script = given == "-" ? StdinName : rebase.into_folder(given);
         if (compile_options.output_path && !options.output->empty() && c.folder != here)
             compile_options.output_path = std::filesystem::absolute(*options.output).string();
         vorn::OverlayProvider files(c.folder == here ? std::string() : c.folder);
         if (given == "-") {
-            std::string text(std::istreambuf_iterator<char>(std::cin), {});
+            std::optional<std::string> read = read_standard_input();
+            if (!read) {
+                fprintf(stderr, "vorn-check: standard input holds more than %zu MiB, the most read "
+                        "from it; name the script as a file instead\n", MaxStdinSize >> 20);
+                return ExitCannotReadScript;
+            }
+            std::string text = std::move(*read);
             gnu.files.serve(StdinName, text);
             files.serve(StdinName, std::move(text));
         }
         // With one script, the GNU lines go out as the compile finds them, so that none need
-        // be kept; several scripts share diagnostics, JSON needs them all, and so do the
-        // warnings that are counted as errors or found only once the compile is over.
+        // be kept (a warning counted as an error is one as it is found); several scripts share
+        // diagnostics, and JSON needs them all. unused-name, found once the compile is over,
+        // is all the result keeps, and follows the rest.
         GnuPrinter printer(stdout, gnu.form, &rebase);
         vorn::CompileOptions these = compile_options;
-        const vorn::WarningOptions& w = options.warnings;
-        bool after = w.all_errors || w.errors.any() || w.enabled.has(vorn::DiagnosticKind::UnusedName);
-        if (options.format == "gnu" && options.scripts.size() == 1 && !after && !collected) {
-            these.line_observer = &printer;
+        if (options.format == "json" && options.scripts.size() == 1 && !collected)
+            json.emplace(stdout, rebase.to_here(c.script), &rebase);
+        if (options.scripts.size() == 1 && !collected && (options.format == "gnu" || json)) {
+            these.line_observer = json ? static_cast<vorn::LineObserver*>(&*json) : &printer;
             these.keep_diagnostics = false;
         }
         c.result = compiler.compile(c.script, files, quiet, these);
@@ -163,19 +237,31 @@ int check_scripts(const Options& options, vorn::CompileOptions compile_options,
         *collected = vorn::merge_diagnostics(compiles);
         return vorn::combined_status(compiles);
     }
-    print_report(options.format, compiles, vorn::merge_diagnostics(compiles), {}, compiles.size() > 1, gnu.form);
+    if (json)
+        json->finish(compiles, checked[0].result.diagnostics);
+    else
+        print_report(options.format, compiles, vorn::merge_diagnostics(compiles), {}, compiles.size() > 1, gnu.form);
+    if (options.format == "gnu")
+        for (const Checked& c : checked) {
+            std::string note = c.missing.empty() ? included_by(options, c) : c.missing;
+            if (!note.empty())
+                fprintf(stdout, "%s: note: %s\n", vorn::escaped_text(c.display).c_str(),
+                        vorn::escaped_text(note).c_str());
+        }
     int status = vorn::combined_status(compiles);
     if (options.deps) {
         const vorn::CompileResult& result = checked[0].result;
         const std::string& target = options.deps_target.empty() ? *options.output : options.deps_target;
-        if (!write_dependencies(options, result, target))
+        if (!write_dependencies(options, result, target, options.scripts[0] == "-"))
             return status == vorn::StatusClean || status == vorn::StatusErrors ? ExitCannotWrite : status;
     }
     return status;
 }
 
 int check_project(const Options& options, std::vector<vorn::ContextDiagnostic>* collected = nullptr) {
-    vorn::Project project(std::filesystem::current_path().string());
+    // The project of the nearest folder from here up that holds both lists, as for a script.
+    vorn::ListsSearch search = options.directory.empty() ? vorn::find_lists() : vorn::ListsSearch{};
+    vorn::Project project(search.folder.empty() ? std::filesystem::current_path().string() : search.folder);
     project.set_warnings(options.warnings.enabled);
     project.load();
     std::vector<vorn::TopCompile> compiles;
@@ -188,7 +274,7 @@ int check_project(const Options& options, std::vector<vorn::ContextDiagnostic>* 
     // A name is unused when no compile of the project uses it.
     if (options.warnings.enabled.has(vorn::DiagnosticKind::UnusedName))
         for (vorn::Diagnostic& unused : vorn::unused_names(results))
-            diagnostics.push_back(vorn::ContextDiagnostic{std::move(unused), {}});
+            diagnostics.push_back(vorn::ContextDiagnostic{std::move(unused), {}, {}});
     bool counted = false;
     for (vorn::ContextDiagnostic& c : diagnostics) {
         vorn::Diagnostic& d = c.diagnostic;
@@ -198,13 +284,36 @@ int check_project(const Options& options, std::vector<vorn::ContextDiagnostic>* 
             counted = true;
         }
     }
+    // Found above here, the project's paths are written to open from here.
+    PathRebase rebase{project.folder(), std::filesystem::current_path().string()};
+    std::vector<vorn::CompileResult> rebased;
+    if (rebase.folder != rebase.here) {
+        rebased.reserve(compiles.size());
+        for (vorn::TopCompile& compile : compiles) {
+            rebased.push_back(*compile.result);
+            rebase.to_here(rebased.back());
+            compile = vorn::TopCompile{rebase.to_here(compile.script), &rebased.back()};
+        }
+        for (vorn::ContextDiagnostic& c : diagnostics) {
+            vorn::CompileResult one;
+            one.diagnostics.push_back(std::move(c.diagnostic));
+            rebase.to_here(one);
+            c.diagnostic = std::move(one.diagnostics.front());
+            c.context = rebase.to_here(c.context);
+        }
+    }
     int status = project.status();
     if (collected) {
         *collected = std::move(diagnostics);
         return status;
     }
     GnuSetup gnu(options);
-    print_report(options.format, compiles, diagnostics, project.notes(), true, gnu.form);
+    std::vector<vorn::ProjectNote> notes = project.notes();
+    for (vorn::ProjectNote& note : notes)
+        note.path = rebase.to_here(note.path);
+    if (search.folder.empty() && options.directory.empty())
+        notes.push_back(vorn::ProjectNote{"vorn-check", vorn::lists_not_found(search)});
+    print_report(options.format, compiles, diagnostics, notes, true, gnu.form);
     return counted && status == vorn::StatusClean ? vorn::StatusErrors : status;
 }
 
@@ -237,7 +346,8 @@ std::optional<int> fix_files(const Options& options, const vorn::CompileOptions&
         add_project(here);
     } else {
         for (const std::string& given : options.scripts) {
-            std::string folder = project_folder_of(options, given, here);
+            std::string missing;
+            std::string folder = project_folder_of(options, given, here, missing);
             checker.add_context(folder, PathRebase{folder, here}.into_folder(given));
             if (std::find(folders.begin(), folders.end(), folder) == folders.end() && vorn::holds_lists(folder))
                 folders.push_back(folder);
@@ -262,11 +372,12 @@ std::optional<int> fix_files(const Options& options, const vorn::CompileOptions&
             written = false;
             continue;
         }
+        // The file itself, not a link to it, is replaced: the links keep reaching it.
         std::error_code error;
         std::filesystem::path target = std::filesystem::canonical(file.path, error);
-        if (error || vorn::write_output_file(target.c_str(), file.text.data(), file.text.size()) !=
-                         vorn::OutputWrite::Written) {
-            fprintf(stderr, "vorn-check: cannot write %s\n", shown.c_str());
+        std::string why = error ? error.message() : vorn::replace_file(target.c_str(), file.text.data(), file.text.size());
+        if (!why.empty()) {
+            fprintf(stderr, "vorn-check: cannot write %s (%s); it is left as it was\n", shown.c_str(), why.c_str());
             written = false;
             continue;
         }
@@ -320,7 +431,7 @@ int check(const Options& options) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+static int check_main(int argc, char** argv) {
     Options options;
     CLI::App app{"Checks VORN scripts as vorn compiles them, and reports every diagnostic as\n"
                  "FILE:LINE:COLUMN: error: TEXT (or as JSON). Each script is compiled from its\n"
@@ -329,14 +440,17 @@ int main(int argc, char** argv) {
                  "vorn-check"};
     app.add_option("script", options.scripts, "the script files to check (- reads standard input)");
     app.add_flag("--project", options.project,
-                 "check every top script of the project in the current directory (or -C's)");
+                 "check every top script of the project: the nearest directory from the current one "
+                 "up that holds both lists (with -C, that directory)");
     app.add_option("--format", options.format, "gnu (the default) or json")
         ->check(CLI::IsMember({"gnu", "json"}));
-    app.add_flag("-k,--keep-going", options.keep_going,
-                 "report an unknown command, a missing '(' or an include that cannot be opened, "
-                 "skip that line and go on");
+    app.add_flag_callback("-k,--keep-going", [&options] { options.keep_going = true; },
+                          "report an unknown command, a missing '(' or an include that cannot be "
+                          "opened, skip that line and go on (the default)");
+    app.add_flag_callback("--no-keep-going", [&options] { options.keep_going = false; },
+                          "end the check there instead, with the status vorn gives");
     app.add_flag("--fix", options.fix,
-                 "make every safe fix in place (checking with --keep-going), print one line for "
+                 "make every safe fix in place (checking as --keep-going does), print one line for "
                  "each, then report what is left");
     app.add_option("-o", options.output, "also write the compiled file, as vorn would");
     app.add_option("--deps", options.deps, "write a dependency file, as gcc -MD does");
@@ -349,7 +463,7 @@ int main(int argc, char** argv) {
         ->check(CLI::IsMember({"auto", "always", "never"}))
         ->type_name("WHEN");
     app.set_version_flag("--version", "vorn-check " VORN_VERSION);
-    app.footer(std::string(WarningOptionsHelp) + GnuFormHelp);
+    app.footer(warning_options_help() + GnuFormHelp);
     std::vector<char*> args(argv, argv + argc);
     take_caret_options(args, options.caret);
     if (std::optional<int> status = take_warning_options("vorn-check", args, options.warnings))
@@ -358,6 +472,8 @@ int main(int argc, char** argv) {
     argv = args.data();
     std::optional<int> status = parse_command_line(app, argc, argv, "[options] <script file>", [&] {
         options.colour = ColourChoices.at(colour);
+        if (app.count("-C") > 0 && options.directory.empty())
+            throw CLI::ValidationError("-C", "names no directory: the name is empty");
         if (options.project && !options.scripts.empty())
             throw CLI::ValidationError("--project", "checks the whole project: name no scripts with it");
         if (!options.project && options.scripts.empty())
@@ -377,11 +493,15 @@ int main(int argc, char** argv) {
             return;
         const char* option = options.deps_target.empty() ? "-o" : "--deps-target";
         const std::string& target = options.deps_target.empty() ? *options.output : options.deps_target;
-        if (std::optional<char> c = unreadable_by_make(target))
-            throw CLI::ValidationError(option, "make cannot read a target that holds " + character_name(*c));
+        if (std::optional<std::string> what = unreadable_by_make(target))
+            throw CLI::ValidationError(option, "make cannot read a target that holds " + *what);
     });
     if (status)
         return *status;
     vorn::allow_deepest_include_chain();
     return check(options);
+}
+
+int main(int argc, char** argv) {
+    return guarded_main("vorn-check", [&] { return check_main(argc, argv); });
 }

@@ -2,10 +2,12 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <set>
 #include <string_view>
+#include <utility>
 
 namespace {
 
@@ -114,16 +116,16 @@ std::string gnu_report(const std::vector<vorn::ContextDiagnostic>& diagnostics,
                     chain = vorn::include_chain(*compile.result, c.diagnostic.source);
                     break;
                 }
-        out += writer.write(c.diagnostic, chain, contexts ? c.context : std::string());
+        // Met in several compiles: printed once, naming them.
+        std::string several = contexts && c.contexts.size() > 1 ? vorn::contexts_note(c.contexts) : std::string();
+        out += writer.write(c.diagnostic, chain, contexts ? c.context : std::string(), several);
     }
     return out;
 }
 
-std::string json_report(const std::vector<vorn::TopCompile>& compiles,
-                        const std::vector<vorn::ContextDiagnostic>& merged,
-                        const std::vector<vorn::ProjectNote>& notes) {
-    nlohmann::json diagnostics = nlohmann::json::array();
-    for (const vorn::ContextDiagnostic& c : merged) {
+namespace {
+
+nlohmann::json diagnostic_json(const vorn::ContextDiagnostic& c) {
         const vorn::Diagnostic& d = c.diagnostic;
         nlohmann::json entry = location_json(d.where);
         entry["kind"] = vorn::kind_name(d.kind);
@@ -142,8 +144,18 @@ std::string json_report(const std::vector<vorn::TopCompile>& compiles,
         entry["notes"] = std::move(notes);
         entry["fixes"] = fixes_json(d);
         entry["context"] = c.context.empty() ? nlohmann::json(nullptr) : nlohmann::json(c.context);
-        diagnostics.push_back(std::move(entry));
-    }
+        entry["contexts"] = c.contexts;
+        return entry;
+}
+
+// Scripts may hold bytes that are not UTF-8; JSON text must be, so they show as U+FFFD.
+std::string json_text(const nlohmann::json& value) {
+    return value.dump(2, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+// The document of json_report but its diagnostics.
+nlohmann::json report_without_diagnostics(const std::vector<vorn::TopCompile>& compiles,
+                                          const std::vector<vorn::ProjectNote>& notes) {
     nlohmann::json scripts = nlohmann::json::array();
     bool fatal = false;
     unsigned error_count = 0;
@@ -163,13 +175,76 @@ std::string json_report(const std::vector<vorn::TopCompile>& compiles,
     nlohmann::json document = {{"status", vorn::combined_status(compiles)},
                                {"fatal", fatal},
                                {"error_count", error_count},
-                               {"diagnostics", std::move(diagnostics)},
                                {"scripts", std::move(scripts)},
                                {"notes", std::move(note_list)}};
     if (compiles.size() == 1)
         document["files"] = files_json(*compiles[0].result);
-    // Scripts may hold bytes that are not UTF-8; JSON text must be, so they show as U+FFFD.
-    return document.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+    return document;
+}
+
+}  // namespace
+
+std::string json_report(const std::vector<vorn::TopCompile>& compiles,
+                        const std::vector<vorn::ContextDiagnostic>& merged,
+                        const std::vector<vorn::ProjectNote>& notes) {
+    nlohmann::json diagnostics = nlohmann::json::array();
+    for (const vorn::ContextDiagnostic& c : merged)
+        diagnostics.push_back(diagnostic_json(c));
+    nlohmann::json document = report_without_diagnostics(compiles, notes);
+    document["diagnostics"] = std::move(diagnostics);
+    return json_text(document) + "\n";
+}
+
+void JsonPrinter::diagnosed(const vorn::Diagnostic& diagnostic) {
+    if (!rebase_) {
+        write(diagnostic);
+        return;
+    }
+    vorn::Diagnostic moved = diagnostic;
+    moved.where.file = rebase_->to_here(moved.where.file);
+    for (vorn::DiagnosticNote& note : moved.notes)
+        note.where.file = rebase_->to_here(note.where.file);
+    for (vorn::Fix& fix : moved.fixes)
+        for (vorn::Edit& edit : fix.edits)
+            edit.range.file = rebase_->to_here(edit.range.file);
+    write(moved);
+}
+
+// As merge_diagnostics makes them: each diagnostic once (a file included twice reports its
+// lines twice), a diagnostic of an included file with its top script as context. Only those
+// of other files than the script are remembered, to be told again.
+void JsonPrinter::write(const vorn::Diagnostic& d) {
+    bool own = d.where.file == script_;
+    if (!own) {
+        std::string key = d.where.file + '\n' + std::to_string(d.where.line) + ':' +
+                          std::to_string(d.where.column) + '-' + std::to_string(d.where.end_column) +
+                          ':' + vorn::kind_name(d.kind) + ':' + (d.fatal ? "F" : "") + d.text;
+        if (!seen_.insert(std::move(key)).second)
+            return;
+    }
+    std::string context = d.source >= static_cast<int>(vorn::FirstScriptRecord) && !own ? script_ : "";
+    std::string entry = json_text(diagnostic_json(vorn::ContextDiagnostic{d, std::move(context), {}}));
+    // An entry of the array stands two levels into the document.
+    std::string text = written_ == 0 ? "{\n  \"diagnostics\": [\n" : ",\n";
+    text += "    ";
+    for (char c : entry) {
+        text += c;
+        if (c == '\n')
+            text += "    ";
+    }
+    fwrite(text.data(), 1, text.size(), out_);
+    ++written_;
+}
+
+void JsonPrinter::finish(const std::vector<vorn::TopCompile>& compiles,
+                         const std::vector<vorn::Diagnostic>& late) {
+    for (const vorn::Diagnostic& d : late)
+        write(d);
+    std::string rest = json_text(report_without_diagnostics(compiles, {}));
+    // The other fields follow the diagnostics, as the keys are in order: all but the "{\n".
+    std::string text = written_ == 0 ? "{\n  \"diagnostics\": [],\n" : "\n  ],\n";
+    text += rest.substr(2) + "\n";
+    fwrite(text.data(), 1, text.size(), out_);
 }
 
 void print_report(const std::string& format, const std::vector<vorn::TopCompile>& compiles,
@@ -236,27 +311,37 @@ std::string escape_for_make(const std::string& path, std::string_view escaped) {
 
 }  // namespace
 
-std::string make_escaped(const std::string& path) { return escape_for_make(path, " \t#"); }
+std::string make_escaped(const std::string& path) { return escape_for_make(path, " \t#:|"); }
 
 std::string make_target_escaped(const std::string& target) {
     return escape_for_make(target, " \t#:%");
 }
 
-std::optional<char> unreadable_by_make(const std::string& name) {
+std::optional<std::string> unreadable_by_make(const std::string& name) {
     std::size_t at = name.find_first_of(MakeUnreadable);
-    if (at == std::string::npos)
-        return std::nullopt;
-    return name[at];
+    if (at != std::string::npos)
+        return name[at] == '\n' ? std::string("a line end") : std::string("'") + name[at] + "'";
+    std::size_t start = 0;
+    while (name.compare(start, 2, "./") == 0)
+        start += 2;
+    if (name.compare(start, 1, "~") == 0)
+        return std::string("a leading '~'");
+    if (!name.empty() && name.back() == ')' && name.find('(') != std::string::npos)
+        return std::string("an archive member's \"(...)\"");
+    return std::nullopt;
 }
 
-std::string dependency_file(const vorn::CompileResult& result, const std::string& target, bool phony) {
+std::string dependency_file(const vorn::CompileResult& result, const std::string& target, bool phony,
+                            const std::string& skip) {
     std::vector<std::string> files = dependencies(result);
+    if (!skip.empty())
+        files.erase(std::remove(files.begin(), files.end(), skip), files.end());
     std::string out = make_target_escaped(target) + ":";
     for (const std::string& file : files)
         out += " \\\n " + make_escaped(file);
     out += "\n";
     if (phony)
         for (const std::string& file : files)
-            out += "\n" + make_escaped(file) + ":\n";
+            out += "\n" + make_target_escaped(file) + ":\n";
     return out;
 }

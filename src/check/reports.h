@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <unordered_set>
+#include <vector>
 
 #include <vorn/project.h>
 #include <vorn/vorn.h>
@@ -39,26 +41,55 @@ private:
     const vorn::CompileResult* result_ = nullptr;
 };
 
+// Writes json_report's document of one script as the compile goes: each diagnostic as the
+// compile records it, so that none need be kept, and the other fields once it is over.
+class JsonPrinter : public vorn::LineObserver {
+public:
+    // script: the top script as the report names it; with a rebase, the file names are
+    // written to open from where the command started.
+    JsonPrinter(FILE* out, std::string script, const PathRebase* rebase)
+        : out_(out), script_(std::move(script)), rebase_(rebase) {}
+    void reached(const vorn::LineRecord&, const unsigned char*, const vorn::CompileResult&) override {}
+    void diagnosed(const vorn::Diagnostic& diagnostic) override;
+    // Ends the document with late (found once the compile was over, its names already as the
+    // report gives them) and the fields after the diagnostics.
+    void finish(const std::vector<vorn::TopCompile>& compiles, const std::vector<vorn::Diagnostic>& late);
+
+private:
+    void write(const vorn::Diagnostic& diagnostic);
+    FILE* out_;
+    std::string script_;
+    const PathRebase* rebase_;
+    std::unordered_set<std::string> seen_;
+    std::size_t written_ = 0;
+};
+
 // One JSON document with every field of every diagnostic, the files read and the status.
 std::string json_report(const vorn::CompileResult& result);
 
 // A dependency file as gcc -MD writes it: the target, then every file the compile read or
-// tried to read; with phony, an empty rule for each of them too.
-std::string dependency_file(const vorn::CompileResult& result, const std::string& target, bool phony);
+// tried to read; with phony, an empty rule for each of them too (named as a target is: a '%'
+// there would make it a pattern rule, and a '|' there is plain).
+// A file named skip (standard input's name) is left out: make cannot look at it.
+std::string dependency_file(const vorn::CompileResult& result, const std::string& target, bool phony,
+                            const std::string& skip = {});
 
-// A path as make reads it among a rule's prerequisites: blanks and '#' escaped with a backslash
-// (the backslashes before them doubled), '$' as "$$".
+// A path as make reads it among a rule's prerequisites: blanks, '#', ':' and '|' escaped with a
+// backslash (the backslashes before them doubled), '$' as "$$". ninja reads the same, but for
+// '|', which it keeps with its backslash (only costing a rebuild each time). The wildcards stay
+// as they are: a name matches itself, and a backslash before one would stay in ninja's name.
 std::string make_escaped(const std::string& path);
 
 // A path as make reads it as a rule's target: as a prerequisite, and ':' and '%' escaped too.
 std::string make_target_escaped(const std::string& target);
 
 // What no escape lets make read in a name: a line end ends the rule, ';' starts its recipe and
-// '=' makes the line an assignment.
+// '=' makes the line an assignment. A leading '~' is a home folder to make (also after "./"),
+// and a name ending in "(...)" a member of an archive.
 constexpr const char* MakeUnreadable = "\n;=";
 
-// The first character of name that make cannot read in a rule, if any.
-std::optional<char> unreadable_by_make(const std::string& name);
+// What in name make cannot read in a rule, said for a message ("a line end", "';'"), if any.
+std::optional<std::string> unreadable_by_make(const std::string& name);
 
 // The diagnostics of one or more scripts, each once, in the GNU form; with contexts, a note
 // names the top script that a shared file's diagnostic comes from (a check of one script

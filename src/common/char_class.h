@@ -30,7 +30,7 @@ inline const char* skip_word(const char* s) {
 // Returns the length of the whole run.
 inline std::size_t copy_first_word(char* word, const char* text) {
     std::size_t length = static_cast<std::size_t>(skip_word(text) - text);
-    std::size_t kept = length < FirstWordSize ? length : FirstWordSize - 1;
+    std::size_t kept = length <= MaxFirstWordLength ? length : MaxFirstWordLength;
     memcpy(word, text, kept);
     word[kept] = '\0';
     return length;

@@ -7,13 +7,18 @@
 #include <string_view>
 
 #include <vorn/grammar.h>
-#include <vorn/vorn.h>
+#include <vorn/compiler.h>
+#include <vorn/language.h>
+#include <vorn/output.h>
+#include <vorn/result.h>
+#include <vorn/sources.h>
 
 namespace vorn {
 
 struct SourceFile;
 struct UseRecorder;
 struct LineWarnings;
+struct Span;
 
 // The tables of named values and the code area: made once, and reused by every compile.
 struct NameTables {
@@ -84,10 +89,16 @@ struct CompileState {
     UseRecorder* uses = nullptr;
     // With options.warnings, what the warnings remember between lines; else nullptr.
     LineWarnings* warnings = nullptr;
+    // With options.explain, what adds to an error found at a span of the current line the
+    // notes and fixes that explain it; else nullptr. Explaining is a layer above the stages:
+    // the entry point sets it.
+    void (*explainer)(CompileState& s, vorn::Diagnostic& d, Span span) = nullptr;
     // Warnings are looked for after their line is compiled, and may add notes to what the line
     // reported: with a line observer and no diagnostics kept, a line's diagnostics are kept
     // until then, and passed on together (pass_on_diagnostics).
     bool defer_diagnostics = false;
+    // How often the explanations read a file again to find a later definition (explain.h).
+    uint16_t later_lookups = 0;
 
     const Lists& lists() const { return result.lists; }
 };

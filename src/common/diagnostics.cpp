@@ -4,8 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "../frontend/explain.h"
-#include "../frontend/preprocess.h"
+#include "line_reader.h"
 #include "char_class.h"
 #include "source_reader.h"
 
@@ -58,13 +57,14 @@ std::string format_text(const char* format, va_list args) {
 
 vorn::Location location_of(const CompileState& s, Span span) {
     vorn::Location where;
-    const SourceFile* file = s.open_files;
+    SourceFile* file = s.open_files;
     if (!file)
         return where;
     where.file = s.result.files[file->index].path;
     where.line = file->line;
+    const char* piece = piece_text(file);
     RawSpan raw = raw_span(span.begin, span.end,
-                           [file](std::size_t i) { return raw_offset(file->piece, i); });
+                           [piece](std::size_t i) { return raw_offset(piece, i); });
     where.column = file->column + static_cast<uint32_t>(raw.begin) + 1;
     where.end_column = file->column + static_cast<uint32_t>(raw.end) + 1;
     return where;
@@ -100,15 +100,32 @@ int record(CompileState& s, DiagnosticKind kind, vorn::Location where, const Spa
     va_end(again);
     if (!diagnostic.vorn_text.empty())
         send(s, OutputKind::Message, diagnostic.vorn_text);
-    if (span && s.options.explain) [[unlikely]]
-        explain(s, diagnostic, *span);
+    if (span && s.explainer) [[unlikely]]
+        s.explainer(s, diagnostic, *span);
     keep(s, std::move(diagnostic));
     return kind_facts.status;
 }
 
 }  // namespace
 
+// The cleaned line marks a string's quotes with bytes of its own; a text the user reads
+// shows the quote the script has. (vorn's own texts keep the marks, as they always did.)
+static void show_quotes(std::string& text) {
+    for (char& c : text)
+        if (static_cast<unsigned char>(c) == CleanOpenQuote || static_cast<unsigned char>(c) == CleanCloseQuote)
+            c = '"';
+}
+
+static void show_quotes(vorn::Diagnostic& diagnostic) {
+    show_quotes(diagnostic.text);
+    for (vorn::DiagnosticNote& note : diagnostic.notes)
+        show_quotes(note.text);
+    for (vorn::Fix& fix : diagnostic.fixes)
+        show_quotes(fix.description);
+}
+
 void keep(CompileState& s, vorn::Diagnostic diagnostic) {
+    show_quotes(diagnostic);
     const bool counted = diagnostic.severity == Severity::Error && !diagnostic.fatal;
     if (s.options.line_observer && !s.defer_diagnostics)
         s.options.line_observer->diagnosed(diagnostic);

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include <vorn/files.h>
+#include <vorn/language.h>
 #include <vorn/result.h>
 #include <vorn/sources.h>
 
@@ -153,7 +154,8 @@ std::string GnuWriter::source_of(const Location& where) {
     return text ? caret_lines(where, *text, style_) : std::string();
 }
 
-std::string GnuWriter::write(const Diagnostic& d, const IncludeChain& chain, const std::string& context) {
+std::string GnuWriter::write(const Diagnostic& d, const IncludeChain& chain, const std::string& context,
+                             const std::string& contexts_text) {
     std::string out;
     if (!chain.empty() && !same_chain(chain, last_chain_)) {
         for (std::size_t i = 0; i < chain.size(); ++i)
@@ -173,7 +175,9 @@ std::string GnuWriter::write(const Diagnostic& d, const IncludeChain& chain, con
         out += located(n.where) + " " + severity_text(Severity::Note) + escaped_text(n.text) + "\n";
         out += source_of(n.where);
     }
-    if (!context.empty())
+    if (!contexts_text.empty())
+        out += located(d.where) + " " + severity_text(Severity::Note) + escaped_text(contexts_text) + "\n";
+    else if (!context.empty())
         out += located(d.where) + " " + severity_text(Severity::Note) + "in the context of " +
                escaped_text(context) + "\n";
     if (d.fatal)
@@ -240,7 +244,7 @@ struct ProviderLineReader::Cursor {
                 continue;
             }
             auto* bytes = reinterpret_cast<const char*>(block);
-            const void* mark = memchr(bytes, '\x1a', static_cast<std::size_t>(got));
+            const void* mark = memchr(bytes, EndOfFileMark, static_cast<std::size_t>(got));
             // The compiler reads nothing after the end-of-file mark.
             std::size_t length = mark ? static_cast<std::size_t>(static_cast<const char*>(mark) - bytes)
                                       : static_cast<std::size_t>(got);

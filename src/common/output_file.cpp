@@ -1,4 +1,5 @@
 #include <vorn/files.h>
+#include <vorn/result.h>
 
 #include <fcntl.h>
 #include <linux/magic.h>
@@ -13,6 +14,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 namespace vorn {
 
@@ -293,7 +295,95 @@ bool finish_temp_file(CleanupHandlers& handlers, const char* target, bool writte
     return renamed;
 }
 
+// The folder part of path for a message: "." when it has none.
+std::string folder_of(const char* path) {
+    std::size_t length = name_start(path);
+    if (length == 0)
+        return ".";
+    return std::string(path, length > 1 ? length - 1 : length);
+}
+
+std::string because(const std::string& what, int error) { return what + ": " + strerror(error); }
+
 }  // namespace
+
+bool names_one_of(const char* path, const std::vector<FileId>& files) {
+    struct stat st;
+    if (stat(path, &st) != 0)
+        return false;
+    FileId id{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
+    for (const FileId& file : files)
+        if (file == id)
+            return true;
+    return false;
+}
+
+std::vector<FileId> files_read(const CompileResult& result) {
+    std::vector<FileId> ids;
+    for (const SourceRecord& file : result.files)
+        if (file.opened)
+            ids.push_back(file.id);
+    return ids;
+}
+
+OutputWrite write_output_file(const char* path, const void* data, std::size_t size,
+                              const std::vector<FileId>& inputs) {
+    if (names_one_of(path, inputs))
+        return OutputWrite::IsInput;
+    return write_output_file(path, data, size);
+}
+
+std::string replace_file(const char* path, const void* data, std::size_t size) {
+    FileSizeSignalIgnored file_size_signal_ignored;
+    char target[PATH_MAX];
+    if (!follow_links(path, target))
+        return "it is not a file that has a name in a folder (a link that cannot be followed, or one of /proc's)";
+    struct stat target_st;
+    if (stat(target, &target_st) != 0)
+        return because("cannot look at it", errno);
+    if (!S_ISREG(target_st.st_mode))
+        return "it is not a regular file";
+    // A file we may not write stays as it is, although its folder would let us replace it.
+    int check_fd = open(target, O_WRONLY | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
+    if (check_fd < 0)
+        return because("cannot open it for writing", errno);
+    close(check_fd);
+
+    CleanupHandlers handlers;
+    handlers.block();
+    handlers.install();
+    int temp_fd = create_temp_file(target, S_IRUSR | S_IWUSR);
+    int create_error = errno;
+    if (temp_fd >= 0)
+        temp_exists = 1;
+    else
+        handlers.restore();
+    handlers.unblock();
+    if (temp_fd < 0)
+        return because("cannot make a new file beside it in " + folder_of(target), create_error);
+
+    take_over_owner_and_mode(temp_fd, target_st);
+    bool written = write_all(temp_fd, static_cast<const unsigned char*>(data), size);
+    int error = errno;
+    // On the disk before it takes the old text's name: a crash then leaves one or the other.
+    if (written && fsync(temp_fd) != 0) {
+        written = false;
+        error = errno;
+    }
+    if (close(temp_fd) != 0 && written) {
+        written = false;
+        error = errno;
+    }
+    if (written && write_hook)
+        write_hook(temp_path);
+    if (!written) {
+        finish_temp_file(handlers, target, false);
+        return because("cannot write the new text beside it in " + folder_of(target), error);
+    }
+    if (!finish_temp_file(handlers, target, true))
+        return because("cannot rename the new text over it", errno);
+    return {};
+}
 
 void set_output_write_hook(OutputWriteHook hook) { write_hook = hook; }
 

@@ -45,6 +45,7 @@ SourceFile* open_source(CompileState& s, const std::string& path) {
     file->raw[0] = '\0';
     file->piece = file->raw;
     file->clean = file->raw;
+    file->piece_end = nullptr;
     file->hidden_at = nullptr;
     file->hidden = 0;
     file->pos = 0;
@@ -52,6 +53,7 @@ SourceFile* open_source(CompileState& s, const std::string& path) {
     file->at_end = false;
     file->failed = false;
     s.result.files.push_back(new_record(s, path, true));
+    s.result.files.back().id = file->id;
     s.open_files = file;
     check_against_output(s, file->id);
     return file;
@@ -100,33 +102,17 @@ std::size_t read_piece(SourceFile* file, char* line, std::size_t capacity) {
     return length;
 }
 
-std::size_t next_piece(SourceFile* file) {
-    if (file->hidden_at) {
-        *file->hidden_at = file->hidden;
-        file->hidden_at = nullptr;
-    }
-    constexpr std::size_t longest = SourceLineSize - 1;
-    if (file->pos < file->end || refill(file)) {
-        unsigned char* start = file->block + file->pos;
-        std::size_t span = file->end - file->pos;
-        if (span > longest)
-            span = longest;
-        const void* newline = memchr(start, '\n', span);
-        // A piece that reaches the block's end without a line end may go on in the next block.
-        if (newline || span == longest) {
-            std::size_t length =
-                newline ? static_cast<std::size_t>(static_cast<const unsigned char*>(newline) - start) + 1
-                        : longest;
-            file->pos += length;
-            file->hidden_at = start + length;
-            file->hidden = *file->hidden_at;
-            *file->hidden_at = '\0';
-            file->piece = reinterpret_cast<const char*>(start);
+std::size_t next_clean_piece_across(SourceFile* file, char* clean, std::size_t* cleaned) {
+    if (file->pos == file->end && refill(file)) {
+        // The piece starts a new block, where it may lie whole.
+        if (std::size_t length = next_clean_piece_in_block(file, clean, cleaned))
             return length;
-        }
     }
     file->piece = file->raw;
-    return read_piece(file, file->raw, SourceLineSize);
+    file->piece_end = nullptr;
+    std::size_t length = read_piece(file, file->raw, SourceLineSize);
+    *cleaned = preprocess_line(file->raw, clean);
+    return length;
 }
 
 void close_source(CompileState& s, SourceFile* file) {

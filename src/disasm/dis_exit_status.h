@@ -21,6 +21,8 @@ enum DisExitStatus : int {
     DisArgumentCut = 28,
     DisBadArgumentValue = 29,
     DisEntryPastCode = 30,
+    // The --map given is not vorn-list's map of this file.
+    DisMapMismatch = 31,
 
     // The file is listed, but no script compiles to it. With several of these, the lowest wins.
     DisNumberForm = 40,

@@ -9,6 +9,7 @@
 
 #include <vorn/vorn.h>
 #include "code_walk.h"
+#include "symbol_map.h"
 
 namespace vorn::dis {
 
@@ -34,6 +35,11 @@ struct Disassembly {
     // The lowest exit status of the notes made so far (0: none), and how many there were.
     int note_status = {};
     int note_count = {};
+
+    // The symbol map given with --map, read whole and then checked against the file.
+    bool has_map = {};
+    std::string map_text;
+    SymbolMap map;
 
     // Where faults and notes are reported.
     FILE* report_stream = stderr;

@@ -12,6 +12,7 @@
 #include "disasm_messages.h"
 #include "listing.h"
 #include "reports.h"
+#include "symbol_map.h"
 
 namespace vorn::dis {
 
@@ -42,6 +43,25 @@ static bool answer_help_or_version(int argc, char** argv) {
     return true;
 }
 
+// The file, and the map after --map (or --map=): false unless the command line is exactly
+// these, in any order.
+static bool take_arguments(int argc, char** argv, const char** map, const char** file) {
+    constexpr std::string_view MapOption = "--map";
+    for (int i = 1; i < argc; ++i) {
+        std::string_view arg = argv[i];
+        if (arg == MapOption && i + 1 < argc && !*map) {
+            *map = argv[++i];
+        } else if (arg.substr(0, MapOption.size() + 1) == "--map=" && !*map) {
+            *map = argv[i] + MapOption.size() + 1;
+        } else if (!*file && (arg.empty() || arg[0] != '-' || arg == "-")) {
+            *file = argv[i];
+        } else {
+            return false;
+        }
+    }
+    return *file != nullptr;
+}
+
 }  // namespace vorn::dis
 
 int run_disassembler(int argc, char** argv, FILE* reports) {
@@ -54,14 +74,19 @@ int run_disassembler(int argc, char** argv, FILE* reports) {
     if (answer_help_or_version(argc, argv))
         return DisSuccess;
     try {
-        if (argc != 2)
+        const char* map = nullptr;
+        const char* file = nullptr;
+        if (!take_arguments(argc, argv, &map, &file))
             usage_fault(dis, DisUsage, MSG_DIS_USAGE);
-        read_compiled_file(dis, argv[1]);
+        read_compiled_file(dis, file);
+        if (map)
+            read_symbol_map(dis, map);
         // The listing is the whole output, so the loaders' counts are not shown.
         load_dis_lists(dis);
         check_header(dis);
         check_code(dis);
         check_entries(dis);
+        check_symbol_map(dis);
         print_listing(dis);
         finish_notes(dis);
     } catch (const DisEnd& end) {

@@ -21,9 +21,6 @@ constexpr int LongestLine = static_cast<int>(SourceLineSize) - 1;
 // The variables a script can define: the table's room less Self and Time.
 constexpr int DefinableVariables = MaxDefvars - PredefinedVariableCount;
 
-// The variable numbers a defvar line can give.
-constexpr int DefvarNumbers = MaxDefvarNumber + 1;
-
 // An offset comment: "; " and at most 4 digits.
 constexpr int OffsetCommentSize = 16;
 
@@ -46,6 +43,12 @@ static void note_unset_entries(Disassembly& dis) {
 
 // A defvar line for every script variable that the code uses, in the order of their numbers.
 static void print_defvars(Disassembly& dis) {
+    if (dis.has_map) {
+        for (const MappedValue& value : dis.map.values)
+            printf(MSG_MAPPED_VALUE, value.variable ? "defvar" : "defnum", value.name.c_str(),
+                   value.value);
+        return;
+    }
     bool used[DefvarNumbers] = {};
     for (const Statement& statement : dis.statements) {
         for (int i = 0; i < statement.arg_count; ++i) {
@@ -118,7 +121,8 @@ static void note_argument(Disassembly& dis, const Argument& arg) {
         note_problem(dis, DisNumberForm, NOTE_NUMBER_FORM, at, static_cast<long>(arg.value),
                      stored_width(arg.tag), compiler_width(arg.value));
     if (arg.tag == ArgVariable && !variable_is_nameable(arg.value))
-        note_problem(dis, DisVariableNumber, NOTE_VARIABLE, at, static_cast<unsigned long>(arg.value));
+        note_problem(dis, DisVariableNumber, NOTE_VARIABLE, at, static_cast<unsigned long>(arg.value),
+                     static_cast<int>(MaxDefvarNumber));
     int first = 0;
     const unsigned char* text = code_bytes(dis) + arg.offset + 2;
     int bad = arg.tag == ArgString ? count_unwritable(text, static_cast<int>(arg.value), &first) : 0;

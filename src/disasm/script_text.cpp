@@ -14,9 +14,6 @@ namespace vorn::dis {
 // What a string shows in place of a byte that no script string can hold.
 constexpr char UnwritableStandIn = '?';
 
-// The variable numbers below this are the ones defvar can name.
-constexpr int64_t DefvarNumbers = MaxDefvarNumber + 1;
-
 void text_clear(LineText* line) {
     line->length = 0;
     line->text[0] = '\0';
@@ -141,6 +138,8 @@ static void add_variable(LineText* line, int64_t number) {
 }
 
 void add_argument(Disassembly& dis, LineText* line, const Argument& arg) {
+    if (const char* name = mapped_name(dis, arg.offset))
+        return text_add(line, name);
     switch (arg.tag) {
     case ArgString:
         add_string(line, code_bytes(dis) + arg.offset + 2, static_cast<int>(arg.value));

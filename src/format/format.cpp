@@ -83,7 +83,7 @@ std::string collapse_blanks(std::string_view text) {
 // one byte short of it), so its blanks are not touched.
 constexpr std::size_t LongArgument = ArgumentSize - 1;
 // A word of this many bytes may have been cut by the compiler; its line is not touched.
-constexpr std::size_t LongWord = FirstWordSize - 1;
+constexpr std::size_t LongWord = MaxFirstWordLength;
 
 // A statement in its layout, or nothing where it is left as it is. code is the line up to its
 // comment, with no backslash and no string left open; parts are of its cleaned text, which
@@ -205,6 +205,27 @@ bool same_meaning(const CleanedLine& a, const LineParts& pa, std::string_view af
     return trim_blanks(part(ta, pa.ignored)) == trim_blanks(part(tb, pb.ignored));
 }
 
+// Whether a line with backslashes is one whose blanks can be laid out all the same: a
+// directive, a label or a place, without strings, whose backslashes each escape a character
+// that is not a blank. raw gets the parts that format_words takes, pointing into the raw code.
+bool words_with_escapes(std::string_view code, const CleanedLine& cleaned, const LineParts& parts,
+                        LineParts& raw) {
+    if (parts.kind == LineKind::Statement || parts.kind == LineKind::Blank ||
+        parts.kind == LineKind::UnknownDirective || code.find('"') != std::string_view::npos)
+        return false;
+    for (std::size_t at = code.find('\\'); at != std::string_view::npos; at = code.find('\\', at + 2))
+        if (at + 1 >= code.size() || is_layout_blank(code[at + 1]))
+            return false;
+    auto raw_offset = [&](uint32_t at) {
+        return at < cleaned.raw_offsets.size() ? cleaned.raw_offsets[at]
+                                               : static_cast<uint32_t>(code.size());
+    };
+    raw = parts;
+    if (!parts.ignored.empty())
+        raw.ignored = TextRange{raw_offset(parts.ignored.begin), raw_offset(parts.ignored.end)};
+    return true;
+}
+
 // A line's content in the layout, or nothing where it stays as it is. end_size is the size
 // of its line end, which counts towards the piece.
 std::optional<std::string> format_content(std::string_view content, std::size_t end_size,
@@ -222,14 +243,18 @@ std::optional<std::string> format_content(std::string_view content, std::size_t 
             return std::nullopt;  // a carriage return inside the line ends what is read
         comment = trim_end(content.substr(cleaned.raw_end));
     }
-    if (code.find_first_of("\\\v\f\r\n") != std::string_view::npos)
+    if (code.find_first_of("\v\f\r\n") != std::string_view::npos)
         return std::nullopt;
     if (std::count(code.begin(), code.end(), '"') % 2 == 1)
         return std::nullopt;  // a string open to the line's end
-    if (cleaned.text.size() != code.size())
+    const bool escapes = code.find('\\') != std::string_view::npos;
+    if (!escapes && cleaned.text.size() != code.size())
         return std::nullopt;
 
     LineParts parts = parse_cleaned(cleaned.text);
+    LineParts raw_parts;
+    if (escapes && !words_with_escapes(code, cleaned, parts, raw_parts))
+        return std::nullopt;
     std::string_view code_trimmed = trim_end(code);
     std::optional<std::string> formatted;
     switch (parts.kind) {
@@ -247,7 +272,7 @@ std::optional<std::string> format_content(std::string_view content, std::size_t 
     case LineKind::Defvar:
     case LineKind::Defnum:
     case LineKind::Include:
-        formatted = format_words(code, parts);
+        formatted = format_words(code, escapes ? raw_parts : parts);
         break;
     }
     if (!formatted)
@@ -289,6 +314,10 @@ std::vector<LineEdit> format_edits(std::string_view text, const FormatOptions& o
         if (read_end != std::string_view::npos && line_end > read_end)
             break;
         std::optional<std::string> formatted = format_content(line.content, line.end.size(), unit);
+        // A last line without a line end is a line only while it holds a byte: emptied, the
+        // file would have a line fewer, so blanks there stay as they are.
+        if (formatted && formatted->empty() && line.end.empty())
+            continue;
         if (formatted && *formatted != line.content)
             edits.push_back({i, 0, static_cast<uint32_t>(line.content.size()), std::move(*formatted)});
     }
@@ -354,8 +383,14 @@ std::string format_diff(std::string_view name, std::string_view before, std::str
         std::size_t stop = std::min(count, last + DiffContext + 1);
         std::size_t old_stop = std::min(stop, old_lines.size());
         std::size_t new_stop = std::min(stop, new_lines.size());
-        if (out.empty())
-            out += "--- " + std::string(name) + "\n+++ " + std::string(name) + "\n";
+        if (out.empty()) {
+            // patch reads a header's name up to a blank, unless a tab ends it (as diff writes
+            // a date after one): a name with a blank gets the tab.
+            std::string header(name);
+            if (header.find_first_of(" \t") != std::string::npos)
+                header += '\t';
+            out += "--- " + header + "\n+++ " + header + "\n";
+        }
         out += "@@ -" + range(start, old_stop - std::min(start, old_stop)) + " +" +
                range(start, new_stop - std::min(start, new_stop)) + " @@\n";
         for (std::size_t j = start; j < stop;) {

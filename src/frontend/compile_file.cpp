@@ -9,7 +9,6 @@
 #include "labels.h"
 #include "line_grammar.h"
 #include "named_values.h"
-#include "preprocess.h"
 #include "statement.h"
 #include "uses.h"
 #include "warnings.h"
@@ -133,8 +132,13 @@ void compile_file(CompileState& s, const std::string& path, const Span* include_
     file->clean = line;
     std::size_t previous = 0;
     bool line_ended = true;
+    // What a tool asked for stays the same through the compile: looked at once, not per line.
+    const bool can_stop = static_cast<bool>(s.options.stop);
+    const bool observed = s.options.line_observer != nullptr;
+    const bool watched = s.options.record_lines || s.warnings;
     for (;;) {
-        std::size_t length = next_piece(file);
+        std::size_t cleaned = 0;
+        std::size_t length = next_clean_piece(file, line, &cleaned);
         if (file->failed) {
             // Off the stack first, so that an include's error stands at its include line.
             --s.include_depth;
@@ -144,7 +148,7 @@ void compile_file(CompileState& s, const std::string& path, const Span* include_
         if (length == 0)
             break;
         // The entry point closes every open file.
-        if (s.options.stop && s.line_number % StopCheckLines == 0 && s.options.stop()) [[unlikely]]
+        if (can_stop && s.line_number % StopCheckLines == 0 && s.options.stop()) [[unlikely]]
             throw StopRequested{};
         // A line longer than a piece goes on in the next piece, further along the same line.
         if (line_ended) {
@@ -155,11 +159,10 @@ void compile_file(CompileState& s, const std::string& path, const Span* include_
         }
         previous = length;
         line_ended = file->piece[length - 1] == '\n';
-        std::size_t cleaned = preprocess_line(file->piece, line);
         echo(s, frame, cleaned);
-        if (s.options.line_observer)
+        if (observed) [[unlikely]]
             tell_observer(s, file);
-        if (s.options.record_lines || s.warnings) [[unlikely]]
+        if (watched) [[unlikely]]
             dispatch_watched(s, file, line, cleaned, length);
         else
             dispatch_line(s, line, cleaned);

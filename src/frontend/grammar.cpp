@@ -8,7 +8,7 @@
 #include "../common/char_class.h"
 #include "../common/number.h"
 #include "line_grammar.h"
-#include "preprocess.h"
+#include "../common/line_reader.h"
 
 namespace vorn {
 
@@ -47,9 +47,9 @@ uint32_t number_end(const LineText& line, uint32_t i) {
     return j;
 }
 
-// The first word as the compiler keeps it: at most FirstWordSize - 1 bytes.
+// The first word as the compiler keeps it: at most MaxFirstWordLength bytes.
 uint32_t kept_length(uint32_t length) {
-    return length < FirstWordSize ? length : static_cast<uint32_t>(FirstWordSize - 1);
+    return length <= MaxFirstWordLength ? length : static_cast<uint32_t>(MaxFirstWordLength);
 }
 
 bool word_is(const LineText& line, vorn::TextRange word, const char* directive) {

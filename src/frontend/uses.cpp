@@ -7,7 +7,7 @@
 namespace vorn {
 
 void note_use(CompileState& s, vorn::UseKind kind, int32_t target, Span span) {
-    s.result.uses.push_back(vorn::Use{kind, target, location_of(s, span), current_source(s)});
+    s.result.uses.push_back(vorn::Use{kind, target, location_of(s, span), current_source(s), s.code_pos});
 }
 
 // Definitions are recorded in the order the tables fill, so the n-th variable definition is
@@ -36,7 +36,7 @@ void note_include(CompileState& s, const SourceFile* file, Span name) {
     SourceFile* inner = s.open_files;
     s.open_files = file->outer;
     vorn::Use use{vorn::UseKind::Include, static_cast<int32_t>(file->index), location_of(s, name),
-                  current_source(s)};
+                  current_source(s), s.code_pos};
     s.open_files = inner;
     s.result.uses.push_back(std::move(use));
 }

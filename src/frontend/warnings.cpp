@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <optional>
 #include <string_view>
 
 #include <vorn/grammar.h>
@@ -16,6 +17,8 @@ namespace {
 
 // The blanks before a statement that a fix moves onto a line of its own.
 constexpr std::size_t MovedStatementIndent = 4;
+// The most hex digits a number-suffix fix reads as the number meant (eight fill 32 bits).
+constexpr std::size_t MaxHexDigits = 8;
 
 // The line being looked at: its raw piece cleaned, its parts, and where it stands.
 struct WarnLine {
@@ -102,7 +105,11 @@ void fix_by_moving(const WarnLine& l, vorn::Diagnostic* w, vorn::TextRange after
         return fix_by_removing(l, w, removed, after);
     bool known = l.s.lists().find_command(command.c_str()) >= 0;
     const std::string& raw = l.mark.raw;
-    std::string line_end = raw.size() >= 2 && raw.compare(raw.size() - 2, 2, "\r\n") == 0 ? "\r\n" : "\n";
+    // The line's own line end; on a last line without one, that of the lines before it.
+    bool crlf = raw.size() >= 2 && raw.compare(raw.size() - 2, 2, "\r\n") == 0;
+    if (raw.empty() || raw.back() != '\n')
+        crlf = l.file->crlf_seen;
+    std::string line_end = crlf ? "\r\n" : "\n";
     std::string statement = raw_text(l, after);
     w->fixes.push_back(vorn::Fix{"move '" + statement + "' onto a line of its own",
                                  {vorn::Edit{l.where(removed), line_end + indent + statement}}, known});
@@ -131,6 +138,27 @@ bool leading_number(std::string_view text, std::size_t* end, long* value) {
     return true;
 }
 
+// A number written in hex ("0x1E", read as 0): an unsafe fix writes it in decimal, which is
+// most likely what was meant, though the line compiles differently then.
+void offer_decimal(const WarnLine& l, vorn::Diagnostic* w, vorn::TextRange range) {
+    std::string_view text = l.text(range);
+    if (!w || text.size() < 3 || text[0] != '0' || (text[1] != 'x' && text[1] != 'X') ||
+        text.size() > 2 + MaxHexDigits)
+        return;
+    uint64_t value = 0;
+    for (char c : text.substr(2)) {
+        int digit = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+        if (digit < 0)
+            return;
+        value = value * 16 + static_cast<uint64_t>(digit);
+    }
+    if (value > INT32_MAX)
+        return;
+    std::string decimal = std::to_string(value);
+    w->fixes.push_back(vorn::Fix{"replace '" + raw_text(l, range) + "' with '" + decimal + "'",
+                                 {vorn::Edit{l.where(range), decimal}}, false});
+}
+
 // number-suffix for a number or '&' argument.
 void check_number_argument(WarnLine& l, const vorn::Argument& argument) {
     std::string_view value = l.text(argument.value);
@@ -145,7 +173,26 @@ void check_number_argument(WarnLine& l, const vorn::Argument& argument) {
     if (start + end == value.size() && (end > 1 || (end == 1 && is_digit_byte(value[start]))))
         return;
     std::string shown(value);
-    warn(l, DiagnosticKind::NumberSuffix, argument.value, shown.c_str(), number);
+    offer_decimal(l, warn(l, DiagnosticKind::NumberSuffix, argument.value, shown.c_str(), number), argument.value);
+}
+
+// A string cut at cut that has no closing quote after it either: "the string is never
+// closed; it compiles to "H"" (its argument's text without its first and last characters).
+std::optional<vorn::DiagnosticNote> never_closed(const WarnLine& l, uint32_t open, uint32_t cut) {
+    const std::string& t = l.cleaned.text;
+    for (uint32_t i = cut; i < t.size(); ++i)
+        if (static_cast<unsigned char>(t[i]) == CleanCloseQuote)
+            return std::nullopt;
+    const vorn::LineParts& p = l.parts;
+    for (uint32_t a = 0; a < p.argument_count; ++a) {
+        const vorn::Argument& argument = p.arguments[a];
+        if (!argument.value.contains(open) || argument.value.size() < 2)
+            continue;
+        std::string compiled = t.substr(argument.value.begin + 1, argument.value.size() - 2);
+        return vorn::DiagnosticNote{l.where(argument.value),
+                                    "the string is never closed; it compiles to \"" + compiled + "\""};
+    }
+    return std::nullopt;
 }
 
 // string-split: a ',' or ')' between a string's quotes ends its argument there. Whether a
@@ -165,10 +212,14 @@ bool check_strings(WarnLine& l, vorn::Diagnostic* wrong_count) {
             char mark[2] = {t[i], '\0'};
             vorn::TextRange at{i, i + 1};
             std::string text = std::string("the '") + mark + "' inside this string ends the argument here";
-            if (wrong_count)
+            std::optional<vorn::DiagnosticNote> unclosed = never_closed(l, open, i);
+            if (wrong_count) {
                 wrong_count->notes.push_back(vorn::DiagnosticNote{l.where(at), text});
-            else
-                warn(l, DiagnosticKind::StringSplit, at, text.c_str());
+                if (unclosed)
+                    wrong_count->notes.push_back(*unclosed);
+            } else if (vorn::Diagnostic* w = warn(l, DiagnosticKind::StringSplit, at, text.c_str()); w && unclosed) {
+                w->notes.push_back(*unclosed);
+            }
             cut_strings.push_back(open);
             break;
         }
@@ -262,8 +313,12 @@ void check_definition(WarnLine& l, const vorn::Definition& d) {
     }
     if (d.kind == vorn::DefinitionKind::Constant && (d.value < 0 || d.value > UINT16_MAX)) {
         uint16_t stored = static_cast<uint16_t>(d.value);
-        warn(l, DiagnosticKind::ConstantWraps, l.parts.number, static_cast<long>(d.value),
-             static_cast<unsigned>(stored), number_width(stored));
+        // What the name stands for, written out: an unsafe fix, for the number changes.
+        if (vorn::Diagnostic* w = warn(l, DiagnosticKind::ConstantWraps, l.parts.number, static_cast<long>(d.value),
+                                       static_cast<unsigned>(stored), number_width(stored)))
+            w->fixes.push_back(vorn::Fix{"replace '" + raw_text(l, l.parts.number) + "' with '" +
+                                             std::to_string(stored) + "', the number '" + d.name + "' stands for",
+                                         {vorn::Edit{l.where(l.parts.number), std::to_string(stored)}}, false});
     }
     if (d.kind == vorn::DefinitionKind::Variable) {
         for (std::size_t i = 0; i < last; ++i) {
@@ -290,7 +345,7 @@ void check_named_value(WarnLine& l) {
         long number = 0;
         if (leading_number(l.text(p.number), &end, &number)) {
             std::string shown(l.text(word));
-            warn(l, DiagnosticKind::NumberSuffix, word, shown.c_str(), number);
+            offer_decimal(l, warn(l, DiagnosticKind::NumberSuffix, word, shown.c_str(), number), word);
         }
     }
     if (l.s.result.definitions.size() > l.mark.definitions)
@@ -335,7 +390,10 @@ LineMark mark_line(const CompileState& s, const SourceFile* file, std::size_t le
                     s.result.diagnostics.size(), s.code_pos};
 }
 
-void check_line(CompileState& s, const SourceFile* file, const LineMark& mark) {
+void check_line(CompileState& s, SourceFile* file, const LineMark& mark) {
+    const std::string& raw = mark.raw;
+    if (raw.size() >= 2 && raw.compare(raw.size() - 2, 2, "\r\n") == 0)
+        file->crlf_seen = true;
     WarnLine l{s, file, mark, vorn::clean_line(mark.raw), {}};
     l.parts = vorn::parse_cleaned(l.cleaned.text);
     if (mark.column > 0) {
@@ -375,19 +433,6 @@ void check_file_end(CompileState& s, int source) {
     report_at(s, DiagnosticKind::EmptyLabel, &w.label_where, w.label_text.c_str());
     s.result.diagnostics.back().source = w.label_source;
     s.result.diagnostics.back().piece = w.label_piece;
-}
-
-void start_list(CompileState& s) { s.warnings->list_entries.clear(); }
-
-void check_list_entry(CompileState& s, const char* name, const vorn::Location& line) {
-    LineWarnings& w = *s.warnings;
-    vorn::Location where = line;
-    where.end_column = where.column + static_cast<uint32_t>(strlen(name));
-    auto [earlier, fresh] = w.list_entries.try_emplace(name, where);
-    if (!fresh && s.options.warnings.has(DiagnosticKind::DuplicateListEntry)) {
-        report_at(s, DiagnosticKind::DuplicateListEntry, &where, name);
-        s.result.diagnostics.back().notes.push_back({earlier->second, "'" + earlier->first + "' is first listed here"});
-    }
 }
 
 }  // namespace vorn

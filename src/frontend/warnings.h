@@ -5,7 +5,6 @@
 
 #include <cstddef>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "../common/compile_state.h"
@@ -20,9 +19,6 @@ struct LineWarnings {
     vorn::Location label_where;
     int32_t label_piece = -1;
     std::string label_text;
-    // duplicate-list-entry: the entries of the list being loaded, and where each stands
-    // (hashed: a list of thousands of names is checked on every compile).
-    std::unordered_map<std::string, vorn::Location> list_entries;
 };
 
 // How the compile stood before a line was dispatched.
@@ -37,15 +33,9 @@ struct LineMark {
 [[gnu::cold]] LineMark mark_line(const CompileState& s, const SourceFile* file, std::size_t length);
 
 // Looks for the warnings of the line just compiled.
-[[gnu::cold]] void check_line(CompileState& s, const SourceFile* file, const LineMark& mark);
+[[gnu::cold]] void check_line(CompileState& s, SourceFile* file, const LineMark& mark);
 
 // The end of the file with this index in the result's files.
 [[gnu::cold]] void check_file_end(CompileState& s, int source);
-
-// An entry of a list just loaded: its name, and the piece of the list line it stands on.
-[[gnu::cold]] void check_list_entry(CompileState& s, const char* name, const vorn::Location& line);
-
-// A list starts loading.
-[[gnu::cold]] void start_list(CompileState& s);
 
 }  // namespace vorn

@@ -17,11 +17,15 @@ constexpr std::size_t BytesWidth = BytesPerRow * 3 - 1;
 
 
 
+}  // namespace
+
 std::string hex4(uint32_t value) {
     char text[16];
     snprintf(text, sizeof text, "%04X", value);
     return text;
 }
+
+namespace {
 
 void add_diagnostic(std::string& out, const vorn::Diagnostic& d) {
     out += vorn::gnu_diagnostic(d, "vorn-list", "compilation");
@@ -30,6 +34,8 @@ void add_diagnostic(std::string& out, const vorn::Diagnostic& d) {
 std::string plural(std::size_t count, const char* one, const char* many) {
     return std::to_string(count) + " " + (count == 1 ? one : many);
 }
+
+}  // namespace
 
 // One row: a line number (or none), an offset (or none), up to BytesPerRow bytes and a text.
 void add_row(std::string& out, const std::string& number, std::optional<uint32_t> offset,
@@ -55,6 +61,8 @@ void add_row(std::string& out, const std::string& number, std::optional<uint32_t
     out += row;
     out += "\n";
 }
+
+namespace {
 
 // A definition of a name that an earlier one of the same kind has: the first one counts.
 std::vector<bool> repeated_names(const vorn::CompileResult& result) {
@@ -170,6 +178,8 @@ std::string map_field(const std::string& text) {
 
 // Bytes read from a script file at a time, when its lines are read again.
 constexpr std::size_t TextBlockSize = 16384;
+// The longest line kept once listed; a longer one listed again is read again.
+constexpr std::size_t KeptLineBytes = 65536;
 
 struct SourceTexts::Cursor {
     std::unique_ptr<vorn::InputFile> input;
@@ -177,29 +187,54 @@ struct SourceTexts::Cursor {
     std::size_t pos = 0;
     std::size_t end = 0;
     bool at_end = false;
-    // The number of the line in text (0: none read yet).
+    // The number of the last line read (0: none read yet), and its text when it was asked for
+    // whole (kept: the same line may be asked for again).
     uint32_t number = 0;
+    bool kept = false;
     std::string text;
 
-    // Reads the next line into text; false (text empty) once the file has ended.
-    bool next_line() {
-        text.clear();
+    // Reads the next line, handing sink its bytes from byte from on, in pieces as they are
+    // read, without its line end: a line is never kept whole here, however long. False once
+    // the file has ended.
+    template <typename Sink>
+    bool next_line(std::size_t from, Sink&& sink) {
         bool any = false;
+        // Bytes of the line so far, and a carriage return held back until what follows it
+        // shows whether it ends the line.
+        std::size_t index = 0;
+        bool held_return = false;
+        auto emit = [&](const unsigned char* bytes, std::size_t count) {
+            if (index + count > from) {
+                std::size_t skip = from > index ? from - index : 0;
+                sink(std::string_view(reinterpret_cast<const char*>(bytes) + skip, count - skip));
+            }
+            index += count;
+        };
+        static const unsigned char Return = '\r';
         for (;;) {
-            if (pos == end && !refill())
+            if (pos == end && !refill()) {
+                if (held_return)
+                    emit(&Return, 1);
                 return any;
+            }
             any = true;
             const unsigned char* start = block.get() + pos;
             const void* newline = memchr(start, '\n', end - pos);
             std::size_t span = newline ? static_cast<std::size_t>(
                                              static_cast<const unsigned char*>(newline) - start)
                                        : end - pos;
-            text.append(reinterpret_cast<const char*>(start), span);
+            if (held_return && !(newline && span == 0))
+                emit(&Return, 1);
+            held_return = false;
+            std::size_t count = span;
+            if (count > 0 && start[count - 1] == '\r') {
+                --count;
+                held_return = !newline;
+            }
+            emit(start, count);
             pos += span;
             if (newline) {
                 ++pos;
-                if (!text.empty() && text.back() == '\r')
-                    text.pop_back();
                 return true;
             }
         }
@@ -229,21 +264,71 @@ SourceTexts::~SourceTexts() = default;
 
 void SourceTexts::close(uint32_t file) { cursors_.erase(file); }
 
-const std::string& SourceTexts::line(uint32_t file, const std::string& path, uint32_t line) {
-    static const std::string none;
+SourceTexts::Cursor* SourceTexts::cursor_before(uint32_t file, const std::string& path, uint32_t line) {
     std::unique_ptr<Cursor>& cursor = cursors_[file];
     if (!cursor) {
         cursor = std::make_unique<Cursor>();
         cursor->input = provider_.open(path);
     }
-    while (cursor->number < line) {
-        if (!cursor->next_line()) {
+    while (cursor->number + 1 < line) {
+        cursor->kept = false;
+        if (!cursor->next_line(SIZE_MAX, [](std::string_view) {})) {
             cursor->number = UINT32_MAX;
-            return none;
+            return nullptr;
         }
         ++cursor->number;
     }
-    return cursor->number == line ? cursor->text : none;
+    return cursor.get();
+}
+
+const std::string& SourceTexts::line(uint32_t file, const std::string& path, uint32_t line) {
+    static const std::string none;
+    Cursor* cursor = cursor_before(file, path, line);
+    if (!cursor || cursor->number > line || (cursor->number == line && !cursor->kept))
+        return none;
+    if (cursor->number + 1 == line) {
+        cursor->text.clear();
+        bool read = cursor->next_line(0, [&](std::string_view piece) { cursor->text.append(piece); });
+        cursor->number = read ? line : UINT32_MAX;
+        cursor->kept = read;
+        if (!read)
+            return none;
+    }
+    return cursor->text;
+}
+
+void SourceTexts::each_piece(uint32_t file, const std::string& path, uint32_t line, std::size_t from,
+                             const std::function<void(std::string_view)>& sink) {
+    Cursor* cursor = cursor_before(file, path, line);
+    // A line listed again from a later column (after the lines of a file it includes) that
+    // was too long to keep: its file is read again up to it.
+    if (cursor && cursor->number == line && !cursor->kept) {
+        cursors_.erase(file);
+        cursor = cursor_before(file, path, line);
+    }
+    if (!cursor || cursor->number > line)
+        return;
+    if (cursor->number == line) {
+        if (from < cursor->text.size())
+            sink(std::string_view(cursor->text).substr(from));
+        return;
+    }
+    // The line is kept as long as it is short, for such a second listing.
+    cursor->kept = true;
+    cursor->text.clear();
+    std::size_t index = 0;
+    bool read = cursor->next_line(0, [&](std::string_view piece) {
+        if (cursor->kept && cursor->text.size() + piece.size() <= KeptLineBytes)
+            cursor->text.append(piece);
+        else
+            cursor->kept = false;
+        if (index + piece.size() > from)
+            sink(piece.substr(from > index ? from - index : 0));
+        index += piece.size();
+    });
+    if (!cursor->kept)
+        cursor->text.clear();
+    cursor->number = read ? line : UINT32_MAX;
 }
 
 void LineFollower::reached(const vorn::LineRecord& record, const unsigned char* code,
@@ -329,45 +414,90 @@ void Listing::line(const ListedLine& line, const std::vector<vorn::Diagnostic>& 
     std::string number = std::to_string(line.line);
     if (line.column > 1)
         number += ":" + std::to_string(line.column);
-    std::string text = listed_text(result, line);
+    // The text goes out as it is read again, after the first row's columns: a line of any
+    // length costs a block of it. The padding before it is ours, so a row with no text ends
+    // where its content does.
     std::size_t count = line.code_end - line.code_begin;
     const unsigned char* bytes = code + line.code_begin;
-    if (count == 0) {
-        add_row(out_, number, std::nullopt, nullptr, 0, text);
-    } else {
-        for (std::size_t done = 0; done < count; done += BytesPerRow) {
-            std::size_t row = std::min(BytesPerRow, count - done);
-            add_row(out_, done == 0 ? number : std::string(), line.code_begin + done, bytes + done,
-                    row, done == 0 ? text : std::string());
-        }
-    }
+    add_row(out_, number, count == 0 ? std::nullopt : std::optional<uint32_t>(line.code_begin), bytes,
+            std::min(BytesPerRow, count), std::string(1, '.'));
+    out_.resize(out_.size() - 2);
+    std::size_t row_start = out_.size();
+    bool any = false;
+    texts_of().each_piece(line.file, result.files[line.file].path, line.line, line.column - 1,
+                          [&](std::string_view piece) {
+                              any = any || !piece.empty();
+                              out_.append(piece);
+                              if (out_.size() >= HeldBytes)
+                                  drain();
+                          });
+    if (!any && out_.size() >= row_start)
+        out_.erase(out_.find_last_not_of(' ') + 1);
+    out_ += "\n";
+    for (std::size_t done = BytesPerRow; done < count; done += BytesPerRow)
+        add_row(out_, std::string(), line.code_begin + done, bytes + done,
+                std::min(BytesPerRow, count - done), std::string());
     unplaced(diagnostics);
 }
 
-// The diagnostics of a line follow it; those of no line stand where the compile found them.
+// The diagnostics of a line follow it, so those of the line being listed are held until it is
+// complete, as their text: past HeldBytes, in a temporary file, so that a line of countless
+// pieces and errors costs no more memory than a short one.
+void Listing::diagnosed(const vorn::Diagnostic& diagnostic) {
+    add_diagnostic(held_, diagnostic);
+    if (held_.size() < HeldBytes)
+        return;
+    if (!spill_)
+        spill_ = tmpfile();
+    if (spill_ && fwrite(held_.data(), 1, held_.size(), spill_) == held_.size())
+        held_.clear();
+}
+
+void Listing::let_go_held() {
+    if (spill_) {
+        rewind(spill_);
+        char block[1 << 16];
+        std::size_t got;
+        while ((got = fread(block, 1, sizeof block, spill_)) > 0) {
+            out_.append(block, got);
+            drain();
+        }
+        fclose(spill_);
+        spill_ = nullptr;
+    }
+    out_ += held_;
+    held_.clear();
+}
+
+// Those of no line stand where the compile found them.
 void Listing::unplaced(const std::vector<vorn::Diagnostic>& diagnostics) {
+    let_go_held();
     for (const vorn::Diagnostic& d : diagnostics)
         add_diagnostic(out_, d);
     drain();
 }
 
 void Listing::entered(const vorn::CompileResult& result, uint32_t file) {
+    let_go_held();
     const vorn::SourceRecord& record = result.files[file];
-    out_ += "=== " + record.path;
+    out_ += "=== " + vorn::escaped_text(record.path);
     if (record.includer >= 0)
-        out_ += " (included from " + result.files[static_cast<uint32_t>(record.includer)].path +
+        out_ += " (included from " + vorn::escaped_text(result.files[static_cast<uint32_t>(record.includer)].path) +
                 ":" + std::to_string(record.include_line) + ")";
     out_ += "\n";
     drain();
 }
 
 void Listing::back(const vorn::CompileResult& result, uint32_t file, uint32_t left) {
-    out_ += "=== " + result.files[file].path + " (back from " + result.files[left].path + ")\n";
+    let_go_held();
+    out_ += "=== " + vorn::escaped_text(result.files[file].path) + " (back from " +
+            vorn::escaped_text(result.files[left].path) + ")\n";
     drain();
 }
 
 void Listing::finish(const vorn::CompileResult& result, const std::vector<vorn::Diagnostic>& late) {
     LineFollower::finish(result, late);
+    let_go_held();
     // The error that ends a run is not counted, as vorn does not count it.
     out_ += "=== " + plural(result.code.size(), "byte", "bytes") + " of code, ";
     if (result.fatal)
@@ -380,6 +510,8 @@ void Listing::finish(const vorn::CompileResult& result, const std::vector<vorn::
     else
         out_ += "no errors";
     out_ += "\n";
+    if (!result.compiled.empty())
+        add_file_layout(out_, result);
     add_symbols(out_, result);
     drain();
 }
@@ -391,12 +523,15 @@ void Listing::drain() {
     out_.clear();
 }
 
+// Reported as they come, on a line or not, so that none is held.
+void OffsetAnswers::diagnosed(const vorn::Diagnostic& diagnostic) { unplaced({diagnostic}); }
+
 void OffsetAnswers::line(const ListedLine& line, const std::vector<vorn::Diagnostic>& diagnostics,
                          const unsigned char*, const vorn::CompileResult& result) {
     unplaced(diagnostics);  // reported as they come, on a line or not
     for (std::size_t i = 0; i < offsets_.size(); ++i)
         if (!answers_[i] && offsets_[i] >= line.code_begin && offsets_[i] < line.code_end)
-            answers_[i] = result.files[line.file].path + ":" + std::to_string(line.line) + ":" +
+            answers_[i] = vorn::escaped_text(result.files[line.file].path) + ":" + std::to_string(line.line) + ":" +
                           whole_line(result, line);
 }
 
@@ -420,6 +555,20 @@ std::string map_file(const vorn::CompileResult& result) {
         out += std::string(kind_word(d.kind)) + "\t" + d.name + "\t" +
                std::to_string(code_value(d)) + "\t" + map_field(d.where.file) + "\t" +
                std::to_string(d.where.line) + "\n";
+    }
+    // Where an argument was written as a variable's or a constant's name: the code offset of
+    // the argument and the name (uses are recorded only when the compile was asked to).
+    for (const vorn::Use& use : result.uses) {
+        bool variable = use.kind == vorn::UseKind::Variable;
+        if ((!variable && use.kind != vorn::UseKind::Constant) || use.target < 0 ||
+            static_cast<std::size_t>(use.target) >= result.definitions.size())
+            continue;
+        const vorn::Definition& d = result.definitions[static_cast<std::size_t>(use.target)];
+        if (d.where.file.empty())
+            continue;  // Self and Time: a listing names them anyway
+        out += std::string(variable ? "use-defvar" : "use-defnum") + "\t" + d.name + "\t" +
+               std::to_string(use.code_offset) + "\t" + map_field(use.where.file) + "\t" +
+               std::to_string(use.where.line) + "\n";
     }
     return out;
 }

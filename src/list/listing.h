@@ -6,9 +6,11 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -30,11 +32,17 @@ public:
     // file or the line is gone. The lines of one file are asked for in the order of the file;
     // one before the last asked for is empty.
     const std::string& line(uint32_t file, const std::string& path, uint32_t line);
+    // The same line from byte from on, handed to sink in pieces as it is read, so that a line
+    // of any length is never kept whole.
+    void each_piece(uint32_t file, const std::string& path, uint32_t line, std::size_t from,
+                    const std::function<void(std::string_view)>& sink);
     // Lets go of a file that the compile has left.
     void close(uint32_t file);
 
 private:
     struct Cursor;
+    // The file's cursor, having read the lines before line; nullptr when the file ended first.
+    Cursor* cursor_before(uint32_t file, const std::string& path, uint32_t line);
     vorn::SourceProvider& provider_;
     std::unordered_map<uint32_t, std::unique_ptr<Cursor>> cursors_;
 };
@@ -60,7 +68,7 @@ struct ListedLine {
 class LineFollower : public vorn::LineObserver {
 public:
     // The first script's place in the result's files: the two lists come before it.
-    static constexpr std::size_t FirstScript = 2;
+    static constexpr std::size_t FirstScript = vorn::FirstScriptRecord;
 
     explicit LineFollower(SourceTexts& texts) : texts_(texts) {}
     void reached(const vorn::LineRecord& record, const unsigned char* code,
@@ -85,6 +93,7 @@ protected:
     // The text of a listed line: the whole line, or the rest of it from where a piece listed
     // on its own starts.
     std::string listed_text(const vorn::CompileResult& result, const ListedLine& line);
+    SourceTexts& texts_of() { return texts_; }
     // The whole line that a listed line stands on.
     const std::string& whole_line(const vorn::CompileResult& result, const ListedLine& line);
 
@@ -110,6 +119,13 @@ private:
 class Listing : public LineFollower {
 public:
     Listing(SourceTexts& texts, FILE* stream) : LineFollower(texts), stream_(stream) {}
+    ~Listing() override {
+        if (spill_)
+            fclose(spill_);
+    }
+    Listing(const Listing&) = delete;
+    Listing& operator=(const Listing&) = delete;
+    void diagnosed(const vorn::Diagnostic& diagnostic) override;
     // Ends the listing with the late diagnostics, the summary and the symbols.
     void finish(const vorn::CompileResult& result, const std::vector<vorn::Diagnostic>& late = {});
     const std::string& text() const { return out_; }
@@ -122,9 +138,15 @@ protected:
     void back(const vorn::CompileResult& result, uint32_t file, uint32_t left) override;
 
 private:
+    // Text held before it goes to the stream: the listing's, and the diagnostics' of the line
+    // being listed (more of them go to spill_).
+    static constexpr std::size_t HeldBytes = 1 << 16;
     void drain();
+    void let_go_held();
     FILE* stream_;
     std::string out_;
+    std::string held_;
+    FILE* spill_ = nullptr;
 };
 
 // The statements at the code offsets asked for: for each, "FILE:LINE:TEXT", the way grep -n
@@ -136,6 +158,7 @@ public:
         : LineFollower(texts), offsets_(std::move(offsets)), answers_(offsets_.size()),
           errors_(errors) {}
     const std::vector<std::optional<std::string>>& answers() const { return answers_; }
+    void diagnosed(const vorn::Diagnostic& diagnostic) override;
 
 protected:
     void line(const ListedLine& line, const std::vector<vorn::Diagnostic>& diagnostics,
@@ -147,6 +170,19 @@ private:
     std::vector<std::optional<std::string>> answers_;
     FILE* errors_;
 };
+
+// An offset or a code offset as the listing shows it: four hex digits (more when needed).
+std::string hex4(uint32_t value);
+
+// One row of the listing: a line number (or none), an offset (or none), up to 8 bytes and a
+// text.
+void add_row(std::string& out, const std::string& number, std::optional<uint32_t> offset,
+             const unsigned char* bytes, std::size_t count, const std::string& text);
+
+// The compiled file around the code: its header field by field and both entry tables slot by
+// slot, each row with its file offset and bytes, so that with the code's rows every byte of
+// the file is on exactly one row.
+void add_file_layout(std::string& out, const vorn::CompileResult& result);
 
 // The symbol map alone, one symbol a line: kind, name, value, file, line, separated by tabs.
 std::string map_file(const vorn::CompileResult& result);

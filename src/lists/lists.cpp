@@ -2,18 +2,35 @@
 
 #include <cstring>
 #include <new>
+#include <string>
+#include <unordered_map>
 
 #include "../common/char_class.h"
 #include "../common/diagnostics.h"
 #include "../common/find_name.h"
 #include "../common/number.h"
 #include "../common/source_reader.h"
-#include "../frontend/warnings.h"
 
 namespace vorn {
 
 #define MSG_LOADED_EVENTS "Loaded %d events\n"
 #define MSG_LOADED_COMMANDS "Loaded %d commands\n"
+
+// duplicate-list-entry, looked for when a tool asks for warnings: the entries of the list
+// being loaded, and where each stands (hashed: a list of thousands of names is checked on
+// every compile).
+using ListEntries = std::unordered_map<std::string, vorn::Location>;
+
+[[gnu::cold]] static void check_list_entry(CompileState& s, ListEntries& seen, const char* name,
+                                           const vorn::Location& line) {
+    vorn::Location where = line;
+    where.end_column = where.column + static_cast<uint32_t>(strlen(name));
+    auto [earlier, fresh] = seen.try_emplace(name, where);
+    if (!fresh && s.options.warnings.has(DiagnosticKind::DuplicateListEntry)) {
+        report_at(s, DiagnosticKind::DuplicateListEntry, &where, name);
+        s.result.diagnostics.back().notes.push_back({earlier->second, "'" + earlier->first + "' is first listed here"});
+    }
+}
 
 int Lists::find_event(const char* name) const {
     return find_name(events.data(), static_cast<int>(events.size()), name);
@@ -98,8 +115,7 @@ static void load_list(CompileState& s, const ListKind& kind, std::vector<Entry>&
     } catch (const std::bad_alloc&) {
         fail_at(s, kind.no_memory, &whole_file);
     }
-    if (s.warnings) [[unlikely]]
-        start_list(s);
+    ListEntries seen;
     char line[ListLineSize];
     // vorn's text counts pieces of 79 characters; the location counts the file's lines, and
     // the columns of the line a piece is part of.
@@ -131,9 +147,12 @@ static void load_list(CompileState& s, const ListKind& kind, std::vector<Entry>&
             fail_at(s, DiagnosticKind::BadListEntry, &where, line_number, kind.file_name);
         entries.push_back(entry);
         if (s.warnings) [[unlikely]]
-            check_list_entry(s, entry.name, where);
+            check_list_entry(s, seen, entry.name, where);
     }
     close_source(s, file);
+    // The room for a full list was taken as vorn takes it; what the list does not fill goes,
+    // as every compile of a project keeps its lists.
+    entries.shrink_to_fit();
 }
 
 void load_event_list(CompileState& s) {

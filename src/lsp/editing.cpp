@@ -107,17 +107,11 @@ uint32_t line_width(const FeatureContext& context, uint32_t line) {
 
 }  // namespace
 
-std::string formatting(const FeatureContext& context, const json& options, uint32_t first_line,
+std::string formatting(const FeatureContext& context, const json& /*options*/, uint32_t first_line,
                        uint32_t last_line) {
+    // One layout whatever the editor's tab settings: vorn-fmt's, so that a file formatted in
+    // any editor passes vorn-fmt --check.
     vorn::FormatOptions format;
-    if (options.is_object()) {
-        const json& tab_size = options.contains("tabSize") ? options["tabSize"] : json();
-        if (tab_size.is_number_unsigned())
-            format.indent_width = static_cast<uint32_t>(std::min<uint64_t>(tab_size.get<uint64_t>(), UINT32_MAX));
-        const json& spaces = options.contains("insertSpaces") ? options["insertSpaces"] : json();
-        if (spaces.is_boolean())
-            format.use_tabs = !spaces.get<bool>();
-    }
     std::string out = "[";
     for (const vorn::LineEdit& edit : vorn::format_edits(context.text.bytes(), format, first_line, last_line)) {
         std::string_view raw = context.text.line(edit.line);

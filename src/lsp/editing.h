@@ -12,8 +12,8 @@
 namespace lsp {
 
 // The edits that give lines first_line to last_line (from 0, both included) vorn-fmt's
-// layout, one for each line that changes; options is the request's FormattingOptions
-// (tabSize blanks, or a tab without insertSpaces). A whole document's edits can number in
+// layout, one for each line that changes. The request's FormattingOptions (tabSize,
+// insertSpaces) are not followed: the layout is vorn-fmt's, whatever the editor. A whole document's edits can number in
 // the thousands, so they come as the JSON text of the result, written out directly.
 std::string formatting(const FeatureContext& context, const json& options, uint32_t first_line,
                        uint32_t last_line);

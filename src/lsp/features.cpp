@@ -7,10 +7,14 @@
 #include <chrono>
 #include <optional>
 #include <cstdio>
+#include <map>
 #include <set>
+#include <tuple>
 
 #include <vorn/grammar.h>
 #include <vorn/language.h>
+#include <vorn/name_contexts.h>
+
 #include "line_view.h"
 
 namespace lsp {
@@ -28,8 +32,8 @@ constexpr std::size_t IncludeSearchLimit = 500;
 // The walk for them reads at most this many folder entries, and stops after this long.
 constexpr std::size_t IncludeSearchEntries = 20000;
 constexpr std::chrono::milliseconds IncludeSearchTime{200};
-// An include name has at most 79 characters.
-constexpr std::size_t MaxIncludeName = vorn::FirstWordSize - 1;
+// An include name is a first word.
+constexpr std::size_t MaxIncludeName = vorn::MaxFirstWordLength;
 // Hover shows at most this many bytes of a statement's code.
 constexpr std::size_t HoverBytes = 64;
 
@@ -156,6 +160,17 @@ std::string number_hover(const std::string& text) {
     return "`" + text + "`: " + read + ", encoded as " + number_encoding(*value);
 }
 
+std::string definition_hover(const std::string& name, const vorn::Definition& definition) {
+    std::string text = "`" + name + "`: " + value_text(definition) + ", defined in " + where_text(definition);
+    if (definition.kind == vorn::DefinitionKind::Constant) {
+        // A statement compiles a constant as the number of its stored 16 bits.
+        uint16_t stored = static_cast<uint16_t>(definition.value);
+        text += "\n\nStored as " + std::to_string(stored) + " (" + hex_word(stored, 4) +
+                "); an argument naming it is encoded as " + number_encoding(stored);
+    }
+    return text;
+}
+
 std::string name_hover(const Analysis& analysis, const std::string& name) {
     int condition = vorn::find_condition(name.c_str());
     if (condition >= 0)
@@ -163,14 +178,107 @@ std::string name_hover(const Analysis& analysis, const std::string& name) {
     const vorn::Definition* definition = analysis.value_named(name);
     if (!definition)
         return {};
-    std::string text = "`" + name + "`: " + value_text(*definition) + ", defined in " + where_text(*definition);
-    if (definition->kind == vorn::DefinitionKind::Constant) {
-        // A statement compiles a constant as the number of its stored 16 bits.
-        uint16_t stored = static_cast<uint16_t>(definition->value);
-        text += "\n\nStored as " + std::to_string(stored) + " (" + hex_word(stored, 4) +
-                "); an argument naming it is encoded as " + number_encoding(stored);
+    return definition_hover(name, *definition);
+}
+
+// A definition's meaning as hover and completion tell it apart: its kind, its value and where
+// it is defined.
+std::tuple<vorn::DefinitionKind, int32_t, std::string, uint32_t> meaning_key(const vorn::Definition& definition) {
+    return {definition.kind, definition.value, definition.where.file, definition.where.line};
+}
+
+// The compiles that reach the place, and the meaning each gives the name there, grouped by
+// meaning in the order first met; the unknown ones last.
+struct MeaningGroup {
+    const vorn::Definition* definition;  // nullptr: the name is unknown there
+    std::vector<std::string> contexts;
+};
+
+std::vector<MeaningGroup> group_meanings(const vorn::PlaceContexts& place) {
+    std::vector<MeaningGroup> groups;
+    MeaningGroup unknown{nullptr, {}};
+    for (const vorn::DefinitionInContext& found : place.found) {
+        if (!found.definition) {
+            unknown.contexts.push_back(found.context);
+            continue;
+        }
+        auto same = std::find_if(groups.begin(), groups.end(), [&](const MeaningGroup& group) {
+            return meaning_key(*group.definition) == meaning_key(*found.definition);
+        });
+        if (same == groups.end())
+            groups.push_back(MeaningGroup{found.definition, {found.context}});
+        else
+            same->contexts.push_back(found.context);
     }
+    if (!unknown.contexts.empty())
+        groups.push_back(std::move(unknown));
+    return groups;
+}
+
+// A name of a shared file whose includers read it differently: each meaning and the compiles
+// that give it, and those where the name is unknown.
+std::string meanings_hover(const std::string& name, const std::vector<MeaningGroup>& groups, std::size_t reaching,
+                           std::size_t looked_at) {
+    std::string text = "`" + name + "` differs between the compiles that reach this line:";
+    for (const MeaningGroup& group : groups) {
+        text += "\n- ";
+        if (group.definition)
+            text += value_text(*group.definition) + ", defined in " + where_text(*group.definition);
+        else
+            text += "unknown";
+        text += " (" + vorn::contexts_note(group.contexts) + ")";
+    }
+    if (reaching > looked_at)
+        text += "\n\n(the first " + std::to_string(looked_at) + " of " + std::to_string(reaching) + " compiles)";
     return text;
+}
+
+std::string project_name_hover(const FeatureContext& context, const std::string& name, Position position,
+                               std::size_t column) {
+    if (vorn::find_condition(name.c_str()) >= 0)
+        return name_hover(context.analysis, name);
+    vorn::PlaceContexts place = vorn::name_meanings(*context.project, context.path, position.line + 1,
+                                                    static_cast<uint32_t>(column + 1), name);
+    std::vector<MeaningGroup> groups = group_meanings(place);
+    if (groups.empty())
+        return name_hover(context.analysis, name);
+    if (groups.size() > 1)
+        return meanings_hover(name, groups, place.reaching, place.found.size());
+    if (!groups[0].definition)
+        return {};
+    return definition_hover(name, *groups[0].definition);
+}
+
+// The variables and constants that some compile reaching the line has met before it, one item
+// per name; its detail says what the name is and where it is defined, in each compile that
+// gives it a meaning of its own.
+template <class Item>
+void value_items(const FeatureContext& context, Position position, Item& item) {
+    vorn::PlaceContexts place = vorn::visible_definitions(*context.project, context.path, position.line + 1);
+    std::vector<std::string> names;
+    std::map<std::string, std::vector<const vorn::Definition*>> meanings;
+    for (const vorn::DefinitionInContext& found : place.found) {
+        std::vector<const vorn::Definition*>& list = meanings[found.definition->name];
+        if (list.empty())
+            names.push_back(found.definition->name);
+        if (std::none_of(list.begin(), list.end(), [&](const vorn::Definition* known) {
+                return meaning_key(*known) == meaning_key(*found.definition);
+            }))
+            list.push_back(found.definition);
+    }
+    for (const std::string& name : names) {
+        const std::vector<const vorn::Definition*>& list = meanings[name];
+        std::string detail;
+        for (const vorn::Definition* definition : list) {
+            if (!detail.empty())
+                detail += "; ";
+            detail += value_text(*definition);
+            if (!definition->where.file.empty())
+                detail += ", defined in " + where_text(*definition);
+        }
+        bool variable = list.front()->kind == vorn::DefinitionKind::Variable;
+        item(name, variable ? ItemVariable : ItemConstant, detail, name, false);
+    }
 }
 
 }  // namespace
@@ -215,7 +323,7 @@ CompletionList completion(const FeatureContext& context, Position position) {
     case Slot::None:
         break;
     case Slot::LineStart:
-        item(vorn::DefvarWord, ItemKeyword, "defvar NAME NUMBER: a variable, 0 to 255", "defvar ", false);
+        item(vorn::DefvarWord, ItemKeyword, "defvar NAME NUMBER: a variable, 0 to " + std::to_string(vorn::MaxDefvarNumber), "defvar ", false);
         item(vorn::DefnumWord, ItemKeyword, "defnum NAME NUMBER: a constant of 16 bits", "defnum ", false);
         item(vorn::IncludeWord, ItemKeyword, "include FILE: compiles another file here", "include ", false);
         for (std::size_t i = 0; i < lists.events.size(); ++i) {
@@ -243,6 +351,10 @@ CompletionList completion(const FeatureContext& context, Position position) {
         for (int i = 0; i < vorn::ConditionKeywordCount; ++i)
             item(vorn::ConditionKeywordTable[i], ItemEnumMember, "condition " + std::to_string(i),
                  vorn::ConditionKeywordTable[i], false);
+        if (context.project) {
+            value_items(context, position, item);
+            break;
+        }
         std::set<std::string> seen;
         for (const vorn::Definition& definition : context.analysis.result.definitions) {
             bool variable = definition.kind == vorn::DefinitionKind::Variable;
@@ -306,7 +418,9 @@ std::optional<Hover> hover(const FeatureContext& context, Position position) {
     case TokenKind::Argument:
     case TokenKind::DefinedName: {
         bool number = token.kind == TokenKind::Argument && token.form == vorn::ArgumentForm::Number;
-        std::string text = number ? number_hover(token.text) : name_hover(analysis, token.text);
+        std::string text = number                ? number_hover(token.text)
+                           : context.project ? project_name_hover(context, token.text, position, token.begin)
+                                             : name_hover(analysis, token.text);
         if (!text.empty())
             parts.push_back(text);
         break;
@@ -352,26 +466,43 @@ std::optional<Hover> hover(const FeatureContext& context, Position position) {
     return Hover{MarkupContent{"markdown", value}, line_range(position.line, start, end)};
 }
 
-std::optional<Location> definition(const FeatureContext& context, Position position) {
+std::vector<Location> definition(const FeatureContext& context, Position position) {
     std::string_view line = context.text.line(position.line);
     Token token = token_at(line, byte_of(line, position.character, context.encoding));
     const Analysis& analysis = context.analysis;
     if (analysis.project.empty())
-        return std::nullopt;
+        return {};
     if (token.kind == TokenKind::IncludeName) {
         std::string path = absolute_in(token.text, analysis.project);
         struct stat st;
         if (stat(path.c_str(), &st) != 0 && !context.file_text(path))
-            return std::nullopt;
-        return Location{path_to_uri(path), line_range(0, 0, 0)};
+            return {};
+        return {Location{path_to_uri(path), line_range(0, 0, 0)}};
     }
     if (token.kind != TokenKind::Argument && token.kind != TokenKind::DefinedName)
-        return std::nullopt;
-    const vorn::Definition* found = analysis.value_named(token.text);
-    if (!found || found->source < 0)
-        return std::nullopt;
-    const std::string& path = analysis.paths[static_cast<std::size_t>(found->source)];
-    return Location{path_to_uri(path), range_of(context.file_text(path), found->where, context.encoding)};
+        return {};
+    std::vector<Location> found;
+    auto add = [&](const vorn::Definition& definition) {
+        if (definition.source < 0 || definition.where.file.empty())
+            return;
+        std::string path = absolute_in(definition.where.file, analysis.project);
+        Location at{path_to_uri(path), range_of(context.file_text(path), definition.where, context.encoding)};
+        if (std::find(found.begin(), found.end(), at) == found.end())
+            found.push_back(std::move(at));
+    };
+    if (context.project) {
+        // Every place a compile that reaches the line defines the name.
+        vorn::PlaceContexts place = vorn::name_meanings(*context.project, context.path, position.line + 1,
+                                                        static_cast<uint32_t>(token.begin + 1), token.text);
+        for (const vorn::DefinitionInContext& meaning : place.found)
+            if (meaning.definition)
+                add(*meaning.definition);
+        if (!place.found.empty())
+            return found;
+    }
+    if (const vorn::Definition* only = analysis.value_named(token.text))
+        add(*only);
+    return found;
 }
 
 std::vector<DocumentSymbol> document_symbols(const FeatureContext& context) {

@@ -8,6 +8,8 @@
 #include <optional>
 #include <string>
 
+#include <vorn/project.h>
+
 #include "analysis.h"
 #include "protocol.h"
 #include "text.h"
@@ -23,11 +25,17 @@ struct FeatureContext {
     bool snippets;
     // The text of another file (an included one, say), or nullptr if it cannot be read.
     std::function<const Text*(const std::string& path)> file_text;
+    // The document's project and its path (absolute): hover, definition and completion look
+    // at every compile that reaches the document. Without one, at the analysis alone.
+    const vorn::Project* project = nullptr;
+    std::string path;
 };
 
 CompletionList completion(const FeatureContext& context, Position position);
 std::optional<Hover> hover(const FeatureContext& context, Position position);
-std::optional<Location> definition(const FeatureContext& context, Position position);
+// Every place the name at position is defined in some compile that reaches it: one for most
+// names, one per meaning in a shared file whose includers define it differently.
+std::vector<Location> definition(const FeatureContext& context, Position position);
 std::vector<DocumentSymbol> document_symbols(const FeatureContext& context);
 std::optional<SignatureHelp> signature_help(const FeatureContext& context, Position position);
 

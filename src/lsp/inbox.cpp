@@ -1,10 +1,12 @@
 #include "inbox.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <thread>
 
 #include "text.h"
+#include "../tools/guarded_main.h"
 
 namespace lsp {
 
@@ -37,7 +39,7 @@ const json* cancelled_id(const Incoming& in) {
     return &(*params)["id"];
 }
 
-void read_all(Transport* transport, std::shared_ptr<Inbox::Shared> shared) {
+void read_messages(Transport* transport, const std::shared_ptr<Inbox::Shared>& shared) {
     for (;;) {
         Incoming in = transport->read();
         std::string document = in.status == Read::Message ? changed_document(in.message) : std::string();
@@ -53,6 +55,19 @@ void read_all(Transport* transport, std::shared_ptr<Inbox::Shared> shared) {
         if (end)
             return;
     }
+}
+
+// An exception that left this thread would end the server by abort's signal; one ends it
+// here with the message and status of the tools' main (out of memory while a message is
+// read, say).
+void read_all(Transport* transport, std::shared_ptr<Inbox::Shared> shared) {
+    constexpr int Ended = -1;
+    int status = guarded_main("vorn-lsp", [&] {
+        read_messages(transport, shared);
+        return Ended;
+    });
+    if (status != Ended)
+        std::_Exit(status);
 }
 
 }  // namespace

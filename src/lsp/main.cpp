@@ -6,6 +6,7 @@
 #include <iostream>
 
 #include "server.h"
+#include "../tools/guarded_main.h"
 
 namespace {
 
@@ -19,7 +20,7 @@ constexpr int HeapKeptFree = 64 << 20;
 
 }  // namespace
 
-int main(int argc, char** argv) {
+static int lsp_main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         if (strcmp(argv[i], "--version") == 0) {
             std::cout << "vorn-lsp " VORN_VERSION "\n";
@@ -41,4 +42,8 @@ int main(int argc, char** argv) {
     static lsp::Transport* transport = new lsp::Transport(0, 1);
     lsp::Server server(*transport);
     return server.run();
+}
+
+int main(int argc, char** argv) {
+    return guarded_main("vorn-lsp", [&] { return lsp_main(argc, argv); });
 }

@@ -20,7 +20,7 @@ vorn::Project& ProjectStore::at(const std::string& folder) {
         slot->limit_diagnostics(MaxDiagnosticsPerCompile);
         if (stop_)
             slot->set_stop([stop = stop_, folder] { return stop(folder); });
-        slot->set_warnings(vorn::WarningSet::defaults());
+        slot->set_warnings(warnings_);
         slot->load();
     }
     return *slot;

@@ -25,8 +25,11 @@ public:
     // Every project made from now on asks this, with its folder, whether to abandon a compile
     // (vorn::Project::set_stop); its first load too.
     void set_stop(std::function<bool(const std::string& folder)> stop) { stop_ = std::move(stop); }
+    // The warnings every project made from now on looks for (by default those on by default).
+    void set_warnings(const vorn::WarningSet& warnings) { warnings_ = warnings; }
 
 private:
+    vorn::WarningSet warnings_ = vorn::WarningSet::defaults();
     std::function<bool(const std::string&)> stop_;
     std::map<std::string, std::unique_ptr<vorn::Project>> projects_;
 };

@@ -1,4 +1,5 @@
 #include "server.h"
+#include "messages.h"
 
 #include "code_actions.h"
 
@@ -99,7 +100,11 @@ void Server::handle(json& message, bool carried) {
     }
     auto method = message.find("method");
     if (method == message.end()) {
-        // A response to one of our requests (the watcher registration): nothing to do.
+        // A response to one of our requests: the workspace configuration is taken; the others
+        // (the watcher registration, a refresh) need nothing.
+        if (has_id && id.is_string() && id.get<std::string>().rfind(ConfigurationRequest, 0) == 0 &&
+            message.contains("result") && message["result"].is_array() && !message["result"].empty())
+            take_settings(message["result"][0]);
         if (!has_id)
             error(nullptr, InvalidRequest, "a message without a method");
         return;
@@ -242,8 +247,10 @@ const Server::MethodRow* Server::method_row(const std::string& method) {
 }
 
 FeatureContext Server::feature_context(const Request& call) {
+    const vorn::Project* project = call.document->list ? nullptr : projects_.find(call.document->project);
     return FeatureContext{call.document->text, *call.document->analysis, encoding_, snippets_,
-                          [this](const std::string& path) { return file_text(path, disk_texts_); }};
+                          [this](const std::string& path) { return file_text(path, disk_texts_); }, project,
+                          call.document->path};
 }
 
 CompletionList Server::on_completion(Request& call) { return completion(feature_context(call), call.position); }
@@ -296,9 +303,17 @@ json Server::on_selection_range(Request& call) {
     return selection_ranges(feature_context(call), positions);
 }
 
-std::optional<Location> Server::on_definition(Request& call) {
+json Server::on_definition(Request& call) {
     std::optional<Location> in_lists = definition_in_lists(*call.document, call.position);
-    return in_lists ? in_lists : definition(feature_context(call), call.position);
+    if (in_lists)
+        return answer_json(*in_lists);
+    // None, one, or every site a name of a shared file is defined at in some compile.
+    std::vector<Location> found = definition(feature_context(call), call.position);
+    if (found.empty())
+        return nullptr;
+    if (found.size() == 1)
+        return answer_json(found.front());
+    return answer_json(found);
 }
 
 // The symbols under the request's position, in the document's project.
@@ -384,6 +399,9 @@ json Server::initialize(const json& params) {
     watch_registration_ =
         capabilities.value("/workspace/didChangeWatchedFiles/dynamicRegistration"_json_pointer, false);
     tokens_refresh_ = capabilities.value("/workspace/semanticTokens/refreshSupport"_json_pointer, false);
+    configuration_ = capabilities.value("/workspace/configuration"_json_pointer, false);
+    if (params.contains("initializationOptions"))
+        take_settings(params["initializationOptions"]);
     auto add_root = [this](const json& uri) {
         if (uri.is_string()) {
             std::string path = uri_to_path(uri.get<std::string>());
@@ -420,9 +438,15 @@ void Server::notification(const std::string& method, json& params) {
     if (!initialized_ || !params.is_object())
         return;
     if (method == "initialized") {
+        if (configuration_)
+            ask_configuration();
         if (watch_registration_) {
             // Scripts and lists anywhere: a list that appears makes a new project.
-            json watchers = json::array({{{"globPattern", "**/*.vs"}}, {{"globPattern", "**/*.lst"}}});
+            // Folders too, created and deleted: a folder renamed moves its includes.
+            constexpr int CreateAndDelete = 1 | 4;
+            json watchers = json::array({{{"globPattern", "**/*.vs"}},
+                                         {{"globPattern", "**/*.lst"}},
+                                         {{"globPattern", "**/*"}, {"kind", CreateAndDelete}}});
             json registration = {{"id", "vorn-watched-files"},
                                  {"method", "workspace/didChangeWatchedFiles"},
                                  {"registerOptions", {{"watchers", watchers}}}};
@@ -441,8 +465,56 @@ void Server::notification(const std::string& method, json& params) {
         saved(params.get<DocumentParams>());
     } else if (method == "workspace/didChangeWatchedFiles") {
         watched_files_changed(params.get<DidChangeWatchedFilesParams>());
+    } else if (method == "workspace/didChangeConfiguration") {
+        // Settings pushed with the notification are taken; a client that answers
+        // workspace/configuration is asked again.
+        if (!take_settings(params.value("settings", json())) && configuration_)
+            ask_configuration();
     }
     // Every other notification ($/cancelRequest, $/setTrace...) needs nothing.
+}
+
+// ---- Settings ---------------------------------------------------------------------------------
+
+void Server::ask_configuration() {
+    transport_.send({{"jsonrpc", "2.0"},
+                     {"id", ConfigurationRequest + std::to_string(++configuration_requests_)},
+                     {"method", "workspace/configuration"},
+                     {"params", {{"items", json::array({{{"section", "vorn"}}})}}}});
+}
+
+// Takes vorn.warnings from settings; whether they held it. A change of the warnings makes
+// every project again, each compile looking for the new ones.
+bool Server::take_settings(const json& settings) {
+    std::optional<WarningsSetting> warnings = warnings_setting(settings);
+    if (!warnings)
+        return false;
+    if (!warnings->unknown.empty()) {
+        std::string list;
+        for (const std::string& entry : warnings->unknown)
+            list += (list.empty() ? "" : ", ") + entry;
+        transport_.send({{"jsonrpc", "2.0"},
+                         {"method", "window/showMessage"},
+                         {"params", {{"type", 2}, {"message", "vorn.warnings: not a warning option: " + list}}}});
+    }
+    if (warnings_ && warnings_->same_as(warnings->enabled))
+        return true;
+    if (!warnings_ && warnings->enabled.same_as(vorn::WarningSet::defaults())) {
+        warnings_ = warnings->enabled;
+        return true;
+    }
+    warnings_ = warnings->enabled;
+    projects_.set_warnings(*warnings_);
+    std::vector<std::string> folders;
+    for (const auto& [folder, project] : projects_.all())
+        folders.push_back(folder);
+    for (const std::string& folder : folders)
+        projects_.close(folder);
+    for (auto& [uri, document] : documents_) {
+        document.dirty = true;
+        to_publish_[uri] |= false;
+    }
+    return true;
 }
 
 // ---- Documents --------------------------------------------------------------------------------
@@ -683,10 +755,22 @@ Range Server::range_in(const std::string& path, const vorn::Location& where,
 
 // The include line of the top script that the compile reached a shared file's diagnostic from.
 RelatedInformation Server::include_link(const vorn::Project& project, const vorn::ContextDiagnostic& found) {
-    std::string top = absolute_in(found.context, project.folder());
+    return include_link(project, found, found.context);
+}
+
+// The same for one context: the diagnostic's file has its own number in each compile.
+RelatedInformation Server::include_link(const vorn::Project& project, const vorn::ContextDiagnostic& found,
+                                        const std::string& context) {
+    std::string top = absolute_in(context, project.folder());
     uint32_t line = 0;
-    if (const vorn::CompileResult* compile = project.compile_of(found.context)) {
+    if (const vorn::CompileResult* compile = project.compile_of(context)) {
         int source = found.diagnostic.source;
+        if (context != found.context) {
+            source = -1;
+            for (std::size_t i = 0; i < compile->files.size() && source < 0; ++i)
+                if (compile->files[i].opened && compile->files[i].path == found.diagnostic.where.file)
+                    source = static_cast<int>(i);
+        }
         for (std::size_t steps = 0; source >= 0 && steps <= compile->files.size(); ++steps) {
             const vorn::SourceRecord& file = compile->files[static_cast<std::size_t>(source)];
             if (file.includer < 0)
@@ -705,7 +789,7 @@ RelatedInformation Server::include_link(const vorn::Project& project, const vorn
                                  character_of(raw, name.end, encoding_))
                     : line_range(line - 1, 0, character_of(raw, raw.size(), encoding_));
     }
-    return RelatedInformation{Location{uri_of(top), range}, "Included here, in the compile of " + found.context};
+    return RelatedInformation{Location{uri_of(top), range}, "Included here, in the compile of " + context};
 }
 
 // What the project finds in each of its files, replacing what it found before.
@@ -720,14 +804,26 @@ void Server::collect_diagnostics(const std::string& folder) {
     disk_texts_.clear();
     for (const vorn::ContextDiagnostic& found : project.diagnostics()) {
         const vorn::Diagnostic& diagnostic = found.diagnostic;
+        // An error in a list, or a list that cannot be read, fails every compile: each open
+        // script of the project shows it, so that none looks clean while a list is missing.
+        bool in_list = diagnostic.where.file == vorn::EventListFile || diagnostic.where.file == vorn::CommandListFile;
+        if (in_list && diagnostic.source < static_cast<int>(vorn::FirstScriptRecord) &&
+            diagnostic.severity == vorn::Severity::Error)
+            for (const auto& [uri, document] : documents_)
+                if (document.project == folder && !document.list && fresh[uri].size() < MaxDiagnosticsPerFile)
+                    fresh[uri].push_back(Diagnostic{line_range(0, 0, 0), SeverityError, vorn::kind_name(diagnostic.kind),
+                                                    "In " + diagnostic.where.file + ": " + diagnostic.text, {}});
         if (diagnostic.where.file.empty())
             continue;
         std::string path = absolute_in(diagnostic.where.file, folder);
         std::vector<Diagnostic>& list = fresh[uri_of(path)];
         if (list.size() >= MaxDiagnosticsPerFile)
             continue;
+        std::vector<std::string> contexts = found.contexts;
+        if (contexts.empty() && !found.context.empty())
+            contexts.push_back(found.context);
         Diagnostic out{range_in(path, diagnostic.where, converters), severity_of(diagnostic.severity),
-                       vorn::kind_name(diagnostic.kind), diagnostic.text, {}};
+                       vorn::kind_name(diagnostic.kind), shown_message(diagnostic, contexts), {}};
         // Its notes (the first definition of a redefined name, ...) link to where they stand.
         for (const vorn::DiagnosticNote& note : diagnostic.notes) {
             if (note.where.file.empty() || out.related.size() >= MaxRelated)
@@ -736,15 +832,18 @@ void Server::collect_diagnostics(const std::string& folder) {
             out.related.push_back(RelatedInformation{
                 Location{uri_of(note_path), range_in(note_path, note.where, converters)}, note.text});
         }
-        if (!found.context.empty()) {
-            RelatedInformation link = include_link(project, found);
+        // Every includer whose compile met it shows it on its include line, open or not; the
+        // diagnostic itself, shown once, links to each of them.
+        for (const std::string& context : found.contexts) {
+            RelatedInformation link = include_link(project, found, context);
             std::pair<std::string, uint32_t> at{link.location.uri, link.location.range.start.line};
-            summaries[at].push_back(RelatedInformation{Location{uri_of(path), out.range}, diagnostic.text});
+            summaries[at].push_back(RelatedInformation{Location{uri_of(path), out.range}, folded_text(diagnostic)});
             links.emplace(at, std::make_pair(link.location.range, diagnostic));
             auto [weight, fresh_line] = worst.emplace(at, out.severity);
             if (!fresh_line)
                 weight->second = std::min(weight->second, out.severity);
-            out.related.push_back(std::move(link));
+            if (out.related.size() < MaxRelated)
+                out.related.push_back(std::move(link));
         }
         list.push_back(std::move(out));
     }
@@ -755,10 +854,10 @@ void Server::collect_diagnostics(const std::string& folder) {
         int severity = worst.at(at);
         std::string where = first.where.file;
         std::string message = related.size() == 1
-                                  ? "In " + where + ": " + first.text
+                                  ? "In " + where + ": " + folded_text(first)
                                   : std::to_string(related.size()) +
                                         (severity == SeverityError ? " errors" : " problems") +
-                                        " in other files; the first, in " + where + ": " + first.text;
+                                        " in other files; the first, in " + where + ": " + folded_text(first);
         if (related.size() > MaxRelated)
             related.resize(MaxRelated);
         std::vector<Diagnostic>& list = fresh[at.first];

@@ -15,6 +15,7 @@
 #include "params.h"
 #include "project_store.h"
 #include "project_features.h"
+#include "settings.h"
 #include "protocol.h"
 #include "text.h"
 #include "transport.h"
@@ -67,7 +68,7 @@ private:
     std::vector<const vorn::Symbol*> symbols_here(const Request& call, const vorn::Project*& project);
     CompletionList on_completion(Request& call);
     std::optional<Hover> on_hover(Request& call);
-    std::optional<Location> on_definition(Request& call);
+    json on_definition(Request& call);
     std::vector<DocumentSymbol> on_document_symbol(Request& call);
     std::optional<SignatureHelp> on_signature_help(Request& call);
     std::vector<Location> on_references(Request& call);
@@ -93,6 +94,8 @@ private:
     void close(const DocumentParams& params);
     void saved(const DocumentParams& params);
     void watched_files_changed(const DidChangeWatchedFilesParams& params);
+    void ask_configuration();
+    bool take_settings(const json& settings);
 
     Document* fresh_document(const std::string& uri);
     void place(Document& document);
@@ -105,6 +108,8 @@ private:
 
     void collect_diagnostics(const std::string& folder);
     RelatedInformation include_link(const vorn::Project& project, const vorn::ContextDiagnostic& found);
+    RelatedInformation include_link(const vorn::Project& project, const vorn::ContextDiagnostic& found,
+                                    const std::string& context);
     Range range_in(const std::string& path, const vorn::Location& where,
                    std::map<std::string, std::unique_ptr<ColumnConverter>>& converters);
     void publish(const std::string& uri, bool always);
@@ -125,6 +130,12 @@ private:
     // The client re-asks for every visible document's semantic tokens when told to.
     bool tokens_refresh_ = false;
     uint64_t refresh_requests_ = 0;
+    // The client answers workspace/configuration; the requests for it are numbered.
+    bool configuration_ = false;
+    uint64_t configuration_requests_ = 0;
+    static constexpr const char* ConfigurationRequest = "vorn-configuration-";
+    // The warnings vorn.warnings asked for; none: the default ones.
+    std::optional<vorn::WarningSet> warnings_;
     std::vector<std::string> roots_;
     bool initialized_ = false;
     bool carried_ = false;  // the message being handled carries stray bytes

@@ -267,6 +267,14 @@ std::string carry_stray_bytes(const std::string& body) {
     std::size_t n = body.size();
     for (std::size_t i = 0; i < n;) {
         std::size_t length = utf8_sequence(p + i, n - i);
+        // A genuine character of the carried block (F4 8F BA 80 .. F4 8F BB BF) is carried
+        // byte by byte, so that restoring gives the character back, not one byte.
+        if (length == 4 && p[i] == 0xF4 && p[i + 1] == 0x8F && (p[i + 2] == 0xBA || p[i + 2] == 0xBB)) {
+            for (std::size_t k = 0; k < length; ++k)
+                append_utf8(out, CarriedBase + p[i + k]);
+            i += length;
+            continue;
+        }
         if (length > 0) {
             out.append(body, i, length);
             i += length;

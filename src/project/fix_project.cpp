@@ -15,6 +15,7 @@ namespace {
 struct Candidate {
     FileId file;
     std::string path;  // absolute
+    Location fixed;    // the place of the diagnostic it fixes
     Fix fix;
     std::set<std::size_t> offered_by;
 };
@@ -49,7 +50,7 @@ std::vector<Candidate> gather(EditChecker& checker) {
                     return c.file == *id && same_fix(c.fix, fix);
                 });
                 if (at == found.end())
-                    at = found.insert(found.end(), Candidate{*id, checker.absolute(i, file), fix, {}});
+                    at = found.insert(found.end(), Candidate{*id, checker.absolute(i, file), d.where, fix, {}});
                 at->offered_by.insert(i);
             }
     return found;
@@ -77,7 +78,7 @@ bool fix_file(EditChecker& checker, const std::vector<const Candidate*>& fixes, 
     std::vector<std::size_t> reaching = checker.reaching(first.file);
     auto refuse = [&](const Candidate& c, const std::string& why) {
         if (refused.emplace(c.path, c.fix.edits[0].range.line, c.fix.description).second)
-            out.push_back(FixOutcome{c.path, c.fix.edits[0].range, c.fix.description, false, why});
+            out.push_back(FixOutcome{c.path, c.fixed, c.fix.description, false, why});
     };
     std::vector<const Candidate*> eligible;
     for (const Candidate* c : fixes) {
@@ -119,7 +120,7 @@ bool fix_file(EditChecker& checker, const std::vector<const Candidate*>& fixes, 
             return false;
         history.insert(new_text);
         for (const Candidate* c : batch)
-            out.push_back(FixOutcome{c->path, c->fix.edits[0].range, c->fix.description, true, {}});
+            out.push_back(FixOutcome{c->path, c->fixed, c->fix.description, true, {}});
         return true;
     };
     if (eligible.empty())

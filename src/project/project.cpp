@@ -8,11 +8,13 @@
 #include <climits>
 #include <cstdint>
 #include <cstring>
+#include <cerrno>
 #include <tuple>
 #include <unordered_set>
 
 #include <vorn/project.h>
 
+#include "project_explain.h"
 
 namespace vorn {
 
@@ -37,6 +39,16 @@ bool check_order(const std::string& a, const std::string& b) {
     return da != db ? da < db : a < b;
 }
 
+SymbolKind symbol_kind_of(DefinitionKind kind) {
+    switch (kind) {
+    case DefinitionKind::Variable: return SymbolKind::Variable;
+    case DefinitionKind::Constant: return SymbolKind::Constant;
+    case DefinitionKind::EventLabel: return SymbolKind::EventLabel;
+    case DefinitionKind::Place: return SymbolKind::Place;
+    }
+    return SymbolKind::Variable;
+}
+
 std::string diagnostic_key(const Diagnostic& d) {
     return d.where.file + '\n' + std::to_string(d.where.line) + ':' + std::to_string(d.where.column) +
            '-' + std::to_string(d.where.end_column) + ':' + kind_name(d.kind) + ':' +
@@ -47,17 +59,38 @@ std::string diagnostic_key(const Diagnostic& d) {
 
 std::vector<ContextDiagnostic> merge_diagnostics(const std::vector<TopCompile>& compiles) {
     std::vector<ContextDiagnostic> merged;
-    std::unordered_set<std::string> seen;
+    std::unordered_map<std::string, std::size_t> seen;
     for (const TopCompile& compile : compiles)
         for (const Diagnostic& d : compile.result->diagnostics) {
-            if (!seen.insert(diagnostic_key(d)).second)
+            bool shared = d.source >= static_cast<int>(FirstScriptRecord) && d.where.file != compile.script;
+            auto [found, fresh] = seen.emplace(diagnostic_key(d), merged.size());
+            if (!fresh) {
+                // The same diagnostic met again: one more context it arises in.
+                ContextDiagnostic& first = merged[found->second];
+                if (shared && (first.contexts.empty() || first.contexts.back() != compile.script))
+                    first.contexts.push_back(compile.script);
                 continue;
-            std::string context;
-            if (d.source >= static_cast<int>(FirstScriptRecord) && d.where.file != compile.script)
-                context = compile.script;
-            merged.push_back(ContextDiagnostic{d, std::move(context)});
+            }
+            ContextDiagnostic out{d, {}, {}};
+            if (shared) {
+                out.context = compile.script;
+                out.contexts.push_back(compile.script);
+            }
+            merged.push_back(std::move(out));
         }
     return merged;
+}
+
+std::string contexts_note(const std::vector<std::string>& contexts) {
+    switch (contexts.size()) {
+    case 0: return {};
+    case 1: return "in the compile of " + contexts[0];
+    case 2: return "in the compiles of " + contexts[0] + " and " + contexts[1];
+    case 3: return "in the compiles of " + contexts[0] + ", " + contexts[1] + " and " + contexts[2];
+    default:
+        return "in the compiles of " + contexts[0] + ", " + contexts[1] + " and " +
+               std::to_string(contexts.size() - 2) + " other scripts";
+    }
 }
 
 int combined_status(const std::vector<TopCompile>& compiles) {
@@ -227,13 +260,17 @@ struct Walk {
     std::size_t entries = 0;
     bool too_deep = false;
     bool too_many = false;
+    // Folders that could not be read, and why.
+    std::vector<std::pair<std::string, int>> unreadable;
 };
 
 void walk_folder(Walk& w, const std::string& relative, int depth) {
     std::string path = relative.empty() ? w.root : w.root + "/" + relative;
     DIR* dir = opendir(path.c_str());
-    if (!dir)
+    if (!dir) {
+        w.unreadable.push_back({path, errno});
         return;
+    }
     std::vector<std::string> folders;
     while (dirent* entry = readdir(dir)) {
         std::string name = entry->d_name;
@@ -251,8 +288,10 @@ void walk_folder(Walk& w, const std::string& relative, int depth) {
             continue;
         if (S_ISREG(st.st_mode) && is_script_name(name))
             w.scripts.push_back(inner);
+        // A folder that holds both lists is a project of its own: its scripts are not ours.
         else if (S_ISDIR(st.st_mode) &&
-                 w.folders_seen.insert({static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)}).second)
+                 w.folders_seen.insert({static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)}).second &&
+                 !holds_lists(w.root + "/" + inner))
             folders.push_back(inner);
     }
     closedir(dir);
@@ -284,6 +323,9 @@ void Project::walk() {
     if (w.too_many)
         notes_.push_back({folder_, "the search for scripts stopped after " +
                                        std::to_string(limits_.entries) + " entries"});
+    for (const auto& [path, error] : w.unreadable)
+        notes_.push_back({path, std::string("this folder could not be read (") + strerror(error) +
+                                    "): it was not searched for scripts"});
     stats_.entries = w.entries;
     std::sort(w.scripts.begin(), w.scripts.end(), check_order);
     candidates_ = std::move(w.scripts);
@@ -418,15 +460,35 @@ void Project::settle() {
     }
 }
 
+bool Project::owns(const std::string& file) const {
+    if (file.empty() || file[0] == '/' || file.compare(0, 3, "../") == 0)
+        return false;
+    // No folder between the file and ours holds both lists.
+    std::string absolute = folder_ == "/" ? "/" + file : folder_ + "/" + file;
+    return find_project_folder(absolute, folder_) == folder_;
+}
+
 void Project::load() {
     walk();
     settle();
 }
 
 void Project::invalidate(const std::string& file) {
-    for (auto& [script, compiled] : compiled_)
-        if (compiled->read.count(file))
+    // Every compile reads the lists first, and one that could not open a list has no record
+    // of the other: a list concerns them all.
+    bool list = file == EventListFile || file == CommandListFile;
+    // A folder concerns every file under it.
+    std::string under = file + "/";
+    for (auto& [script, compiled] : compiled_) {
+        if (list || compiled->read.count(file))
             compiled->stale = true;
+        else
+            for (const std::string& read : compiled->read)
+                if (read.compare(0, under.size(), under) == 0) {
+                    compiled->stale = true;
+                    break;
+                }
+    }
 }
 
 void Project::changed(const std::string& path) {
@@ -437,8 +499,16 @@ void Project::changed(const std::string& path) {
 void Project::added(const std::string& path) {
     std::string file = key(path);
     struct stat st;
-    bool on_disk = stat(files_->resolve(file).c_str(), &st) == 0 && S_ISREG(st.st_mode);
-    if (is_script_name(file) && on_disk &&
+    bool found = stat(files_->resolve(file).c_str(), &st) == 0;
+    bool on_disk = found && S_ISREG(st.st_mode);
+    // A folder (its scripts, or lists that make it a project of its own) or a list below
+    // ours: the walk is made again.
+    std::string name = fs::path(file).filename().string();
+    if ((found && S_ISDIR(st.st_mode)) ||
+        (file.find('/') != std::string::npos && (name == EventListFile || name == CommandListFile))) {
+        walk();
+    }
+    if (is_script_name(file) && on_disk && owns(file) &&
         std::find(candidates_.begin(), candidates_.end(), file) == candidates_.end())
         candidates_.insert(std::upper_bound(candidates_.begin(), candidates_.end(), file, check_order),
                            file);
@@ -448,7 +518,15 @@ void Project::added(const std::string& path) {
 
 void Project::removed(const std::string& path) {
     std::string file = key(path);
-    candidates_.erase(std::remove(candidates_.begin(), candidates_.end(), file), candidates_.end());
+    std::string under = file + "/";
+    // The file, or every script of a folder.
+    std::erase_if(candidates_, [&](const std::string& script) {
+        return script == file || script.compare(0, under.size(), under) == 0;
+    });
+    // A nested project's list gone: its folder's scripts are ours again.
+    std::string name = fs::path(file).filename().string();
+    if (file.find('/') != std::string::npos && (name == EventListFile || name == CommandListFile))
+        walk();
     invalidate(file);
     settle();
 }
@@ -464,7 +542,7 @@ void Project::serve(const std::string& path, std::string text) {
     std::string file = key(path);
     files_->serve(file, std::move(text));
     // An unsaved new script counts as a script as soon as it is served.
-    if (is_script_name(file) &&
+    if (is_script_name(file) && owns(file) &&
         std::find(candidates_.begin(), candidates_.end(), file) == candidates_.end())
         candidates_.insert(std::upper_bound(candidates_.begin(), candidates_.end(), file, check_order),
                            file);
@@ -510,6 +588,108 @@ std::vector<std::string> Project::tops_reaching(const std::string& path) const {
     return tops;
 }
 
+std::vector<ContextView> Project::contexts_reaching(const std::string& path) const {
+    std::string file = key(path);
+    std::vector<ContextView> views;
+    for (const std::string& top : tops_) {
+        const CompileResult& result = compiled_.at(top)->result;
+        for (std::size_t i = 0; i < result.files.size(); ++i)
+            if (result.files[i].opened && result.files[i].path == file) {
+                views.push_back(ContextView{top, &result, static_cast<int>(i)});
+                break;
+            }
+    }
+    return views;
+}
+
+std::vector<ContextView> Project::contexts_reaching(const std::string& path, uint32_t line) const {
+    std::vector<ContextView> views = contexts_reaching(path);
+    // A compile that ended fatally reached only the lines it recorded.
+    std::erase_if(views, [&](const ContextView& view) {
+        if (!view.result->fatal)
+            return false;
+        for (const LineRecord& record : view.result->lines)
+            if (static_cast<int>(record.file) == view.source && record.line >= line)
+                return false;
+        return true;
+    });
+    return views;
+}
+
+std::vector<Diagnostic> Project::diagnostics_in_context(const std::string& top, const std::string& path) const {
+    std::vector<Diagnostic> found;
+    const CompileResult* result = compile_of(top);
+    if (!result)
+        return found;
+    std::string file = path.empty() ? std::string() : key(path);
+    for (const Diagnostic& d : result->diagnostics)
+        if (file.empty() || d.where.file == file)
+            found.push_back(d);
+    return found;
+}
+
+namespace {
+
+bool same_place(const Location& a, const Location& b) {
+    return a.file == b.file && a.line == b.line && a.column == b.column;
+}
+
+// Whether symbol is what use (or definition) of result stands for.
+bool resolves_to(const Symbol& symbol, const CompileResult& result, const Use& use) {
+    auto target = static_cast<std::size_t>(use.target);
+    switch (use.kind) {
+    case UseKind::Variable:
+    case UseKind::Constant: {
+        if (use.target < 0 || target >= result.definitions.size())
+            return false;
+        const Definition& d = result.definitions[target];
+        return symbol.kind == symbol_kind_of(d.kind) &&
+               (d.where.file.empty() ? symbol.name == d.name : same_place(symbol.definition, d.where));
+    }
+    case UseKind::Condition: return symbol.kind == SymbolKind::Condition && symbol.name == ConditionKeywordTable[target];
+    case UseKind::Command:
+        return symbol.kind == SymbolKind::Command && target < result.lists.commands.size() &&
+               symbol.name == result.lists.commands[target].name;
+    case UseKind::Event:
+        return symbol.kind == SymbolKind::Event && target < result.lists.events.size() &&
+               symbol.name == result.lists.events[target].name;
+    case UseKind::Include:
+        return symbol.kind == SymbolKind::Include && target < result.files.size() &&
+               symbol.name == result.files[target].path;
+    }
+    return false;
+}
+
+}  // namespace
+
+std::vector<ContextSymbol> Project::symbols_in_contexts(const std::string& path, uint32_t line, uint32_t column) const {
+    std::vector<const Symbol*> candidates = symbols_at(path, line, column);
+    std::vector<ContextSymbol> found;
+    if (candidates.empty())
+        return found;
+    auto covers = [&](const Location& where) {
+        return where.line == line && where.column <= column &&
+               column < std::max(where.end_column, where.column + 1);
+    };
+    for (const ContextView& view : contexts_reaching(path)) {
+        const CompileResult& r = *view.result;
+        const Symbol* hit = nullptr;
+        for (const Definition& d : r.definitions)
+            if (d.source == view.source && covers(d.where))
+                for (const Symbol* symbol : candidates)
+                    if (!hit && symbol->kind == symbol_kind_of(d.kind) && same_place(symbol->definition, d.where))
+                        hit = symbol;
+        for (const Use& use : r.uses)
+            if (!hit && use.source == view.source && covers(use.where))
+                for (const Symbol* symbol : candidates)
+                    if (!hit && resolves_to(*symbol, r, use))
+                        hit = symbol;
+        if (hit)
+            found.push_back(ContextSymbol{view.top, hit});
+    }
+    return found;
+}
+
 std::vector<TopCompile> Project::ordered_compiles() const {
     std::vector<TopCompile> compiles;
     for (const std::string& top : tops_)
@@ -517,7 +697,12 @@ std::vector<TopCompile> Project::ordered_compiles() const {
     return compiles;
 }
 
-std::vector<ContextDiagnostic> Project::diagnostics() const { return merge_diagnostics(ordered_compiles()); }
+std::vector<ContextDiagnostic> Project::diagnostics() const {
+    std::vector<TopCompile> compiles = ordered_compiles();
+    std::vector<ContextDiagnostic> merged = merge_diagnostics(compiles);
+    explain_across_files(compiles, merged);
+    return merged;
+}
 
 std::vector<ContextDiagnostic> Project::diagnostics_of(const std::string& path) const {
     std::string file = key(path);

@@ -55,4 +55,27 @@ std::string find_project_folder(const std::string& path, const std::string& root
     }
 }
 
+ListsSearch find_lists(const std::string& script) {
+    std::error_code error;
+    std::filesystem::path here = std::filesystem::current_path(error);
+    ListsSearch search;
+    if (error)
+        return search;
+    // The search starts in the folder that holds the script (a path inside it stands for it).
+    std::string inside = script.empty() ? (here / "-").string()
+                                        : (here / script).lexically_normal().string();
+    // Shown as the user would name it: relative to the current folder where it lies inside it.
+    std::filesystem::path start(std::string(parent_of(inside)));
+    std::filesystem::path relative = start.lexically_relative(here);
+    bool below = !relative.empty() && *relative.begin() != "..";
+    search.start = below ? relative.string() : start.string();
+    search.folder = find_project_folder(inside);
+    return search;
+}
+
+std::string lists_not_found(const ListsSearch& search) {
+    return "no folder from " + search.start + " up to / holds both " + EventListFile + " and " +
+           CommandListFile;
+}
+
 }  // namespace vorn

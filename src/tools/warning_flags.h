@@ -13,14 +13,17 @@
 
 #include "command_line.h"
 
-// The help text of the -W options, for the tools' --help.
-constexpr const char* WarningOptionsHelp =
-    "Warnings:\n"
-    "  -WNAME                      look for warning NAME\n"
-    "  -Wno-NAME                   do not look for it\n"
-    "  -Wall                       look for every warning, also those off by default\n"
-    "  -Werror                     count every warning as an error (status 10)\n"
-    "  -Werror=NAME                look for NAME and count it as an error\n";
+// The help text of the -W options and the warning names, for the tools' --help.
+inline std::string warning_options_help() {
+    return "Warnings:\n"
+           "  -WNAME                      look for warning NAME\n"
+           "  -Wno-NAME                   do not look for it\n"
+           "  -Wall                       look for every warning, also those off by default\n"
+           "  -Werror                     count every warning as an error (status 10)\n"
+           "  -Werror=NAME                look for NAME and count it as an error\n"
+           "Warning names:\n" +
+           vorn::warning_names_help();
+}
 
 // Removes every -W option from args (argv[1] on; "--" ends the options) into options. On an
 // option it does not know, prints the error as the other usage errors and gives the status.

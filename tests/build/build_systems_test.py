@@ -290,6 +290,41 @@ out\\:1\\%\\ x.bin: main.vs
         self.build()
 
 
+    # Names make reads only escaped (':' would be a second colon, '|' the start of order-only
+    # prerequisites), and a script read from standard input, which is no file make can look at.
+    ODD_NAMES_MAKEFILE = """\
+all: odd-names.bin stdin.bin
+odd-names.bin: odd-names.vs
+\t$(VORN_CHECK) -o $@ --deps odd-names.d --deps-phony $<
+stdin.bin: from-stdin.vs
+\t$(VORN_CHECK) -o $@ --deps stdin.d --deps-phony - < $<
+-include odd-names.d stdin.d
+"""
+
+    def test_names_with_colon_and_bar_and_standard_input(self):
+        self.project.write("Makefile", self.ODD_NAMES_MAKEFILE)
+        self.project.write("odd-names.vs", "include c:d.vs\ninclude x|y.vs\n  Wait(1)\n")
+        self.project.write("c:d.vs", "  Say(2)\n")
+        self.project.write("x|y.vs", "  Say(3)\n")
+        self.project.write("from-stdin.vs", "include c:d.vs\n")
+        outputs = ["odd-names.bin", "stdin.bin"]
+        self.build()
+        self.assertTrue(self.up_to_date())
+        self.assertNotIn("<stdin>", self.project.read("stdin.d").decode())
+        for name, rebuilt in (("c:d.vs", set(outputs)), ("x|y.vs", {"odd-names.bin"})):
+            before = self.project.stamps(outputs)
+            self.project.touch(name, outputs)
+            self.assertFalse(self.up_to_date(), name)
+            self.build()
+            self.assertTrue(self.up_to_date(), name)
+            after = self.project.stamps(outputs)
+            self.assertEqual({o for o in outputs if before[o] != after[o]}, rebuilt, name)
+        # With --deps-phony a deleted include does not stop the build.
+        os.remove(self.project.path("x|y.vs"))
+        self.project.write("odd-names.vs", "include c:d.vs\n")
+        self.build()
+
+
 class NinjaTest(BuildChecks, unittest.TestCase):
     TOOL = "ninja"
     OUTPUTS = ("main.bin", "other.bin", "my script.bin")

@@ -67,12 +67,12 @@ class FixTest(unittest.TestCase):
         self.assertEqual(first.stdout,
                          "main.vs:2:9: fixed: escape the '/' of 'sub/x.vs'\n"
                          "main.vs:3:1: fixed: replace 'OnStrt' with 'OnStart'\n"
-                         "main.vs:5:9: fixed: move 'Say(\"hi\")' onto a line of its own\n"
+                         "main.vs:5:10: fixed: move 'Say(\"hi\")' onto a line of its own\n"
                          "main.vs:6:5: fixed: replace 'Teleprt' with 'Teleport'\n"
-                         "main.vs:7:9: fixed: remove 'junk'\n"
-                         "main.vs:8:12: fixed: remove 'junk'\n"
-                         "main.vs:9:2: fixed: move 'Wait(2)' onto a line of its own\n"
-                         "main.vs:10:2: fixed: remove 'junk'\n"
+                         "main.vs:7:10: fixed: remove 'junk'\n"
+                         "main.vs:8:13: fixed: remove 'junk'\n"
+                         "main.vs:9:3: fixed: move 'Wait(2)' onto a line of its own\n"
+                         "main.vs:10:3: fixed: remove 'junk'\n"
                          # Checked again: the include now opens, and the line of the
                          # unknown command is compiled.
                          "sub/x.vs:1:5: fixed: replace 'Sya' with 'Say'\n"
@@ -107,9 +107,9 @@ class FixTest(unittest.TestCase):
         })
         first = self.check("--fix", "--project")
         self.assertEqual(sorted(first.stdout.splitlines()),
-                         ["a.vs:1:9: fixed: move 'Wait(1)' onto a line of its own",
+                         ["a.vs:1:10: fixed: move 'Wait(1)' onto a line of its own",
                           "a.vs:2:5: fixed: replace 'Wiat' with 'Wait'",
-                          "b.vs:3:13: fixed: remove 'x'",
+                          "b.vs:3:14: fixed: remove 'x'",
                           "shared.vs:2:10: fixed: replace 'Sped' with 'Speed'"])
         self.assertEqual(first.returncode, 0, first.stdout)
         self.assertEqual(read(self.folder, "a.vs"), "OnStart:\r\n    Wait(1)\r\n    Wait(2)\r\n")
@@ -126,9 +126,9 @@ class FixTest(unittest.TestCase):
         result = self.check("--fix", "t.vs")
         self.assertNotIn("fixed:", result.stdout)
         self.assertIn("t.vs:2:5: note: did you mean 'Stop' or 'Step'?", result.stdout)
-        # The report after the fixes is the check as asked for: without --keep-going the
-        # unknown command ends it.
-        self.assertEqual(result.returncode, 201)
+        # The report after the fixes is the check as asked for: it keeps going past the
+        # unknown command, and the errors are counted.
+        self.assertEqual(result.returncode, 10)
         self.assertEqual(read(self.folder, "t.vs"), text)
 
     def test_with_json_the_fixes_are_told_on_standard_error(self):

@@ -301,7 +301,7 @@ class ReproducerTest(unittest.TestCase):
     def test_a_statement_after_a_statement_is_moved_not_removed(self):
         write(self.folder, {"t.vs": "OnStart:\n    Say(\"hi\") Say(\"there\")\n"})
         result = self.check("--fix", "t.vs")
-        self.assertEqual(result.stdout, "t.vs:2:14: fixed: move 'Say(\"there\")' onto a line of its own\n")
+        self.assertEqual(result.stdout, "t.vs:2:15: fixed: move 'Say(\"there\")' onto a line of its own\n")
         self.assertEqual(self.text("t.vs"), "OnStart:\n    Say(\"hi\")\n    Say(\"there\")\n")
 
     def test_a_name_in_a_string_cut_at_a_comma_is_not_fixed(self):

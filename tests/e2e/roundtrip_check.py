@@ -1,11 +1,12 @@
 #!/usr/bin/env python3
 """Check that compile -> disassemble -> compile gives back the same bytes.
 
-Usage: roundtrip_check.py --vorn PATH --vorn-dis PATH [--dir DIR] FILE...
+Usage: roundtrip_check.py --vorn PATH --vorn-dis PATH [--dir DIR] [--map MAP] FILE...
 
 Each FILE is a compiled script file in DIR (default: the current directory),
 next to the events.lst and command.lst it was compiled with.  For each one,
-vorn-dis lists it (run in DIR), and the listing is compiled by vorn in a fresh
+vorn-dis lists it (run in DIR; with --map, `vorn-dis --map MAP FILE`, MAP being
+the symbol map vorn-list --map wrote for its script), and the listing is compiled by vorn in a fresh
 temporary directory holding copies of the two lists; the new file must be
 byte for byte the same as FILE.  DIR itself is left as it was.
 
@@ -38,11 +39,12 @@ def first_difference(a, b):
     return min(len(a), len(b))
 
 
-def check_one(vorn, vorn_dis, directory, name):
+def check_one(vorn, vorn_dis, directory, name, map_path=None):
     """Returns None if the round trip holds for one file, else why it does not."""
     with open(os.path.join(directory, name), "rb") as f:
         original = f.read()
-    status, listing, errors = run([vorn_dis, name], directory)
+    options = ["--map", map_path] if map_path else []
+    status, listing, errors = run([vorn_dis] + options + [name], directory)
     if status != 0:
         return "vorn-dis ended with status %d: %s" % (status, errors.decode("latin-1").strip())
     with tempfile.TemporaryDirectory(prefix="vorn-roundtrip-") as work:
@@ -69,6 +71,7 @@ def main():
     parser.add_argument("--vorn", required=True)
     parser.add_argument("--vorn-dis", required=True)
     parser.add_argument("--dir", default=".")
+    parser.add_argument("--map")
     parser.add_argument("files", nargs="+", metavar="FILE")
     args = parser.parse_args()
     vorn = os.path.abspath(args.vorn)
@@ -79,7 +82,8 @@ def main():
             return 2
     failed = 0
     for name in args.files:
-        problem = check_one(vorn, vorn_dis, args.dir, name)
+        problem = check_one(vorn, vorn_dis, args.dir, name,
+                            os.path.abspath(args.map) if args.map else None)
         if problem:
             print("roundtrip_check: %s: %s" % (name, problem), file=sys.stderr)
             failed += 1

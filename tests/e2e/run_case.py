@@ -75,6 +75,7 @@ import subprocess
 import sys
 import tempfile
 
+import byte_map_check
 import roundtrip_check
 
 EXIT_PASS, EXIT_FAIL, EXIT_BAD_CASE, EXIT_SKIP = 0, 1, 2, 77
@@ -467,6 +468,30 @@ def _round_trip_failures(case, bins, tmp, status):
         problem = roundtrip_check.check_one(bins["vorn"], bins["vorn-dis"], tmp, name)
         if problem:
             failures.append("round trip of %s through vorn-dis: %s" % (name, problem))
+    if "vorn-list" in bins and len(case.argv) == 3 and case.argv[2] in compiled:
+        failures += _listing_failures(case, bins, tmp, case.argv[1], case.argv[2])
+    return failures
+
+
+def _listing_failures(case, bins, tmp, script, name):
+    """vorn-list's listing of the script names every byte of the compiled file once, and
+    the symbol map it writes gives vorn-dis the names back in a listing that still compiles
+    to the same bytes."""
+    failures = []
+    problem = byte_map_check.check_one(bins["vorn-list"], tmp, script, name)
+    if problem:
+        failures.append("byte map of %s in vorn-list's listing: %s" % (name, problem))
+    with tempfile.TemporaryDirectory(prefix="vorn-map-") as where:
+        map_path = os.path.join(where, "symbols.map")
+        out, err, status, _ = _run(["vorn-list", "--map", map_path, script], bins["vorn-list"],
+                                   tmp, dict(os.environ, LC_ALL="C"), 60)
+        if status != 0 or not os.path.isfile(map_path):
+            failures.append("vorn-list --map ended with status %d: %s"
+                            % (status, err.decode("latin-1")))
+            return failures
+        problem = roundtrip_check.check_one(bins["vorn"], bins["vorn-dis"], tmp, name, map_path)
+        if problem:
+            failures.append("round trip of %s through vorn-dis --map: %s" % (name, problem))
     return failures
 
 

@@ -1,9 +1,12 @@
 -- Neovim, headless, with the editor files of editors/vim: opens main.vs of the project that
--- test_neovim.py made, waits for vorn-lsp's diagnostics, and checks them, a completion in a
--- statement, a go to definition onto a defvar of the included file, and references and a
--- rename of that defvar across both files, a quick fix for a misspelt command that Neovim
--- applies, formatting of the buffer and its semantic tokens. Exits 0 when all
--- hold; otherwise prints what failed and exits 1.
+-- test_neovim.py made, waits for vorn-lsp's diagnostics, and checks them (the shared file's
+-- error on the include line of each of its two includers), a completion in a statement, a go
+-- to definition onto a defvar of the included file, a completion there that offers a name only
+-- its other includer defines, references and a rename of that defvar across both files, a
+-- misspelt command whose did-you-mean Neovim's own float shows, the quick fix for it that
+-- Neovim applies, formatting of the buffer in vorn-fmt's layout whatever 'shiftwidth' says,
+-- and its semantic tokens; then lines typed after a label and a statement, and vorn-fmt
+-- --check on both saved files. Exits 0 when all hold; otherwise prints what failed and exits 1.
 local root = os.getenv('VORN_TEST_ROOT')
 vim.opt.runtimepath:prepend(os.getenv('VORN_EDITORS') .. '/vim')
 vim.g.vorn_lsp_cmd = { os.getenv('VORN_LSP') }
@@ -36,25 +39,38 @@ local function run()
   vim.cmd('edit ' .. root .. '/main.vs')
   local main = vim.api.nvim_get_current_buf()
   check(vim.bo[main].filetype == 'vorn', 'filetype is ' .. vim.bo[main].filetype)
+  check(vim.bo[main].shiftwidth == 4 and vim.bo[main].expandtab, 'indentation settings of main.vs')
   local lib_path = root .. '/lib/doors.vs'
-  local got = vim.wait(10000, function()
-    return #vim.diagnostic.get() >= 2
-  end, 20)
-  check(got, 'no diagnostics within 10 s')
-
-  local seen = {}
-  for _, d in ipairs(vim.diagnostic.get()) do
-    table.insert(seen, string.format('%s:%d:%d-%d %s', vim.api.nvim_buf_get_name(d.bufnr), d.lnum, d.col,
-                                     d.end_col, d.message))
+  local other_path = root .. '/other.vs'
+  local function seen()
+    local out = {}
+    for _, d in ipairs(vim.diagnostic.get()) do
+      table.insert(out, string.format('%s:%d:%d-%d %s', vim.api.nvim_buf_get_name(d.bufnr), d.lnum, d.col,
+                                      d.end_col, d.message))
+    end
+    table.sort(out)
+    return out
   end
-  table.sort(seen)
+  -- The shared file's error, and the include line of each includer, open or not.
+  local function has(prefix)
+    for _, line in ipairs(seen()) do
+      if line:sub(1, #prefix) == prefix then
+        return true
+      end
+    end
+    return false
+  end
   local want = {
     -- "é" before the error: the server counts UTF-16 units (15 to 19), which Neovim turns
     -- back into byte columns (16 to 20). Lines count from 0.
-    lib_path .. ":1:16-20 Unknown argument 'Nope'",
+    lib_path .. ":1:16-20 Unknown argument 'Nope' (in the compile",
     root .. "/main.vs:0:8-21 In lib/doors.vs: Unknown argument 'Nope'",
+    other_path .. ":1:8-21 In lib/doors.vs: Unknown argument 'Nope'",
   }
-  check(vim.inspect(seen) == vim.inspect(want), 'diagnostics ' .. vim.inspect(seen))
+  local got = vim.wait(10000, function()
+    return has(want[1]) and has(want[2]) and has(want[3])
+  end, 20)
+  check(got, 'diagnostics ' .. vim.inspect(seen()))
 
   local completion = request(main, 'textDocument/completion', 4, 5) or {}
   local labels = {}
@@ -91,6 +107,13 @@ local function run()
   check(vim.api.nvim_buf_get_name(0) == lib_path, 'definition jumped to ' .. vim.api.nvim_buf_get_name(0))
   check(vim.inspect(vim.api.nvim_win_get_cursor(0)) == vim.inspect({ 1, 7 }),
         'cursor ' .. vim.inspect(vim.api.nvim_win_get_cursor(0)))
+  -- A completion in the shared file offers Spare, which only other.vs defines, saying where.
+  local shared = request(vim.api.nvim_get_current_buf(), 'textDocument/completion', 1, 15) or {}
+  local names = {}
+  for _, item in ipairs(shared.items or shared) do
+    names[item.label] = item.detail
+  end
+  check(names['Spare'] == 'variable 2, defined in other.vs line 1', 'completion in lib/doors.vs ' .. vim.inspect(names))
 
   -- Rename it across both files, applied by Neovim's own code.
   local edit = request(main, 'textDocument/rename', 3, 10, { newName = 'Gates' })
@@ -110,13 +133,20 @@ local function run()
   vim.api.nvim_buf_set_lines(main, 4, 5, false, { '    Sya("hi")' })
   local function unknown_command()
     for _, d in ipairs(vim.diagnostic.get(main)) do
-      if d.message == "Unknown command 'Sya'" then
+      if d.message:find("Unknown command 'Sya'", 1, true) == 1 then
         return d
       end
     end
     return nil
   end
   check(vim.wait(10000, function() return unknown_command() ~= nil end, 20), 'no error for Sya within 10 s')
+  -- What Neovim displays of it: its float shows the message, not the related information, so
+  -- the did-you-mean must be in the message.
+  vim.api.nvim_win_set_cursor(0, { 5, 5 })
+  local float = vim.diagnostic.open_float({ scope = 'line' })
+  local shown = float and table.concat(vim.api.nvim_buf_get_lines(float, 0, -1, false), '\n') or ''
+  check(shown:find("Unknown command 'Sya'; did you mean 'Say'?", 1, true) ~= nil, 'float shows ' .. vim.inspect(shown))
+  vim.cmd('silent! only')
   local replies = vim.lsp.buf_request_sync(main, 'textDocument/codeAction', {
     textDocument = { uri = vim.uri_from_bufnr(main) },
     range = { start = { line = 4, character = 5 }, ['end'] = { line = 4, character = 5 } },
@@ -142,8 +172,8 @@ local function run()
           'the error for Sya stayed after the code action')
   end
 
-  -- Format the buffer with Neovim's own request and edits: two blanks of indentation from
-  -- 'shiftwidth' and 'expandtab', the include line with its escape left as it is.
+  -- Format the buffer with Neovim's own request and edits: vorn-fmt's four blanks whatever
+  -- 'shiftwidth' and 'expandtab' say, the include line with its escape left as it is.
   vim.api.nvim_set_current_buf(main)
   vim.api.nvim_buf_set_lines(main, 2, 4, false, { '\tSay( "open" )', '      Wait(  Gates )   ' })
   vim.bo[main].shiftwidth = 2
@@ -154,8 +184,8 @@ local function run()
     vim.lsp.buf.formatting_sync(nil, 5000)
   end
   local formatted = vim.api.nvim_buf_get_lines(main, 0, -1, false)
-  check(vim.inspect(formatted) == vim.inspect({ 'include lib\\/doors.vs   ; the doors', 'OnStart:', '  Say("open")',
-                                                '  Wait(Gates)', '  Say("hi")' }),
+  check(vim.inspect(formatted) == vim.inspect({ 'include lib\\/doors.vs   ; the doors', 'OnStart:', '    Say("open")',
+                                                '    Wait(Gates)', '    Say("hi")' }),
         'main.vs after formatting ' .. vim.inspect(formatted))
 
   -- Semantic tokens of the formatted buffer, read through Neovim's client with the legend the
@@ -186,8 +216,23 @@ local function run()
   local function has_token(want)
     return vim.tbl_contains(tokens, want)
   end
-  check(has_token('3:2:4 function') and has_token('3:7:5 variable') and has_token('1:0:7 event'),
+  check(has_token('3:4:4 function') and has_token('3:9:5 variable') and has_token('1:0:7 event'),
         'semantic tokens ' .. vim.inspect(tokens))
+
+  -- Lines typed into other.vs take the formatter's indentation: a statement after the label
+  -- and after a statement, a label back at the left edge.
+  vim.cmd('edit ' .. other_path)
+  local other = vim.api.nvim_get_current_buf()
+  vim.api.nvim_win_set_cursor(0, { 3, 0 })
+  vim.cmd('normal! ' .. vim.api.nvim_replace_termcodes('oSay("x")<CR>Wait(1)<CR>OnStart:<CR>Stop()', true, false, true))
+  local typed = vim.api.nvim_buf_get_lines(other, 0, -1, false)
+  check(vim.inspect(typed) == vim.inspect({ 'defvar Spare 2', 'include lib\\/doors.vs', 'OnTouch:', '    Say("x")',
+                                            '    Wait(1)', 'OnStart:', '    Stop()', '    Stop()' }),
+        'other.vs as typed ' .. vim.inspect(typed))
+  -- Both saved files are as vorn-fmt writes them.
+  vim.cmd('silent wall')
+  local out = vim.fn.system({ os.getenv('VORN_FMT'), '--check', root .. '/main.vs', other_path })
+  check(vim.v.shell_error == 0, 'vorn-fmt --check: ' .. out)
 
   if #failures > 0 then
     io.stderr:write(table.concat(failures, '\n') .. '\n')

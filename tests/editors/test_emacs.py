@@ -14,12 +14,14 @@ FILES = {
     "command.lst": "Wait 10 1\nSay 11 1\nStop 12 0\nSet 14 2\n",
     "main.vs": "include lib\\/doors.vs   ; the doors\nOnStart:\n    Say(\"open\") / é\n    Wait(Doors)\n    \n",
     "lib/doors.vs": "defvar Doors 4\n    Set(\"é\",   Nope) ; é\n",
+    # A second includer of the shared file: Spare is defined only here.
+    "other.vs": "defvar Spare 2\ninclude lib\\/doors.vs\nOnTouch:\n    Stop()\n",
 }
 
 
 def main():
-    if len(sys.argv) != 2:
-        sys.exit("usage: test_emacs.py VORN_LSP")
+    if len(sys.argv) != 3:
+        sys.exit("usage: test_emacs.py VORN_LSP VORN_FMT")
     emacs = shutil.which("emacs")
     if not emacs:
         print("emacs is not installed (apt-get install emacs-nox elpa-eglot): skipped")
@@ -37,6 +39,7 @@ def main():
             with open(os.path.join(root, name), "w", encoding="utf-8") as f:
                 f.write(text)
         env = dict(os.environ, HOME=root, VORN_TEST_ROOT=root, VORN_LSP=os.path.abspath(sys.argv[1]),
+                   VORN_FMT=os.path.abspath(sys.argv[2]),
                    VORN_EMACS_LISP=os.path.normpath(os.path.join(HERE, "..", "..", "editors", "emacs")))
         # The mode compiles without a warning.
         copy = os.path.join(root, "vorn-mode.el")

@@ -173,11 +173,11 @@ async function main() {
     await keys('Control', 'Shift', 'M');
     // Each file's row, then its errors: the one in lib/doors.vs (its column counts the
     // two-byte é once, as VS Code counts characters) with its link to the include line of
-    // the top script it arises in, and the include line of main.vs that leads to it, with
-    // the error it links to.
+    // the top script it arises in (named in the message too), and the include line of main.vs
+    // that leads to it, with the error it links to.
     const want = [
       /^doors\.vs\s*lib 1$/,
-      /^Unknown argument 'Nope' vorn unknown-argument \[Ln 2, Col 16\]$/,
+      /^Unknown argument 'Nope' \(in the compile of main\.vs\) vorn unknown-argument \[Ln 2, Col 16\]$/,
       /^main\.vs \[Ln 1, Col 9\] ?: Included here, in the compile of main\.vs$/,
       /^main\.vs 1$/,
       /^In lib\/doors\.vs: Unknown argument 'Nope' vorn unknown-argument \[Ln 1, Col 9\]$/,

@@ -4,7 +4,8 @@
 Over the scripts of every end-to-end case (their `--- file` sections) and over generated
 scripts full of odd spacing, strings, escapes, comments, CR LF line ends, long lines, NUL and
 0x1A bytes:
-- formatting keeps the number of lines and every line end;
+- formatting keeps the number of lines (a last line of blanks without a line end too) and
+  every line end;
 - compiling each script before and after (vorn-check -o, as vorn compiles; and again with
   --keep-going, which goes on past fatal errors) gives the same status, the same compiled
   bytes and the same diagnostics (file, line, kind);
@@ -40,7 +41,12 @@ def fmt(vorn_fmt, data, *options):
 
 
 def line_ends(data):
-    return [line[len(line.rstrip(b"\r\n")):] for line in data.split(b"\n")]
+    """The line end of every line, as the compiler counts lines: a last line without a line
+    end is one while it holds a byte."""
+    lines = data.split(b"\n")
+    if lines[-1] == b"":
+        lines.pop()
+    return [line[len(line.rstrip(b"\r\n")):] for line in lines]
 
 
 def compile_in(vorn_check, folder, script):
@@ -183,8 +189,10 @@ def generated_line(rng):
 def generated_project(rng):
     lines = [generated_line(rng) for _ in range(rng.randint(5, 40))]
     end = rng.choice(["\n", "\n", "\r\n"])
-    text = end.join(lines) + rng.choice([end, ""])
-    inc = end.join(generated_line(rng) for _ in range(rng.randint(1, 5))) + end
+    # The last line may have no line end, and hold only blanks.
+    last = lambda: rng.choice([end, end, "", end + rng.choice([" ", "\t", "  \t"])])  # noqa: E731
+    text = end.join(lines) + last()
+    inc = end.join(generated_line(rng) for _ in range(rng.randint(1, 5))) + last()
     files = {
         "events.lst": "".join("%s %d\n" % (e, i + 1) for i, e in enumerate(EVENTS)).encode(),
         "command.lst": "".join("%s %d %d\n" % (c, i, n) for i, (c, n) in enumerate(COMMANDS)).encode(),

@@ -7,9 +7,18 @@ memory at their peak (resident set size) than the same kind of script of 1 MB, g
 never the script nor its diagnostics. The scripts: --megabytes of comment lines, and a quarter
 of that of lines that are each an error (an unknown directive, counted, so the run goes on).
 The listing is read as it comes and checked (every line listed, with its error, the summary and
-the symbols at the end). With --vorn-check, vorn-check's GNU report of the error scripts is held
+the symbols at the end). So is the listing of one line of --megabytes without a line end. With --vorn-check, vorn-check's GNU report of the error scripts is held
 to the same bound (three lines per error: the error, its source line and its caret line, read
 again from the script as the errors come).
+
+With --vorn-check, vorn-check -Wall and --format=json are held to it too, on the same scripts:
+they print each diagnostic as it is found, as plain vorn-check does.
+
+A top script's cost in vorn-check --project is held to ProjectScriptBudget.
+
+Streams far larger than a tool's budget (STREAMS: /dev/zero, or one language-server message of
+a gigabyte), each run under a limit of its address space (ulimit -v) written next to it, must
+end with the status and the message given there, never by running out of memory.
 
 The peaks that are printed count this script's own memory too (a run is forked from it before it
 starts vorn-list), the same in every run.
@@ -17,23 +26,129 @@ starts vorn-list), the same in every run.
 Under sanitizers freed memory is held back, so only the output is checked there
 (VORN_SANITIZE=1 in the environment).
 
-Usage: listing_memory.py --vorn-list PATH [--vorn-check PATH] [--megabytes N] [--slack-mb M]
+Usage: listing_memory.py --vorn-list PATH [--vorn-check PATH] [--vorn-fmt PATH] [--vorn-dis PATH]
+                         [--vorn-lsp PATH] [--megabytes N] [--slack-mb M]
 """
 
 import argparse
 import os
+import resource
 import shutil
 import subprocess
 import sys
 import tempfile
+import threading
 
-# Each kind of script: its line, the listing's lines per script line, and what stands after the
-# last listed line.
+# Each kind of script: its line, the listing's lines per script line, what ends the listing,
+# and the lines before that after the listed lines (a clean compile's summary, then its
+# compiled file: 11 lines of header, 3 of code and tables, before the line of its size).
 KINDS = {
-    "comments": (b"; c\n", 1, [b"=== 0 bytes of code, no errors", b"=== symbols", b"(none)"]),
+    "comments": (b"; c\n", 1, [b"=== 64 bytes in the compiled file", b"=== symbols", b"(none)"], 15),
     "errors": (b"Foo\n", 2, [b"=== 0 bytes of code, 65535 errors, status 10", b"=== symbols",
-                             b"(none)"]),
+                             b"(none)"], 0),
 }
+
+
+# Each stream: the tool, its arguments, what its standard input is (a file, or "lsp": one
+# message of LspMessageBytes and then a header that never ends), its address-space budget in
+# MB, and the status and the message (on standard error, or for "lsp" standard output) it must
+# end with. The budgets: a tool's fixed cost with room to spare, and what the cap on what it
+# reads whole costs (64 MiB kept, and the copy made as it grows).
+LspMessageBytes = 1 << 30
+STREAMS = [
+    ("vorn-fmt", ["-"], "/dev/zero", 200, 2, b"vorn-fmt: -: larger than 64 MiB"),
+    ("vorn-fmt", ["/dev/zero"], "/dev/null", 200, 2, b"vorn-fmt: /dev/zero: larger than 64 MiB"),
+    ("vorn-check", ["-"], "/dev/zero", 200, 2, b"vorn-check: standard input holds more than 64 MiB"),
+    ("vorn-dis", ["/dev/zero"], "/dev/null", 64, 21, b"more than 9280 bytes long"),
+    ("vorn-lsp", [], "lsp", 200, 0, b'"message":"the message is too large"'),
+]
+
+
+def feed_lsp(pipe):
+    """One message far larger than the server takes, then a header that never ends (cut off
+    at 64 MB): the server skips the one and drops the other, and ends when the input does."""
+    try:
+        pipe.write(b"Content-Length: %d\r\n\r\n" % LspMessageBytes)
+        block = b"\0" * (1 << 20)
+        for _ in range(LspMessageBytes >> 20):
+            pipe.write(block)
+        for _ in range(64):
+            pipe.write(b"X" * (1 << 20))
+    except BrokenPipeError:
+        pass
+    finally:
+        try:
+            pipe.close()
+        except BrokenPipeError:
+            pass
+
+
+def run_stream(program, args, source, budget_mb, cwd):
+    """Runs program under an address-space limit of budget_mb; returns (status, the end of its
+    standard output and standard error)."""
+    limit = budget_mb << 20
+
+    def limited():
+        resource.setrlimit(resource.RLIMIT_AS, (limit, limit))
+
+    stdin = subprocess.PIPE if source == "lsp" else open(source, "rb")
+    out, err = tempfile.TemporaryFile(), tempfile.TemporaryFile()
+    proc = subprocess.Popen([program] + args, cwd=cwd, stdin=stdin, stdout=out, stderr=err,
+                            preexec_fn=limited)
+    feeder = None
+    if source == "lsp":
+        feeder = threading.Thread(target=feed_lsp, args=(proc.stdin,))
+        feeder.start()
+    else:
+        stdin.close()
+    try:
+        status = proc.wait(timeout=240)
+    except subprocess.TimeoutExpired:
+        proc.kill()
+        status = proc.wait()
+    if feeder:
+        feeder.join()
+    texts = []
+    for f in (out, err):
+        f.seek(0, os.SEEK_END)
+        f.seek(max(0, f.tell() - 2000))
+        texts.append(f.read())
+        f.close()
+    return status, texts[0], texts[1]
+
+
+# What one more top script may cost vorn-check --project, in bytes: its compile's records
+# (files, definitions, entry tables, the compiled file, its lists) and its place in the
+# project's maps. A one-line script took 12.2 KB while each compile kept room for full lists.
+ProjectScriptBudget = 4096
+ProjectSizes = (200, 4200)
+
+
+def project_cost(vorn_check, work):
+    """The peak of vorn-check --project over projects of ProjectSizes one-line top scripts, and
+    what each script beyond the first project's costs."""
+    peaks = []
+    for count in ProjectSizes:
+        folder = os.path.join(work, "project-%d" % count)
+        os.makedirs(folder)
+        for name, text in (("events.lst", "OnStart 1\n"), ("command.lst", "Wait 0 1\n")):
+            with open(os.path.join(folder, name), "w") as f:
+                f.write(text)
+        for i in range(count):
+            with open(os.path.join(folder, "s%05d.vs" % i), "w") as f:
+                f.write("OnStart:\n")
+        status, count_lines, last, errors, peak = run(vorn_check, ["--project"], folder)
+        if status != 0 or count_lines or errors[0]:
+            return ["vorn-check --project of %d scripts: status %d, %r %r"
+                    % (count, status, last, errors[1])]
+        peaks.append(peak)
+        shutil.rmtree(folder)
+    each = (peaks[1] - peaks[0]) * 1024 / (ProjectSizes[1] - ProjectSizes[0])
+    print("vorn-check --project: peak %d kB with %d scripts, %d kB with %d: %.0f bytes a script"
+          % (peaks[0], ProjectSizes[0], peaks[1], ProjectSizes[1], each))
+    if each > ProjectScriptBudget:
+        return ["vorn-check --project: %.0f bytes a script (allowed: %d)" % (each, ProjectScriptBudget)]
+    return []
 
 
 def write_script(path, line, megabytes):
@@ -78,6 +193,9 @@ def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--vorn-list", required=True)
     ap.add_argument("--vorn-check")
+    ap.add_argument("--vorn-fmt")
+    ap.add_argument("--vorn-dis")
+    ap.add_argument("--vorn-lsp")
     ap.add_argument("--megabytes", type=int, default=20)
     ap.add_argument("--slack-mb", type=int, default=8)
     args = ap.parse_args()
@@ -91,7 +209,7 @@ def main():
             f.write("OnStart 1\n")
         with open(os.path.join(work, "command.lst"), "w") as f:
             f.write("Wait 0 1\n")
-        for kind, (line, rows, tail) in KINDS.items():
+        for kind, (line, rows, tail, layout) in KINDS.items():
             megabytes = args.megabytes if kind == "comments" else args.megabytes / 4
             peaks = {}
             for size, mb in (("small", 1), ("big", megabytes)):
@@ -102,7 +220,7 @@ def main():
                 if status != expected_status or errors[0]:
                     failures.append("%s: status %d, %r" % (name, status, errors[1]))
                 # A header, every line (with its error), the summary and the symbols.
-                expected_count = 1 + rows * lines + len(tail)
+                expected_count = 1 + rows * lines + len(tail) + layout
                 if count != expected_count or last[-3:] != tail:
                     failures.append("%s: %d lines of listing ending %r; expected %d ending %r"
                                     % (name, count, last, expected_count, tail))
@@ -123,14 +241,60 @@ def main():
                                         % (name, status, count, last, errors[1]))
                     peaks[size].append(check_peak)
                     print("%s: peak %d kB with vorn-check" % (name, check_peak))
+                    # -Wall: the same lines (no warning on these); JSON: one document.
+                    for option, ending in (("-Wall", None), ("--format=json", [b"}"])):
+                        status, count, last, errors, peak = run(vorn_check, [option, name], work)
+                        if (status != 10 or errors[0] or (ending is None and count != 3 * lines)
+                                or (ending is not None and last[-1:] != ending)):
+                            failures.append("vorn-check %s %s: status %d, %d lines ending %r, %r"
+                                            % (option, name, status, count, last, errors[1]))
+                        peaks[size].append(peak)
+                        print("%s: peak %d kB with vorn-check %s" % (name, peak, option))
             if sanitized:
                 continue
-            for i, what in enumerate(("listing", "--at", "vorn-check")[:len(peaks["big"])]):
+            whats = ("listing", "--at", "vorn-check", "vorn-check -Wall", "vorn-check --format=json")
+            for i, what in enumerate(whats[:len(peaks["big"])]):
                 grown = peaks["big"][i] - peaks["small"][i]
                 if grown > args.slack_mb * 1024:
                     failures.append("%s of %s: the peak grew by %d kB from 1 MB to %g MB of input "
                                     "(allowed: %d kB)" % (what, kind, grown, megabytes,
                                                           args.slack_mb * 1024))
+        tools = {"vorn-fmt": args.vorn_fmt, "vorn-check": vorn_check, "vorn-dis": args.vorn_dis,
+                 "vorn-lsp": args.vorn_lsp}
+        for tool, tool_args, source, budget_mb, expected, message in STREAMS:
+            # Sanitizers reserve far more address space than any budget.
+            if not tools.get(tool) or sanitized:
+                continue
+            status, out, err = run_stream(os.path.abspath(tools[tool]), tool_args, source,
+                                          budget_mb, work)
+            said = out if source == "lsp" else err
+            print("%s %s < %s under %d MB: status %d, %r"
+                  % (tool, " ".join(tool_args), source, budget_mb, status, said[-200:]))
+            if status != expected or message not in said:
+                failures.append("%s %s < %s under %d MB: status %d (expected %d), %r"
+                                % (tool, " ".join(tool_args), source, budget_mb, status, expected,
+                                   (out + err)[-300:]))
+        # One line without a line end, listed: the line is read again in pieces as it is
+        # written, and its many diagnostics held as text on disk past a bound.
+        long_peaks = []
+        for mb in (1, args.megabytes):
+            name = "long-line-%d.vs" % mb
+            # Written in blocks: this script's memory, counted in the peaks, stays as it is.
+            with open(os.path.join(work, name), "wb") as f:
+                f.write(b"; ")
+                for _ in range(mb * 10):
+                    f.write(b"x" * 100000)
+            status, count, last, errors, peak = run(vorn_list, [name], work)
+            if status != 10 or errors[0] or not last[-3].startswith(b"=== 0 bytes of code, "):
+                failures.append("%s: status %d, %d lines ending %r, %r"
+                                % (name, status, count, last, errors[1]))
+            long_peaks.append(peak)
+            print("%s: peak %d kB listing" % (name, peak))
+        if not sanitized and long_peaks[1] - long_peaks[0] > args.slack_mb * 1024:
+            failures.append("listing of one long line: the peak grew by %d kB from 1 MB to %d MB"
+                            % (long_peaks[1] - long_peaks[0], args.megabytes))
+        if vorn_check and not sanitized:
+            failures += project_cost(vorn_check, work)
     finally:
         shutil.rmtree(work, ignore_errors=True)
     for failure in failures:

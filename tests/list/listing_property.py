@@ -22,6 +22,9 @@ import subprocess
 import sys
 import tempfile
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
+import byte_map_check  # noqa: E402
+
 CONDITIONS = ["Equal", "NotEqual", "LessThan", "NotLessThan", "GreaterThan", "NotGreaterThan",
               "LessThanOrEqual", "GreaterThanOrEqual"]
 # Statements, in all: at most 4 arguments of at most 33 bytes each keep the code well within
@@ -165,7 +168,7 @@ def parse_listing(text):
     code = bytearray()
     current = None
     for row in text.split("\n"):
-        if row.startswith("=== symbols"):
+        if row.startswith("=== symbols") or row.startswith("=== header:"):
             break
         header = HEADER.match(row)
         if header:
@@ -215,6 +218,8 @@ def check_one(vorn, vorn_list, folder, rng):
     if listed_code != code:
         problems.append("the listing's bytes (%d) differ from the compiled code (%d)"
                         % (len(listed_code), len(code)))
+    # Every byte of the compiled file is on exactly one row: header, code or table slot.
+    problems += byte_map_check.problems(listed.stdout, compiled)
 
     # Every row's text is its line of the file its header names.
     texts = {}

@@ -41,6 +41,27 @@ class CodeActions(ServerTest):
         result = self.client.initialize(self.root)
         self.assertEqual(result["capabilities"]["codeActionProvider"], {"codeActionKinds": ["quickfix"]})
 
+    def test_a_name_only_a_file_not_included_defines_gets_the_include_line_offered(self):
+        text = "OnStart:\n    Wait(PotionPrice)\n"
+        found = self.open({"shop.vs": text, "lib/items.vs": "defnum PotionPrice 4\n"}, "shop.vs")
+        self.assertEqual(len(found), 1, found)
+        actions = self.actions("shop.vs", 1)
+        self.assertEqual([a["title"] for a in actions], ["Include lib/items.vs"])
+        self.assertNotIn("isPreferred", actions[0])
+        edits = actions[0]["edit"]["changes"][uri(self.path("shop.vs"))]
+        self.assertEqual(edits, [{"range": at_line(0, 0, 0), "newText": "include lib\\/items.vs\n"}])
+        self.client.change(self.path("shop.vs"), apply(text, edits), 2)
+        self.assertEqual(self.client.diagnostics(self.path("shop.vs"), version=2), [])
+
+    def test_a_hex_number_gets_its_decimal_offered_but_not_preferred(self):
+        text = "OnStart:\n    Wait(0x1E)\n"
+        self.open({"t.vs": text}, "t.vs")
+        actions = self.actions("t.vs", 1)
+        self.assertEqual([a["title"] for a in actions], ["Replace '0x1E' with '30'"])
+        self.assertNotIn("isPreferred", actions[0])
+        self.assertEqual(actions[0]["edit"]["changes"],
+                         {uri(self.path("t.vs")): [{"range": at_line(1, 9, 13), "newText": "30"}]})
+
     def test_a_misspelt_command_gets_its_replacement_preferred_and_an_entry_for_the_list(self):
         text = "OnStart:\n    Sya(\"hi\")\n"
         self.open({"t.vs": text}, "t.vs")

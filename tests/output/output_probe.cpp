@@ -60,6 +60,8 @@ int main(int argc, char** argv) {
     case OutputWrite::CannotWrite:
         puts("CannotWrite");
         return 2;
+    case OutputWrite::IsInput:
+        break;
     }
     return 70;
 }

@@ -11,7 +11,8 @@ namespace {
 TEST(MakeEscaped, LeavesOrdinaryPathsAsTheyAre) {
     EXPECT_EQ(make_escaped("lib/doors.vs"), "lib/doors.vs");
     EXPECT_EQ(make_escaped("a\\b.vs"), "a\\b.vs");
-    EXPECT_EQ(make_escaped("x:y%z.vs"), "x:y%z.vs");
+    EXPECT_EQ(make_escaped("x:y%z.vs"), "x\\:y%z.vs");
+    EXPECT_EQ(make_escaped("x|y.vs"), "x\\|y.vs");
 }
 
 TEST(MakeEscaped, EscapesBlanksAndHashWithABackslash) {
@@ -46,11 +47,14 @@ TEST(MakeTargetEscaped, AlsoEscapesColonAndPercent) {
     EXPECT_EQ(make_target_escaped("plain.bin"), "plain.bin");
 }
 
-TEST(UnreadableByMake, FindsLineEndsSemicolonsAndEquals) {
-    EXPECT_EQ(unreadable_by_make("a\nb"), '\n');
-    EXPECT_EQ(unreadable_by_make("a;b"), ';');
-    EXPECT_EQ(unreadable_by_make("k=v.vs"), '=');
-    EXPECT_EQ(unreadable_by_make("a b#c$d:e%f\\"), std::nullopt);
+TEST(UnreadableByMake, FindsLineEndsSemicolonsEqualsHomeFoldersAndArchiveMembers) {
+    EXPECT_EQ(unreadable_by_make("a\nb"), "a line end");
+    EXPECT_EQ(unreadable_by_make("a;b"), "';'");
+    EXPECT_EQ(unreadable_by_make("k=v.vs"), "'='");
+    EXPECT_EQ(unreadable_by_make("~/a.vs"), "a leading '~'");
+    EXPECT_EQ(unreadable_by_make("././~x.vs"), "a leading '~'");
+    EXPECT_EQ(unreadable_by_make("lib(m)"), "an archive member's \"(...)\"");
+    EXPECT_EQ(unreadable_by_make("a b#c$d:e%f|g(h).vs~\\"), std::nullopt);
 }
 
 vorn::SourceRecord file(const char* path, bool opened = true, int includer = -1,

@@ -8,7 +8,7 @@
 
 #include <vorn/vorn.h>
 
-#include "frontend/explain.h"
+#include "report/explain.h"
 
 namespace {
 

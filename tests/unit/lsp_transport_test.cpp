@@ -92,4 +92,22 @@ TEST(LspFraming, StrayBytesAreFlaggedNotWrittenIntoTheMessage) {
     EXPECT_EQ(text, "a\xff");
 }
 
+TEST(LspFraming, GenuineCharactersOfTheCarriedBlockAreKeptBesideStrayBytes) {
+    // U+10FE80, U+10FEFF and U+10FE7F (just outside the block) beside a stray 0xFF.
+    std::string genuine = "\xf4\x8f\xba\x80|\xf4\x8f\xbb\xbf|\xf4\x8f\xb9\xbf";
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    std::string input = framed("{\"jsonrpc\":\"2.0\",\"method\":\"x\",\"params\":{\"text\":\"a\xff" + genuine + "\"}}");
+    ASSERT_EQ(write(fds[1], input.data(), input.size()), static_cast<ssize_t>(input.size()));
+    close(fds[1]);
+    lsp::Transport transport(fds[0], -1);
+    lsp::Incoming in = transport.read();
+    close(fds[0]);
+    ASSERT_EQ(in.status, lsp::Read::Message);
+    EXPECT_TRUE(in.stray_bytes);
+    std::string text = in.message["params"]["text"].get<std::string>();
+    lsp::restore_stray_bytes(text);
+    EXPECT_EQ(text, "a\xff" + genuine);
+}
+
 }  // namespace

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "frontend/preprocess.h"
+#include "common/line_reader.h"
 
 using namespace vorn;
 

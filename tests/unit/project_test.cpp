@@ -1,6 +1,7 @@
 // The project model on real folders: which scripts are top scripts, diagnostics in the context
 // of the top scripts, names across files, the bounded walk, and incremental recompiles.
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -150,6 +151,39 @@ TEST_F(ProjectTest, TheWalkStopsSixteenLevelsDownWithANote) {
     ASSERT_EQ(project.notes().size(), 1u);
     EXPECT_NE(project.notes()[0].text.find("16 levels"), std::string::npos);
     EXPECT_EQ(vorn::WalkLimits{}.depth, 16);
+}
+
+TEST_F(ProjectTest, AFolderThatCannotBeReadIsNoted) {
+    write("main.vs", "  Wait(1)\n");
+    write("locked/hidden.vs", "  Wait(2)\n");
+    fs::permissions(folder, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                fs::perms::others_read | fs::perms::others_exec);
+    fs::permissions(folder / "locked", fs::perms::none);
+    // Root reads any folder: the walk runs as nobody then, in a child process.
+    auto walk = [&] {
+        vorn::Project project(folder.string());
+        project.load();
+        const std::vector<vorn::ProjectNote>& notes = project.notes();
+        return project.top_scripts() == Strings{"main.vs"} && notes.size() == 1 &&
+               notes[0].path == (folder / "locked").string() &&
+               notes[0].text == "this folder could not be read (Permission denied): it was not "
+                                "searched for scripts";
+    };
+    int status = 0;
+    if (geteuid() == 0) {
+        pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0)
+            _exit(setgid(65534) != 0 || setuid(65534) != 0 ? 77 : walk() ? 0 : 1);
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        status = WIFEXITED(status) ? WEXITSTATUS(status) : 2;
+    } else {
+        status = walk() ? 0 : 1;
+    }
+    fs::permissions(folder / "locked", fs::perms::owner_all);
+    if (status == 77)
+        GTEST_SKIP() << "cannot become nobody";
+    EXPECT_EQ(status, 0);
 }
 
 TEST_F(ProjectTest, TheWalkStopsAfterItsEntriesWithANote) {

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <iterator>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -75,11 +77,21 @@ TEST(OpenSource, DeepIncludesReadInSmallBlocks) {
     EXPECT_EQ(deep->block_size, NestedSourceBlockSize);
 }
 
-TEST(NextPiece, PiecesInPlaceAndAcrossBlocksMatchReadPiece) {
-    // Lines of every length up to past a piece, over several small blocks, read both ways.
+TEST(NextCleanPiece, PiecesAndTheirCleaningMatchReadPieceAndTheCleaner) {
+    // Generated lines of every length up to past a piece, over several small blocks, full of
+    // what the cleaner stops at or carries on over (comments, strings, escapes, CR, NUL, line
+    // feeds inside strings), read in one pass and read then cleaned.
+    std::mt19937 random(25);
+    const std::string bytes[] = {"a", "b", " ", "\t", ";", "/", "\"", "\\", "\r", std::string(1, '\0'),
+                                 "(", ",", ")", "\xE9", "\n"};
     std::string text;
-    for (int i = 0; text.size() < 4 * NestedSourceBlockSize; ++i)
-        text += std::string(static_cast<std::size_t>(i * 7 % 320), static_cast<char>('a' + i % 26)) + "\n";
+    while (text.size() < 4 * NestedSourceBlockSize) {
+        std::size_t length = random() % 330;
+        for (std::size_t i = 0; i < length; ++i)
+            text += random() % 4 ? "x" : bytes[random() % std::size(bytes)];
+        text += "\n";
+    }
+    text += "a \"last\" line ; without its end";
     std::vector<std::string> expected = pieces(text, SourceLineSize);
     TestState t;
     t.files.serve("f.vs", text);
@@ -87,12 +99,20 @@ TEST(NextPiece, PiecesInPlaceAndAcrossBlocksMatchReadPiece) {
     SourceFile* file = open_source(*t.s, "f.vs");
     ASSERT_NE(file, nullptr);
     std::vector<std::string> got;
-    while (std::size_t length = next_piece(file)) {
-        // The piece is NUL-terminated where it stands.
-        EXPECT_EQ(file->piece[length], '\0');
+    char clean[SourceLineSize];
+    std::size_t cleaned = 0;
+    while (std::size_t length = next_clean_piece(file, clean, &cleaned)) {
+        // The piece is NUL-terminated where it stands once asked for.
+        EXPECT_EQ(piece_text(file)[length], '\0');
         got.emplace_back(file->piece, length);
+        std::string raw(file->piece, length);
+        std::string again(SourceLineSize, '\0');
+        std::size_t again_length = preprocess_line(raw.c_str(), again.data());
+        ASSERT_EQ(std::string(clean, cleaned), again.substr(0, again_length)) << "piece " << got.size();
+        EXPECT_EQ(clean[cleaned], '\0');
     }
     EXPECT_EQ(got, expected);
+    EXPECT_FALSE(file->failed);
 }
 
 TEST(ReadPiece, ADirectoryIsAReadFailure) {

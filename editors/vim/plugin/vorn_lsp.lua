@@ -1,6 +1,8 @@
 -- Starts vorn-lsp for VORN scripts and lists in Neovim (0.7 and later; Vim skips this file).
 -- The command is g:vorn_lsp_cmd (a list, default { 'vorn-lsp' }). One server runs for each
 -- project folder: the nearest folder above the file that holds events.lst and command.lst.
+-- g:vorn_warnings (a list such as { 'all', 'no-long-line' }, vorn-check's -W options without
+-- the -W) is sent as the server's initializationOptions and its workspace settings.
 if vim.fn.has('nvim-0.7') == 0 then
   return
 end
@@ -41,6 +43,8 @@ local function attach(bufnr)
     cmd = vim.g.vorn_lsp_cmd or { 'vorn-lsp' },
     root_dir = root,
     on_attach = on_attach,
+    init_options = { vorn = { warnings = vim.g.vorn_warnings or {} } },
+    settings = { vorn = { warnings = vim.g.vorn_warnings or {} } },
   }
   if vim.lsp.start then
     vim.lsp.start(config, { bufnr = bufnr })

@@ -1,39 +1,26 @@
-#include "preprocess.h"
+#include "line_reader.h"
 
 #include <string>
 
-#include "../common/compile_state.h"
-#include "../common/source_reader.h"
+#include "compile_state.h"
+#include "source_reader.h"
 
 namespace vorn {
 
 static_assert(vorn::MaxPieceLength == SourceLineSize - 1);
 
-// Outside strings these end the line: a comment, or the line end itself.
-static bool ends_line(char c) { return c == ';' || c == '/' || c == '\r' || c == '\n'; }
-
 // Walks raw as the cleaner reads it, calling keep(raw index, character) for each character
 // that the cleaned line keeps; stops where the cleaned line ends, or when keep returns false.
 template <typename Keep>
 static const char* clean_walk(const char* raw, Keep keep) {
-    bool in_string = false;
-    bool escaped = false;
+    Cleaner cleaner;
     const char* r = raw;
-    for (; *r; ++r) {
-        char c = *r;
-        if (!in_string && !escaped && ends_line(c))
+    for (;; ++r) {
+        char c;
+        Cleaner::Step step = cleaner.step(*r, &c);
+        if (step == Cleaner::End)
             break;
-        if (c == '"' && !escaped) {
-            c = static_cast<char>(in_string ? CleanCloseQuote : CleanOpenQuote);
-            in_string = !in_string;
-        }
-        // A backslash is never kept: it makes the next character ordinary.
-        if (c == '\\') {
-            escaped = true;
-            continue;
-        }
-        escaped = false;
-        if (!keep(static_cast<std::size_t>(r - raw), c))
+        if (step == Cleaner::Keep && !keep(static_cast<std::size_t>(r - raw), c))
             break;
     }
     return r;

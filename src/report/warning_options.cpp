@@ -5,6 +5,8 @@
 #include <vorn/language.h>
 #include <vorn/result.h>
 
+#include "explain.h"
+
 namespace vorn {
 
 namespace {
@@ -59,6 +61,41 @@ std::optional<DiagnosticKind> warning_named(std::string_view name) {
     return std::nullopt;
 }
 
+namespace {
+
+// The error for an unknown warning name (option is the text after "-W", ending in name), with
+// the closest warning names offered in the same form.
+std::string unknown_warning(std::string_view name, std::string_view option) {
+    std::vector<std::string_view> known;
+    for (std::size_t i = 0; i < DiagnosticKindCount; ++i) {
+        auto kind = static_cast<DiagnosticKind>(i);
+        if (severity_of(kind) == Severity::Warning)
+            known.emplace_back(kind_name(kind));
+    }
+    std::string text = name.size() == option.size()
+                           ? "unknown warning option -W" + std::string(option)
+                           : "unknown warning '" + std::string(name) + "' in -W" + std::string(option);
+    std::vector<std::string> closest = closest_names(name, known);
+    for (std::size_t i = 0; i < closest.size(); ++i)
+        text += (i == 0 ? "; did you mean '-W" : i + 1 == closest.size() ? "' or '-W" : "', '-W") +
+                std::string(option.substr(0, option.size() - name.size())) + closest[i];
+    return closest.empty() ? text : text + "'?";
+}
+
+}  // namespace
+
+std::string warning_names_help() {
+    std::string text;
+    for (std::size_t i = 0; i < DiagnosticKindCount; ++i) {
+        auto kind = static_cast<DiagnosticKind>(i);
+        if (severity_of(kind) != Severity::Warning)
+            continue;
+        text += "  " + std::string(kind_name(kind));
+        text += on_by_default(kind) ? "\n" : " (off by default)\n";
+    }
+    return text;
+}
+
 std::optional<std::string> apply_warning_option(WarningOptions& options, std::string_view option) {
     auto named = [&](std::string_view name) -> std::optional<DiagnosticKind> { return warning_named(name); };
     if (option == "all") {
@@ -75,7 +112,7 @@ std::optional<std::string> apply_warning_option(WarningOptions& options, std::st
         std::string_view name = option.substr(ErrorPrefix.size());
         std::optional<DiagnosticKind> kind = named(name);
         if (!kind)
-            return "unknown warning '" + std::string(name) + "' in -W" + std::string(option);
+            return unknown_warning(name, option);
         options.enabled.add(*kind);
         options.errors.add(*kind);
         return std::nullopt;
@@ -84,14 +121,14 @@ std::optional<std::string> apply_warning_option(WarningOptions& options, std::st
         std::string_view name = option.substr(NoPrefix.size());
         std::optional<DiagnosticKind> kind = named(name);
         if (!kind)
-            return "unknown warning '" + std::string(name) + "' in -W" + std::string(option);
+            return unknown_warning(name, option);
         options.enabled.remove(*kind);
         options.errors.remove(*kind);
         return std::nullopt;
     }
     std::optional<DiagnosticKind> kind = named(option);
     if (!kind)
-        return "unknown warning option -W" + std::string(option);
+        return unknown_warning(option, option);
     options.enabled.add(*kind);
     return std::nullopt;
 }

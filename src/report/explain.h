@@ -18,6 +18,14 @@ constexpr std::size_t ShortNameLength = 4;
 constexpr std::size_t MaxShortNameDistance = 1;
 constexpr std::size_t MaxNameDistance = 2;
 
+// How often one compile reads its file again to find a name defined after its use, and the
+// largest file it reads so.
+constexpr uint16_t MaxLaterLookups = 16;
+constexpr std::size_t MaxLaterLookupBytes = std::size_t{1} << 20;
+
+// How a statement moved off column 1 is indented, as vorn-fmt indents them.
+constexpr const char* StatementIndent = "    ";
+
 // The Damerau-Levenshtein distance of a and b (the optimal string alignment form: inserting,
 // removing or changing a byte, or swapping two neighbours, each costs one), byte by byte and
 // case-sensitive, as the compiler compares names.
