@@ -53,7 +53,7 @@ PUBLIC_HEADERS = {
     'grammar.h': 1, 'files.h': 1,
     'format.h': 5,
     'vorn.h': 5,  # includes them all, format.h too
-    'project.h': 6, 'name_contexts.h': 6,
+    'project.h': 6, 'name_contexts.h': 6, 'edit_check.h': 6,
 }
 
 
