@@ -28,6 +28,9 @@ struct SourceRecord {
     // With options.record_lines, how many pieces had been recorded when the compile reached
     // this file: its own pieces, and those of the files it includes, follow from that index.
     uint32_t first_piece = 0;
+    // For an include that could not be opened because its name was cut at a '/' that starts
+    // a comment: the file the whole word names, which the writer meant (empty otherwise).
+    std::string meant;
 };
 
 // One piece of a source line as it was compiled (a line longer than 299 characters is two

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <iterator>
 #include <map>
+#include <memory>
 #include <optional>
 #include <set>
 
@@ -178,6 +179,29 @@ std::string included_by(const Options& options, const Checked& c) {
     return text + ": check it with them with 'vorn-check --project'";
 }
 
+// The unused names of a script's compile, judged over the project its folder holds: a name
+// of a shared file that another top script uses is used. Only the files this compile read
+// are reported on.
+std::vector<vorn::Diagnostic> unused_over_project(const Checked& c, const std::string& here) {
+    std::vector<const vorn::CompileResult*> compiles{&c.result};
+    std::unique_ptr<vorn::Project> project;
+    bool shares = std::any_of(c.result.files.begin(), c.result.files.end(),
+                              [](const vorn::SourceRecord& f) { return f.includer >= 0 && f.opened; });
+    if (shares && c.script != StdinName && vorn::holds_lists(c.folder.empty() ? here : c.folder)) {
+        project = std::make_unique<vorn::Project>(c.folder.empty() ? here : c.folder);
+        project->load();
+        for (const std::string& top : project->top_scripts())
+            if (project->key(top) != project->key(c.script))
+                compiles.push_back(project->compile_of(top));
+    }
+    std::set<std::string> read;
+    for (const vorn::SourceRecord& f : c.result.files)
+        read.insert(f.path);
+    std::vector<vorn::Diagnostic> unused = vorn::unused_names(compiles);
+    std::erase_if(unused, [&](const vorn::Diagnostic& d) { return !read.count(d.where.file); });
+    return unused;
+}
+
 // With collected, the diagnostics go there instead of being printed.
 int check_scripts(const Options& options, vorn::CompileOptions compile_options,
                   std::vector<vorn::ContextDiagnostic>* collected = nullptr) {
@@ -224,7 +248,7 @@ int check_scripts(const Options& options, vorn::CompileOptions compile_options,
         // Counted as an error, unused-name was found by the compile, before it wrote -o.
         if (options.warnings.enabled.has(vorn::DiagnosticKind::UnusedName) &&
             !these.warnings_as_errors.has(vorn::DiagnosticKind::UnusedName))
-            for (vorn::Diagnostic& unused : vorn::unused_names({&c.result}))
+            for (vorn::Diagnostic& unused : unused_over_project(c, here))
                 c.result.diagnostics.push_back(std::move(unused));
         vorn::count_warnings_as_errors(c.result, options.warnings);
         rebase.to_here(c.result);

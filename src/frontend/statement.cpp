@@ -129,19 +129,44 @@ static bool encode_argument(CompileState& s, const char* text, vorn::ArgumentFor
     return encode_name(s, text, span);
 }
 
+// A statement with an error still uses the names its writer gave it: with uses recorded,
+// the defined names among its arguments from the first one, that were not encoded, count as
+// used (an unused-name warning there would only mislead).
+[[gnu::cold]] static void note_names_left(CompileState& s, const char* line, uint32_t first) {
+    const vorn::LineParts& parts = s.line;
+    for (uint32_t i = first; i < parts.argument_count; ++i) {
+        vorn::TextRange value = parts.arguments[i].value;
+        if (parts.arguments[i].form != vorn::ArgumentForm::Name || value.size() == 0 || value.size() >= ArgumentSize)
+            continue;
+        char text[ArgumentSize];
+        memcpy(text, line + value.begin, value.size());
+        text[value.size()] = '\0';
+        if (int index = find_defvar(s, text); index >= 0)
+            note_value_use(s, vorn::UseKind::Variable, index, span_of(value));
+        else if (int constant = find_defnum(s, text); constant >= 0)
+            note_value_use(s, vorn::UseKind::Constant, constant, span_of(value));
+    }
+}
+
 // Encodes the arguments of the statement in s.line, after checking their count.
 static void compile_arguments(CompileState& s, const char* line, int arg_count) {
     const vorn::LineParts& parts = s.line;
-    if (!check_arguments(s, parts, arg_count))
+    if (!check_arguments(s, parts, arg_count)) {
+        if (s.uses) [[unlikely]]
+            note_names_left(s, line, 0);
         return;
+    }
     for (int i = 0; i < arg_count; ++i) {
         vorn::TextRange value = parts.arguments[i].value;
         // The work buffer: a checked argument, and so its value, is shorter than it.
         char text[ArgumentSize];
         memcpy(text, line + value.begin, value.size());
         text[value.size()] = '\0';
-        if (!encode_argument(s, text, parts.arguments[i].form, span_of(value)))
+        if (!encode_argument(s, text, parts.arguments[i].form, span_of(value))) {
+            if (s.uses) [[unlikely]]
+                note_names_left(s, line, static_cast<uint32_t>(i) + 1);
             return;
+        }
     }
 }
 
@@ -170,9 +195,12 @@ void compile_statement(CompileState& s, const char* line) {
     name[parts.command.size()] = '\0';
     uint16_t line_start = s.code_pos;
     int command = s.lists().find_command(name);
-    if (command < 0)
+    if (command < 0) {
+        if (s.uses) [[unlikely]]
+            note_names_left(s, line, 0);
         return fail_statement(s, DiagnosticKind::UnknownCommand, span_of(parts.command),
                               line_start, name);
+    }
     if (s.uses) [[unlikely]]
         note_use(s, vorn::UseKind::Command, command, span_of(parts.command));
     emit_byte(s, static_cast<uint8_t>(command));

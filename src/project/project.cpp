@@ -348,8 +348,10 @@ void key_paths(CompileResult& r, const Key& key) {
             found = keys.emplace(path, key(path)).first;
         path = found->second;
     };
-    for (SourceRecord& file : r.files)
+    for (SourceRecord& file : r.files) {
         rekey(file.path);
+        rekey(file.meant);
+    }
     for (Diagnostic& d : r.diagnostics) {
         rekey(d.where.file);
         for (DiagnosticNote& note : d.notes)
@@ -391,6 +393,10 @@ void Project::compile_top(const std::string& script) {
         compiled->read.insert(file.path);
         if (file.includer >= 0 && file.opened)
             compiled->included.push_back(file.path);
+        // An include cut at a '/' still names the file its writer meant: that file is no top
+        // script (no one compiles it alone), though this compile could not read it.
+        if (file.includer >= 0 && !file.opened && !file.meant.empty())
+            compiled->included.push_back(file.meant);
     }
     compiled_[script] = std::move(compiled);
     symbols_stale_ = true;

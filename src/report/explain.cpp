@@ -321,6 +321,9 @@ void explain_cut_include(CompileState& s, vorn::Diagnostic& d, Span span) {
     d.notes.push_back(vorn::DiagnosticNote{range, "a '/' starts a comment: write " + quoted(new_text) +
                                                       " to include " + quoted(path)});
     d.fixes.push_back(vorn::Fix{"escape the '/' of " + quoted(path), {vorn::Edit{range, new_text}}, true});
+    // The include's record (made when it could not be opened) knows the file meant.
+    if (!s.result.files.empty() && !s.result.files.back().opened)
+        s.result.files.back().meant = path;
 }
 
 // "defvar NoNumber": the number that would follow the name is missing.

@@ -29,6 +29,12 @@ FILES = {
     "main.vs": "include lib\\/doors.vs   ; the doors\nOnStart:\n    Say(\"open\")\n    Wait(Doors)\n    \n"
                "    Wait(Speed)\n",
     "lib/doors.vs": "defvar Doors 4\n    Set(\"é\",   Nope) ; é\ndefnum Speed 7\n",
+    # A project of its own inside the workspace (as examples/build/ is): compiled against the
+    # outer lists, tool.vs would show false errors in the Problems panel.
+    "build/events.lst": "OnStart 1\n",
+    "build/command.lst": "Hour 20 0\n",
+    "build/tool.vs": "include lib\\/names.vs\nOnStart:\n    Hour()\n",
+    "build/lib/names.vs": "defvar Mood 3\n",
 }
 
 

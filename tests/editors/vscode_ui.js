@@ -174,7 +174,8 @@ async function main() {
     // Each file's row, then its errors: the one in lib/doors.vs (its column counts the
     // two-byte é once, as VS Code counts characters) with its link to the include line of
     // the top script it arises in (named in the message too), and the include line of main.vs
-    // that leads to it, with the error it links to.
+    // that leads to it, with the error it links to. Nothing from build/, a nested project of
+    // its own.
     const want = [
       /^doors\.vs\s*lib 1$/,
       /^Unknown argument 'Nope' \(in the compile of main\.vs\) vorn unknown-argument \[Ln 2, Col 16\]$/,

@@ -148,9 +148,16 @@ TEST(GnuReport, NamesTheContextOfASharedFilesDiagnosticOnce) {
     std::vector<vorn::ContextDiagnostic> merged = vorn::merge_diagnostics(compiles);
     EXPECT_EQ(gnu_report(merged),
               "lib/s.vs:2:3: error: Some text\n"
-              "lib/s.vs:2:3: note: in the context of a.vs\n"
+              "lib/s.vs:2:3: note: in the compiles of a.vs and b.vs\n"
               "a.vs:2:3: error: Some text\n"
               "events.lst:2:3: error: Some text\n");
+    // One record for the shared file's diagnostic, with both contexts, the first as context.
+    ASSERT_EQ(merged.size(), 3u);
+    EXPECT_EQ(merged[0].contexts, (std::vector<std::string>{"a.vs", "b.vs"}));
+    EXPECT_EQ(merged[0].context, "a.vs");
+    EXPECT_TRUE(merged[1].contexts.empty());
+    EXPECT_EQ(vorn::contexts_note({"a.vs", "b.vs", "c.vs", "d.vs", "e.vs"}),
+              "in the compiles of a.vs, b.vs and 3 other scripts");
     // A check of one script leaves the note out.
     EXPECT_EQ(gnu_report(merged, {}, false),
               "lib/s.vs:2:3: error: Some text\n"

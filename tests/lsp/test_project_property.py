@@ -1,0 +1,162 @@
+"""Generated projects (top scripts, shared files that some includers leave a name undefined
+for, errors in shared files, includes cut at an unescaped '/'): vorn-check --project and
+vorn-lsp both show every failing top script as failing, and show nothing that no top
+script's own compile meets. Each top script checked alone is the reference.
+
+VORN_LSP and VORN_CHECK name the programs; VORN_PROPERTY_SEEDS how many projects (30)."""
+
+import json
+import os
+import random
+import subprocess
+import tempfile
+import unittest
+
+from lsp_client import Client, LISTS, uri, write_files
+
+VORN_CHECK = os.environ.get("VORN_CHECK", "")
+SEEDS = int(os.environ.get("VORN_PROPERTY_SEEDS", "30"))
+NAMES = ["Count", "Mood", "Gold"]
+
+
+def generate(rng):
+    """A project as {path: text}, with the top scripts it has (by construction)."""
+    shared = ["lib/s%d.vs" % i for i in range(rng.randint(1, 3))]
+    files = {}
+    for path in shared:
+        lines = []
+        for _ in range(rng.randint(1, 4)):
+            pick = rng.random()
+            if pick < 0.35:
+                lines.append("    Wait(%s)" % rng.choice(NAMES))  # defined by some includers only
+            elif pick < 0.5:
+                lines.append("    Wait(1, 2)")  # an error in every compile that reaches it
+            elif pick < 0.6:
+                lines.append("defvar L%s %d" % (path[5], rng.randint(1, 50)))
+            else:
+                lines.append("    Say(%d)" % rng.randint(0, 9))
+        files[path] = "\n".join(lines) + "\n"
+    tops = ["t%d.vs" % i for i in range(rng.randint(2, 5))]
+    included = set()
+    for top in tops:
+        lines = ["defvar %s %d" % (name, rng.randint(1, 60)) for name in NAMES if rng.random() < 0.5]
+        for path in rng.sample(shared, rng.randint(0, len(shared))):
+            if rng.random() < 0.2:
+                lines.append("include %s" % path)  # cut at the '/': the note names the file
+            else:
+                lines.append("include %s" % path.replace("/", "\\/"))
+            included.add(path)
+        lines.append("OnStart:")
+        lines.append("    Wait(1)" if rng.random() < 0.8 else "    Nope()")
+        files[top] = "\n".join(lines) + "\n"
+    # A shared file that no script includes is a top script of its own.
+    return files, sorted(tops + [p for p in shared if p not in included])
+
+
+def check_json(folder, *args):
+    run = subprocess.run([VORN_CHECK, "--format=json", *args], cwd=folder, capture_output=True, timeout=60)
+    return json.loads(run.stdout.decode("utf-8", "replace"))
+
+
+def kind(name):
+    # The project reads only regular files and says so; a script checked alone says only
+    # that the file cannot be opened.
+    return "cannot-open-file" if name == "not-a-regular-file" else name
+
+
+def place(d):
+    return (d["file"], d["line"], kind(d["kind"]))
+
+
+class GeneratedProjects(unittest.TestCase):
+    def setUp(self):
+        self.assertTrue(VORN_CHECK, "set VORN_CHECK to the vorn-check binary")
+        tmp = tempfile.TemporaryDirectory()
+        self.addCleanup(tmp.cleanup)
+        self.base = os.path.realpath(tmp.name)
+
+    def each_project(self):
+        """(seed, rng, folder, files, tops, alone) for every seed, made before any is judged."""
+        projects = []
+        for seed in range(SEEDS):
+            rng = random.Random(seed)
+            files, tops = generate(rng)
+            folder = os.path.join(self.base, str(seed))
+            write_files(folder, LISTS)
+            write_files(folder, files)
+            # Each top script alone: what its compile meets, and whether it fails.
+            # (--keep-going, as the project compiles them).
+            alone = {top: check_json(folder, "--keep-going", top) for top in tops}
+            projects.append((seed, rng, folder, files, tops, alone))
+        return projects
+
+    def test_vorn_check_project_shows_each_failing_top_and_only_what_a_compile_meets(self):
+        for seed, rng, folder, files, tops, alone in self.each_project():
+          with self.subTest(seed=seed):
+            report = check_json(folder, "--project")
+            self.assertEqual(sorted(s["path"] for s in report["scripts"]), tops)
+            failing = [t for t in tops if alone[t]["status"] != 0]
+            self.assertEqual(report["status"] != 0, bool(failing))
+            for top in failing:
+                shown = [d for d in report["diagnostics"] if d["severity"] == "error" and
+                         (d["file"] == top or top in d["contexts"])]
+                self.assertTrue(shown, (top, report["diagnostics"]))
+            for d in report["diagnostics"]:
+                contexts = d["contexts"] or [d["file"]]
+                self.assertEqual(d["context"], d["contexts"][0] if d["contexts"] else None)
+                for context in contexts:
+                    self.assertIn(place(d), [place(x) for x in alone[context]["diagnostics"]], (context, d))
+                # Printed once: no other entry stands for the same place.
+                self.assertEqual([place(x) for x in report["diagnostics"]].count(place(d)), 1)
+
+    def test_the_server_shows_each_failing_top_and_only_what_a_compile_meets(self):
+        for seed, rng, folder, files, tops, alone in self.each_project():
+          with self.subTest(seed=seed):
+            client = Client()
+            try:
+                client.request("initialize", {"processId": None, "rootUri": uri(folder), "capabilities": {}})
+                client.notify("initialized")
+                opened = rng.choice(sorted(files))
+                client.open(os.path.join(folder, opened))
+                shown = {uri(os.path.join(folder, opened)): client.diagnostics(os.path.join(folder, opened))}
+                client.drain(0.5)
+                for m in client.notifications:
+                    if m["method"] == "textDocument/publishDiagnostics":
+                        shown[m["params"]["uri"]] = m["params"]["diagnostics"]
+                for top in tops:
+                    if alone[top]["status"] != 0:
+                        errors = [d for d in shown.get(uri(os.path.join(folder, top)), []) if d["severity"] == 1]
+                        self.assertTrue(errors, (top, opened, shown))
+                for path in files:
+                    for d in shown.get(uri(os.path.join(folder, path)), []):
+                        if d["severity"] != 1:
+                            continue
+                        links = [r["message"].rsplit(" ", 1)[1] for r in d.get("relatedInformation", [])
+                                 if r["message"].startswith("Included here, in the compile of ")]
+                        if links:
+                            # A shared file's error: each includer it names meets it.
+                            for context in links:
+                                self.assertIn((path, d["range"]["start"]["line"] + 1, kind(d["code"])),
+                                              [(x["file"], x["line"], kind(x["kind"]))
+                                               for x in alone[context]["diagnostics"]], (context, d))
+                        elif path in tops:
+                            own = alone[path]["diagnostics"]
+                            elsewhere = [r for r in d.get("relatedInformation", [])
+                                         if r["location"]["uri"] != uri(os.path.join(folder, path))]
+                            if elsewhere:
+                                # An include line's summary: the compile meets errors in other files.
+                                self.assertTrue([x for x in own if x["file"] != path and x["severity"] == "error"],
+                                                (path, d))
+                            else:
+                                self.assertIn((d["range"]["start"]["line"] + 1, kind(d["code"])),
+                                              {(x["line"], kind(x["kind"])) for x in own if x["file"] == path},
+                                              (path, d))
+                client.request("shutdown")
+                client.notify("exit")
+                self.assertEqual(client.proc.wait(timeout=10), 0)
+            finally:
+                client.close()
+
+
+if __name__ == "__main__":
+    unittest.main()
