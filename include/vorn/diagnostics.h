@@ -133,15 +133,6 @@ bool colour_wanted(ColourWhen when, bool on_terminal, const char* no_color);
 // (column 0). Empty for a top script, a list, or no file.
 using IncludeChain = std::vector<Location>;
 
-// Gives line number line (from 1) of file as it is in the file, without its line end, valid
-// until the next call; nothing when there is no such line or the file cannot be read again. A
-// report without one shows no caret for that diagnostic.
-class SourceLineReader {
-public:
-    virtual ~SourceLineReader() = default;
-    virtual std::optional<std::string_view> line(const std::string& file, uint32_t line) = 0;
-};
-
 // At most this many bytes of a source line are shown under a diagnostic: a longer line shows
 // the part around the range, its cut ends marked with "...".
 constexpr std::size_t MaxShownLineWidth = 160;
@@ -150,11 +141,40 @@ constexpr std::size_t ShownBeforeRange = 40;
 // Tab stops of a shown source line, every this many columns (as GCC expands them).
 constexpr std::size_t ShownTabWidth = 8;
 
+// The bytes [first, last) of a line of size bytes that the caret display shows for a range
+// from column (from 1): the whole line, or a window of MaxShownLineWidth bytes around it.
+struct ShownBytes {
+    std::size_t first = 0;
+    std::size_t last = 0;
+};
+ShownBytes shown_bytes(uint32_t column, std::size_t size);
+
+// A part of a source line: its bytes [offset, offset + text.size()), of size in all. Of a long
+// line read only in part, size may be the bytes read of it: the window shown is the same.
+struct SourceLinePart {
+    std::string_view text;
+    std::size_t offset = 0;
+    std::size_t size = 0;
+};
+
+// Gives line number line (from 1) of file as it is in the file, without its line end: at least
+// the bytes shown_bytes(column, size) names, so that a line of any length costs no more than
+// its window. Valid until the next call; nothing when there is no such line or the file cannot
+// be read again. A report without one shows no caret for that diagnostic.
+class SourceLineReader {
+public:
+    virtual ~SourceLineReader() = default;
+    virtual std::optional<SourceLinePart> line(const std::string& file, uint32_t line, uint32_t column) = 0;
+};
+
 // The source line and caret lines of a range, as GCC writes them:
 //     "    2 |     Wait(0x10)\n      |          ^~~~\n"
 // Tabs are expanded and control bytes shown as \xNN, with the caret moved along so that it
 // still stands under its bytes. Empty for a location without a line or column.
 std::string caret_lines(const Location& where, std::string_view source_line, const GnuStyle& style);
+// The same from a part of the line holding at least the bytes shown_bytes names; empty when it
+// does not.
+std::string caret_lines(const Location& where, const SourceLinePart& part, const GnuStyle& style);
 
 // Writes diagnostics one after the other in GNU form. Before one that stands in an included
 // file come "In file included from a.vs:2," lines naming each includer, innermost first, as

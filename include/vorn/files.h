@@ -31,7 +31,8 @@ std::optional<std::string> read_whole_file(SourceProvider& provider, const std::
 // named on the command line is not waited on. Diagnostics come mostly in the order of their
 // lines, so each file is read on from where the last line asked for stood, and only from its
 // start again for an earlier line; the last few lines given are kept for the notes that point
-// back. Memory stays that of a few lines, however long the file.
+// back. Of a line longer than MaxShownLineWidth only the window shown is kept, the file read
+// in blocks. Memory stays that of a few windows, however long the file or its lines.
 class ProviderLineReader : public SourceLineReader {
 public:
     // Files open at once (an include chain goes in and out of them), and lines kept.
@@ -40,14 +41,17 @@ public:
 
     explicit ProviderLineReader(FileSystemProvider& provider);
     ~ProviderLineReader() override;
-    std::optional<std::string_view> line(const std::string& file, uint32_t line) override;
+    std::optional<SourceLinePart> line(const std::string& file, uint32_t line, uint32_t column) override;
 
 private:
     struct Cursor;
     struct KeptLine {
         std::string file;
         uint32_t line;
-        std::string text;
+        std::string text;  // the line's bytes from offset
+        std::size_t offset;
+        std::size_t size;  // the line's, or when not whole, the bytes read of it
+        bool whole;
     };
     FileSystemProvider& provider_;
     std::vector<std::unique_ptr<Cursor>> open_;  // the most recently used last

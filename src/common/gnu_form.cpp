@@ -74,24 +74,38 @@ bool colour_wanted(ColourWhen when, bool on_terminal, const char* no_color) {
     return on_terminal && !(no_color && *no_color);
 }
 
+ShownBytes shown_bytes(uint32_t column, std::size_t size) {
+    if (size <= MaxShownLineWidth)
+        return {0, size};
+    std::size_t begin = std::min<std::size_t>(column > 0 ? column - 1 : 0, size);
+    ShownBytes shown;
+    shown.first = begin > ShownBeforeRange ? begin - ShownBeforeRange : 0;
+    shown.last = std::min(size, shown.first + MaxShownLineWidth);
+    if (shown.last - shown.first < MaxShownLineWidth)
+        shown.first = shown.last - MaxShownLineWidth;
+    return shown;
+}
+
 std::string caret_lines(const Location& where, std::string_view source_line, const GnuStyle& style) {
+    return caret_lines(where, SourceLinePart{source_line, 0, source_line.size()}, style);
+}
+
+std::string caret_lines(const Location& where, const SourceLinePart& part, const GnuStyle& style) {
     if (where.line == 0 || where.column == 0)
         return {};
-    const std::size_t size = source_line.size();
+    const std::size_t size = part.size;
     std::size_t begin = std::min<std::size_t>(where.column - 1, size);
     std::size_t end = std::min<std::size_t>(std::max(where.end_column, where.column) - 1, size);
     // A range past the line's end (its line end, or nothing) has its caret just after the line.
     const bool past_end = where.column - 1 >= size;
     // The bytes shown: the whole line, or a window around the range's start. Tab stops count
     // from the first byte shown, so that a cut line is as long as any other.
-    std::size_t first = 0;
-    std::size_t last = size;
-    if (size > MaxShownLineWidth) {
-        first = begin > ShownBeforeRange ? begin - ShownBeforeRange : 0;
-        last = std::min(size, first + MaxShownLineWidth);
-        if (last - first < MaxShownLineWidth)
-            first = last - MaxShownLineWidth;
-    }
+    const ShownBytes window = shown_bytes(where.column, size);
+    const std::size_t first = window.first;
+    const std::size_t last = window.last;
+    if (first < part.offset || last > part.offset + part.text.size())
+        return {};
+    std::string_view source_line = part.text;
     std::string shown = first > 0 ? "..." : "";
     const std::size_t text_start = shown.size();
     std::size_t caret_from = 0;
@@ -103,11 +117,11 @@ std::string caret_lines(const Location& where, std::string_view source_line, con
             caret_to = shown.size();
         if (i == last)
             break;
-        auto byte = static_cast<unsigned char>(source_line[i]);
+        auto byte = static_cast<unsigned char>(source_line[i - part.offset]);
         if (byte == '\t') {
             shown.append(ShownTabWidth - (shown.size() - text_start) % ShownTabWidth, ' ');
         } else if (shown_escaped(byte)) {
-            shown += escaped_text(std::string_view(&source_line[i], 1));
+            shown += escaped_text(std::string_view(&source_line[i - part.offset], 1));
         } else {
             shown += static_cast<char>(byte);
         }
@@ -150,7 +164,7 @@ std::string GnuWriter::severity_text(Severity severity) const {
 std::string GnuWriter::source_of(const Location& where) {
     if (!style_.caret || !lines_ || where.file.empty() || where.line == 0 || where.column == 0)
         return {};
-    std::optional<std::string_view> text = lines_->line(where.file, where.line);
+    std::optional<SourceLinePart> text = lines_->line(where.file, where.line, where.column);
     return text ? caret_lines(where, *text, style_) : std::string();
 }
 
@@ -211,50 +225,88 @@ IncludeChain include_chain(const CompileResult& result, int source) {
     return chain;
 }
 
-// A file being read on, line by line: the line it stands at and the bytes read past it.
+// A file being read on, line by line, in blocks: the line it stands in, how far into it, and the
+// last bytes read of it (enough for any window shown), so that many diagnostics along one long
+// line read it once.
 struct ProviderLineReader::Cursor {
+    // The bytes of a line kept behind where the cursor stands.
+    static constexpr std::size_t Kept = 2 * MaxShownLineWidth + 1;
+
     std::string path;
     std::unique_ptr<InputFile> input;
-    uint32_t number = 0;  // of the line in text; 0 before the first
-    std::string text;
-    std::string pending;  // read, not yet cut into lines
+    unsigned char block[16384];
+    std::size_t at = 0;   // in block
+    std::size_t got = 0;  // bytes in block
     bool ended = false;   // the end of the file, a read error or the end-of-file mark
+    uint32_t number = 0;  // of the line being read or read last; 0 before the first
+    bool in_line = false; // the line is read up to pos, not yet to its end
+    std::size_t pos = 0;  // bytes of the line read
+    std::string window;   // its last bytes read, up to pos
 
-    // Moves to the next line; false at the end of the file.
-    bool next() {
-        for (;;) {
-            std::size_t cut = pending.find('\n');
-            if (cut != std::string::npos) {
-                text.assign(pending, 0, cut);
-                pending.erase(0, cut + 1);
-                break;
-            }
-            if (ended) {
-                // The last line, without a line end; a file that ends with one has no more.
-                if (pending.empty())
-                    return false;
-                text = std::move(pending);
-                pending.clear();
-                break;
-            }
-            unsigned char block[16384];
-            long got = input->read(block, sizeof block);
-            if (got <= 0) {
-                ended = true;
+    void fill() {
+        long read = input->read(block, sizeof block);
+        at = 0;
+        got = 0;
+        if (read <= 0) {
+            ended = true;
+            return;
+        }
+        auto* mark = static_cast<const unsigned char*>(memchr(block, EndOfFileMark, static_cast<std::size_t>(read)));
+        // The compiler reads nothing after the end-of-file mark.
+        got = mark ? static_cast<std::size_t>(mark - block) : static_cast<std::size_t>(read);
+        ended = mark != nullptr;
+    }
+
+    // Starts the next line; false at the end of the file.
+    bool start_next() {
+        while (at == got && !ended)
+            fill();
+        if (at == got)
+            return false;
+        ++number;
+        in_line = true;
+        pos = 0;
+        window.clear();
+        return true;
+    }
+
+    // Reads on in the line until pos reaches stop or the line ends.
+    void read_on(std::size_t stop) {
+        while (in_line && pos < stop) {
+            if (at == got) {
+                if (ended) {
+                    end_line();
+                    break;
+                }
+                fill();
                 continue;
             }
-            auto* bytes = reinterpret_cast<const char*>(block);
-            const void* mark = memchr(bytes, EndOfFileMark, static_cast<std::size_t>(got));
-            // The compiler reads nothing after the end-of-file mark.
-            std::size_t length = mark ? static_cast<std::size_t>(static_cast<const char*>(mark) - bytes)
-                                      : static_cast<std::size_t>(got);
-            pending.append(bytes, length);
-            ended = mark != nullptr;
+            const char* bytes = reinterpret_cast<const char*>(block + at);
+            std::size_t room = std::min(got - at, stop - pos);
+            const void* feed = memchr(bytes, '\n', room);
+            std::size_t length = feed ? static_cast<std::size_t>(static_cast<const char*>(feed) - bytes) : room;
+            std::size_t kept = std::min(length, Kept);
+            if (kept < length)
+                window.clear();
+            window.append(bytes + length - kept, kept);
+            if (window.size() > 2 * Kept)
+                window.erase(0, window.size() - Kept);
+            pos += length;
+            at += length;
+            if (feed) {
+                ++at;
+                end_line();
+            }
         }
-        if (!text.empty() && text.back() == '\r')
-            text.pop_back();
-        ++number;
-        return true;
+    }
+
+    // A carriage return before the line end is not part of the line.
+    void end_line() {
+        in_line = false;
+        if (!window.empty() && window.back() == '\r') {
+            window.pop_back();
+            --pos;
+        }
     }
 };
 
@@ -264,38 +316,78 @@ ProviderLineReader::ProviderLineReader(FileSystemProvider& provider) : provider_
 
 ProviderLineReader::~ProviderLineReader() = default;
 
-std::optional<std::string_view> ProviderLineReader::line(const std::string& file, uint32_t line) {
+namespace {
+
+// Whether the part [offset, offset + held) of a line read up to size (to its end when whole)
+// holds the window shown for column. A line read only in part is read past the window, so that
+// its size read stands in for its whole size.
+bool holds_window(uint32_t column, std::size_t offset, std::size_t held, std::size_t size, bool whole) {
+    std::size_t at = column > 0 ? column - 1 : 0;
+    if (!whole && size < std::max(at, MaxShownLineWidth) + MaxShownLineWidth)
+        return false;
+    ShownBytes want = shown_bytes(column, size);
+    return want.first >= offset && want.last <= offset + held;
+}
+
+}  // namespace
+
+std::optional<SourceLinePart> ProviderLineReader::line(const std::string& file, uint32_t line, uint32_t column) {
     if (line == 0)
         return std::nullopt;
     for (auto kept = kept_.rbegin(); kept != kept_.rend(); ++kept)
-        if (kept->line == line && kept->file == file)
-            return std::string_view(kept->text);
+        if (kept->line == line && kept->file == file &&
+            holds_window(column, kept->offset, kept->text.size(), kept->size, kept->whole))
+            return SourceLinePart{kept->text, kept->offset, kept->size};
+    // Whatever the line's size, the window shown for column ends within this many bytes.
+    const std::size_t at = column > 0 ? column - 1 : 0;
+    const std::size_t stop = std::max(at, MaxShownLineWidth) + MaxShownLineWidth;
     auto found = std::find_if(open_.begin(), open_.end(), [&](const auto& c) { return c->path == file; });
     std::unique_ptr<Cursor> cursor;
-    if (found != open_.end() && (*found)->number <= line) {
+    if (found != open_.end()) {
         cursor = std::move(*found);
         open_.erase(found);
-    } else {
-        if (found != open_.end())
-            open_.erase(found);
-        cursor = std::make_unique<Cursor>();
-        cursor->path = file;
-        cursor->input = provider_.open(file);
-        if (!cursor->input)
-            return std::nullopt;
     }
-    bool there = cursor->number == line;
-    while (!there && cursor->next())
-        there = cursor->number == line;
-    if (open_.size() == OpenFiles)
-        open_.erase(open_.begin());
-    open_.push_back(std::move(cursor));
-    if (!there)
-        return std::nullopt;
-    if (kept_.size() == KeptLines)
-        kept_.erase(kept_.begin());
-    kept_.push_back(KeptLine{file, line, open_.back()->text});
-    return std::string_view(kept_.back().text);
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        // A cursor past the line, or past what it keeps of it, starts the file again.
+        if (cursor && (cursor->number > line ||
+                       (cursor->number == line && cursor->pos - cursor->window.size() > (at > MaxShownLineWidth ? at - MaxShownLineWidth : 0))))
+            cursor.reset();
+        if (!cursor) {
+            cursor = std::make_unique<Cursor>();
+            cursor->path = file;
+            cursor->input = provider_.open(file);
+            if (!cursor->input)
+                return std::nullopt;
+        }
+        Cursor& c = *cursor;
+        bool there = c.number == line;
+        while (!there) {
+            c.read_on(SIZE_MAX);
+            if (!c.start_next())
+                break;
+            there = c.number == line;
+        }
+        if (!there) {
+            open_.push_back(std::move(cursor));
+            if (open_.size() > OpenFiles)
+                open_.erase(open_.begin());
+            return std::nullopt;
+        }
+        c.read_on(stop);
+        const std::size_t offset = c.pos - c.window.size();
+        if (!holds_window(column, offset, c.window.size(), c.pos, !c.in_line)) {
+            cursor.reset();
+            continue;
+        }
+        if (kept_.size() == KeptLines)
+            kept_.erase(kept_.begin());
+        kept_.push_back(KeptLine{file, line, c.window, offset, c.pos, !c.in_line});
+        open_.push_back(std::move(cursor));
+        if (open_.size() > OpenFiles)
+            open_.erase(open_.begin());
+        return SourceLinePart{kept_.back().text, kept_.back().offset, kept_.back().size};
+    }
+    return std::nullopt;
 }
 
 }  // namespace vorn

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <random>
+#include <vector>
 #include <string>
 
 #include <vorn/files.h>
@@ -57,14 +59,72 @@ TEST(ProviderLineReader, GivesLinesInAnyOrderAsTheCompilerCutsThem) {
     fclose(f);
     vorn::FileSystemProvider files;
     vorn::ProviderLineReader reader(files);
-    EXPECT_EQ(reader.line(path, 2).value_or("?"), "two");
+    auto text = [&](const std::string& file, uint32_t line) -> std::string {
+        auto part = reader.line(file, line, 1);
+        if (!part)
+            return "?";
+        EXPECT_EQ(part->offset, 0u);
+        EXPECT_EQ(part->size, part->text.size());
+        return std::string(part->text);
+    };
+    EXPECT_EQ(text(path, 2), "two");
     // Back to an earlier line: the file is read again from its start.
-    EXPECT_EQ(reader.line(path, 1).value_or("?"), "one");
-    EXPECT_EQ(reader.line(path, 3).value_or("?"), "three");
+    EXPECT_EQ(text(path, 1), "one");
+    EXPECT_EQ(text(path, 3), "three");
     // Nothing after the end-of-file mark, and no line 0.
-    EXPECT_FALSE(reader.line(path, 4).has_value());
-    EXPECT_FALSE(reader.line(path, 0).has_value());
-    EXPECT_FALSE(reader.line(std::string(folder) + "/gone.vs", 1).has_value());
+    EXPECT_FALSE(reader.line(path, 4, 1).has_value());
+    EXPECT_FALSE(reader.line(path, 0, 1).has_value());
+    EXPECT_FALSE(reader.line(std::string(folder) + "/gone.vs", 1, 1).has_value());
+    remove(path.c_str());
+    rmdir(folder);
+}
+
+// Lines of every kind of length (around the width shown and the reader's block), holding tabs,
+// characters of several bytes, control bytes and carriage returns, asked for at columns before,
+// inside and past their ends in any order: the caret lines made from the part the reader keeps
+// are those made from the whole line.
+TEST(ProviderLineReader, KeepsOfALongLineWhatTheCaretLinesShow) {
+    char folder[] = "/tmp/vorn-gnu-form-XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    std::string path = std::string(folder) + "/t.vs";
+    std::mt19937 random(23);
+    const char pieces[][4] = {"a", "\t", "\xc3\xa9", "\x01", "\r", " ", "(", "\xe2\x82\xac"};
+    std::vector<std::string> lines;
+    const std::size_t lengths[] = {0, 1, 159, 160, 161, 162, 200, 361, 1000, 16383, 16384, 16385, 40000};
+    for (std::size_t length : lengths) {
+        std::string line;
+        while (line.size() < length)
+            line += pieces[random() % (sizeof pieces / sizeof pieces[0])];
+        line.resize(length);
+        lines.push_back(line);
+    }
+    std::string file;
+    for (std::size_t i = 0; i < lines.size(); ++i)
+        file += lines[i] + (i % 3 == 0 ? "\r\n" : "\n");
+    FILE* f = fopen(path.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    fwrite(file.data(), 1, file.size(), f);
+    fclose(f);
+    // The compiler's lines: a carriage return before a line feed is not part of its line.
+    for (std::size_t i = 0; i < lines.size(); ++i)
+        if (i % 3 != 0 && !lines[i].empty() && lines[i].back() == '\r')
+            lines[i].pop_back();
+    vorn::FileSystemProvider files;
+    vorn::ProviderLineReader reader(files);
+    const vorn::GnuStyle plain{true, false};
+    for (int round = 0; round < 400; ++round) {
+        auto number = static_cast<uint32_t>(random() % lines.size());
+        const std::string& whole = lines[number];
+        uint32_t column = 1 + static_cast<uint32_t>(random() % (whole.size() + 300));
+        uint32_t end = column + static_cast<uint32_t>(random() % 400);
+        vorn::Location where{"t.vs", number + 1, column, end};
+        auto part = reader.line(path, number + 1, column);
+        ASSERT_TRUE(part.has_value()) << "line " << number + 1 << " column " << column;
+        EXPECT_LE(part->size, whole.size());
+        EXPECT_LE(part->text.size(), 2 * vorn::MaxShownLineWidth + 2 * (vorn::MaxShownLineWidth + 1));
+        EXPECT_EQ(vorn::caret_lines(where, *part, plain), vorn::caret_lines(where, whole, plain))
+            << "line " << number + 1 << " column " << column;
+    }
     remove(path.c_str());
     rmdir(folder);
 }
