@@ -14,7 +14,8 @@ again from the script as the errors come).
 With --vorn-check, vorn-check -Wall and --format=json are held to it too, on the same scripts:
 they print each diagnostic as it is found, as plain vorn-check does.
 
-A top script's cost in vorn-check --project is held to ProjectScriptBudget.
+A top script's cost in vorn-check --project is held to ProjectScriptBudget, and vorn-check's
+peak on one long line (plain and -Wall) grows by no more than LongLineCheckGrowthKb.
 
 Streams far larger than a tool's budget (STREAMS: /dev/zero, or one language-server message of
 a gigabyte), each run under a limit of its address space (ulimit -v) written next to it, must
@@ -151,6 +152,48 @@ def project_cost(vorn_check, work):
     return []
 
 
+# What vorn-check's peak may grow by, in kB, from one line of 1 MB without a line end to one of
+# LongLineMegabytes (its GNU report: a diagnostic every few hundred columns, each with the line's
+# window shown): room for noise, nothing for the line's length. Both runs count this script's
+# memory alike. Reading the line again whole for each caret took twice the line.
+LongLineCheckGrowthKb = 4 * 1024
+LongLineMegabytes = 20
+
+
+def long_line_check(vorn_check, work):
+    """vorn-check, plain and -Wall, on one long line: its peak grows by no more than
+    LongLineCheckGrowthKb from a line of 1 MB to one of LongLineMegabytes."""
+    folder = os.path.join(work, "check-long-line")
+    os.makedirs(folder)
+    for name, text in (("events.lst", "OnStart 1\n"), ("command.lst", "Say 11 1\n")):
+        with open(os.path.join(folder, name), "w") as f:
+            f.write(text)
+    failures = []
+    peaks = {}
+    for mb in (1, LongLineMegabytes):
+        with open(os.path.join(folder, "long.vs"), "wb") as f:
+            f.write(b"    Say(")
+            for _ in range(mb * 10):
+                f.write(b"x" * 100000)
+        for options in ([], ["-Wall"]):
+            status, count, last, errors, peak = run(vorn_check, options + ["long.vs"], folder)
+            what = " ".join(["vorn-check"] + options + ["long.vs"])
+            print("%s (%d MB, one line): peak %d kB, %d lines" % (what, mb, peak, count))
+            # Every diagnostic with its source line and its caret line.
+            if (status != 10 or count < 3 * 100 * mb or not last[-2].startswith(b"    1 | ...")
+                    or errors[0]):
+                failures.append("%s: status %d, %d lines ending %r, %r"
+                                % (what, status, count, last, errors[1]))
+            peaks.setdefault(what, []).append(peak)
+    for what, (small, big) in peaks.items():
+        if big - small > LongLineCheckGrowthKb:
+            failures.append("%s: the peak grew by %d kB from one line of 1 MB to one of %d MB "
+                            "(allowed: %d kB)" % (what, big - small, LongLineMegabytes,
+                                                  LongLineCheckGrowthKb))
+    shutil.rmtree(folder)
+    return failures
+
+
 def write_script(path, line, megabytes):
     count = int(megabytes * 1000 * 1000) // len(line)
     block = line * 10000
@@ -209,6 +252,9 @@ def main():
             f.write("OnStart 1\n")
         with open(os.path.join(work, "command.lst"), "w") as f:
             f.write("Wait 0 1\n")
+        # First, while this script's own memory, counted in the peaks, is small.
+        if vorn_check and not sanitized:
+            failures += long_line_check(vorn_check, work)
         for kind, (line, rows, tail, layout) in KINDS.items():
             megabytes = args.megabytes if kind == "comments" else args.megabytes / 4
             peaks = {}
