@@ -298,6 +298,9 @@ static int list_main(int argc, char** argv) {
         return *status;
     if (options.map)
         options.map_name = *options.map;
+    // An empty name opens nothing, as vorn finds, and has no folder to look up from.
+    if (options.script.empty())
+        return list(options);
     // The script is compiled from the folder of its lists, as vorn would be run there.
     vorn::ListsSearch search = vorn::find_lists(options.script);
     if (search.folder.empty()) {
