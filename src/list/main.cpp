@@ -47,6 +47,8 @@ struct Options {
     std::vector<Offset> offsets;
     // Given on the command line, even as an empty name: that is a file that cannot be written.
     std::optional<std::string> map;
+    // The map's name as the user gave it, for messages: map itself may be made absolute.
+    std::string map_name;
     vorn::WarningOptions warnings;
 };
 
@@ -228,9 +230,9 @@ int list(const Options& options) {
                        options.map->c_str(), map.data(), map.size(), vorn::files_read(result));
                    written != vorn::OutputWrite::Written) {
             if (written == vorn::OutputWrite::IsInput)
-                fprintf(stderr, "vorn-list: cannot write %s: it is an input file\n", options.map->c_str());
+                fprintf(stderr, "vorn-list: cannot write %s: it is an input file\n", options.map_name.c_str());
             else
-                fprintf(stderr, "vorn-list: cannot write %s\n", options.map->c_str());
+                fprintf(stderr, "vorn-list: cannot write %s\n", options.map_name.c_str());
             if (status == vorn::StatusClean)
                 status = ExitCannotWrite;
         }
@@ -294,6 +296,11 @@ static int list_main(int argc, char** argv) {
         });
     if (status)
         return *status;
+    if (options.map)
+        options.map_name = *options.map;
+    // An empty name opens nothing, as vorn finds, and has no folder to look up from.
+    if (options.script.empty())
+        return list(options);
     // The script is compiled from the folder of its lists, as vorn would be run there.
     vorn::ListsSearch search = vorn::find_lists(options.script);
     if (search.folder.empty()) {

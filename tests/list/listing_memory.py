@@ -58,7 +58,10 @@ KINDS = {
 LspMessageBytes = 1 << 30
 STREAMS = [
     ("vorn-fmt", ["-"], "/dev/zero", 200, 2, b"vorn-fmt: -: larger than 64 MiB"),
-    ("vorn-fmt", ["/dev/zero"], "/dev/null", 200, 2, b"vorn-fmt: /dev/zero: larger than 64 MiB"),
+    # Checked (not rewritten), a device is read up to the cap like standard input; to be
+    # rewritten in place, it is refused before anything is read.
+    ("vorn-fmt", ["--check", "/dev/zero"], "/dev/null", 200, 2, b"vorn-fmt: /dev/zero: larger than 64 MiB"),
+    ("vorn-fmt", ["/dev/zero"], "/dev/null", 200, 2, b"vorn-fmt: /dev/zero: not a regular file"),
     ("vorn-check", ["-"], "/dev/zero", 200, 2, b"vorn-check: standard input holds more than 64 MiB"),
     ("vorn-dis", ["/dev/zero"], "/dev/null", 64, 21, b"more than 9280 bytes long"),
     ("vorn-lsp", [], "lsp", 200, 0, b'"message":"the message is too large"'),
