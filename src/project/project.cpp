@@ -726,16 +726,6 @@ int Project::status() const { return combined_status(ordered_compiles()); }
 
 namespace {
 
-SymbolKind symbol_kind(DefinitionKind kind) {
-    switch (kind) {
-    case DefinitionKind::Variable: return SymbolKind::Variable;
-    case DefinitionKind::Constant: return SymbolKind::Constant;
-    case DefinitionKind::EventLabel: return SymbolKind::EventLabel;
-    case DefinitionKind::Place: return SymbolKind::Place;
-    }
-    return SymbolKind::Variable;
-}
-
 // A use's range with its file as a number: a shared file's uses come again with every top
 // script that includes it, so they are counted once each by this key.
 struct RangeKey {
@@ -799,7 +789,7 @@ void Project::build_symbols() const {
         std::vector<std::size_t> of_definition(r.definitions.size());
         for (std::size_t i = 0; i < r.definitions.size(); ++i) {
             const Definition& d = r.definitions[i];
-            SymbolKind kind = symbol_kind(d.kind);
+            SymbolKind kind = symbol_kind_of(d.kind);
             // The predefined variables have no place; their name is who they are.
             std::string key = std::to_string(static_cast<int>(kind)) + ':' +
                               (d.where.file.empty() ? d.name : location_key(d.where));

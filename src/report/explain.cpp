@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <optional>
 
 #include <vorn/grammar.h>
 #include <vorn/language.h>
@@ -179,16 +180,24 @@ void explain_unknown_event(const CompileState& s, vorn::Diagnostic& d, Span span
 
 std::string arguments_text(std::size_t count);
 
+// How many arguments the command of that name takes; nothing when the list has no such command.
+std::optional<std::size_t> arguments_taken(const CompileState& s, std::string_view name) {
+    int command = s.lists().find_command(std::string(name).c_str());
+    if (command < 0)
+        return std::nullopt;
+    return s.lists().commands[static_cast<std::size_t>(command)].arg_count;
+}
+
 // "Say()": one argument, and empty, for a command that takes some.
 void explain_empty_argument(const CompileState& s, vorn::Diagnostic& d) {
     const vorn::LineParts& p = s.line;
     if (p.command.empty() || p.argument_count != 1 || !p.arguments[0].text.empty())
         return;
     std::string_view name = span_text(s, span_of(p.command));
-    int command = s.lists().find_command(std::string(name).c_str());
-    if (command < 0)
+    std::optional<std::size_t> taken = arguments_taken(s, name);
+    if (!taken)
         return;
-    std::size_t takes = s.lists().commands[static_cast<std::size_t>(command)].arg_count;
+    std::size_t takes = *taken;
     d.notes.push_back(vorn::DiagnosticNote{d.where, quoted(name) + " takes " + arguments_text(takes) +
                                                         "; none were given"});
 }
@@ -264,10 +273,10 @@ void explain_argument_count(const CompileState& s, vorn::Diagnostic& d) {
     if (p.command.empty() || !p.has_paren || p.argument_count == 0)
         return;
     std::string_view name = span_text(s, span_of(p.command));
-    int command = s.lists().find_command(std::string(name).c_str());
-    if (command < 0)
+    std::optional<std::size_t> taken = arguments_taken(s, name);
+    if (!taken)
         return;
-    std::size_t takes = s.lists().commands[static_cast<std::size_t>(command)].arg_count;
+    std::size_t takes = *taken;
     std::string text = quoted(name) + " takes " + arguments_text(takes) + "; ";
     const vorn::Argument& last = p.arguments[p.argument_count - 1];
     std::size_t given = p.argument_count;
