@@ -109,6 +109,11 @@ uint32_t code_value(const vorn::Definition& d) {
     return static_cast<uint32_t>(d.value);
 }
 
+// The symbols' position column: an event's list position (its line in events.lst from 0, the
+// entry-table slot its label sets), a place's number (its slot), a variable's number or a
+// constant's value, right-aligned under the header.
+constexpr std::size_t PositionWidth = 8;
+
 void add_symbols(std::string& out, const vorn::CompileResult& result) {
     std::vector<std::size_t> order = symbols_in_order(result);
     out += "=== symbols\n";
@@ -120,33 +125,34 @@ void add_symbols(std::string& out, const vorn::CompileResult& result) {
     std::size_t name_width = 4;
     for (std::size_t i : order)
         name_width = std::max(name_width, result.definitions[i].name.size());
-    auto row = [&](const std::string& kind, const std::string& name, const std::string& number,
+    auto row = [&](const std::string& kind, const std::string& name, const std::string& position,
                    const std::string& offset, const std::string& where) {
         std::string text = kind;
         text.resize(8, ' ');
         text += name;
         text.resize(8 + name_width + 2, ' ');
-        text += std::string(number.size() < 6 ? 6 - number.size() : 0, ' ') + number + "  ";
+        text += std::string(position.size() < PositionWidth ? PositionWidth - position.size() : 0, ' ') +
+                position + "  ";
         text += offset;
         text.resize(text.size() + 8 - std::min<std::size_t>(offset.size(), 8), ' ');
         text += where;
         text.erase(text.find_last_not_of(' ') + 1);
         out += text + "\n";
     };
-    row("kind", "name", "number", "offset", "defined at");
+    row("kind", "name", "position", "offset", "defined at");
     for (std::size_t i : order) {
         const vorn::Definition& d = result.definitions[i];
-        std::string number;
+        std::string position;
         std::string offset;
         switch (d.kind) {
         case vorn::DefinitionKind::EventLabel:
         case vorn::DefinitionKind::Place:
-            number = std::to_string(d.index);
+            position = std::to_string(d.index);
             offset = hex4(static_cast<uint32_t>(d.value));
             break;
         case vorn::DefinitionKind::Variable:
         case vorn::DefinitionKind::Constant:
-            number = std::to_string(code_value(d));
+            position = std::to_string(code_value(d));
             break;
         }
         std::string where = d.where.file + ":" + std::to_string(d.where.line);
@@ -154,7 +160,7 @@ void add_symbols(std::string& out, const vorn::CompileResult& result) {
             where += " (written " + std::to_string(d.value) + ")";
         if (repeated[i])
             where += " (not used: defined before)";
-        row(kind_word(d.kind), d.name, number, offset, where);
+        row(kind_word(d.kind), d.name, position, offset, where);
     }
 }
 
