@@ -6,6 +6,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -35,6 +37,27 @@ struct PlaceContexts {
 // knows no such name on that line.
 PlaceContexts name_meanings(const Project& project, const std::string& path, uint32_t line, uint32_t column,
                             const std::string& name);
+
+// The variables and constants that the compiles of a project define, and the files each
+// compile read: what explains an unknown name that only a file a script does not include
+// defines. Made once (its cost is one pass over the compiles' definitions and files); each
+// explanation is then a lookup. The compiles must outlive it.
+class DefinedElsewhere {
+public:
+    explicit DefinedElsewhere(const std::vector<TopCompile>& compiles);
+    // Adds to d, an unknown-argument error without a note that arose in the compile of top
+    // script top, in file (d's file as the compiles name it), when the name is defined in a
+    // file that compile did not read, a note at that definition ("'NAME' is defined in FILE,
+    // which this script does not include") and an unsafe fix that includes the file at the
+    // top of d's file (none when an include line would cut its name). Nothing for a name
+    // defined in a script that includes file (that is its includer), nor for a top script
+    // not among the compiles. True when it added the note.
+    bool explain(Diagnostic& d, const std::string& top, const std::string& file) const;
+
+private:
+    std::map<std::string, const Definition*> defined_;
+    std::map<std::string, std::set<std::string>> read_;
+};
 
 // The variables and constants each context has met before line of path: the predefined
 // ones and every defvar and defnum that its compile reads before that line, each context's

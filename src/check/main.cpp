@@ -16,6 +16,7 @@
 #include <set>
 
 #include <vorn/edit_check.h>
+#include <vorn/name_contexts.h>
 #include <vorn/project.h>
 #include <vorn/vorn.h>
 #include <vorn/files.h>
@@ -53,8 +54,9 @@ constexpr int MaxFixPasses = 64;
 // The largest script --fix reads to rewrite.
 constexpr std::size_t MaxFixedFileSize = std::size_t{64} << 20;
 
-// The largest script whose includers a check of it alone looks for.
-constexpr std::uintmax_t MaxIncludersCheckSize = std::uintmax_t{256} << 10;
+// The largest script for which a check of it alone loads its project, to name its includers
+// or the file that defines a name it does not know: loading compiles the script again.
+constexpr std::uintmax_t MaxProjectLookupSize = std::uintmax_t{256} << 10;
 
 // The name a script read from standard input goes by.
 constexpr const char* StdinName = "<stdin>";
@@ -153,20 +155,99 @@ struct GnuSetup {
     }
 };
 
+// A project folder's project, loaded for the scripts checked alone in it (once for them all),
+// and what its compiles define.
+struct LoadedProject {
+    std::unique_ptr<vorn::Project> project;
+    std::optional<vorn::DefinedElsewhere> names;
+};
+
+// The project of a script checked alone, loaded when first asked for (only a script with
+// errors asks), and only for a script of a folder that holds both lists and no larger than
+// MaxProjectLookupSize: finding what the project knows compiles the project, and a check
+// stays within the memory of a few lines.
+class ProjectLookup {
+public:
+    ProjectLookup(std::map<std::string, LoadedProject>& loaded, std::string folder, std::string script)
+        : loaded_(loaded), folder_(std::move(folder)), script_(std::move(script)) {}
+
+    // Nothing when the script cannot have one.
+    vorn::Project* project() {
+        if (tried_)
+            return found_ ? found_->project.get() : nullptr;
+        tried_ = true;
+        std::error_code error;
+        std::uintmax_t size = std::filesystem::file_size(std::filesystem::path(folder_) / script_, error);
+        if (script_ == StdinName || error || size > MaxProjectLookupSize)
+            return nullptr;
+        auto [entry, fresh] = loaded_.try_emplace(folder_);
+        if (fresh && vorn::holds_lists(folder_)) {
+            entry->second.project = std::make_unique<vorn::Project>(folder_);
+            entry->second.project->limit_diagnostics(0);
+            entry->second.project->load();
+        }
+        found_ = &entry->second;
+        return found_->project.get();
+    }
+
+    // Adds to an unknown-argument error of the script's compile, whose name only a file the
+    // script does not include defines, the note and the fix that say so, as --project does.
+    void explain(vorn::Diagnostic& d) {
+        if (d.kind != vorn::DiagnosticKind::UnknownArgument || !d.notes.empty() || !project())
+            return;
+        vorn::Project& project = *found_->project;
+        if (!found_->names) {
+            std::vector<vorn::TopCompile> compiles;
+            for (const std::string& top : project.top_scripts())
+                compiles.push_back(vorn::TopCompile{top, project.compile_of(top)});
+            found_->names.emplace(compiles);
+        }
+        // A shared file checked alone has no compile of its own in the project: its includers
+        // are named instead.
+        std::string top = project.key(script_);
+        if (project.is_top(top))
+            found_->names->explain(d, top, project.key(d.where.file));
+    }
+
+private:
+    std::map<std::string, LoadedProject>& loaded_;
+    std::string folder_;
+    std::string script_;
+    bool tried_ = false;
+    LoadedProject* found_ = nullptr;
+};
+
+// Hands each diagnostic of a compile on to a printer, explained first by the project.
+class ExplainingObserver : public vorn::LineObserver {
+public:
+    ExplainingObserver(vorn::LineObserver& to, ProjectLookup& lookup) : to_(to), lookup_(lookup) {}
+    void reached(const vorn::LineRecord& record, const unsigned char* code, const vorn::CompileResult& result) override {
+        to_.reached(record, code, result);
+    }
+    void diagnosed(const vorn::Diagnostic& diagnostic) override {
+        if (diagnostic.kind != vorn::DiagnosticKind::UnknownArgument || !diagnostic.notes.empty()) {
+            to_.diagnosed(diagnostic);
+            return;
+        }
+        vorn::Diagnostic explained = diagnostic;
+        lookup_.explain(explained);
+        to_.diagnosed(explained);
+    }
+
+private:
+    vorn::LineObserver& to_;
+    ProjectLookup& lookup_;
+};
+
 // For a shared file checked alone that has errors: "included by a.vs and b.vs: check it with
 // them with 'vorn-check --project'", for its names may be defined there. Empty for any other.
-std::string included_by(const Options& options, const Checked& c) {
-    if (!options.directory.empty() || c.result.error_count == 0 || c.script == StdinName)
+std::string included_by(const Options& options, const Checked& c, ProjectLookup& lookup) {
+    if (!options.directory.empty() || c.result.error_count == 0)
         return {};
-    // Finding the includers compiles the project: not for a script far larger than a shared
-    // file is, whose check stays within the memory of a few lines.
-    std::error_code error;
-    std::uintmax_t size = std::filesystem::file_size(std::filesystem::path(c.folder) / c.script, error);
-    if (error || size > MaxIncludersCheckSize)
+    vorn::Project* found = lookup.project();
+    if (!found)
         return {};
-    vorn::Project project(c.folder);
-    project.limit_diagnostics(0);
-    project.load();
+    vorn::Project& project = *found;
     std::string key = project.key(c.script);
     if (project.is_top(key))
         return {};
@@ -210,6 +291,8 @@ int check_scripts(const Options& options, vorn::CompileOptions compile_options,
     vorn::Compiler compiler;
     vorn::NullSink quiet;
     std::vector<Checked> checked(options.scripts.size());
+    std::map<std::string, LoadedProject> projects;
+    std::vector<std::unique_ptr<ProjectLookup>> lookups;
     // JSON of one script goes out as the compile finds each diagnostic, as the GNU lines do.
     std::optional<JsonPrinter> json;
     for (std::size_t i = 0; i < options.scripts.size(); ++i) {
@@ -218,6 +301,8 @@ int check_scripts(const Options& options, vorn::CompileOptions compile_options,
         c.folder = project_folder_of(options, given, here, c.missing);
         PathRebase rebase{c.folder, here};
         c.script = given == "-" ? StdinName : rebase.into_folder(given);
+        lookups.push_back(std::make_unique<ProjectLookup>(projects, c.folder, c.script));
+        ProjectLookup& lookup = *lookups.back();
         if (compile_options.output_path && !options.output->empty() && c.folder != here)
             compile_options.output_path = std::filesystem::absolute(*options.output).string();
         vorn::OverlayProvider files(c.folder == here ? std::string() : c.folder);
@@ -240,11 +325,17 @@ int check_scripts(const Options& options, vorn::CompileOptions compile_options,
         vorn::CompileOptions these = compile_options;
         if (options.format == "json" && options.scripts.size() == 1 && !collected)
             json.emplace(stdout, rebase.to_here(c.script), &rebase);
+        // An unknown name that only a file the script does not include defines is explained
+        // by the project, loaded when the first such error is about to be written.
+        ExplainingObserver explaining(json ? static_cast<vorn::LineObserver&>(*json) : printer, lookup);
         if (options.scripts.size() == 1 && !collected && (options.format == "gnu" || json)) {
-            these.line_observer = json ? static_cast<vorn::LineObserver*>(&*json) : &printer;
+            these.line_observer = &explaining;
             these.keep_diagnostics = false;
         }
         c.result = compiler.compile(c.script, files, quiet, these);
+        if (!these.line_observer)
+            for (vorn::Diagnostic& d : c.result.diagnostics)
+                lookup.explain(d);
         // Counted as an error, unused-name was found by the compile, before it wrote -o.
         if (options.warnings.enabled.has(vorn::DiagnosticKind::UnusedName) &&
             !these.warnings_as_errors.has(vorn::DiagnosticKind::UnusedName))
@@ -266,8 +357,9 @@ int check_scripts(const Options& options, vorn::CompileOptions compile_options,
     else
         print_report(options.format, compiles, vorn::merge_diagnostics(compiles), {}, compiles.size() > 1, gnu.form);
     if (options.format == "gnu")
-        for (const Checked& c : checked) {
-            std::string note = c.missing.empty() ? included_by(options, c) : c.missing;
+        for (std::size_t i = 0; i < checked.size(); ++i) {
+            const Checked& c = checked[i];
+            std::string note = c.missing.empty() ? included_by(options, c, *lookups[i]) : c.missing;
             if (!note.empty())
                 fprintf(stdout, "%s: note: %s\n", vorn::escaped_text(c.display).c_str(),
                         vorn::escaped_text(note).c_str());

@@ -5,6 +5,7 @@
 #include <set>
 
 #include <vorn/language.h>
+#include <vorn/name_contexts.h>
 
 namespace vorn {
 
@@ -30,43 +31,48 @@ std::string include_name(const std::string& path) {
 
 }  // namespace
 
-void explain_across_files(const std::vector<TopCompile>& compiles, std::vector<ContextDiagnostic>& diagnostics) {
-    std::map<std::string, const Definition*> defined;  // the first definition of each name
-    std::map<std::string, std::set<std::string>> read;  // the files each top script's compile read
+DefinedElsewhere::DefinedElsewhere(const std::vector<TopCompile>& compiles) {
     for (const TopCompile& compile : compiles) {
-        std::set<std::string>& files = read[compile.script];
+        std::set<std::string>& files = read_[compile.script];
         for (const SourceRecord& file : compile.result->files)
             if (file.opened)
                 files.insert(file.path);
         for (const Definition& d : compile.result->definitions)
             if ((d.kind == DefinitionKind::Variable || d.kind == DefinitionKind::Constant) && !d.where.file.empty())
-                defined.emplace(d.name, &d);
+                defined_.emplace(d.name, &d);  // the first definition of each name
     }
+}
+
+bool DefinedElsewhere::explain(Diagnostic& d, const std::string& top, const std::string& file) const {
+    if (d.kind != DiagnosticKind::UnknownArgument || !d.notes.empty() || file.empty())
+        return false;
+    auto found = defined_.find(quoted_name(d.text));
+    auto files = read_.find(top);
+    if (found == defined_.end() || files == read_.end())
+        return false;
+    const Definition& definition = *found->second;
+    const std::string& defining = definition.where.file;
+    if (files->second.count(defining) > 0)
+        return false;
+    // A top script that itself includes the file of the error is its includer, not a file to
+    // include there.
+    auto includer = read_.find(defining);
+    if (includer != read_.end() && includer->second.count(file) > 0)
+        return false;
+    d.notes.push_back(DiagnosticNote{definition.where, "'" + definition.name + "' is defined in " + defining +
+                                                           ", which this script does not include"});
+    if (defining.size() < FirstWordSize) {  // an include line's name is cut there
+        Location start{d.where.file, 1, 1, 1};
+        d.fixes.push_back(Fix{"include " + defining, {Edit{start, "include " + include_name(defining) + "\n"}}, false});
+    }
+    return true;
+}
+
+void explain_across_files(const std::vector<TopCompile>& compiles, std::vector<ContextDiagnostic>& diagnostics) {
+    DefinedElsewhere names(compiles);
     for (ContextDiagnostic& c : diagnostics) {
         Diagnostic& d = c.diagnostic;
-        if (d.kind != DiagnosticKind::UnknownArgument || !d.notes.empty() || d.where.file.empty())
-            continue;
-        auto found = defined.find(quoted_name(d.text));
-        const std::string& top = c.context.empty() ? d.where.file : c.context;
-        auto files = read.find(top);
-        if (found == defined.end() || files == read.end())
-            continue;
-        const Definition& definition = *found->second;
-        const std::string& file = definition.where.file;
-        if (files->second.count(file) > 0)
-            continue;
-        // A top script that itself includes the file of the error is its includer, not a
-        // file to include there.
-        auto defining = read.find(file);
-        if (defining != read.end() && defining->second.count(d.where.file) > 0)
-            continue;
-        d.notes.push_back(DiagnosticNote{definition.where, "'" + definition.name + "' is defined in " + file +
-                                                               ", which this script does not include"});
-        if (file.size() >= FirstWordSize)  // an include line's name is cut there
-            continue;
-        std::string name = include_name(file);
-        Location start{d.where.file, 1, 1, 1};
-        d.fixes.push_back(Fix{"include " + file, {Edit{start, "include " + name + "\n"}}, false});
+        names.explain(d, c.context.empty() ? d.where.file : c.context, d.where.file);
     }
 }
 
