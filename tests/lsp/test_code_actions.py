@@ -53,14 +53,20 @@ class CodeActions(ServerTest):
         self.client.change(self.path("shop.vs"), apply(text, edits), 2)
         self.assertEqual(self.client.diagnostics(self.path("shop.vs"), version=2), [])
 
-    def test_a_hex_number_gets_its_decimal_offered_but_not_preferred(self):
-        text = "OnStart:\n    Wait(0x1E)\n"
-        self.open({"t.vs": text}, "t.vs")
-        actions = self.actions("t.vs", 1)
-        self.assertEqual([a["title"] for a in actions], ["Replace '0x1E' with '30'"])
-        self.assertNotIn("isPreferred", actions[0])
-        self.assertEqual(actions[0]["edit"]["changes"],
-                         {uri(self.path("t.vs")): [{"range": at_line(1, 9, 13), "newText": "30"}]})
+    def test_a_hex_number_and_a_wrapped_constant_get_the_number_meant_offered_but_not_preferred(self):
+        text = "defnum BossY -8\nOnStart:\n    Wait(0x1E)\n    Wait(BossY)\n"
+        found = self.open({"t.vs": text}, "t.vs")
+        self.assertEqual(len(found), 2, found)
+        actions = self.actions("t.vs", 0, 2)
+        self.assertEqual([a["title"] for a in actions],
+                         ["Replace '-8' with '65528', the number 'BossY' stands for", "Replace '0x1E' with '30'"])
+        self.assertFalse(any("isPreferred" in a for a in actions))
+        wrapped, hex_number = (a["edit"]["changes"][uri(self.path("t.vs"))] for a in actions)
+        self.assertEqual(wrapped, [{"range": at_line(0, 13, 15), "newText": "65528"}])
+        self.assertEqual(hex_number, [{"range": at_line(2, 9, 13), "newText": "30"}])
+        # Made, both leave a script with nothing to warn about.
+        self.client.change(self.path("t.vs"), apply(text, wrapped + hex_number), 2)
+        self.assertEqual(self.client.diagnostics(self.path("t.vs"), version=2), [])
 
     def test_a_misspelt_command_gets_its_replacement_preferred_and_an_entry_for_the_list(self):
         text = "OnStart:\n    Sya(\"hi\")\n"
