@@ -9,8 +9,9 @@ namespace vorn::dis {
 // --help and --version, laid out as the other tools lay theirs out.
 #define MSG_DIS_HELP                                                                       \
     "Checks a compiled VORN script file and lists it as a script that vorn compiles back\n" \
-    "to the same bytes. The lists events.lst and command.lst are read from the current\n"   \
-    "directory. Offsets are in hex, as vorn-list shows them.\n"                            \
+    "to the same bytes. The lists events.lst and command.lst are read from the nearest\n"  \
+    "directory from the current one up that holds both. Offsets are in hex, as vorn-list\n" \
+    "shows them.\n"                                                                        \
     "Usage: vorn-dis [OPTIONS] file\n"                                                     \
     "\n"                                                                                   \
     "Positionals:\n"                                                                       \

@@ -4,6 +4,7 @@
 #include <string_view>
 #include <memory>
 
+#include <vorn/project.h>
 #include <vorn/vorn.h>
 #include "code_walk.h"
 #include "compiled_file.h"
@@ -16,14 +17,21 @@
 
 namespace vorn::dis {
 
-// The lists come from the current directory, as the compiler reads them. A problem with them
-// ends the run with the compiler's own message and status.
+// The lists come from the nearest folder from the current one up that holds both, as every
+// tool but vorn finds them, and are read by the compiler's own loader. When no folder holds
+// both, they are read from the current one, and a note says where the search looked. A problem
+// with them ends the run with the compiler's own message and status.
 static void load_dis_lists(Disassembly& dis) {
-    vorn::FileSystemProvider files;
+    vorn::ListsSearch search = vorn::find_lists();
+    vorn::OverlayProvider files(search.folder);
     vorn::NullSink quiet;
     vorn::ListsResult loaded = vorn::load_lists(files, quiet);
     if (loaded.error) {
         fputs(loaded.error->vorn_text.c_str(), stdout);
+        if (search.folder.empty()) {
+            fflush(stdout);
+            fprintf(stderr, "vorn-dis: note: %s\n", vorn::escaped_text(vorn::lists_not_found(search)).c_str());
+        }
         end_run(loaded.error->status);
     }
     dis.lists = std::move(loaded.lists);

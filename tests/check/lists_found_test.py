@@ -1,6 +1,7 @@
 """Every tool that reads the lists finds the same ones from a subfolder of a project: the
 nearest folder from the script's own (or the current one) up that holds both. A folder on the
-way that holds only one of them is passed over. vorn alone reads the current folder."""
+way that holds only one of them is passed over (vorn-dis, which has no script, looks from the
+current folder). vorn alone reads the current folder."""
 import argparse
 import json
 import os
@@ -26,7 +27,9 @@ PROJECT = {
 
 
 def run(tool, *args, cwd):
-    return subprocess.run([TOOLS[tool], *args], cwd=cwd, capture_output=True, text=True, timeout=60)
+    # vorn's echo of a line shows a string's quotes as the bytes it reads them as.
+    return subprocess.run([TOOLS[tool], *args], cwd=cwd, capture_output=True, text=True, errors="replace",
+                          timeout=60)
 
 
 class ListsFound(unittest.TestCase):
@@ -52,6 +55,13 @@ class ListsFound(unittest.TestCase):
         scripts = {script["path"]: [f["path"] for f in script["files"][:2]] for script in report["scripts"]}
         lists = ["../../events.lst", "../../command.lst"]
         self.assertEqual(scripts, {"../../top.vs": lists, "s.vs": lists})
+        # Compiled with the project's lists by vorn in the project folder, listed from the
+        # subfolder: Shout comes back by name.
+        compiled = run("vorn", "sub/deeper/s.vs", "s.bin", cwd=self.root)
+        self.assertEqual(compiled.returncode, 0, compiled.stdout)
+        dis = run("vorn-dis", "../s.bin", cwd=self.sub)
+        self.assertEqual(dis.returncode, 0, dis.stdout + dis.stderr)
+        self.assertIn('Shout("hey")', dis.stdout)
         client = lsp_client.Client(TOOLS["vorn-lsp"])
         try:
             client.initialize(self.root)
@@ -76,12 +86,18 @@ class ListsFound(unittest.TestCase):
         project = run("vorn-check", "--project", cwd=self.sub)
         self.assertIn("no folder from . up to / holds both", project.stdout)
         self.assertNotEqual(project.returncode, 0)
+        with open(os.path.join(self.root, "s.bin"), "wb") as compiled:
+            compiled.write(bytes(64))
+        dis = run("vorn-dis", "../../s.bin", cwd=os.path.join(self.sub, "deeper"))
+        self.assertIn("vorn-dis: note: no folder from . up to / holds both", dis.stderr)
+        self.assertNotEqual(dis.returncode, 0)
 
 
 if __name__ == "__main__":
     parser = argparse.ArgumentParser()
-    for tool in ("vorn", "vorn-check", "vorn-list", "vorn-lsp"):
+    names = ("vorn", "vorn-check", "vorn-list", "vorn-dis", "vorn-lsp")
+    for tool in names:
         parser.add_argument("--" + tool, required=True)
     args, rest = parser.parse_known_args()
-    TOOLS.update({tool: os.path.abspath(getattr(args, tool.replace("-", "_"))) for tool in ("vorn", "vorn-check", "vorn-list", "vorn-lsp")})
+    TOOLS.update({tool: os.path.abspath(getattr(args, tool.replace("-", "_"))) for tool in names})
     unittest.main(argv=[sys.argv[0]] + rest)
