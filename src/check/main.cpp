@@ -24,6 +24,7 @@
 #include "../tools/warning_flags.h"
 #include "reports.h"
 #include "../tools/guarded_main.h"
+#include "../tools/project_lookup.h"
 
 namespace {
 
@@ -53,10 +54,6 @@ constexpr int MaxFixPasses = 64;
 
 // The largest script --fix reads to rewrite.
 constexpr std::size_t MaxFixedFileSize = std::size_t{64} << 20;
-
-// The largest script for which a check of it alone loads its project, to name its includers
-// or the file that defines a name it does not know: loading compiles the script again.
-constexpr std::uintmax_t MaxProjectLookupSize = std::uintmax_t{256} << 10;
 
 // The name a script read from standard input goes by.
 constexpr const char* StdinName = "<stdin>";
@@ -155,90 +152,6 @@ struct GnuSetup {
     }
 };
 
-// A project folder's project, loaded for the scripts checked alone in it (once for them all),
-// and what its compiles define.
-struct LoadedProject {
-    std::unique_ptr<vorn::Project> project;
-    std::optional<vorn::DefinedElsewhere> names;
-};
-
-// The project of a script checked alone, loaded when first asked for (only a script with
-// errors asks), and only for a script of a folder that holds both lists and no larger than
-// MaxProjectLookupSize: finding what the project knows compiles the project, and a check
-// stays within the memory of a few lines.
-class ProjectLookup {
-public:
-    ProjectLookup(std::map<std::string, LoadedProject>& loaded, std::string folder, std::string script)
-        : loaded_(loaded), folder_(std::move(folder)), script_(std::move(script)) {}
-
-    // Nothing when the script cannot have one.
-    vorn::Project* project() {
-        if (tried_)
-            return found_ ? found_->project.get() : nullptr;
-        tried_ = true;
-        std::error_code error;
-        std::uintmax_t size = std::filesystem::file_size(std::filesystem::path(folder_) / script_, error);
-        if (script_ == StdinName || error || size > MaxProjectLookupSize)
-            return nullptr;
-        auto [entry, fresh] = loaded_.try_emplace(folder_);
-        if (fresh && vorn::holds_lists(folder_)) {
-            entry->second.project = std::make_unique<vorn::Project>(folder_);
-            entry->second.project->limit_diagnostics(0);
-            entry->second.project->load();
-        }
-        found_ = &entry->second;
-        return found_->project.get();
-    }
-
-    // Adds to an unknown-argument error of the script's compile, whose name only a file the
-    // script does not include defines, the note and the fix that say so, as --project does.
-    void explain(vorn::Diagnostic& d) {
-        if (d.kind != vorn::DiagnosticKind::UnknownArgument || !d.notes.empty() || !project())
-            return;
-        vorn::Project& project = *found_->project;
-        if (!found_->names) {
-            std::vector<vorn::TopCompile> compiles;
-            for (const std::string& top : project.top_scripts())
-                compiles.push_back(vorn::TopCompile{top, project.compile_of(top)});
-            found_->names.emplace(compiles);
-        }
-        // A shared file checked alone has no compile of its own in the project: its includers
-        // are named instead.
-        std::string top = project.key(script_);
-        if (project.is_top(top))
-            found_->names->explain(d, top, project.key(d.where.file));
-    }
-
-private:
-    std::map<std::string, LoadedProject>& loaded_;
-    std::string folder_;
-    std::string script_;
-    bool tried_ = false;
-    LoadedProject* found_ = nullptr;
-};
-
-// Hands each diagnostic of a compile on to a printer, explained first by the project.
-class ExplainingObserver : public vorn::LineObserver {
-public:
-    ExplainingObserver(vorn::LineObserver& to, ProjectLookup& lookup) : to_(to), lookup_(lookup) {}
-    void reached(const vorn::LineRecord& record, const unsigned char* code, const vorn::CompileResult& result) override {
-        to_.reached(record, code, result);
-    }
-    void diagnosed(const vorn::Diagnostic& diagnostic) override {
-        if (diagnostic.kind != vorn::DiagnosticKind::UnknownArgument || !diagnostic.notes.empty()) {
-            to_.diagnosed(diagnostic);
-            return;
-        }
-        vorn::Diagnostic explained = diagnostic;
-        lookup_.explain(explained);
-        to_.diagnosed(explained);
-    }
-
-private:
-    vorn::LineObserver& to_;
-    ProjectLookup& lookup_;
-};
-
 // For a shared file checked alone that has errors: "included by a.vs and b.vs: check it with
 // them with 'vorn-check --project'", for its names may be defined there. Empty for any other.
 std::string included_by(const Options& options, const Checked& c, ProjectLookup& lookup) {
@@ -301,7 +214,7 @@ int check_scripts(const Options& options, vorn::CompileOptions compile_options,
         c.folder = project_folder_of(options, given, here, c.missing);
         PathRebase rebase{c.folder, here};
         c.script = given == "-" ? StdinName : rebase.into_folder(given);
-        lookups.push_back(std::make_unique<ProjectLookup>(projects, c.folder, c.script));
+        lookups.push_back(std::make_unique<ProjectLookup>(projects, c.folder, given == "-" ? "" : c.script));
         ProjectLookup& lookup = *lookups.back();
         if (compile_options.output_path && !options.output->empty() && c.folder != here)
             compile_options.output_path = std::filesystem::absolute(*options.output).string();

@@ -15,6 +15,7 @@
 #include "../tools/warning_flags.h"
 #include "listing.h"
 #include "../tools/guarded_main.h"
+#include "../tools/project_lookup.h"
 
 namespace {
 
@@ -165,8 +166,15 @@ vorn::CompileResult compile_with(const Options& options, vorn::FileSystemProvide
                                  Follower& follower) {
     const vorn::WarningOptions& w = options.warnings;
     const bool unused = w.enabled.has(vorn::DiagnosticKind::UnusedName);
+    // An unknown name that only a file the script does not include defines is explained by
+    // the project of the folder the script is compiled from, as vorn-check explains it (--at
+    // reports no notes).
+    std::map<std::string, LoadedProject> projects;
+    std::error_code error;
+    ProjectLookup lookup(projects, std::filesystem::current_path(error).string(), options.script);
+    ExplainingObserver explaining(follower, lookup);
     vorn::CompileOptions compile_options;
-    compile_options.line_observer = &follower;
+    compile_options.line_observer = options.offsets.empty() ? static_cast<vorn::LineObserver*>(&explaining) : &follower;
     compile_options.keep_diagnostics = false;
     compile_options.warnings = w.enabled;
     // Errors come with the notes that explain them, as in vorn-check.
