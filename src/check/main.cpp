@@ -265,18 +265,24 @@ int check_scripts(const Options& options, vorn::CompileOptions compile_options,
         *collected = vorn::merge_diagnostics(compiles);
         return vorn::combined_status(compiles);
     }
+    // Where the search for the lists looked, or the includers of a shared file: after the
+    // diagnostics in the GNU form, in the document's notes in JSON.
+    std::vector<vorn::ProjectNote> notes;
+    for (std::size_t i = 0; i < checked.size(); ++i) {
+        const Checked& c = checked[i];
+        std::string note = c.missing.empty() ? included_by(options, c, *lookups[i]) : c.missing;
+        if (!note.empty())
+            notes.push_back(vorn::ProjectNote{c.display, std::move(note)});
+    }
     if (json)
-        json->finish(compiles, checked[0].result.diagnostics);
+        json->finish(compiles, checked[0].result.diagnostics, notes);
     else
-        print_report(options.format, compiles, vorn::merge_diagnostics(compiles), {}, compiles.size() > 1, gnu.form);
+        print_report(options.format, compiles, vorn::merge_diagnostics(compiles),
+                     options.format == "json" ? notes : std::vector<vorn::ProjectNote>(), compiles.size() > 1, gnu.form);
     if (options.format == "gnu")
-        for (std::size_t i = 0; i < checked.size(); ++i) {
-            const Checked& c = checked[i];
-            std::string note = c.missing.empty() ? included_by(options, c, *lookups[i]) : c.missing;
-            if (!note.empty())
-                fprintf(stdout, "%s: note: %s\n", vorn::escaped_text(c.display).c_str(),
-                        vorn::escaped_text(note).c_str());
-        }
+        for (const vorn::ProjectNote& note : notes)
+            fprintf(stdout, "%s: note: %s\n", vorn::escaped_text(note.path).c_str(),
+                    vorn::escaped_text(note.text).c_str());
     int status = vorn::combined_status(compiles);
     if (options.deps) {
         const vorn::CompileResult& result = checked[0].result;

@@ -237,10 +237,10 @@ void JsonPrinter::write(const vorn::Diagnostic& d) {
 }
 
 void JsonPrinter::finish(const std::vector<vorn::TopCompile>& compiles,
-                         const std::vector<vorn::Diagnostic>& late) {
+                         const std::vector<vorn::Diagnostic>& late, const std::vector<vorn::ProjectNote>& notes) {
     for (const vorn::Diagnostic& d : late)
         write(d);
-    std::string rest = json_text(report_without_diagnostics(compiles, {}));
+    std::string rest = json_text(report_without_diagnostics(compiles, notes));
     // The other fields follow the diagnostics, as the keys are in order: all but the "{\n".
     std::string text = written_ == 0 ? "{\n  \"diagnostics\": [],\n" : "\n  ],\n";
     text += rest.substr(2) + "\n";

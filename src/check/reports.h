@@ -52,8 +52,9 @@ public:
     void reached(const vorn::LineRecord&, const unsigned char*, const vorn::CompileResult&) override {}
     void diagnosed(const vorn::Diagnostic& diagnostic) override;
     // Ends the document with late (found once the compile was over, its names already as the
-    // report gives them) and the fields after the diagnostics.
-    void finish(const std::vector<vorn::TopCompile>& compiles, const std::vector<vorn::Diagnostic>& late);
+    // report gives them) and the fields after the diagnostics, notes among them.
+    void finish(const std::vector<vorn::TopCompile>& compiles, const std::vector<vorn::Diagnostic>& late,
+                const std::vector<vorn::ProjectNote>& notes = {});
 
 private:
     void write(const vorn::Diagnostic& diagnostic);

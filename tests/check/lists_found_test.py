@@ -81,6 +81,9 @@ class ListsFound(unittest.TestCase):
         check = run("vorn-check", "deeper/s.vs", cwd=self.sub)
         self.assertIn("deeper/s.vs: note: no folder from deeper up to / holds both events.lst and command.lst",
                       check.stdout)
+        check = run("vorn-check", "--format=json", "deeper/s.vs", cwd=self.sub)
+        self.assertIn({"path": "deeper/s.vs", "text": "no folder from deeper up to / holds both events.lst and "
+                       "command.lst"}, json.loads(check.stdout)["notes"])
         listed = run("vorn-list", "deeper/s.vs", cwd=self.sub)
         self.assertIn("vorn-list: note: no folder from deeper up to / holds both", listed.stderr)
         project = run("vorn-check", "--project", cwd=self.sub)
