@@ -16,7 +16,6 @@
 #include <set>
 
 #include <vorn/edit_check.h>
-#include <vorn/name_contexts.h>
 #include <vorn/project.h>
 #include <vorn/vorn.h>
 #include <vorn/files.h>
