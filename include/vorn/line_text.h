@@ -51,6 +51,7 @@ struct LinePiece {
     LineParts parts;  // ranges of clean.text
     PieceEnd end = PieceEnd::Text;
     std::vector<LineString> strings;
+    bool slash = false;  // the comment starts with '/'
 
     std::string_view text(TextRange cleaned) const {
         return std::string_view(clean.text).substr(cleaned.begin, cleaned.size());
@@ -60,6 +61,8 @@ struct LinePiece {
     // The column of the line where the cleaned text stops: a comment or line end starts there.
     std::size_t code_end() const { return column + clean.raw_end; }
     bool comment() const { return end == PieceEnd::Comment; }
+    // Whether a '/' starts the comment, at column at: a path written without escapes is cut there.
+    bool slash_comment(std::size_t at) const;
     // Whether a column of the line lies past where the cleaned text stopped.
     bool past_code(std::size_t at) const { return at > code_end(); }
     // The string whose quotes hold cleaned offset at, if any.
@@ -85,6 +88,10 @@ inline bool is_layout_blank(char c) { return c == ' ' || c == '\t'; }
 // The range without its leading and trailing white space; layout_only takes only the blanks
 // a layout moves (space and tab).
 TextRange trim_range(std::string_view text, TextRange range, bool layout_only = false);
+
+// The length of the word that text starts with as its writer meant it, were it not cut by a
+// comment: up to white space, a ';', a backslash or the line's end.
+std::size_t meant_word_length(std::string_view text);
 
 // The leading signed decimal number of text, as the compiler reads it: where its digits end
 // (0 when there are none) and its value; nothing when the digits do not fit 32 bits.

@@ -66,6 +66,10 @@ TextRange LinePiece::raw(TextRange cleaned) const {
     return TextRange{at.begin + static_cast<uint32_t>(column), at.end + static_cast<uint32_t>(column)};
 }
 
+bool LinePiece::slash_comment(std::size_t at) const {
+    return comment() && at == code_end() && slash;
+}
+
 const LineString* LinePiece::string_at(uint32_t at) const {
     for (const LineString& string : strings)
         if (string.holds(at))
@@ -81,6 +85,7 @@ LinePiece read_piece(std::string_view line, std::size_t column) {
     piece.clean = clean_line(raw);
     piece.parts = parse_cleaned(piece.clean.text);
     piece.end = end_of(raw, piece.clean.raw_end);
+    piece.slash = piece.comment() && raw[piece.clean.raw_end] == '/';
     piece.strings = strings_of(piece.clean.text);
     return piece;
 }
@@ -116,6 +121,14 @@ TextRange trim_range(std::string_view text, TextRange range, bool layout_only) {
     while (range.end > range.begin && blank(range.end - 1))
         --range.end;
     return range;
+}
+
+std::size_t meant_word_length(std::string_view text) {
+    std::size_t at = 0;
+    while (at < text.size() && text[at] != '\0' && !is_blank(static_cast<unsigned char>(text[at])) &&
+           text[at] != ';' && text[at] != '\\' && text[at] != '\r' && text[at] != '\n')
+        ++at;
+    return at;
 }
 
 std::optional<LeadingNumber> leading_number(std::string_view text) {
