@@ -5,6 +5,7 @@
 #include <set>
 
 #include <vorn/language.h>
+#include <vorn/line_text.h>
 
 namespace vorn {
 
@@ -17,16 +18,6 @@ std::string quoted_name(const std::string& text) {
     return open == std::string::npos || close <= open ? std::string() : text.substr(open + 1, close - open - 1);
 }
 
-// An include line's name with its '/' escaped, as they must be written ('/' starts a comment).
-std::string include_name(const std::string& path) {
-    std::string name;
-    for (char c : path) {
-        if (c == '/' || c == '\\' || c == ';')
-            name += '\\';
-        name += c;
-    }
-    return name;
-}
 
 }  // namespace
 
@@ -64,7 +55,7 @@ void explain_across_files(const std::vector<TopCompile>& compiles, std::vector<C
                                                                ", which this script does not include"});
         if (file.size() >= FirstWordSize)  // an include line's name is cut there
             continue;
-        std::string name = include_name(file);
+        std::string name = spell_word(file);
         Location start{d.where.file, 1, 1, 1};
         d.fixes.push_back(Fix{"include " + file, {Edit{start, "include " + name + "\n"}}, false});
     }
