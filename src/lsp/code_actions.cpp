@@ -4,6 +4,7 @@
 
 #include <vorn/edit_check.h>
 #include <vorn/grammar.h>
+#include <vorn/line_text.h>
 
 #include "analysis.h"
 
@@ -73,16 +74,7 @@ std::optional<json> add_to_command_list(const CodeActionContext& context, const 
 }  // namespace
 
 std::string command_list_entry(const std::string& name, unsigned code, std::size_t count) {
-    if (name.empty() || name.size() >= vorn::NameSize || !std::isalpha(static_cast<unsigned char>(name[0])) ||
-        count > static_cast<std::size_t>(vorn::MaxArguments))
-        return {};
-    for (char c : name)
-        if (std::isspace(static_cast<unsigned char>(c)) || static_cast<unsigned char>(c) < 0x20)
-            return {};
-    std::string entry = name + " " + std::to_string(code) + " " + std::to_string(count);
-    if (entry.size() >= static_cast<std::size_t>(vorn::ListLineSize) - 1)
-        return {};
-    return entry;
+    return vorn::spell_command_entry(name, code, count);
 }
 
 namespace {
