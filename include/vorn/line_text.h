@@ -106,6 +106,10 @@ std::optional<LeadingNumber> leading_number(std::string_view text);
 // Whether word reads back as itself outside a string once spelled: not empty, and no byte
 // that no escape lets a word hold (a blank, a backslash, a NUL or the end-of-file mark).
 bool word_spellable(std::string_view word);
+// The first byte of name that would end it, or start a comment or a string, where a name
+// stands in a line (white space, '(', ')', ',', ';', '"', '/' or ':'), if any: a rename to such
+// a name would change what the lines mean.
+std::optional<char> name_breaking_byte(std::string_view name);
 // A name or an include path as a line must write it: a quote, ';' and '/' escaped.
 std::string spell_word(std::string_view word);
 // A number argument or definition.

@@ -159,6 +159,13 @@ bool word_spellable(std::string_view word) {
     return true;
 }
 
+std::optional<char> name_breaking_byte(std::string_view name) {
+    for (char c : name)
+        if (is_blank(static_cast<unsigned char>(c)) || std::string_view("(),;\"/:").find(c) != std::string_view::npos)
+            return c;
+    return std::nullopt;
+}
+
 std::string spell_word(std::string_view word) {
     std::string out;
     out.reserve(word.size());
