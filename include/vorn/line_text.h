@@ -77,6 +77,8 @@ struct LinePiece {
 LinePiece read_piece(std::string_view line, std::size_t column = 0);
 // The piece that holds column at; the column right after a full piece still belongs to it.
 LinePiece read_piece_at(std::string_view line, std::size_t at);
+// Whether column at of line stands inside a string.
+bool in_string(std::string_view line, std::size_t at);
 // Every piece of a whole line (an empty line is one empty piece).
 std::vector<LinePiece> read_line(std::string_view line);
 

@@ -98,6 +98,15 @@ LinePiece read_piece_at(std::string_view line, std::size_t at) {
     return read_piece(line, k * MaxPieceLength);
 }
 
+bool in_string(std::string_view line, std::size_t at) {
+    if (at >= line.size())
+        return false;
+    LinePiece piece = read_piece_at(line, at);
+    const std::vector<uint32_t>& offsets = piece.clean.raw_offsets;
+    auto index = std::lower_bound(offsets.begin(), offsets.end(), static_cast<uint32_t>(at - piece.column));
+    return piece.string_at(static_cast<uint32_t>(index - offsets.begin())) != nullptr;
+}
+
 std::vector<LinePiece> read_line(std::string_view line) {
     std::vector<LinePiece> pieces;
     std::size_t column = 0;

@@ -143,8 +143,7 @@ std::string refusal(const ProjectContext& context, const vorn::Symbol& symbol, c
         }
         if (!text || use.line == 0 || use.line > text->line_count() || use.column < 2)
             continue;
-        std::string_view raw = text->line(use.line - 1);
-        if (use.column - 2 < raw.size() && raw[use.column - 2] == '"')
+        if (vorn::in_string(text->line(use.line - 1), use.column - 1))
             return "'" + symbol.name + "' is used inside a string at " + use.file + ":" + std::to_string(use.line);
     }
     return {};
