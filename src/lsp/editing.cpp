@@ -246,11 +246,9 @@ json selection_ranges(const FeatureContext& context, const std::vector<Position>
         }
         // The line's text without the blanks around it (stretched to the position when that
         // stands among them).
-        std::size_t begin = raw.find_first_not_of(" \t");
-        if (begin != std::string_view::npos) {
-            std::size_t end = raw.find_last_not_of(" \t") + 1;
-            add(on_line(std::min(begin, byte), std::max(end, byte)));
-        }
+        vorn::TextRange text = vorn::trim_range(raw, {0, static_cast<uint32_t>(raw.size())}, true);
+        if (!text.empty())
+            add(on_line(std::min<std::size_t>(text.begin, byte), std::max<std::size_t>(text.end, byte)));
         if (!outline)
             outline.emplace(context.text);
         if (std::optional<uint32_t> label = outline->block_of(line)) {
