@@ -374,8 +374,7 @@ CompletionList completion(const FeatureContext& context, Position position) {
             list_scripts(walk, context.analysis.project, "", IncludeSearchDepth, scripts);
         }
         for (const std::string& script : scripts) {
-            if (script == context.analysis.script || script.size() > MaxIncludeName ||
-                script.find_first_of(" \t") != std::string::npos)
+            if (script == context.analysis.script || script.size() > MaxIncludeName || !vorn::word_spellable(script))
                 continue;
             item(script, ItemFile, "script file", vorn::spell_word(script), false);
         }
