@@ -27,17 +27,22 @@ PieceEnd end_of(std::string_view piece, std::size_t stop) {
     }
 }
 
-// The strings of a cleaned text: the cleaner marks their quotes, which alternate.
-std::vector<LineString> strings_of(const std::string& text) {
+// The strings of a piece: the cleaner marks their quotes, which alternate, in its cleaned
+// text. A raw byte of the same value as a mark is no quote: the raw byte tells them apart.
+std::vector<LineString> strings_of(std::string_view raw, const CleanedLine& clean) {
     std::vector<LineString> strings;
+    const std::string& text = clean.text;
     auto size = static_cast<uint32_t>(text.size());
+    auto quote = [&](uint32_t i, unsigned char mark) {
+        return static_cast<unsigned char>(text[i]) == mark && raw[clean.raw_offsets[i]] == '"';
+    };
     for (uint32_t i = 0; i < size; ++i) {
-        if (static_cast<unsigned char>(text[i]) != CleanOpenQuote)
+        if (!quote(i, CleanOpenQuote))
             continue;
         LineString string{i, size, size, false};
         for (++i; i < size; ++i) {
             unsigned char c = static_cast<unsigned char>(text[i]);
-            if (c == CleanCloseQuote) {
+            if (quote(i, CleanCloseQuote)) {
                 string.close = i;
                 string.closed = true;
                 break;
@@ -86,7 +91,7 @@ LinePiece read_piece(std::string_view line, std::size_t column) {
     piece.parts = parse_cleaned(piece.clean.text);
     piece.end = end_of(raw, piece.clean.raw_end);
     piece.slash = piece.comment() && raw[piece.clean.raw_end] == '/';
-    piece.strings = strings_of(piece.clean.text);
+    piece.strings = strings_of(raw, piece.clean);
     return piece;
 }
 
