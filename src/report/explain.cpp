@@ -220,14 +220,13 @@ uint32_t later_definition(CompileState& s, std::string_view name) {
         std::size_t end = text.find('\n', at);
         if (end == std::string::npos)
             end = text.size();
-        std::string_view raw(text.data() + at, std::min(end - at, static_cast<std::size_t>(MaxPieceLength)));
+        std::string_view raw(text.data() + at, end - at);
         at = end + 1;
-        if (line <= file->line || raw.find(name) == std::string_view::npos)
+        if (line <= file->line || raw.substr(0, MaxPieceLength).find(name) == std::string_view::npos)
             continue;
-        vorn::CleanedLine cleaned = vorn::clean_line(raw);
-        vorn::LineParts parts = vorn::parse_cleaned(cleaned.text);
-        if ((parts.kind == vorn::LineKind::Defvar || parts.kind == vorn::LineKind::Defnum) &&
-            std::string_view(cleaned.text).substr(parts.name.begin, parts.name.size()) == name)
+        vorn::LinePiece piece = vorn::read_piece(raw);
+        if ((piece.parts.kind == vorn::LineKind::Defvar || piece.parts.kind == vorn::LineKind::Defnum) &&
+            piece.text(piece.parts.name) == name)
             return line;
     }
     return 0;
