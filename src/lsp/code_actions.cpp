@@ -30,7 +30,8 @@ int protocol_severity(vorn::Severity severity) {
 // The arguments of the statement on a raw line, counted as the compiler splits them: "()"
 // has none.
 std::size_t arguments_given(std::string_view raw) {
-    vorn::LineParts parts = vorn::parse_line(vorn::clean_line(raw));
+    vorn::LinePiece piece = vorn::read_piece(raw);
+    const vorn::LineParts& parts = piece.parts;
     if (!parts.has_paren || parts.argument_count == 0)
         return 0;
     const vorn::Argument& first = parts.arguments[0];
@@ -137,9 +138,8 @@ json code_actions(const CodeActionContext& context) {
             if (script && d.where.line > 0 && d.where.line <= script->line_count() && d.where.end_column > d.where.column) {
                 std::string_view line = script->line(d.where.line - 1);
                 // The name as the compiler read it: its cleaned text.
-                vorn::CleanedLine cleaned = vorn::clean_line(line);
-                vorn::LineParts parts = vorn::parse_cleaned(cleaned.text);
-                std::string name = cleaned.text.substr(parts.command.begin, parts.command.size());
+                vorn::LinePiece piece = vorn::read_piece(line);
+                std::string name(piece.text(piece.parts.command));
                 if (std::optional<json> add = add_to_command_list(context, found, name, diagnostic))
                     actions.push_back(std::move(*add));
             }
