@@ -51,11 +51,10 @@ static bool reads_back(const char* name, bool is_command) {
         text_add_char(&line, ' ');
     add_name(&line, name);
     text_add(&line, is_command ? "()" : ":");
-    vorn::CleanedLine cleaned = vorn::clean_line(line.text);
-    vorn::LineParts parts = vorn::parse_cleaned(cleaned.text);
+    vorn::LinePiece piece = vorn::read_piece(line.text);
     vorn::LineKind kind = is_command ? vorn::LineKind::Statement : vorn::LineKind::EventLabel;
-    vorn::TextRange word = is_command ? parts.command : parts.name;
-    return parts.kind == kind && cleaned.text.compare(word.begin, word.size(), name) == 0;
+    vorn::TextRange word = is_command ? piece.parts.command : piece.parts.name;
+    return piece.parts.kind == kind && piece.text(word) == name;
 }
 
 // Why a name does not read back: a backslash never survives the line cleaner, and a
