@@ -169,10 +169,11 @@ std::string without_blanks(std::string_view text) {
 // Whether two versions of a line read the same to the compiler: the same kind, the same
 // words, arguments and numbers, the same text apart from blanks.
 bool same_meaning(const CleanedLine& a, const LineParts& pa, std::string_view after) {
-    CleanedLine b = clean_line(after);
+    LinePiece read = read_piece(after);
+    const CleanedLine& b = read.clean;
     if (without_blanks(a.text) != without_blanks(b.text))
         return false;
-    LineParts pb = parse_cleaned(b.text);
+    const LineParts& pb = read.parts;
     std::string_view ta = a.text;
     std::string_view tb = b.text;
     if (pa.kind != pb.kind || pa.has_paren != pb.has_paren ||
