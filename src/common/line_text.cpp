@@ -146,15 +146,13 @@ std::size_t meant_word_length(std::string_view text) {
 }
 
 std::optional<LeadingNumber> leading_number(std::string_view text) {
-    // read_number reads up to a NUL: the text goes through a terminated copy.
-    std::string copy(text);
-    const char* at = copy.c_str();
+    const char* at = text.data();
     LeadingNumber number;
-    switch (read_number(&at, &number.value)) {
+    switch (read_number(&at, text.data() + text.size(), &number.value)) {
     case NumberRead::OutOfRange:
         return std::nullopt;
     case NumberRead::Ok:
-        number.end = static_cast<std::size_t>(at - copy.c_str());
+        number.end = static_cast<std::size_t>(at - text.data());
         break;
     case NumberRead::None:
         break;
@@ -213,22 +211,25 @@ std::string spell_string(std::string_view value) {
 bool is_list_entry(std::string_view line) { return !line.empty() && is_letter(static_cast<unsigned char>(line[0])); }
 
 std::optional<ListEntryLine> read_list_entry(std::string_view line, int numbers) {
-    line = line.substr(0, line.find('\0'));
+    // A NUL ends the name, and no number starts at it: what follows reads as missing.
     ListEntryLine entry;
     std::size_t at = word_end(line, 0);
     if (at >= NameSize)
         return std::nullopt;
     entry.name = line.substr(0, at);
+    // Every list is read on every compile: the numbers are read in place.
+    const char* end = line.data() + line.size();
+    const char* s = line.data() + at;
     for (int i = 0; i < numbers && i < 2; ++i) {
-        while (at < line.size() && is_blank(static_cast<unsigned char>(line[at])))
-            ++at;
-        std::optional<LeadingNumber> number = leading_number(line.substr(at));
-        if (!number)
+        while (s < end && is_blank(static_cast<unsigned char>(*s)))
+            ++s;
+        NumberRead read = read_number(&s, end, &entry.numbers[i]);
+        if (read == NumberRead::OutOfRange)
             return std::nullopt;
-        if (number->end == 0)
+        if (read == NumberRead::None) {
+            entry.numbers[i] = 0;
             break;  // a missing number: this one and every one after it read as 0
-        entry.numbers[i] = number->value;
-        at += number->end;
+        }
     }
     return entry;
 }
