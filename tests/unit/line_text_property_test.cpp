@@ -188,6 +188,10 @@ TEST(LineTextProperty, WhatIsSpelledReadsBackAndCompilesAsMeant) {
         vorn::LinePiece number = vorn::read_piece("    Wait( " + vorn::spell_number(wait) + " )" + tail);
         EXPECT_EQ(number.parts.arguments[0].form, vorn::ArgumentForm::Number);
         EXPECT_EQ(vorn::argument_number(number.text(number.parts.arguments[0].value)), wait);
+        // Past 32 bits a number reads as none, in a line and in a list entry alike.
+        int64_t wide = (g.chance(50) ? -1 : 1) * (INT64_C(2147483649) + g.number(0, INT32_MAX));
+        EXPECT_FALSE(vorn::leading_number(vorn::spell_number(wide) + "x"));
+        EXPECT_FALSE(vorn::read_list_entry("Cmd 1 " + vorn::spell_number(wide), 2));
 
         // A command.lst entry reads back, and the compile finds its command by the spelled name.
         std::string listed = g.word(static_cast<int>(vorn::NameSize) - 1);
