@@ -6,6 +6,7 @@
 
 #include <vorn/grammar.h>
 #include <vorn/language.h>
+#include <vorn/line_text.h>
 #include "dis_state.h"
 #include "disasm_messages.h"
 
@@ -50,11 +51,10 @@ static bool reads_back(const char* name, bool is_command) {
         text_add_char(&line, ' ');
     add_name(&line, name);
     text_add(&line, is_command ? "()" : ":");
-    vorn::CleanedLine cleaned = vorn::clean_line(line.text);
-    vorn::LineParts parts = vorn::parse_cleaned(cleaned.text);
+    vorn::LinePiece piece = vorn::read_piece(line.text);
     vorn::LineKind kind = is_command ? vorn::LineKind::Statement : vorn::LineKind::EventLabel;
-    vorn::TextRange word = is_command ? parts.command : parts.name;
-    return parts.kind == kind && cleaned.text.compare(word.begin, word.size(), name) == 0;
+    vorn::TextRange word = is_command ? piece.parts.command : piece.parts.name;
+    return piece.parts.kind == kind && piece.text(word) == name;
 }
 
 // Why a name does not read back: a backslash never survives the line cleaner, and a
@@ -82,20 +82,9 @@ const char* event_name_problem(Disassembly& dis, int event) {
     return name_problem(name, false, dis.lists.find_event(name) == event);
 }
 
-void add_name(LineText* line, const char* name) {
-    for (; *name; ++name) {
-        // Outside strings a quote would open one, and ';' and '/' would start a comment.
-        if (*name == '"' || *name == ';' || *name == '/')
-            text_add_char(line, '\\');
-        text_add_char(line, *name);
-    }
-}
+void add_name(LineText* line, const char* name) { text_add(line, spell_word(name).c_str()); }
 
-// Bytes a string cannot hold: the line end and NUL end the line, the end-of-file mark ends the
-// file, a backslash never survives, and ',' and ')' split arguments even inside strings.
-static bool byte_is_unwritable(unsigned char b) {
-    return b == '\n' || b == '\0' || b == EndOfFileMark || b == '\\' || b == ',' || b == ')';
-}
+static bool byte_is_unwritable(unsigned char b) { return !string_byte_writable(b); }
 
 int count_unwritable(const unsigned char* text, int length, int* first) {
     int count = 0;
@@ -107,18 +96,13 @@ int count_unwritable(const unsigned char* text, int length, int* first) {
     return count;
 }
 
-// Inside a string only the quote needs escaping; ';', '/' and blanks are kept as they are.
+// The string as a script writes it, with a stand-in for each byte no string can hold.
 static void add_string(LineText* line, const unsigned char* text, int length) {
-    text_add_char(line, '"');
-    for (int i = 0; i < length; ++i) {
-        char c = static_cast<char>(text[i]);
-        if (byte_is_unwritable(text[i]))
+    std::string value(reinterpret_cast<const char*>(text), static_cast<std::size_t>(length));
+    for (char& c : value)
+        if (byte_is_unwritable(static_cast<unsigned char>(c)))
             c = UnwritableStandIn;
-        else if (c == '"')
-            text_add_char(line, '\\');
-        text_add_char(line, c);
-    }
-    text_add_char(line, '"');
+    text_add(line, spell_string(value).c_str());
 }
 
 int compiler_width(int64_t value) { return ArgumentValueBytes[number_tag(value)]; }

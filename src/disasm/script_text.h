@@ -28,7 +28,7 @@ void text_format(LineText* line, const char* format, ...) __attribute__((format(
 const char* command_name_problem(Disassembly& dis, int command);
 const char* event_name_problem(Disassembly& dis, int event);
 
-// Appends a list name as a script writes it, with '"', ';' and '/' escaped.
+// Appends a list name as a script writes it (spell_word).
 void add_name(LineText* line, const char* name);
 
 // How many of a string's bytes no script string can hold; *first is the index of the first.

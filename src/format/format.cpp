@@ -9,6 +9,7 @@
 #include <vorn/compiler.h>
 #include <vorn/grammar.h>
 #include <vorn/language.h>
+#include <vorn/line_text.h>
 
 namespace vorn {
 
@@ -16,10 +17,6 @@ namespace {
 
 // Context lines around each change in a diff.
 constexpr std::size_t DiffContext = 3;
-
-// The blanks that formatting moves; other white space (a vertical tab, a form feed, a
-// carriage return inside a line) is left where it stands, with its line.
-bool is_layout_blank(char c) { return c == ' ' || c == '\t'; }
 
 std::string_view trim_end(std::string_view text) {
     while (!text.empty() && is_layout_blank(text.back()))
@@ -88,14 +85,15 @@ constexpr std::size_t LongWord = MaxFirstWordLength;
 // A statement in its layout, or nothing where it is left as it is. code is the line up to its
 // comment, with no backslash and no string left open; parts are of its cleaned text, which
 // has the same offsets.
-std::optional<std::string> format_statement(std::string_view code, const LineParts& parts,
+std::optional<std::string> format_statement(std::string_view code, const LinePiece& piece,
                                             const std::string& unit) {
+    const LineParts& parts = piece.parts;
     std::string_view code_trimmed = trim_end(code);
     if (parts.command.empty())
         return std::string(code_trimmed);  // ignored by the compiler: kept exactly
     if (parts.command.size() >= LongWord)
         return std::nullopt;
-    if (code.substr(0, parts.command.end).find('"') != std::string_view::npos)
+    if (piece.string_before(parts.command.end))
         return std::nullopt;
     std::string out = unit;
     if (!parts.has_paren) {
@@ -111,11 +109,6 @@ std::optional<std::string> format_statement(std::string_view code, const LinePar
     if (parts.argument_count == 0)
         return std::nullopt;
 
-    // Whether a byte stands inside a string: an odd number of quotes before it.
-    bool has_quote = code.find('"') != std::string_view::npos;
-    auto in_string = [&](uint32_t at) {
-        return has_quote && std::count(code.begin(), code.begin() + at, '"') % 2 == 1;
-    };
     out += part(code, parts.command);
     out += '(';
     const Argument* last = &parts.arguments[parts.argument_count - 1];
@@ -127,7 +120,7 @@ std::optional<std::string> format_statement(std::string_view code, const LinePar
     } else {
         for (uint32_t i = 0; i < parts.argument_count; ++i) {
             const Argument& argument = parts.arguments[i];
-            if (argument.end != ArgumentEnd::LineEnd && in_string(argument.text.end))
+            if (argument.end != ArgumentEnd::LineEnd && piece.string_at(argument.text.end))
                 return std::nullopt;  // a ',' or ')' inside a string: the string's text stays
             std::string_view value = part(code, argument.value);
             std::size_t size = value.size() + (i > 0 && !value.empty() ? 1 : 0);
@@ -150,6 +143,7 @@ std::optional<std::string> format_statement(std::string_view code, const LinePar
 // A directive, a label or a place: single blanks between the words the compiler reads; the
 // text it ignores after them is kept as written.
 std::optional<std::string> format_words(std::string_view code, const LineParts& parts) {
+    // The words hold no string: the caller saw to it.
     std::string_view code_trimmed = trim_end(code);
     if (parts.first_word.size() >= LongWord || parts.include_name.size() >= LongWord)
         return std::nullopt;
@@ -160,10 +154,7 @@ std::optional<std::string> format_words(std::string_view code, const LineParts& 
             ++at;
         tail = std::min(at, code_trimmed.size());
     }
-    std::string_view words = code_trimmed.substr(0, tail);
-    if (words.find('"') != std::string_view::npos)
-        return std::nullopt;
-    return collapse_blanks(words) + std::string(code_trimmed.substr(tail));
+    return collapse_blanks(code_trimmed.substr(0, tail)) + std::string(code_trimmed.substr(tail));
 }
 
 // The cleaned text without its blanks, which formatting must leave as it was.
@@ -178,10 +169,11 @@ std::string without_blanks(std::string_view text) {
 // Whether two versions of a line read the same to the compiler: the same kind, the same
 // words, arguments and numbers, the same text apart from blanks.
 bool same_meaning(const CleanedLine& a, const LineParts& pa, std::string_view after) {
-    CleanedLine b = clean_line(after);
+    LinePiece read = read_piece(after);
+    const CleanedLine& b = read.clean;
     if (without_blanks(a.text) != without_blanks(b.text))
         return false;
-    LineParts pb = parse_cleaned(b.text);
+    const LineParts& pb = read.parts;
     std::string_view ta = a.text;
     std::string_view tb = b.text;
     if (pa.kind != pb.kind || pa.has_paren != pb.has_paren ||
@@ -208,10 +200,11 @@ bool same_meaning(const CleanedLine& a, const LineParts& pa, std::string_view af
 // Whether a line with backslashes is one whose blanks can be laid out all the same: a
 // directive, a label or a place, without strings, whose backslashes each escape a character
 // that is not a blank. raw gets the parts that format_words takes, pointing into the raw code.
-bool words_with_escapes(std::string_view code, const CleanedLine& cleaned, const LineParts& parts,
-                        LineParts& raw) {
+bool words_with_escapes(std::string_view code, const LinePiece& piece, LineParts& raw) {
+    const CleanedLine& cleaned = piece.clean;
+    const LineParts& parts = piece.parts;
     if (parts.kind == LineKind::Statement || parts.kind == LineKind::Blank ||
-        parts.kind == LineKind::UnknownDirective || code.find('"') != std::string_view::npos)
+        parts.kind == LineKind::UnknownDirective || !piece.strings.empty())
         return false;
     for (std::size_t at = code.find('\\'); at != std::string_view::npos; at = code.find('\\', at + 2))
         if (at + 1 >= code.size() || is_layout_blank(code[at + 1]))
@@ -234,26 +227,23 @@ std::optional<std::string> format_content(std::string_view content, std::size_t 
         return std::nullopt;
     if (content.find('\0') != std::string_view::npos)
         return std::nullopt;
-    CleanedLine cleaned = clean_line(content);
+    LinePiece piece = read_piece(content);
+    const CleanedLine& cleaned = piece.clean;
     std::string_view code = content.substr(0, cleaned.raw_end);
     std::string_view comment;
-    if (cleaned.raw_end < content.size()) {
-        char stop = content[cleaned.raw_end];
-        if (stop != ';' && stop != '/')
+    if (piece.end != PieceEnd::Text) {
+        if (!piece.comment())
             return std::nullopt;  // a carriage return inside the line ends what is read
         comment = trim_end(content.substr(cleaned.raw_end));
     }
     if (code.find_first_of("\v\f\r\n") != std::string_view::npos)
         return std::nullopt;
-    if (std::count(code.begin(), code.end(), '"') % 2 == 1)
+    if (piece.open_string())
         return std::nullopt;  // a string open to the line's end
-    const bool escapes = code.find('\\') != std::string_view::npos;
-    if (!escapes && cleaned.text.size() != code.size())
-        return std::nullopt;
-
-    LineParts parts = parse_cleaned(cleaned.text);
+    const bool escapes = code.size() != cleaned.raw_offsets.size();
+    const LineParts& parts = piece.parts;
     LineParts raw_parts;
-    if (escapes && !words_with_escapes(code, cleaned, parts, raw_parts))
+    if (escapes && !words_with_escapes(code, piece, raw_parts))
         return std::nullopt;
     std::string_view code_trimmed = trim_end(code);
     std::optional<std::string> formatted;
@@ -262,7 +252,7 @@ std::optional<std::string> format_content(std::string_view content, std::size_t 
         formatted = std::string();
         break;
     case LineKind::Statement:
-        formatted = format_statement(code, parts, unit);
+        formatted = format_statement(code, piece, unit);
         break;
     case LineKind::UnknownDirective:
         formatted = std::string(code_trimmed);
@@ -272,6 +262,9 @@ std::optional<std::string> format_content(std::string_view content, std::size_t 
     case LineKind::Defvar:
     case LineKind::Defnum:
     case LineKind::Include:
+        // Blanks inside a string are its text: words with one stay as they are.
+        if (piece.string_before(parts.ignored.empty() ? UINT32_MAX : parts.ignored.begin))
+            return std::nullopt;
         formatted = format_words(code, escapes ? raw_parts : parts);
         break;
     }

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include <vorn/grammar.h>
+#include <vorn/line_text.h>
 
 #include "../common/char_class.h"
 #include "../common/diagnostics.h"
@@ -25,12 +26,11 @@ struct WarnLine {
     CompileState& s;
     const SourceFile* file;
     const LineMark& mark;
-    vorn::CleanedLine cleaned;
-    vorn::LineParts parts;
+    vorn::LinePiece piece;
+    const vorn::CleanedLine& cleaned = piece.clean;
+    const vorn::LineParts& parts = piece.parts;
 
-    std::string_view text(vorn::TextRange r) const {
-        return std::string_view(cleaned.text).substr(r.begin, r.size());
-    }
+    std::string_view text(vorn::TextRange r) const { return piece.text(r); }
     // The place of a range of the cleaned line in the file.
     vorn::Location where(vorn::TextRange r) const {
         vorn::TextRange raw = vorn::raw_range(cleaned, r);
@@ -47,16 +47,10 @@ struct WarnLine {
     }
 };
 
-bool blank(unsigned char c) { return is_blank(c); }
+bool blank(unsigned char c) { return vorn::is_line_blank(c); }
 
 // The range without its leading and trailing white space.
-vorn::TextRange trimmed(const WarnLine& l, vorn::TextRange r) {
-    while (r.begin < r.end && blank(static_cast<unsigned char>(l.cleaned.text[r.begin])))
-        ++r.begin;
-    while (r.end > r.begin && blank(static_cast<unsigned char>(l.cleaned.text[r.end - 1])))
-        --r.end;
-    return r;
-}
+vorn::TextRange trimmed(const WarnLine& l, vorn::TextRange r) { return vorn::trim_range(l.cleaned.text, r); }
 
 template <typename... Args>
 vorn::Diagnostic* warn(WarnLine& l, DiagnosticKind kind, vorn::TextRange r, Args... args) {
@@ -115,29 +109,6 @@ void fix_by_moving(const WarnLine& l, vorn::Diagnostic* w, vorn::TextRange after
                                  {vorn::Edit{l.where(removed), line_end + indent + statement}}, known});
 }
 
-bool is_digit_byte(char c) { return c >= '0' && c <= '9'; }
-
-// The leading signed decimal number of text as the compiler reads it: where it ends and its
-// value; false when its digits do not fit 32 bits (the compiler reports that itself).
-bool leading_number(std::string_view text, std::size_t* end, long* value) {
-    std::size_t i = 0;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '-' || text[i] == '+'))
-        negative = text[i++] == '-';
-    int64_t v = 0;
-    while (i < text.size() && is_digit_byte(text[i])) {
-        v = v * 10 + (text[i++] - '0');
-        if (v > INT64_C(0x80000000))
-            return false;
-    }
-    v = negative ? -v : v;
-    if (v > INT32_MAX || v < INT32_MIN)
-        return false;
-    *end = i;
-    *value = static_cast<long>(v);
-    return true;
-}
-
 // A number written in hex ("0x1E", read as 0): an unsafe fix writes it in decimal, which is
 // most likely what was meant, though the line compiles differently then.
 void offer_decimal(const WarnLine& l, vorn::Diagnostic* w, vorn::TextRange range) {
@@ -166,29 +137,25 @@ void check_number_argument(WarnLine& l, const vorn::Argument& argument) {
     if (start)
         while (start < value.size() && blank(static_cast<unsigned char>(value[start])))
             ++start;
-    std::size_t end = 0;
-    long number = 0;
-    if (!leading_number(value.substr(start), &end, &number))
-        return;
-    if (start + end == value.size() && (end > 1 || (end == 1 && is_digit_byte(value[start]))))
+    std::optional<vorn::LeadingNumber> number = vorn::leading_number(value.substr(start));
+    if (!number || (number->end > 0 && start + number->end == value.size()))
         return;
     std::string shown(value);
-    offer_decimal(l, warn(l, DiagnosticKind::NumberSuffix, argument.value, shown.c_str(), number), argument.value);
+    offer_decimal(l, warn(l, DiagnosticKind::NumberSuffix, argument.value, shown.c_str(), static_cast<long>(number->value)),
+                  argument.value);
 }
 
-// A string cut at cut that has no closing quote after it either: "the string is never
-// closed; it compiles to "H"" (its argument's text without its first and last characters).
-std::optional<vorn::DiagnosticNote> never_closed(const WarnLine& l, uint32_t open, uint32_t cut) {
-    const std::string& t = l.cleaned.text;
-    for (uint32_t i = cut; i < t.size(); ++i)
-        if (static_cast<unsigned char>(t[i]) == CleanCloseQuote)
-            return std::nullopt;
+// A cut string that has no closing quote either: "the string is never closed; it compiles
+// to "H"" (its argument's text without its first and last characters).
+std::optional<vorn::DiagnosticNote> never_closed(const WarnLine& l, const vorn::LineString& string) {
+    if (string.closed)
+        return std::nullopt;
     const vorn::LineParts& p = l.parts;
     for (uint32_t a = 0; a < p.argument_count; ++a) {
         const vorn::Argument& argument = p.arguments[a];
-        if (!argument.value.contains(open) || argument.value.size() < 2)
+        if (!argument.value.contains(string.open) || argument.value.size() < 2)
             continue;
-        std::string compiled = t.substr(argument.value.begin + 1, argument.value.size() - 2);
+        std::string compiled(l.text({argument.value.begin + 1, argument.value.end - 1}));
         return vorn::DiagnosticNote{l.where(argument.value),
                                     "the string is never closed; it compiles to \"" + compiled + "\""};
     }
@@ -202,29 +169,20 @@ bool check_strings(WarnLine& l, vorn::Diagnostic* wrong_count) {
     const std::string& t = l.cleaned.text;
     uint32_t args_end = p.argument_count ? p.arguments[p.argument_count - 1].text.end : p.call.end;
     std::vector<uint32_t> cut_strings;
-    for (uint32_t i = p.call.begin; i < args_end && i < t.size(); ++i) {
-        if (static_cast<unsigned char>(t[i]) != CleanOpenQuote)
+    for (const vorn::LineString& string : l.piece.strings) {
+        if (string.open < p.call.begin || string.open >= args_end || !string.is_cut())
             continue;
-        uint32_t open = i;
-        for (++i; i < t.size() && static_cast<unsigned char>(t[i]) != CleanCloseQuote; ++i) {
-            if (t[i] != ',' && t[i] != ')')
-                continue;
-            char mark[2] = {t[i], '\0'};
-            vorn::TextRange at{i, i + 1};
-            std::string text = std::string("the '") + mark + "' inside this string ends the argument here";
-            std::optional<vorn::DiagnosticNote> unclosed = never_closed(l, open, i);
-            if (wrong_count) {
-                wrong_count->notes.push_back(vorn::DiagnosticNote{l.where(at), text});
-                if (unclosed)
-                    wrong_count->notes.push_back(*unclosed);
-            } else if (vorn::Diagnostic* w = warn(l, DiagnosticKind::StringSplit, at, text.c_str()); w && unclosed) {
-                w->notes.push_back(*unclosed);
-            }
-            cut_strings.push_back(open);
-            break;
+        vorn::TextRange at{string.cut, string.cut + 1};
+        std::string text = "the '" + std::string(l.text(at)) + "' inside this string ends the argument here";
+        std::optional<vorn::DiagnosticNote> unclosed = never_closed(l, string);
+        if (wrong_count) {
+            wrong_count->notes.push_back(vorn::DiagnosticNote{l.where(at), text});
+            if (unclosed)
+                wrong_count->notes.push_back(*unclosed);
+        } else if (vorn::Diagnostic* w = warn(l, DiagnosticKind::StringSplit, at, text.c_str()); w && unclosed) {
+            w->notes.push_back(*unclosed);
         }
-        while (i < t.size() && static_cast<unsigned char>(t[i]) != CleanCloseQuote)
-            ++i;
+        cut_strings.push_back(string.open);
     }
     if (wrong_count)
         return !cut_strings.empty();
@@ -341,11 +299,10 @@ void check_named_value(WarnLine& l) {
         vorn::TextRange word{p.number.begin, p.ignored.begin};
         while (word.end < l.cleaned.text.size() && !blank(static_cast<unsigned char>(l.cleaned.text[word.end])))
             ++word.end;
-        std::size_t end = 0;
-        long number = 0;
-        if (leading_number(l.text(p.number), &end, &number)) {
+        if (std::optional<vorn::LeadingNumber> number = vorn::leading_number(l.text(p.number))) {
             std::string shown(l.text(word));
-            offer_decimal(l, warn(l, DiagnosticKind::NumberSuffix, word, shown.c_str(), number), word);
+            offer_decimal(l, warn(l, DiagnosticKind::NumberSuffix, word, shown.c_str(), static_cast<long>(number->value)),
+                          word);
         }
     }
     if (l.s.result.definitions.size() > l.mark.definitions)
@@ -364,12 +321,11 @@ void label_seen(WarnLine& l, vorn::TextRange range, std::string text) {
 
 void check_place(WarnLine& l) {
     const vorn::LineParts& p = l.parts;
-    std::size_t end = 0;
-    long number = 0;
     std::string digits(l.text(p.number));
-    if (leading_number(digits, &end, &number) && number > UINT16_MAX)
+    std::optional<vorn::LeadingNumber> number = vorn::leading_number(digits);
+    if (number && number->value > UINT16_MAX)
         warn(l, DiagnosticKind::PlaceWraps, p.number, digits.c_str(),
-             static_cast<unsigned>(static_cast<uint16_t>(number)));
+             static_cast<unsigned>(static_cast<uint16_t>(number->value)));
     vorn::TextRange after = trimmed(l, p.ignored);
     if (!after.empty())
         fix_by_moving(l, warn(l, DiagnosticKind::IgnoredText, after, "text after the place number"), after);
@@ -394,8 +350,7 @@ void check_line(CompileState& s, SourceFile* file, const LineMark& mark) {
     const std::string& raw = mark.raw;
     if (raw.size() >= 2 && raw.compare(raw.size() - 2, 2, "\r\n") == 0)
         file->crlf_seen = true;
-    WarnLine l{s, file, mark, vorn::clean_line(mark.raw), {}};
-    l.parts = vorn::parse_cleaned(l.cleaned.text);
+    WarnLine l{s, file, mark, vorn::read_piece(mark.raw)};
     if (mark.column > 0) {
             // The whole piece as read, up to its line end.
         vorn::Location where{s.result.files[file->index].path, file->line, mark.column + 1,

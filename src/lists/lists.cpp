@@ -2,13 +2,15 @@
 
 #include <cstring>
 #include <new>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 
-#include "../common/char_class.h"
+#include <vorn/line_text.h>
+
 #include "../common/diagnostics.h"
 #include "../common/find_name.h"
-#include "../common/number.h"
 #include "../common/source_reader.h"
 
 namespace vorn {
@@ -40,42 +42,30 @@ int Lists::find_command(const char* name) const {
     return find_name(commands.data(), static_cast<int>(commands.size()), name);
 }
 
-// Copies the entry's name (its first word) into a record; false if it does not fit.
-static bool read_entry_name(const char** line, char* name) {
-    const char* end = skip_word(*line);
-    std::size_t length = static_cast<std::size_t>(end - *line);
-    if (length >= NameSize)
+// Reads an entry line into a record, name and numbers; false where one does not fit.
+static std::optional<vorn::ListEntryLine> read_entry(std::string_view line, char* name, int numbers) {
+    std::optional<vorn::ListEntryLine> read = vorn::read_list_entry(line, numbers);
+    if (read) {
+        memcpy(name, read->name.data(), read->name.size());
+        name[read->name.size()] = '\0';
+    }
+    return read;
+}
+
+static bool parse_event_entry(std::string_view line, NameEntry* entry) {
+    std::optional<vorn::ListEntryLine> read = read_entry(line, entry->name, 1);
+    if (!read)
         return false;
-    memcpy(name, *line, length);
-    name[length] = '\0';
-    *line = end;
+    entry->value = static_cast<uint16_t>(read->numbers[0]);
     return true;
 }
 
-// Reads the next number field. A missing field reads as 0, and so does every field after it.
-static bool read_entry_number(const char** line, int32_t* value) {
-    *value = 0;
-    const char* s = skip_blanks(*line);
-    NumberRead read = read_number(&s, value);
-    if (read == NumberRead::OutOfRange)
+static bool parse_command_entry(std::string_view line, CommandEntry* entry) {
+    std::optional<vorn::ListEntryLine> read = read_entry(line, entry->name, 2);
+    if (!read)
         return false;
-    *line = read == NumberRead::Ok ? s : "";
-    return true;
-}
-
-static bool parse_event_entry(const char* line, NameEntry* entry) {
-    int32_t value;
-    if (!read_entry_name(&line, entry->name) || !read_entry_number(&line, &value))
-        return false;
-    entry->value = static_cast<uint16_t>(value);
-    return true;
-}
-
-static bool parse_command_entry(const char* line, CommandEntry* entry) {
-    int32_t code, arg_count;
-    if (!read_entry_name(&line, entry->name) || !read_entry_number(&line, &code) ||
-        !read_entry_number(&line, &arg_count))
-        return false;
+    int32_t code = read->numbers[0];
+    int32_t arg_count = read->numbers[1];
     // A statement has room for no more arguments than this.
     if (arg_count < 0 || arg_count > MaxArguments)
         return false;
@@ -137,13 +127,13 @@ static void load_list(CompileState& s, const ListKind& kind, std::vector<Entry>&
         }
         previous = length;
         line_ended = line[length - 1] == '\n';
-        if (!is_letter(static_cast<unsigned char>(line[0])))
+        if (!vorn::is_list_entry(std::string_view(line, length)))
             continue;
         vorn::Location where = list_line(kind.file_name, file_line, column, line);
         if (static_cast<int>(entries.size()) == kind.capacity)
             fail_at(s, kind.too_many, &where);
         Entry entry = {};
-        if (!parse_entry(line, &entry))
+        if (!parse_entry(std::string_view(line, length), &entry))
             fail_at(s, DiagnosticKind::BadListEntry, &where, line_number, kind.file_name);
         entries.push_back(entry);
         if (s.warnings) [[unlikely]]

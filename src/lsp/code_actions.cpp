@@ -4,6 +4,7 @@
 
 #include <vorn/edit_check.h>
 #include <vorn/grammar.h>
+#include <vorn/line_text.h>
 
 #include "analysis.h"
 
@@ -29,7 +30,8 @@ int protocol_severity(vorn::Severity severity) {
 // The arguments of the statement on a raw line, counted as the compiler splits them: "()"
 // has none.
 std::size_t arguments_given(std::string_view raw) {
-    vorn::LineParts parts = vorn::parse_line(vorn::clean_line(raw));
+    vorn::LinePiece piece = vorn::read_piece(raw);
+    const vorn::LineParts& parts = piece.parts;
     if (!parts.has_paren || parts.argument_count == 0)
         return 0;
     const vorn::Argument& first = parts.arguments[0];
@@ -73,16 +75,7 @@ std::optional<json> add_to_command_list(const CodeActionContext& context, const 
 }  // namespace
 
 std::string command_list_entry(const std::string& name, unsigned code, std::size_t count) {
-    if (name.empty() || name.size() >= vorn::NameSize || !std::isalpha(static_cast<unsigned char>(name[0])) ||
-        count > static_cast<std::size_t>(vorn::MaxArguments))
-        return {};
-    for (char c : name)
-        if (std::isspace(static_cast<unsigned char>(c)) || static_cast<unsigned char>(c) < 0x20)
-            return {};
-    std::string entry = name + " " + std::to_string(code) + " " + std::to_string(count);
-    if (entry.size() >= static_cast<std::size_t>(vorn::ListLineSize) - 1)
-        return {};
-    return entry;
+    return vorn::spell_command_entry(name, code, count);
 }
 
 namespace {
@@ -145,9 +138,8 @@ json code_actions(const CodeActionContext& context) {
             if (script && d.where.line > 0 && d.where.line <= script->line_count() && d.where.end_column > d.where.column) {
                 std::string_view line = script->line(d.where.line - 1);
                 // The name as the compiler read it: its cleaned text.
-                vorn::CleanedLine cleaned = vorn::clean_line(line);
-                vorn::LineParts parts = vorn::parse_cleaned(cleaned.text);
-                std::string name = cleaned.text.substr(parts.command.begin, parts.command.size());
+                vorn::LinePiece piece = vorn::read_piece(line);
+                std::string name(piece.text(piece.parts.command));
                 if (std::optional<json> add = add_to_command_list(context, found, name, diagnostic))
                     actions.push_back(std::move(*add));
             }

@@ -9,6 +9,7 @@
 #include <vorn/format.h>
 #include <vorn/grammar.h>
 #include <vorn/language.h>
+#include <vorn/line_text.h>
 
 #include "line_view.h"
 
@@ -38,11 +39,10 @@ struct LineShape {
 };
 
 LineShape shape_of(std::string_view line) {
-    vorn::CleanedLine clean = vorn::clean_line(line.substr(0, vorn::MaxPieceLength));
+    vorn::LinePiece piece = vorn::read_piece(line);
     LineShape shape;
-    shape.kind = vorn::parse_cleaned(clean.text).kind;
-    shape.comment = shape.kind == LineKind::Blank && clean.raw_end < line.size() &&
-                    (line[clean.raw_end] == ';' || line[clean.raw_end] == '/');
+    shape.kind = piece.parts.kind;
+    shape.comment = shape.kind == LineKind::Blank && piece.comment();
     return shape;
 }
 
@@ -188,22 +188,21 @@ json inlay_hints(const FeatureContext& context, uint32_t first_line, uint32_t la
     uint32_t end = static_cast<uint32_t>(std::min<std::size_t>(last_line, context.text.line_count() - 1));
     for (uint32_t line = first_line; line <= end; ++line) {
         std::string_view raw = context.text.line(line);
-        for (std::size_t start = 0; start == 0 || start < raw.size(); start += vorn::MaxPieceLength) {
-            if (!analysis.line_record(line + 1, start))
+        for (const vorn::LinePiece& piece : vorn::read_line(raw)) {
+            if (!analysis.line_record(line + 1, piece.column))
                 break;
-            vorn::CleanedLine clean = vorn::clean_line(raw.substr(start, vorn::MaxPieceLength));
-            vorn::LineParts parts = vorn::parse_cleaned(clean.text);
+            const vorn::LineParts& parts = piece.parts;
             if (parts.kind != LineKind::Statement || parts.command.empty())
                 continue;
             for (uint32_t i = 0; i < parts.argument_count; ++i) {
                 const vorn::Argument& argument = parts.arguments[i];
                 if (argument.form != vorn::ArgumentForm::Number)
                     continue;
-                std::string_view text = std::string_view(clean.text).substr(argument.value.begin, argument.value.size());
+                std::string_view text = piece.text(argument.value);
                 std::optional<int32_t> value = vorn::argument_number(text);
                 if (!value || std::to_string(*value) == text)
                     continue;
-                std::size_t after = start + vorn::raw_range(clean, argument.value).end;
+                std::size_t after = piece.raw(argument.value).end;
                 hints.push_back({line, character_of(raw, after, context.encoding), "= " + std::to_string(*value)});
             }
         }
@@ -247,11 +246,9 @@ json selection_ranges(const FeatureContext& context, const std::vector<Position>
         }
         // The line's text without the blanks around it (stretched to the position when that
         // stands among them).
-        std::size_t begin = raw.find_first_not_of(" \t");
-        if (begin != std::string_view::npos) {
-            std::size_t end = raw.find_last_not_of(" \t") + 1;
-            add(on_line(std::min(begin, byte), std::max(end, byte)));
-        }
+        vorn::TextRange text = vorn::trim_range(raw, {0, static_cast<uint32_t>(raw.size())}, true);
+        if (!text.empty())
+            add(on_line(std::min<std::size_t>(text.begin, byte), std::max<std::size_t>(text.end, byte)));
         if (!outline)
             outline.emplace(context.text);
         if (std::optional<uint32_t> label = outline->block_of(line)) {

@@ -13,6 +13,7 @@
 
 #include <vorn/grammar.h>
 #include <vorn/language.h>
+#include <vorn/line_text.h>
 #include <vorn/name_contexts.h>
 
 #include "line_view.h"
@@ -58,17 +59,6 @@ const vorn::CommandEntry* find_command(const vorn::Lists& lists, const std::stri
     return *index < 0 ? nullptr : &lists.commands[static_cast<std::size_t>(*index)];
 }
 
-// "lib/a.vs" as an include line must spell it: a '/' or ';' would start a comment, and a
-// backslash or quote would be read as one.
-std::string include_spelling(const std::string& path) {
-    std::string out;
-    for (char c : path) {
-        if (c == '/' || c == ';' || c == '\\' || c == '"')
-            out += '\\';
-        out += c;
-    }
-    return out;
-}
 
 // The walk of the folders for include completion: each folder once (a symbolic link back to
 // a folder already seen is not followed again), within a budget of entries and of time.
@@ -384,10 +374,9 @@ CompletionList completion(const FeatureContext& context, Position position) {
             list_scripts(walk, context.analysis.project, "", IncludeSearchDepth, scripts);
         }
         for (const std::string& script : scripts) {
-            if (script == context.analysis.script || script.size() > MaxIncludeName ||
-                script.find_first_of(" \t") != std::string::npos)
+            if (script == context.analysis.script || script.size() > MaxIncludeName || !vorn::word_spellable(script))
                 continue;
-            item(script, ItemFile, "script file", include_spelling(script), false);
+            item(script, ItemFile, "script file", vorn::spell_word(script), false);
         }
         break;
     }

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include <vorn/grammar.h>
+#include <vorn/line_text.h>
 #include <vorn/vorn.h>
 
 namespace lsp {
@@ -12,16 +13,13 @@ namespace {
 using vorn::LineKind;
 using vorn::TextRange;
 
-// One piece of a line, cleaned and parsed as a compile reads it, with the way back to raw
-// columns. The parts' ranges are cleaned offsets: the text of a part is the cleaned text, and
-// its place on the line is raw_range of it.
-struct Piece {
+// One piece of a line, as the line module reads it, with the way back to raw columns. The
+// parts' ranges are cleaned offsets: the text of a part is the cleaned text, and its place on
+// the line is raw_range of it.
+struct Piece : vorn::LinePiece {
     std::size_t start;  // raw column of the piece in the line
-    vorn::CleanedLine clean;
-    vorn::LineParts parts;
 
-    Piece(std::size_t start, vorn::CleanedLine cleaned)
-        : start(start), clean(std::move(cleaned)), parts(vorn::parse_cleaned(clean.text)) {}
+    explicit Piece(vorn::LinePiece piece) : vorn::LinePiece(std::move(piece)), start(column) {}
 
     const std::string& text() const { return clean.text; }
     std::size_t size() const { return clean.text.size(); }
@@ -44,7 +42,7 @@ struct Piece {
         token->end = start + raw.end;
     }
     // Whether byte lies past where cleaning stopped: in a comment.
-    bool in_comment(std::size_t byte) const { return byte - start > clean.raw_end; }
+    bool in_comment(std::size_t byte) const { return past_code(byte); }
     // A line of white space only, which a compile hands to the statement compiler.
     bool blank_statement() const { return parts.kind == LineKind::Blank && size() > 0; }
     bool statement() const { return parts.kind == LineKind::Statement || blank_statement(); }
@@ -59,15 +57,8 @@ struct Piece {
     }
 };
 
-Piece piece_at(std::string_view line, std::size_t byte) {
-    std::size_t first = std::min(byte, line.size());
-    // The cursor right after a full piece still belongs to it.
-    std::size_t k = first / vorn::MaxPieceLength;
-    if (k > 0 && first == k * vorn::MaxPieceLength)
-        --k;
-    std::size_t start = k * vorn::MaxPieceLength;
-    return Piece(start, vorn::clean_line(line.substr(start, vorn::MaxPieceLength)));
-}
+// The cursor right after a full piece still belongs to it.
+Piece piece_at(std::string_view line, std::size_t byte) { return Piece(vorn::read_piece_at(line, byte)); }
 
 // The argument whose text holds cleaned index k, its end included; -1 if none does.
 int argument_at(const vorn::LineParts& parts, std::size_t k) {
@@ -122,7 +113,7 @@ CursorContext context_at(std::string_view line, std::size_t byte) {
         std::string prefix = c.substr(from, k - from);
         // Numbers, strings and event parameters are not completed; nor is a second word.
         if (from < k && (argument.form != vorn::ArgumentForm::Name || prefix[0] == '+' ||
-                         prefix.find_first_of(" \t") != std::string::npos))
+                         std::any_of(prefix.begin(), prefix.end(), vorn::is_layout_blank)))
             return context;
         context.slot = Slot::Argument;
         context.prefix = prefix;
@@ -231,7 +222,7 @@ Token token_at(std::string_view line, std::size_t byte) {
 }
 
 Token include_of(std::string_view line) {
-    Piece piece(0, vorn::clean_line(line.substr(0, vorn::MaxPieceLength)));
+    Piece piece(vorn::read_piece(line));
     Token token;
     if (piece.parts.kind != LineKind::Include)
         return token;

@@ -7,6 +7,7 @@
 #include <tuple>
 
 #include <vorn/edit_check.h>
+#include <vorn/line_text.h>
 
 #include "analysis.h"
 
@@ -113,9 +114,8 @@ std::string refusal(const ProjectContext& context, const vorn::Symbol& symbol, c
         return "a name cannot be empty";
     if (new_name.size() >= vorn::NameSize)
         return "a name has at most " + std::to_string(vorn::NameSize - 1) + " characters";
-    for (char c : new_name)
-        if (std::isspace(static_cast<unsigned char>(c)) || std::string_view("(),;\"/:").find(c) != std::string_view::npos)
-            return std::string("'") + c + "' ends a word or starts a comment";
+    if (std::optional<char> c = vorn::name_breaking_byte(new_name))
+        return std::string("'") + *c + "' ends a word or starts a comment";
     if (std::isdigit(static_cast<unsigned char>(new_name[0])) || new_name[0] == '-')
         return "a name starting with a digit reads as a number";
     for (int i = 0; i < vorn::ConditionKeywordCount; ++i)
@@ -143,8 +143,7 @@ std::string refusal(const ProjectContext& context, const vorn::Symbol& symbol, c
         }
         if (!text || use.line == 0 || use.line > text->line_count() || use.column < 2)
             continue;
-        std::string_view raw = text->line(use.line - 1);
-        if (use.column - 2 < raw.size() && raw[use.column - 2] == '"')
+        if (vorn::in_string(text->line(use.line - 1), use.column - 1))
             return "'" + symbol.name + "' is used inside a string at " + use.file + ":" + std::to_string(use.line);
     }
     return {};
@@ -154,11 +153,7 @@ std::string refusal(const ProjectContext& context, const vorn::Symbol& symbol, c
 
 uint32_t list_entry_line(const Text& list, const std::string& name) {
     for (std::size_t i = 0; i < list.line_count(); ++i) {
-        std::string_view raw = list.line(i);
-        std::size_t end = 0;
-        while (end < raw.size() && !std::isspace(static_cast<unsigned char>(raw[end])))
-            ++end;
-        if (raw.substr(0, end) == name)
+        if (vorn::list_entry_name(list.line(i)) == name)
             return static_cast<uint32_t>(i + 1);
     }
     return 0;

@@ -8,6 +8,7 @@
 
 #include <vorn/grammar.h>
 #include <vorn/language.h>
+#include <vorn/line_text.h>
 #include <vorn/vorn.h>
 
 namespace lsp {
@@ -16,8 +17,6 @@ namespace {
 
 using vorn::LineKind;
 using vorn::TextRange;
-
-bool is_blank(unsigned char c) { return c == ' ' || c == '\t'; }
 
 // A token on one line, in raw byte columns.
 struct RawToken {
@@ -82,11 +81,8 @@ private:
             add_trimmed(raw, 0, raw.size(), TokenType::Comment, modifier(TokenModifierBit::Ignored));
         } else {
             // A long line is compiled in pieces, each as a line of its own.
-            std::size_t start = 0;
-            do {
-                tokenize_piece(raw, line, start);
-                start += vorn::MaxPieceLength;
-            } while (start < raw.size());
+            for (const vorn::LinePiece& piece : vorn::read_line(raw))
+                tokenize_piece(raw, line, piece);
         }
         std::sort(line_tokens_.begin(), line_tokens_.end(),
                   [](const RawToken& a, const RawToken& b) { return a.begin < b.begin; });
@@ -94,24 +90,22 @@ private:
             emit(line, token);
     }
 
-    void tokenize_piece(std::string_view line, std::size_t number, std::size_t start) {
-        std::string_view raw = line.substr(start, vorn::MaxPieceLength);
-        vorn::CleanedLine clean = vorn::clean_line(raw);
-        const vorn::LineParts parts = vorn::parse_cleaned(clean.text);
+    void tokenize_piece(std::string_view line, std::size_t number, const vorn::LinePiece& piece) {
+        const std::size_t start = piece.column;
+        const vorn::LineParts& parts = piece.parts;
         auto place = [&](TextRange range, TokenType type, uint32_t modifiers) {
             if (range.empty())
                 return;
-            TextRange at = vorn::raw_range(clean, range);
-            add(start + at.begin, start + at.end, type, modifiers);
+            TextRange at = piece.raw(range);
+            add(at.begin, at.end, type, modifiers);
         };
         auto ignore = [&](TextRange range) {
             if (range.empty())
                 return;
-            TextRange at = vorn::raw_range(clean, range);
-            add_trimmed(line, start + at.begin, start + at.end, TokenType::Comment,
-                        modifier(TokenModifierBit::Ignored));
+            TextRange at = piece.raw(range);
+            add_trimmed(line, at.begin, at.end, TokenType::Comment, modifier(TokenModifierBit::Ignored));
         };
-        const std::string& c = clean.text;
+        const std::string& c = piece.clean.text;
         auto word = [&](TextRange range) { return c.substr(range.begin, range.size()); };
 
         switch (parts.kind) {
@@ -152,11 +146,11 @@ private:
                 case vorn::ArgumentForm::Name: {
                     if (argument.value.empty())
                         break;
-                    TextRange at = vorn::raw_range(clean, argument.value);
-                    NameMeaning meaning = reached ? resolved(number + 1, start + at.begin, start + at.end)
+                    TextRange at = piece.raw(argument.value);
+                    NameMeaning meaning = reached ? resolved(number + 1, at.begin, at.end)
                                               : by_name(word(argument.value));
                     if (meaning.known)
-                        add(start + at.begin, start + at.end, meaning.type, meaning.modifiers);
+                        add(at.begin, at.end, meaning.type, meaning.modifiers);
                     break;
                 }
                 }
@@ -197,15 +191,12 @@ private:
 
         // After the cleaned text: a comment, or what the compile does not read past a NUL or
         // an end-of-file mark. A CR left before the line end is neither.
-        std::size_t rest = start + clean.raw_end;
-        std::size_t piece_end = start + raw.size();
-        if (rest < piece_end) {
-            unsigned char first = static_cast<unsigned char>(line[rest]);
-            if (first == ';' || first == '/')
-                add(rest, piece_end, TokenType::Comment, 0);
-            else if (first != '\r')
-                add_trimmed(line, rest, piece_end, TokenType::Comment, modifier(TokenModifierBit::Ignored));
-        }
+        std::size_t rest = piece.code_end();
+        std::size_t piece_end = start + piece.size;
+        if (piece.comment())
+            add(rest, piece_end, TokenType::Comment, 0);
+        else if (piece.end == vorn::PieceEnd::Stop)
+            add_trimmed(line, rest, piece_end, TokenType::Comment, modifier(TokenModifierBit::Ignored));
     }
 
     // The meaning the compile gave the name argument at raw columns [begin, end) of line
@@ -255,12 +246,8 @@ private:
 
     // A token for [begin, end) of line without the blanks at either end.
     void add_trimmed(std::string_view line, std::size_t begin, std::size_t end, TokenType type, uint32_t modifiers) {
-        end = std::min(end, line.size());
-        while (begin < end && is_blank(static_cast<unsigned char>(line[begin])))
-            ++begin;
-        while (end > begin && is_blank(static_cast<unsigned char>(line[end - 1])))
-            --end;
-        add(begin, end, type, modifiers);
+        TextRange trimmed = vorn::trim_range(line, {static_cast<uint32_t>(begin), static_cast<uint32_t>(end)}, true);
+        add(trimmed.begin, trimmed.end, type, modifiers);
     }
 
     // Appends a token in the relative encoding, if it touches the window.

@@ -5,6 +5,7 @@
 #include <set>
 
 #include <vorn/language.h>
+#include <vorn/line_text.h>
 #include <vorn/name_contexts.h>
 
 namespace vorn {
@@ -16,17 +17,6 @@ std::string quoted_name(const std::string& text) {
     std::size_t open = text.find('\'');
     std::size_t close = text.rfind('\'');
     return open == std::string::npos || close <= open ? std::string() : text.substr(open + 1, close - open - 1);
-}
-
-// An include line's name with its '/' escaped, as they must be written ('/' starts a comment).
-std::string include_name(const std::string& path) {
-    std::string name;
-    for (char c : path) {
-        if (c == '/' || c == '\\' || c == ';')
-            name += '\\';
-        name += c;
-    }
-    return name;
 }
 
 }  // namespace
@@ -63,7 +53,7 @@ bool DefinedElsewhere::explain(Diagnostic& d, const std::string& top, const std:
                                                            ", which this script does not include"});
     if (defining.size() < FirstWordSize) {  // an include line's name is cut there
         Location start{d.where.file, 1, 1, 1};
-        d.fixes.push_back(Fix{"include " + defining, {Edit{start, "include " + include_name(defining) + "\n"}}, false});
+        d.fixes.push_back(Fix{"include " + defining, {Edit{start, "include " + spell_word(defining) + "\n"}}, false});
     }
     return true;
 }

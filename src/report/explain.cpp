@@ -7,6 +7,7 @@
 
 #include <vorn/grammar.h>
 #include <vorn/language.h>
+#include <vorn/line_text.h>
 
 #include "../common/char_class.h"
 #include "../common/source_reader.h"
@@ -78,12 +79,7 @@ bool whole_line_piece(const SourceFile* file) {
 // Whether the span starts inside a string: a string cut at a ',' reads as two arguments, and
 // replacing the second part would move or drop its closing quote.
 bool touches_string(const SourceFile* file, Span span) {
-    const char* raw = file->piece;
-    std::size_t begin = span.begin > 0 ? raw_offset(raw, span.begin - 1) + 1 : 0;
-    std::size_t quotes = 0;
-    for (std::size_t i = 0; i < begin && raw[i] != '\0'; ++i)
-        quotes += raw[i] == '"';
-    return quotes % 2 == 1;
+    return read_piece(file->piece).string_at(static_cast<uint32_t>(span.begin)) != nullptr;
 }
 
 // "did you mean 'A'?" (or 'A' or 'B') at the unknown name, with a fix for each: safe when
@@ -224,14 +220,13 @@ uint32_t later_definition(CompileState& s, std::string_view name) {
         std::size_t end = text.find('\n', at);
         if (end == std::string::npos)
             end = text.size();
-        std::string_view raw(text.data() + at, std::min(end - at, static_cast<std::size_t>(MaxPieceLength)));
+        std::string_view raw(text.data() + at, end - at);
         at = end + 1;
-        if (line <= file->line || raw.find(name) == std::string_view::npos)
+        if (line <= file->line || raw.substr(0, MaxPieceLength).find(name) == std::string_view::npos)
             continue;
-        vorn::CleanedLine cleaned = vorn::clean_line(raw);
-        vorn::LineParts parts = vorn::parse_cleaned(cleaned.text);
-        if ((parts.kind == vorn::LineKind::Defvar || parts.kind == vorn::LineKind::Defnum) &&
-            std::string_view(cleaned.text).substr(parts.name.begin, parts.name.size()) == name)
+        vorn::LinePiece piece = vorn::read_piece(raw);
+        if ((piece.parts.kind == vorn::LineKind::Defvar || piece.parts.kind == vorn::LineKind::Defnum) &&
+            piece.text(piece.parts.name) == name)
             return line;
     }
     return 0;
@@ -308,23 +303,15 @@ void explain_cut_include(CompileState& s, vorn::Diagnostic& d, Span span) {
     const char* raw = file->piece;
     std::size_t name_begin = span.begin > 0 ? raw_offset(raw, span.begin - 1) + 1 : 0;
     std::size_t cut = raw_offset(raw, span.end - 1) + 1;
-    if (raw[cut] != '/')
+    if (!read_piece(raw).slash_comment(cut))
         return;
-    std::size_t end = cut;
-    while (raw[end] != '\0' && !is_blank(static_cast<unsigned char>(raw[end])) &&
-           std::strchr(";\\\r\n", raw[end]) == nullptr)
-        ++end;
+    std::size_t end = cut + meant_word_length(raw + cut);
     std::string rest(raw + cut, end - cut);
     std::string path = std::string(span_text(s, span)) + rest;
     if (rest.find_first_not_of('/') == std::string::npos || path.size() >= FirstWordSize ||
         !s.provider.identify(path))
         return;
-    std::string new_text(raw + name_begin, cut - name_begin);
-    for (char c : rest) {
-        if (c == '/')
-            new_text += '\\';
-        new_text += c;
-    }
+    std::string new_text = std::string(raw + name_begin, cut - name_begin) + spell_word(rest);
     vorn::Location range = d.where;
     range.end_column = file->column + static_cast<uint32_t>(end) + 1;
     d.notes.push_back(vorn::DiagnosticNote{range, "a '/' starts a comment: write " + quoted(new_text) +

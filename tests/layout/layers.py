@@ -50,7 +50,7 @@ FOLDERS = {
 PUBLIC_HEADERS = {
     'language.h': 0,
     'sources.h': 1, 'output.h': 1, 'result.h': 1, 'diagnostics.h': 1, 'compiler.h': 1,
-    'grammar.h': 1, 'files.h': 1,
+    'grammar.h': 1, 'files.h': 1, 'line_text.h': 1,
     'format.h': 5,
     'vorn.h': 5,  # includes them all, format.h too
     'project.h': 6, 'name_contexts.h': 6, 'edit_check.h': 6,
