@@ -4,7 +4,7 @@
 #include <string_view>
 #include <memory>
 
-#include <vorn/vorn.h>
+#include <vorn/compiler.h>
 #include "code_walk.h"
 #include "compiled_file.h"
 #include "dis_exit_status.h"

@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include <vorn/grammar.h>
-#include <vorn/vorn.h>
 
 namespace lsp {
 

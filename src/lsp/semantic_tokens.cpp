@@ -8,7 +8,6 @@
 
 #include <vorn/grammar.h>
 #include <vorn/language.h>
-#include <vorn/vorn.h>
 
 namespace lsp {
 

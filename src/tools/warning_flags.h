@@ -9,7 +9,8 @@
 #include <string>
 #include <vector>
 
-#include <vorn/diagnostics.h>
+#include <vorn/gnu_form.h>
+#include <vorn/warning_options.h>
 
 #include "command_line.h"
 
