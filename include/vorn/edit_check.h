@@ -18,7 +18,7 @@
 #include <utility>
 #include <vector>
 
-#include <vorn/vorn.h>
+#include <vorn/result.h>
 
 namespace vorn {
 

@@ -23,7 +23,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include <vorn/vorn.h>
+#include <vorn/compiler.h>
 
 namespace vorn {
 

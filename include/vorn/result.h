@@ -12,6 +12,7 @@
 #include "diagnostics.h"
 #include "language.h"
 #include "sources.h"
+#include "warning_set.h"
 
 namespace vorn {
 
@@ -173,17 +174,9 @@ struct CompileResult {
     std::vector<unsigned char> compiled;
 };
 
-// unused-name: every defvar and defnum that no use of any of the compiles (made with
-// record_uses) resolves to, each once, in the order of the compiles.
-std::vector<Diagnostic> unused_names(const std::vector<const CompileResult*>& compiles);
-
 // The include chain of the file with index source in result's files: the includer of each
 // file and the line of its include, innermost first (see GnuWriter).
 IncludeChain include_chain(const CompileResult& result, int source);
-
-// Turns the warnings that options count as errors into errors, and a clean status into
-// StatusErrors when there are any; each is counted in error_count.
-void count_warnings_as_errors(CompileResult& result, const WarningOptions& options);
 
 // Both lists alone, as a compile loads them first (see load_lists): a problem with them is
 // the one diagnostic, and the lists are then incomplete.

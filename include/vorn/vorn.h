@@ -18,17 +18,31 @@
 //   output.h       OutputKind, OutputSink, BufferedSink, NullSink, RecordingSink
 //   diagnostics.h  DiagnosticKind (diagnostics.def), Severity, Location, location_text,
 //                  Diagnostic
+//   warning_set.h  WarningSet, the warnings on by default and by name
 //   result.h       CompileResult and its records, CompileOptions, the statuses
 //   compiler.h     Compiler, load_lists, clean_line, compose_compiled_file
-//   files.h        read_whole_file, write_output_file, parse_unsigned
+//   grammar.h      parse_line and the parts of a line
+//   fixes.h        apply_fixes
+//   gnu_form.h     GnuWriter, the caret display, colour, ProviderLineReader
+//   warning_options.h  the -W options, count_warnings_as_errors, unused_names
+//   output_file.h  write_output_file, replace_file
+//   read_file.h    read_whole_file
+//   parse_unsigned.h  parse_unsigned
+//   format.h       format_text, format_edits
 #pragma once
 
 #include "language.h"
 #include "sources.h"
 #include "output.h"
 #include "diagnostics.h"
+#include "warning_set.h"
 #include "result.h"
 #include "compiler.h"
-#include "files.h"
 #include "grammar.h"
+#include "fixes.h"
+#include "gnu_form.h"
+#include "warning_options.h"
+#include "output_file.h"
+#include "read_file.h"
+#include "parse_unsigned.h"
 #include "format.h"

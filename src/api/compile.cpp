@@ -11,8 +11,8 @@
 #include "../frontend/warnings.h"
 #include "../lists/lists.h"
 #include "../report/explain.h"
-#include <vorn/vorn.h>
-
+#include <vorn/compiler.h>
+#include <vorn/warning_options.h>
 namespace vorn {
 
 struct Compiler::Storage {
@@ -125,35 +125,6 @@ ListsResult load_lists(SourceProvider& provider, OutputSink& sink) {
     }
     lists.lists = std::move(result.lists);
     return lists;
-}
-
-std::string escaped_text(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (char c : text) {
-        auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7F) {
-            static const char digits[] = "0123456789abcdef";
-            out += "\\x";
-            out += digits[byte >> 4];
-            out += digits[byte & 0xF];
-        } else {
-            out += c;
-        }
-    }
-    return out;
-}
-
-std::string location_text(const Location& where, const char* tool) {
-    if (where.file.empty())
-        return tool;
-    std::string text = escaped_text(where.file);
-    if (where.line > 0) {
-        text += ":" + std::to_string(where.line);
-        if (where.column > 0)
-            text += ":" + std::to_string(where.column);
-    }
-    return text;
 }
 
 void RecordingSink::write(OutputKind kind, std::string_view text) {

@@ -2,7 +2,8 @@
 #include <charconv>
 #include <system_error>
 
-#include <vorn/files.h>
+#include <vorn/parse_unsigned.h>
+#include <vorn/read_file.h>
 #include <vorn/sources.h>
 
 namespace vorn {

@@ -3,6 +3,7 @@
 #include <optional>
 
 #include <vorn/diagnostics.h>
+#include <vorn/fixes.h>
 
 namespace vorn {
 

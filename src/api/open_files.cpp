@@ -2,7 +2,7 @@
 #include <sys/resource.h>
 
 #include "../frontend/compile_file.h"
-#include <vorn/vorn.h>
+#include <vorn/compiler.h>
 
 namespace vorn {
 

@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <functional>
 
-#include <vorn/vorn.h>
+#include <vorn/sources.h>
 
 namespace vorn {
 

@@ -6,7 +6,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include <vorn/vorn.h>
+#include <vorn/sources.h>
 
 namespace vorn {
 

@@ -17,8 +17,10 @@
 
 #include <vorn/edit_check.h>
 #include <vorn/project.h>
-#include <vorn/vorn.h>
-#include <vorn/files.h>
+#include <vorn/gnu_form.h>
+#include <vorn/output_file.h>
+#include <vorn/read_file.h>
+#include <vorn/warning_options.h>
 #include "../tools/command_line.h"
 #include "../tools/warning_flags.h"
 #include "reports.h"

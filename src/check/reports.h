@@ -8,7 +8,7 @@
 #include <vector>
 
 #include <vorn/project.h>
-#include <vorn/vorn.h>
+#include <vorn/gnu_form.h>
 
 // One line per diagnostic, "FILE:LINE:COLUMN: SEVERITY: TEXT" (error, warning or note), its
 // notes, and a note where checking stopped; no caret, no colour.

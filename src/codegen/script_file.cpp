@@ -3,7 +3,8 @@
 #include <cstring>
 
 #include "../common/diagnostics.h"
-#include <vorn/files.h>
+#include <vorn/compiler.h>
+#include <vorn/output_file.h>
 
 namespace vorn {
 

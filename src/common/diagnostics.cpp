@@ -7,6 +7,7 @@
 #include "line_reader.h"
 #include "char_class.h"
 #include "source_reader.h"
+#include <vorn/warning_set.h>
 
 namespace vorn {
 
@@ -29,6 +30,11 @@ KindFacts Kinds[] = {
 };
 
 const KindFacts& facts(DiagnosticKind kind) { return Kinds[static_cast<int>(kind)]; }
+
+// Off unless asked for: each is worth knowing, but fires on scripts that are fine as written.
+constexpr DiagnosticKind OffByDefault[] = {DiagnosticKind::UnusedName,
+                                           DiagnosticKind::SharedVariableNumber,
+                                           DiagnosticKind::EmptyLabel};
 
 std::string format_text(const char* format, va_list args) {
     va_list again;
@@ -158,6 +164,69 @@ const char* severity_name(Severity severity) {
         break;
     }
     return "error";
+}
+
+std::string escaped_text(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text) {
+        auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F) {
+            static const char digits[] = "0123456789abcdef";
+            out += "\\x";
+            out += digits[byte >> 4];
+            out += digits[byte & 0xF];
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+std::string location_text(const Location& where, const char* tool) {
+    if (where.file.empty())
+        return tool;
+    std::string text = escaped_text(where.file);
+    if (where.line > 0) {
+        text += ":" + std::to_string(where.line);
+        if (where.column > 0)
+            text += ":" + std::to_string(where.column);
+    }
+    return text;
+}
+
+bool on_by_default(DiagnosticKind kind) {
+    for (DiagnosticKind off : OffByDefault)
+        if (off == kind)
+            return false;
+    return severity_of(kind) == Severity::Warning;
+}
+
+WarningSet WarningSet::all() {
+    WarningSet set;
+    for (std::size_t i = 0; i < DiagnosticKindCount; ++i) {
+        auto kind = static_cast<DiagnosticKind>(i);
+        if (severity_of(kind) == Severity::Warning)
+            set.add(kind);
+    }
+    return set;
+}
+
+WarningSet WarningSet::defaults() {
+    WarningSet set;
+    for (std::size_t i = 0; i < DiagnosticKindCount; ++i)
+        if (on_by_default(static_cast<DiagnosticKind>(i)))
+            set.add(static_cast<DiagnosticKind>(i));
+    return set;
+}
+
+std::optional<DiagnosticKind> warning_named(std::string_view name) {
+    for (std::size_t i = 0; i < DiagnosticKindCount; ++i) {
+        auto kind = static_cast<DiagnosticKind>(i);
+        if (severity_of(kind) == Severity::Warning && name == kind_name(kind))
+            return kind;
+    }
+    return std::nullopt;
 }
 
 void set_severity_for_test(DiagnosticKind kind, Severity severity) {

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include <vorn/files.h>
+#include <vorn/gnu_form.h>
 #include <vorn/language.h>
 #include <vorn/result.h>
 #include <vorn/sources.h>
@@ -203,6 +203,13 @@ std::string GnuWriter::write(const Diagnostic& d, const IncludeChain& chain, con
 std::string GnuWriter::note(const std::string& path, const std::string& text) const {
     return coloured(escaped_text(path) + ":", ColourLocus, style_.colour) + " " +
            severity_text(Severity::Note) + escaped_text(text) + "\n";
+}
+
+std::string warning_option_text(const Diagnostic& d) {
+    if (severity_of(d.kind) != Severity::Warning)
+        return "";
+    const char* option = d.severity == Severity::Error ? " [-Werror=" : " [-W";
+    return option + std::string(kind_name(d.kind)) + "]";
 }
 
 std::string gnu_diagnostic(const Diagnostic& diagnostic, const char* tool, const char* stopped) {

@@ -1,4 +1,4 @@
-#include <vorn/files.h>
+#include <vorn/output_file.h>
 #include <vorn/result.h>
 
 #include <fcntl.h>

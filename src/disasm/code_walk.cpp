@@ -98,7 +98,8 @@ DecodeResult decode_statement(Disassembly& dis, uint32_t offset, Statement* stat
         file_fault(dis, DisBadArgumentValue, MSG_STRING_TOO_LONG, file_at, code_at, number, name, value,
                    MaxStringLength);
     if (arg.tag == ArgEventParam)
-        file_fault(dis, DisBadArgumentValue, MSG_BAD_EVENT_PARAM, file_at, code_at, number, name, value);
+        file_fault(dis, DisBadArgumentValue, MSG_BAD_EVENT_PARAM, file_at, code_at, number, name, value,
+                   FirstEventParam, LastEventParam);
     file_fault(dis, DisBadArgumentValue, MSG_BAD_CONDITION, file_at, code_at, number, name, value,
                ConditionKeywordCount - 1);
 }

@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <vector>
 
-#include <vorn/vorn.h>
+#include <vorn/language.h>
 #include "code_walk.h"
 #include "symbol_map.h"
 

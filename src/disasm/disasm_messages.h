@@ -56,7 +56,7 @@ namespace vorn::dis {
 #define MSG_STRING_TOO_LONG \
     "offset 0x%04lX (code offset 0x%04lX): argument %d of %s is a string of %lu bytes, more than %d\n"
 #define MSG_BAD_EVENT_PARAM \
-    "offset 0x%04lX (code offset 0x%04lX): argument %d of %s is event parameter %lu, not 1 to 3\n"
+    "offset 0x%04lX (code offset 0x%04lX): argument %d of %s is event parameter %lu, not %d to %d\n"
 #define MSG_BAD_CONDITION \
     "offset 0x%04lX (code offset 0x%04lX): argument %d of %s is condition %lu, not 0 to %d\n"
 

@@ -4,8 +4,8 @@
 #include <string_view>
 #include <memory>
 
+#include <vorn/compiler.h>
 #include <vorn/project.h>
-#include <vorn/vorn.h>
 #include "code_walk.h"
 #include "compiled_file.h"
 #include "dis_exit_status.h"

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include <vorn/vorn.h>
+#include <vorn/diagnostics.h>
 
 #include "dis_state.h"
 #include "disasm_messages.h"

@@ -4,7 +4,7 @@
 
 #include <cstdio>
 
-#include <vorn/vorn.h>
+#include <vorn/compiler.h>
 #include "driver_messages.h"
 
 namespace {

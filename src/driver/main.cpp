@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include <vorn/vorn.h>
+#include <vorn/compiler.h>
 #include "driver.h"
 #include "../tools/guarded_main.h"
 

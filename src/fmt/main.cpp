@@ -11,7 +11,7 @@
 #include <string>
 #include <system_error>
 
-#include <vorn/files.h>
+#include <vorn/output_file.h>
 #include <vorn/format.h>
 #include "../tools/command_line.h"
 #include "../tools/guarded_main.h"

@@ -73,13 +73,16 @@ static void cannot_read(CompileState& s, const std::string& path, const Span* in
     DiagnosticKind kind = refusal == vorn::OpenRefusal::NotRegularFile ? DiagnosticKind::NotRegularFile
                           : refusal == vorn::OpenRefusal::TooLarge     ? DiagnosticKind::FileTooLarge
                                                                        : DiagnosticKind::CannotOpenFile;
+    // file-too-large's text states the size bound in MiB; the others take the path alone.
+    static_assert(vorn::FileSystemProvider::MaxRegularFileSize % (1u << 20) == 0);
+    const int bound_mib = static_cast<int>(vorn::FileSystemProvider::MaxRegularFileSize >> 20);
     if (!include_name) {
         const vorn::Location whole_file{path, 0, 0, 0};
-        fail_at(s, kind, &whole_file, path.c_str());
+        fail_at(s, kind, &whole_file, path.c_str(), bound_mib);
     }
     if (!s.options.keep_going)
-        fail(s, kind, *include_name, path.c_str());
-    report(s, kind, *include_name, path.c_str());
+        fail(s, kind, *include_name, path.c_str(), bound_mib);
+    report(s, kind, *include_name, path.c_str(), bound_mib);
 }
 
 // Keeps what a tool needs to know of a compiled piece: where it is and, once it is compiled,

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <set>
 
+#include <vorn/gnu_form.h>
+
 namespace vorn_list {
 
 namespace {

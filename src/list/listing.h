@@ -14,7 +14,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include <vorn/vorn.h>
+#include <vorn/result.h>
 
 namespace vorn_list {
 

@@ -9,8 +9,8 @@
 #include <iostream>
 
 #include <vorn/project.h>
-#include <vorn/vorn.h>
-#include <vorn/files.h>
+#include <vorn/output_file.h>
+#include <vorn/warning_options.h>
 #include "../tools/command_line.h"
 #include "../tools/warning_flags.h"
 #include "listing.h"

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include <vorn/vorn.h>
+#include <vorn/result.h>
 
 namespace lsp {
 

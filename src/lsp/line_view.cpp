@@ -4,7 +4,6 @@
 
 #include <vorn/grammar.h>
 #include <vorn/line_text.h>
-#include <vorn/vorn.h>
 
 namespace lsp {
 

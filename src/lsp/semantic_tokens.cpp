@@ -9,7 +9,6 @@
 #include <vorn/grammar.h>
 #include <vorn/language.h>
 #include <vorn/line_text.h>
-#include <vorn/vorn.h>
 
 namespace lsp {
 

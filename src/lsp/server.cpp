@@ -15,6 +15,7 @@
 #include "semantic_tokens.h"
 
 #include <vorn/project.h>
+#include <vorn/read_file.h>
 
 namespace lsp {
 

@@ -1,5 +1,7 @@
 #include "settings.h"
 
+#include <vorn/warning_options.h>
+
 namespace lsp {
 
 std::optional<WarningsSetting> warnings_setting(const nlohmann::json& settings) {

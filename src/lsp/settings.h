@@ -9,7 +9,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include <vorn/diagnostics.h>
+#include <vorn/warning_set.h>
 
 namespace lsp {
 

@@ -6,7 +6,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include <vorn/files.h>
+#include <vorn/parse_unsigned.h>
 #include "text.h"
 
 namespace lsp {

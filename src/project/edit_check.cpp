@@ -4,7 +4,12 @@
 #include <filesystem>
 #include <tuple>
 
+#include <vorn/compiler.h>
 #include <vorn/edit_check.h>
+#include <vorn/fixes.h>
+#include <vorn/grammar.h>
+#include <vorn/output.h>
+#include <vorn/read_file.h>
 
 namespace vorn {
 

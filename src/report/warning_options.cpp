@@ -1,20 +1,15 @@
 // Which warnings a tool looks for and which it counts as errors: the -W options.
 #include <algorithm>
 
-#include <vorn/diagnostics.h>
 #include <vorn/language.h>
 #include <vorn/result.h>
+#include <vorn/warning_options.h>
 
 #include "explain.h"
 
 namespace vorn {
 
 namespace {
-
-// Off unless asked for: each is worth knowing, but fires on scripts that are fine as written.
-constexpr DiagnosticKind OffByDefault[] = {DiagnosticKind::UnusedName,
-                                           DiagnosticKind::SharedVariableNumber,
-                                           DiagnosticKind::EmptyLabel};
 
 // Self and Time are there whether a script uses them or not: defining one again is
 // redefined-name's business.
@@ -24,44 +19,6 @@ bool predefined_variable(const std::string& name) {
             return true;
     return false;
 }
-
-}  // namespace
-
-bool on_by_default(DiagnosticKind kind) {
-    for (DiagnosticKind off : OffByDefault)
-        if (off == kind)
-            return false;
-    return severity_of(kind) == Severity::Warning;
-}
-
-WarningSet WarningSet::all() {
-    WarningSet set;
-    for (std::size_t i = 0; i < DiagnosticKindCount; ++i) {
-        auto kind = static_cast<DiagnosticKind>(i);
-        if (severity_of(kind) == Severity::Warning)
-            set.add(kind);
-    }
-    return set;
-}
-
-WarningSet WarningSet::defaults() {
-    WarningSet set;
-    for (std::size_t i = 0; i < DiagnosticKindCount; ++i)
-        if (on_by_default(static_cast<DiagnosticKind>(i)))
-            set.add(static_cast<DiagnosticKind>(i));
-    return set;
-}
-
-std::optional<DiagnosticKind> warning_named(std::string_view name) {
-    for (std::size_t i = 0; i < DiagnosticKindCount; ++i) {
-        auto kind = static_cast<DiagnosticKind>(i);
-        if (severity_of(kind) == Severity::Warning && name == kind_name(kind))
-            return kind;
-    }
-    return std::nullopt;
-}
-
-namespace {
 
 // The error for an unknown warning name (option is the text after "-W", ending in name), with
 // the closest warning names offered in the same form.
@@ -131,13 +88,6 @@ std::optional<std::string> apply_warning_option(WarningOptions& options, std::st
         return unknown_warning(option, option);
     options.enabled.add(*kind);
     return std::nullopt;
-}
-
-std::string warning_option_text(const Diagnostic& d) {
-    if (severity_of(d.kind) != Severity::Warning)
-        return "";
-    const char* option = d.severity == Severity::Error ? " [-Werror=" : " [-W";
-    return option + std::string(kind_name(d.kind)) + "]";
 }
 
 bool counts_as_error(const WarningOptions& options, DiagnosticKind kind) {

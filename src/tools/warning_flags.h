@@ -9,7 +9,9 @@
 #include <string>
 #include <vector>
 
-#include <vorn/diagnostics.h>
+#include <vorn/gnu_form.h>
+#include <vorn/result.h>
+#include <vorn/warning_options.h>
 
 #include "command_line.h"
 
@@ -19,7 +21,8 @@ inline std::string warning_options_help() {
            "  -WNAME                      look for warning NAME\n"
            "  -Wno-NAME                   do not look for it\n"
            "  -Wall                       look for every warning, also those off by default\n"
-           "  -Werror                     count every warning as an error (status 10)\n"
+           "  -Werror                     count every warning as an error (status " +
+           std::to_string(vorn::StatusErrors) + ")\n"
            "  -Werror=NAME                look for NAME and count it as an error\n"
            "Warning names:\n" +
            vorn::warning_names_help();

@@ -16,7 +16,8 @@ A file may include its own layer and those below it. A call into another folder 
 folder's declarations, so an upward call shows as an upward include: of an internal header
 (resolved as the compiler does: next to the including file, then in src/ and include/), or of
 a public header of include/vorn/, which PUBLIC_HEADERS places in the layer of the code behind
-it. A folder of src/ that no layer names is reported too, so a new one gets a place.
+it. A folder of src/ that no layer names is reported too, so a new one gets a place. The umbrella
+header vorn.h is for the library's users: a file of src/ includes what it uses instead.
 
 Usage: layers.py --root DIR          (exit 1 and a list of offenders if any)
        layers.py --self-test --root DIR   (also plants an upward include in a copy of DIR)
@@ -44,17 +45,21 @@ FOLDERS = {
     'check': 7, 'disasm': 7, 'driver': 7, 'fmt': 7, 'list': 7, 'lsp': 7, 'tools': 7,
 }
 
-# The public headers by the code they declare. diagnostics.h, files.h and compiler.h gather
-# things of several layers; they stand at the lowest, the records and sinks that the stages
-# fill, until they are split.
+# The public headers by the code they declare. compiler.h gathers things of several layers; it
+# stands at the lowest, the records and sinks that the stages fill, until it is split.
 PUBLIC_HEADERS = {
     'language.h': 0,
-    'sources.h': 1, 'output.h': 1, 'result.h': 1, 'diagnostics.h': 1, 'compiler.h': 1,
-    'grammar.h': 1, 'files.h': 1, 'line_text.h': 1,
-    'format.h': 5,
+    'sources.h': 1, 'output.h': 1, 'result.h': 1, 'diagnostics.h': 1, 'warning_set.h': 1,
+    'compiler.h': 1, 'grammar.h': 1, 'gnu_form.h': 1, 'line_text.h': 1, 'output_file.h': 1,
+    'warning_options.h': 4,
+    'fixes.h': 5, 'read_file.h': 5, 'parse_unsigned.h': 5, 'format.h': 5,
     'vorn.h': 5,  # includes them all, format.h too
     'project.h': 6, 'name_contexts.h': 6, 'edit_check.h': 6,
 }
+
+
+# Every public header for the library's users; nothing of src/ includes it.
+UMBRELLA = 'vorn.h'
 
 
 def layer_of(root, path):
@@ -113,6 +118,10 @@ def offenders(root):
             except KeyError as missing:
                 found.append('%s: %s' % (rel, missing.args[0]))
                 continue
+            if own is not None and rel.startswith('src' + os.sep) and \
+                    os.path.relpath(target, root) == os.path.join('include', 'vorn', UMBRELLA):
+                line = text.count('\n', 0, match.start()) + 1
+                found.append('%s:%d: includes the umbrella %s; include what it uses' % (rel, line, UMBRELLA))
             if theirs is not None and theirs > own:
                 line = text.count('\n', 0, match.start()) + 1
                 found.append('%s:%d: %s includes %s, of %s above it' %
@@ -167,6 +176,15 @@ class SelfTest(unittest.TestCase):
         self.assertEqual(len(found), 7, found)
         self.assertTrue(any(f.startswith('src/lists/h.cpp:2:') for f in found), found)
         self.assertTrue(any(f.startswith('include/vorn/language.h:1:') for f in found), found)
+
+    def test_the_umbrella_header_is_reported_in_src_only(self):
+        root = self.tree({'include/vorn/vorn.h': '#include "language.h"\n',
+                          'include/vorn/language.h': '',
+                          'src/check/main.cpp': '#include <vorn/language.h>\n#include <vorn/vorn.h>\n',
+                          'src/lsp/a.h': '#include "vorn/vorn.h"\n'})
+        found = offenders(root)
+        self.assertEqual(len(found), 2, found)
+        self.assertTrue(found[0].startswith('src/check/main.cpp:2: includes the umbrella'), found)
 
     def test_a_folder_or_public_header_without_a_layer_is_reported(self):
         root = self.tree({'src/newstage/x.cpp': '', 'include/vorn/new.h': ''})

@@ -13,7 +13,7 @@
 #include <cstring>
 #include <vector>
 
-#include <vorn/files.h>
+#include <vorn/output_file.h>
 
 using namespace vorn;
 

@@ -6,7 +6,8 @@
 #include <string>
 #include <vector>
 
-#include <vorn/vorn.h>
+#include <vorn/compiler.h>
+#include <vorn/fixes.h>
 
 #include "report/explain.h"
 

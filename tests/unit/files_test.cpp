@@ -8,7 +8,10 @@
 #include <cstdlib>
 #include <string>
 
-#include <vorn/vorn.h>
+#include <vorn/language.h>
+#include <vorn/parse_unsigned.h>
+#include <vorn/read_file.h>
+#include <vorn/sources.h>
 
 namespace {
 

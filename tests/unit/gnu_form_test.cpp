@@ -8,9 +8,8 @@
 #include <vector>
 #include <string>
 
-#include <vorn/files.h>
+#include <vorn/gnu_form.h>
 #include <vorn/sources.h>
-#include <vorn/vorn.h>
 
 namespace {
 

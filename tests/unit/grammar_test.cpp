@@ -8,7 +8,6 @@
 #include <vector>
 
 #include <vorn/grammar.h>
-#include <vorn/vorn.h>
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include <vorn/vorn.h>
+#include <vorn/compiler.h>
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include <vorn/vorn.h>
+#include <vorn/compiler.h>
 #include "list/listing.h"
 
 namespace {

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include <vorn/files.h>
+#include <vorn/output_file.h>
 
 using namespace vorn;
 

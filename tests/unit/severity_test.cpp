@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include <vorn/vorn.h>
+#include <vorn/compiler.h>
 #include "check/reports.h"
 #include "common/diagnostics.h"
 

@@ -4,7 +4,8 @@
 #include <memory>
 #include <string>
 
-#include <vorn/vorn.h>
+#include <vorn/output.h>
+#include <vorn/result.h>
 #include "common/compile_state.h"
 #include "common/source_reader.h"
 

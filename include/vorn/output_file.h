@@ -1,67 +1,15 @@
-// Files as the tools read and write them: a whole file read at once, an output file that never
-// holds a half-written file, and the numbers tools read from command lines and headers.
+// Writing a tool's output or a user's file so that it never holds a half-written file.
 #pragma once
 
 #include <cstddef>
-#include <cstdint>
-#include <memory>
-#include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
 
-#include "diagnostics.h"
 #include "sources.h"
 
 namespace vorn {
 
-class SourceProvider;
 struct CompileResult;
-class FileSystemProvider;
-
-// The whole text of the file at path as the provider serves it (the file system, or an
-// editor's unsaved text): nullopt when it cannot be opened, a read fails (a directory), or it
-// holds more than limit bytes. Reads it exactly as it is, an end-of-file mark included.
-std::optional<std::string> read_whole_file(SourceProvider& provider, const std::string& path,
-                                           std::size_t limit);
-
-// The source lines of a GNU report, read again through provider as the compiler reads them
-// (cut at line feeds, a carriage return before one dropped, nothing after the old end-of-file
-// mark). provider is the reader's own: it is set to open only regular files, so that a FIFO
-// named on the command line is not waited on. Diagnostics come mostly in the order of their
-// lines, so each file is read on from where the last line asked for stood, and only from its
-// start again for an earlier line; the last few lines given are kept for the notes that point
-// back. Of a line longer than MaxShownLineWidth only the window shown is kept, the file read
-// in blocks. Memory stays that of a few windows, however long the file or its lines.
-class ProviderLineReader : public SourceLineReader {
-public:
-    // Files open at once (an include chain goes in and out of them), and lines kept.
-    static constexpr std::size_t OpenFiles = 4;
-    static constexpr std::size_t KeptLines = 64;
-
-    explicit ProviderLineReader(FileSystemProvider& provider);
-    ~ProviderLineReader() override;
-    std::optional<SourceLinePart> line(const std::string& file, uint32_t line, uint32_t column) override;
-
-private:
-    struct Cursor;
-    struct KeptLine {
-        std::string file;
-        uint32_t line;
-        std::string text;  // the line's bytes from offset
-        std::size_t offset;
-        std::size_t size;  // the line's, or when not whole, the bytes read of it
-        bool whole;
-    };
-    FileSystemProvider& provider_;
-    std::vector<std::unique_ptr<Cursor>> open_;  // the most recently used last
-    std::vector<KeptLine> kept_;                 // the most recently given last
-};
-
-// An unsigned number that is all of text: decimal digits, or with allow_hex also hexadecimal
-// ones after "0x" or "0X". nullopt for anything else (no digits, a sign, a blank, a stray
-// character) and for a number above max.
-std::optional<uint64_t> parse_unsigned(std::string_view text, uint64_t max, bool allow_hex);
 
 enum class OutputWrite {
     Written,
