@@ -182,11 +182,15 @@ struct EditChecker::Impl {
         return *c.result;
     }
 
-    bool opens(Context& c, const CompileResult& r, const IdKey& file) {
+    bool opens(Context& c, const CompileResult& r, const IdKey& file) { return opens_any(c, r, {file}); }
+
+    // Whether the compile opened one of the files: each of its files looked up once, however
+    // many files are edited (a rename edits a thousand).
+    bool opens_any(Context& c, const CompileResult& r, const std::set<IdKey>& files) {
         for (const SourceRecord& f : r.files)
             if (f.opened) {
                 std::optional<FileId> id = identify(c, f.path);
-                if (id && key_of(*id) == file)
+                if (id && files.count(key_of(*id)))
                     return true;
             }
         return false;
@@ -304,13 +308,13 @@ std::string EditChecker::try_edit(const std::vector<FileEdit>& edits, const Edit
     }
     // Only the contexts whose compile reads an edited file can change; each is compiled
     // again with the new texts, side by side, then compared in order.
+    std::set<IdKey> edited;
+    for (const FileEdit& e : edits)
+        edited.insert(key_of(e.file));
     std::vector<std::size_t> affected;
-    for (std::size_t i = 0; i < m.contexts.size(); ++i) {
-        const CompileResult& before = m.result(i);
-        if (std::any_of(edits.begin(), edits.end(),
-                        [&](const FileEdit& e) { return m.opens(m.contexts[i], before, key_of(e.file)); }))
+    for (std::size_t i = 0; i < m.contexts.size(); ++i)
+        if (m.opens_any(m.contexts[i], m.result(i), edited))
             affected.push_back(i);
-    }
     std::vector<CompileResult> compiled = m.compile_all(affected, over);
     std::vector<std::pair<std::size_t, CompileResult>> after;
     for (std::size_t n = 0; n < affected.size(); ++n) {
