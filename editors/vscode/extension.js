@@ -14,6 +14,9 @@ let client;
 let output;
 // Starts and stops run one after another, so that a restart never races a start.
 let pending = Promise.resolve();
+// From a restart's request until its start begins: the client about to stop is told of no
+// settings change (the send would fail as it stops).
+let restarting = false;
 
 // The program a command names: itself when it has a slash, else the first executable
 // file of that name on PATH; undefined when there is none.
@@ -63,6 +66,7 @@ async function reportFailure(command, reason) {
 }
 
 async function start() {
+  restarting = false;
   const command = serverCommand();
   const program = findProgram(resolveCommand(command));
   if (!program) {
@@ -83,6 +87,16 @@ async function start() {
     // vorn settings; the server also asks for the section itself (workspace/configuration).
     initializationOptions: { vorn: { warnings: vscode.workspace.getConfiguration('vorn').get('warnings', []) } },
     synchronize: { configurationSection: 'vorn' },
+    middleware: {
+      workspace: {
+        // Only a running server that stays is told: a client whose server could not start,
+        // or is being stopped for a restart, would report the failed send ("Sending
+        // notification workspace/didChangeConfiguration failed") on top of the start's
+        // own error.
+        didChangeConfiguration: (sections, send) =>
+          (next.isRunning() && !restarting ? send(sections) : Promise.resolve()),
+      },
+    },
   };
   // The client reads the trace level from vorn.trace.server, its id's setting.
   const next = new LanguageClient('vorn', 'VORN language server', server, options);
@@ -107,6 +121,7 @@ async function stop() {
 
 // A step that failed does not hold up the ones after it.
 function restart() {
+  restarting = true;
   pending = pending.catch(() => undefined).then(stop).then(start);
   return pending;
 }

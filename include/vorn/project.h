@@ -85,6 +85,13 @@ std::vector<ContextDiagnostic> merge_diagnostics(const std::vector<TopCompile>& 
 // when some have errors and none ended fatally, else the status of the first that did.
 int combined_status(const std::vector<TopCompile>& compiles);
 
+// The warnings about a definition that are judged over the project when the definition
+// stands in a shared file: one such line is one definition in every compile that reads it,
+// so a warning stands there only when every context that reaches the line meets it
+// (redefined-name, shared-variable-number). unused-name is judged over the project too, by
+// the uses of every compile (Project::unused_names).
+bool judged_over_contexts(DiagnosticKind kind);
+
 // ---- Names across files --------------------------------------------------------------------
 
 enum class SymbolKind : uint8_t { Variable, Constant, EventLabel, Place, Command, Event, Condition, Include };
@@ -212,6 +219,20 @@ public:
     // The status of checking every top script, as combined_status gives it.
     int status() const;
 
+    // Warnings judged over the project. diagnostics() gives them so judged already (and
+    // unused-name too, when the project's warnings ask for it); these are for a tool that
+    // compiles one script itself.
+    // unused-name: every defvar and defnum that no compile of the project uses. With also,
+    // a compile of also_script (made from the folder) counts in place of the project's own
+    // compile of that script, if it has one.
+    std::vector<Diagnostic> unused_names(const CompileResult* also = nullptr,
+                                         const std::string& also_script = {}) const;
+    // Of the diagnostics one compile of script met (paths as the project keys them), those
+    // that hold over the project: a warning that judged_over_contexts names, on a definition
+    // in another file, is dropped unless each of the project's other contexts reaching its
+    // line meets it too (same kind, same place). The rest are kept as they are, in order.
+    std::vector<Diagnostic> judged_over_contexts(const std::string& script, std::vector<Diagnostic> diagnostics) const;
+
     // Every definition with its uses, grouped by definition.
     const std::vector<Symbol>& symbols() const;
     // The symbols whose definition or one of whose uses covers line:column of path (columns
@@ -253,6 +274,7 @@ private:
     void compile_top(const std::string& key);
     std::vector<TopCompile> ordered_compiles() const;
     void build_symbols() const;
+    void fold_over_contexts(std::vector<ContextDiagnostic>& merged) const;
     void index_occurrences() const;
 
     std::string folder_;

@@ -174,27 +174,63 @@ std::string included_by(const Options& options, const Checked& c, ProjectLookup&
     return text + ": check it with them with 'vorn-check --project'";
 }
 
-// The unused names of a script's compile, judged over the project its folder holds: a name
-// of a shared file that another top script uses is used. Only the files this compile read
-// are reported on.
-std::vector<vorn::Diagnostic> unused_over_project(const Checked& c, const std::string& here) {
-    std::vector<const vorn::CompileResult*> compiles{&c.result};
-    std::unique_ptr<vorn::Project> project;
+// Passes every piece and diagnostic on, but holds back the warnings on a definition in
+// another file that are judged over the project: they are known only once it is loaded.
+class HoldSharedWarnings : public vorn::LineObserver {
+public:
+    HoldSharedWarnings(vorn::LineObserver* next, const std::string& script, bool hold)
+        : next_(next), script_(std::filesystem::path(script).lexically_normal().string()), hold_(hold) {}
+    void reached(const vorn::LineRecord& record, const unsigned char* code, const vorn::CompileResult& result) override {
+        next_->reached(record, code, result);
+    }
+    void diagnosed(const vorn::Diagnostic& d) override {
+        if (hold_ && vorn::judged_over_contexts(d.kind) && d.source >= static_cast<int>(vorn::FirstScriptRecord) &&
+            std::filesystem::path(d.where.file).lexically_normal().string() != script_)
+            held.push_back(d);
+        else
+            next_->diagnosed(d);
+    }
+    std::vector<vorn::Diagnostic> held;
+
+private:
+    vorn::LineObserver* next_;
+    std::string script_;
+    bool hold_;
+};
+
+// A script's warnings judged over the project its folder holds: a name of a shared file that
+// another top script uses is used, and a warning on a shared file's definition stands only
+// when every top script reaching it meets it. The project is loaded only when the compile
+// read a shared file and has such a warning or looks for unused names; unused-name is
+// reported only on the files this compile read.
+void judge_over_project(const Options& options, Checked& c, const std::string& here, bool judge, bool unused) {
     bool shares = std::any_of(c.result.files.begin(), c.result.files.end(),
                               [](const vorn::SourceRecord& f) { return f.includer >= 0 && f.opened; });
-    if (shares && c.script != StdinName && vorn::holds_lists(c.folder.empty() ? here : c.folder)) {
-        project = std::make_unique<vorn::Project>(c.folder.empty() ? here : c.folder);
+    bool judged = judge && std::any_of(c.result.diagnostics.begin(), c.result.diagnostics.end(),
+                              [](const vorn::Diagnostic& d) { return vorn::judged_over_contexts(d.kind); });
+    std::string folder = c.folder.empty() ? here : c.folder;
+    std::unique_ptr<vorn::Project> project;
+    if (shares && (unused || judged) && c.script != StdinName && vorn::holds_lists(folder)) {
+        project = std::make_unique<vorn::Project>(folder);
+        project->set_warnings(options.warnings.enabled);
         project->load();
-        for (const std::string& top : project->top_scripts())
-            if (project->key(top) != project->key(c.script))
-                compiles.push_back(project->compile_of(top));
+        if (judged)
+            c.result.diagnostics = project->judged_over_contexts(c.script, std::move(c.result.diagnostics));
     }
-    std::set<std::string> read;
-    for (const vorn::SourceRecord& f : c.result.files)
-        read.insert(f.path);
-    std::vector<vorn::Diagnostic> unused = vorn::unused_names(compiles);
-    std::erase_if(unused, [&](const vorn::Diagnostic& d) { return !read.count(d.where.file); });
-    return unused;
+    if (!unused)
+        return;
+    std::vector<vorn::Diagnostic> found;
+    if (project) {
+        std::set<std::string> read;
+        for (const vorn::SourceRecord& f : c.result.files)
+            read.insert(project->key(f.path));
+        found = project->unused_names(&c.result, c.script);
+        std::erase_if(found, [&](const vorn::Diagnostic& d) { return !read.count(d.where.file); });
+    } else {
+        found = vorn::unused_names({&c.result});
+    }
+    for (vorn::Diagnostic& d : found)
+        c.result.diagnostics.push_back(std::move(d));
 }
 
 // With collected, the diagnostics go there instead of being printed.
@@ -242,19 +278,26 @@ int check_scripts(const Options& options, vorn::CompileOptions compile_options,
         // An unknown name that only a file the script does not include defines is explained
         // by the project, loaded when the first such error is about to be written.
         ExplainingObserver explaining(json ? static_cast<vorn::LineObserver&>(*json) : printer, lookup);
+        // A warning counted as an error is judged by this compile alone, which writes -o.
+        bool hold = !these.warnings_as_errors.has(vorn::DiagnosticKind::RedefinedName) &&
+                    !these.warnings_as_errors.has(vorn::DiagnosticKind::SharedVariableNumber);
+        std::optional<HoldSharedWarnings> holder;
         if (options.scripts.size() == 1 && !collected && (options.format == "gnu" || json)) {
-            these.line_observer = &explaining;
+            holder.emplace(&explaining, c.script, hold);
+            these.line_observer = &*holder;
             these.keep_diagnostics = false;
         }
         c.result = compiler.compile(c.script, files, quiet, these);
-        if (!these.line_observer)
+        if (holder)
+            c.result.diagnostics.insert(c.result.diagnostics.end(), holder->held.begin(), holder->held.end());
+        else
             for (vorn::Diagnostic& d : c.result.diagnostics)
                 lookup.explain(d);
         // Counted as an error, unused-name was found by the compile, before it wrote -o.
-        if (options.warnings.enabled.has(vorn::DiagnosticKind::UnusedName) &&
-            !these.warnings_as_errors.has(vorn::DiagnosticKind::UnusedName))
-            for (vorn::Diagnostic& unused : unused_over_project(c, here))
-                c.result.diagnostics.push_back(std::move(unused));
+        bool unused = options.warnings.enabled.has(vorn::DiagnosticKind::UnusedName) &&
+                      !these.warnings_as_errors.has(vorn::DiagnosticKind::UnusedName);
+        if (hold || unused)
+            judge_over_project(options, c, here, hold, unused);
         vorn::count_warnings_as_errors(c.result, options.warnings);
         rebase.to_here(c.result);
         c.display = rebase.to_here(c.script);
@@ -301,16 +344,11 @@ int check_project(const Options& options, std::vector<vorn::ContextDiagnostic>* 
     project.set_warnings(options.warnings.enabled);
     project.load();
     std::vector<vorn::TopCompile> compiles;
-    std::vector<const vorn::CompileResult*> results;
     for (const std::string& top : project.top_scripts()) {
         compiles.push_back(vorn::TopCompile{top, project.compile_of(top)});
-        results.push_back(project.compile_of(top));
     }
+    // Judged over the project: unused-name, and the warnings on a shared file's definitions.
     std::vector<vorn::ContextDiagnostic> diagnostics = project.diagnostics();
-    // A name is unused when no compile of the project uses it.
-    if (options.warnings.enabled.has(vorn::DiagnosticKind::UnusedName))
-        for (vorn::Diagnostic& unused : vorn::unused_names(results))
-            diagnostics.push_back(vorn::ContextDiagnostic{std::move(unused), {}, {}});
     bool counted = false;
     for (vorn::ContextDiagnostic& c : diagnostics) {
         vorn::Diagnostic& d = c.diagnostic;

@@ -295,9 +295,13 @@ WorkspaceEdit rename(const ProjectContext& context, const std::vector<const vorn
     std::vector<std::pair<uint64_t, uint64_t>> order;
     std::set<std::tuple<uint64_t, uint64_t, uint32_t, uint32_t>> seen;
     vorn::FileSystemProvider disk;
+    std::map<std::string, std::optional<vorn::FileId>> ids;  // each file looked up once
     for (const vorn::Location& where : places(context, group, true)) {
         std::string path = absolute_in(where.file, folder);
-        std::optional<vorn::FileId> id = disk.identify(path);
+        auto known = ids.find(path);
+        if (known == ids.end())
+            known = ids.emplace(path, disk.identify(path)).first;
+        const std::optional<vorn::FileId>& id = known->second;
         if (!id)
             throw Refusal{where.file + " is not on disk: save it first"};
         const Text* text = context.file_text(path);

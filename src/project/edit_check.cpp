@@ -1,7 +1,10 @@
 // Edits checked against every compile they affect, in memory, before they are made.
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <filesystem>
+#include <mutex>
+#include <thread>
 #include <tuple>
 
 #include <vorn/compiler.h>
@@ -22,9 +25,11 @@ using IdKey = std::pair<uint64_t, uint64_t>;
 
 IdKey key_of(const FileId& id) { return {id.device, id.inode}; }
 
+// A text that outlives the compile reading it (held in the checker's maps, whose entries
+// stay where they are while others are added).
 class MemoryFile : public InputFile {
 public:
-    MemoryFile(std::string text, FileId id) : text_(std::move(text)), id_(id) {}
+    MemoryFile(const std::string& text, FileId id) : text_(text), id_(id) {}
     long read(unsigned char* into, std::size_t size) override {
         std::size_t n = std::min(size, text_.size() - pos_);
         memcpy(into, text_.data() + pos_, n);
@@ -34,35 +39,76 @@ public:
     FileId id() const override { return id_; }
 
 private:
-    std::string text_;
+    const std::string& text_;
     FileId id_;
     std::size_t pos_ = 0;
 };
 
-// The file system, with some files (by identity, whatever name reaches them) served from memory.
+// Who the files are and what they hold, as read once for all the compiles of one checker:
+// a shared file that a thousand top scripts include is looked up and read once, not once
+// per compile. Only regular files are read (an include naming a FIFO must not block).
+struct DiskCache {
+    std::mutex lock;  // compiles run side by side
+    std::map<std::string, std::optional<FileId>> ids;  // by absolute path
+    std::map<IdKey, std::optional<std::string>> texts;
+};
+
+// Compiles checked side by side: at most this many threads, each given at least this many
+// compiles (fewer are not worth a thread).
+constexpr std::size_t MaxCheckThreads = 4;
+constexpr std::size_t MinContextsPerThread = 16;
+
+// The file system, with some files (by identity, whatever name reaches it) served from
+// memory: the edited texts (over), the texts the compiles read now (base), and what the
+// disk holds, read once (cache).
 class IdentityOverlay : public FileSystemProvider {
 public:
     IdentityOverlay(std::string folder, const std::map<IdKey, std::string>& base,
-                    const std::map<IdKey, std::string>* over)
-        : FileSystemProvider(std::move(folder)), base_(base), over_(over) {}
+                    const std::map<IdKey, std::string>* over, DiskCache& cache)
+        : FileSystemProvider(folder), folder_(std::move(folder)), base_(base), over_(over), cache_(cache) {}
+    std::optional<FileId> identify(const std::string& path) override {
+        std::string name = resolve(path);
+        std::lock_guard<std::mutex> hold(cache_.lock);
+        auto at = cache_.ids.find(name);
+        if (at == cache_.ids.end())
+            at = cache_.ids.emplace(name, FileSystemProvider::identify(path)).first;
+        return at->second;
+    }
     std::unique_ptr<InputFile> open(const std::string& path) override {
         std::optional<FileId> id = identify(path);
-        if (id) {
-            if (over_) {
-                auto at = over_->find(key_of(*id));
-                if (at != over_->end())
-                    return std::make_unique<MemoryFile>(at->second, *id);
-            }
-            auto at = base_.find(key_of(*id));
-            if (at != base_.end())
+        if (!id)
+            return FileSystemProvider::open(path);
+        if (over_) {
+            auto at = over_->find(key_of(*id));
+            if (at != over_->end())
                 return std::make_unique<MemoryFile>(at->second, *id);
         }
-        return FileSystemProvider::open(path);
+        auto at = base_.find(key_of(*id));
+        if (at != base_.end())
+            return std::make_unique<MemoryFile>(at->second, *id);
+        const std::string* text = nullptr;
+        {
+            std::lock_guard<std::mutex> hold(cache_.lock);
+            auto read = cache_.texts.find(key_of(*id));
+            if (read == cache_.texts.end()) {
+                FileSystemProvider disk(folder_);
+                disk.open_regular_files_only(MaxEditedFileSize);
+                read = cache_.texts.emplace(key_of(*id), read_whole_file(disk, path, MaxEditedFileSize)).first;
+            }
+            if (read->second)
+                text = &*read->second;
+        }
+        // Not a regular file, or too large: opened as the compiler opens any other.
+        if (!text)
+            return FileSystemProvider::open(path);
+        return std::make_unique<MemoryFile>(*text, *id);
     }
 
 private:
+    std::string folder_;
     const std::map<IdKey, std::string>& base_;
     const std::map<IdKey, std::string>* over_;
+    DiskCache& cache_;
 };
 
 struct Context {
@@ -70,7 +116,6 @@ struct Context {
     std::string script;
     const CompileResult* before;
     std::optional<CompileResult> result;
-    std::map<std::string, std::optional<FileId>> ids;
 };
 
 // A diagnostic as two compiles are compared: what it says and where, in the terms of the
@@ -88,20 +133,48 @@ struct EditChecker::Impl {
     // The texts the compiles read now, by identity; with the path and text first read.
     std::map<IdKey, std::string> texts;
     std::map<IdKey, std::pair<std::string, std::string>> first_read;
+    DiskCache disk;
 
     CompileResult compile(Context& c, const std::map<IdKey, std::string>* over) {
-        IdentityOverlay files(c.folder, texts, over);
+        IdentityOverlay files(c.folder, texts, over, disk);
         return compiler.compile(c.script, files, quiet, options);
     }
 
+    // The contexts (by index) compiled with over served, in as many threads as there are
+    // cores (up to MaxCheckThreads), each with a compiler of its own.
+    std::vector<CompileResult> compile_all(const std::vector<std::size_t>& which,
+                                           const std::map<IdKey, std::string>& over) {
+        std::vector<CompileResult> out(which.size());
+        std::size_t threads = std::min<std::size_t>(
+            {std::max(1u, std::thread::hardware_concurrency()), MaxCheckThreads, which.size() / MinContextsPerThread});
+        if (threads < 2) {
+            for (std::size_t n = 0; n < which.size(); ++n)
+                out[n] = compile(contexts[which[n]], &over);
+            return out;
+        }
+        std::atomic<std::size_t> next{0};
+        auto work = [&] {
+            Compiler own;
+            NullSink silent;
+            for (std::size_t n = next++; n < which.size(); n = next++) {
+                Context& c = contexts[which[n]];
+                IdentityOverlay files(c.folder, texts, &over, disk);
+                out[n] = own.compile(c.script, files, silent, options);
+            }
+        };
+        std::vector<std::thread> helpers;
+        for (std::size_t t = 1; t < threads; ++t)
+            helpers.emplace_back(work);
+        work();
+        for (std::thread& helper : helpers)
+            helper.join();
+        return out;
+    }
+
     std::optional<FileId> identify(Context& c, const std::string& path) {
-        auto at = c.ids.find(path);
-        if (at != c.ids.end())
-            return at->second;
-        FileSystemProvider disk(c.folder);
-        std::optional<FileId> id = path.empty() ? std::nullopt : disk.identify(path);
-        c.ids.emplace(path, id);
-        return id;
+        if (path.empty())
+            return std::nullopt;
+        return IdentityOverlay(c.folder, texts, nullptr, disk).identify(path);
     }
 
     const CompileResult& result(std::size_t i) {
@@ -114,11 +187,15 @@ struct EditChecker::Impl {
         return *c.result;
     }
 
-    bool opens(Context& c, const CompileResult& r, const IdKey& file) {
+    bool opens(Context& c, const CompileResult& r, const IdKey& file) { return opens_any(c, r, {file}); }
+
+    // Whether the compile opened one of the files: each of its files looked up once, however
+    // many files are edited (a rename edits a thousand).
+    bool opens_any(Context& c, const CompileResult& r, const std::set<IdKey>& files) {
         for (const SourceRecord& f : r.files)
             if (f.opened) {
                 std::optional<FileId> id = identify(c, f.path);
-                if (id && key_of(*id) == file)
+                if (id && files.count(key_of(*id)))
                     return true;
             }
         return false;
@@ -143,7 +220,7 @@ bool EditChecker::add_context(const std::string& folder, const std::string& scri
     std::optional<FileId> id = FileSystemProvider(folder).identify(script);
     if (!id || !impl_->scripts.insert(key_of(*id)).second)
         return false;
-    impl_->contexts.push_back(Context{folder, script, before, std::nullopt, {}});
+    impl_->contexts.push_back(Context{folder, script, before, std::nullopt});
     return true;
 }
 
@@ -234,16 +311,22 @@ std::string EditChecker::try_edit(const std::vector<FileEdit>& edits, const Edit
         if (!text(e.file, e.path))
             return "it cannot be read";
     }
+    // Only the contexts whose compile reads an edited file can change; each is compiled
+    // again with the new texts, side by side, then compared in order.
+    std::set<IdKey> edited;
+    for (const FileEdit& e : edits)
+        edited.insert(key_of(e.file));
+    std::vector<std::size_t> affected;
+    for (std::size_t i = 0; i < m.contexts.size(); ++i)
+        if (m.opens_any(m.contexts[i], m.result(i), edited))
+            affected.push_back(i);
+    std::vector<CompileResult> compiled = m.compile_all(affected, over);
     std::vector<std::pair<std::size_t, CompileResult>> after;
-    for (std::size_t i = 0; i < m.contexts.size(); ++i) {
+    for (std::size_t n = 0; n < affected.size(); ++n) {
+        std::size_t i = affected[n];
         Context& c = m.contexts[i];
         const CompileResult& before = m.result(i);
-        bool reads = std::any_of(edits.begin(), edits.end(), [&](const FileEdit& e) {
-            return m.opens(c, before, key_of(e.file));
-        });
-        if (!reads)
-            continue;
-        CompileResult now = m.compile(c, &over);
+        CompileResult& now = compiled[n];
         auto where_of = [&](const Diagnostic& d, bool is_after, bool* on_edited) {
             std::optional<FileId> id = m.identify(c, d.where.file);
             IdKey file = id ? key_of(*id) : IdKey{0, 0};

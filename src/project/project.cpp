@@ -706,6 +706,10 @@ std::vector<TopCompile> Project::ordered_compiles() const {
 std::vector<ContextDiagnostic> Project::diagnostics() const {
     std::vector<TopCompile> compiles = ordered_compiles();
     std::vector<ContextDiagnostic> merged = merge_diagnostics(compiles);
+    fold_over_contexts(merged);
+    if (warnings_.has(DiagnosticKind::UnusedName))
+        for (Diagnostic& unused : unused_names())
+            merged.push_back(ContextDiagnostic{std::move(unused), {}, {}});
     explain_across_files(compiles, merged);
     return merged;
 }

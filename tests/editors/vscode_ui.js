@@ -305,11 +305,18 @@ async function main() {
   await check('message when the server cannot start', async () => {
     fs.mkdirSync(path.dirname(SETTINGS), { recursive: true });
     fs.writeFileSync(SETTINGS, JSON.stringify({ 'vorn.server.path': '/nonexistent/vorn-lsp' }));
-    return until(() => {
+    await until(() => {
       const nodes = [...document.querySelectorAll('.notifications-toasts .notification-list-item-message')];
       const value = nodes.map((n) => n.innerText);
       return { ok: value.some((t) => t.includes('vorn.server.path') && t.includes('/nonexistent/vorn-lsp')), value };
     }, null, 'no message that names vorn.server.path');
+    // And no second message about the settings change sent to the server that stopped.
+    await new Promise((resolve) => setTimeout(resolve, 2000));
+    return until(() => {
+      const nodes = [...document.querySelectorAll('.notifications-toasts .notification-list-item-message')];
+      const value = nodes.map((n) => n.innerText);
+      return { ok: !value.some((t) => t.includes('didChangeConfiguration')), value };
+    }, null, 'a message that sending workspace/didChangeConfiguration failed');
   });
 
   // The command restarts the server: with the same path, the same message comes again.

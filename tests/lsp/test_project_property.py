@@ -1,13 +1,17 @@
 """Generated projects (top scripts, shared files that some includers leave a name undefined
 for, errors in shared files, includes cut at an unescaped '/'): vorn-check --project and
 vorn-lsp both show every failing top script as failing, and show nothing that no top
-script's own compile meets. Each top script checked alone is the reference.
+script's own compile meets. Each top script checked alone is the reference. The warnings
+about definitions (redefined-name, shared-variable-number, unused-name) stand on a shared
+file's line only when each top script reaching it, compiled in a folder of its own, meets
+them; vorn-check --project, vorn-check of one script and vorn-lsp agree on that.
 
 VORN_LSP and VORN_CHECK name the programs; VORN_PROPERTY_SEEDS how many projects (30)."""
 
 import json
 import os
 import random
+import shutil
 import subprocess
 import tempfile
 import unittest
@@ -33,6 +37,9 @@ def generate(rng):
                 lines.append("    Wait(1, 2)")  # an error in every compile that reaches it
             elif pick < 0.6:
                 lines.append("defvar L%s %d" % (path[5], rng.randint(1, 50)))
+            elif pick < 0.7:
+                # Redefined in the includers that define it first; its number may be another's.
+                lines.append("defvar %s %d" % (rng.choice(NAMES), rng.randint(1, 60)))
             else:
                 lines.append("    Say(%d)" % rng.randint(0, 9))
         files[path] = "\n".join(lines) + "\n"
@@ -66,6 +73,14 @@ def kind(name):
 
 def place(d):
     return (d["file"], d["line"], kind(d["kind"]))
+
+
+JUDGED = ("redefined-name", "shared-variable-number", "unused-name")
+
+
+def judged_places(diagnostics, files=None):
+    return {(d["file"], d["line"], d["kind"]) for d in diagnostics
+            if d["kind"] in JUDGED and (files is None or d["file"] in files)}
 
 
 class GeneratedProjects(unittest.TestCase):
@@ -157,6 +172,67 @@ class GeneratedProjects(unittest.TestCase):
                 self.assertEqual(client.proc.wait(timeout=10), 0)
             finally:
                 client.close()
+
+    def expected_warnings(self, seed, folder, tops):
+        """The judged warnings each top's compile meets on its own (in a folder holding only it
+        and what it reads), the files it reads, and the places the project must show."""
+        raw, reads = {}, {}
+        for top in tops:
+            alone = check_json(folder, "--keep-going", top)
+            reads[top] = {f["path"] for f in alone["files"] if f["opened"] and f["includer"] is not None
+                          and os.path.isfile(os.path.join(folder, f["path"]))}
+            own = os.path.join(self.base, "own-%d-%s" % (seed, top.replace("/", "-")))
+            write_files(own, LISTS)
+            for path in reads[top] | {top}:
+                os.makedirs(os.path.dirname(os.path.join(own, path)), exist_ok=True)
+                shutil.copyfile(os.path.join(folder, path), os.path.join(own, path))
+            raw[top] = judged_places(check_json(own, "--keep-going", "-Wall", top)["diagnostics"])
+        expected = set()
+        for top in tops:
+            for place_ in raw[top]:
+                reaching = [t for t in tops if place_[0] == t or place_[0] in reads[t]]
+                if all(place_ in raw[t] for t in reaching):
+                    expected.add(place_)
+        return expected, reads
+
+    def test_warnings_on_shared_definitions_are_judged_over_every_includer(self):
+        judged_some = 0
+        for seed, rng, folder, files, tops, alone in self.each_project():
+          with self.subTest(seed=seed):
+            expected, reads = self.expected_warnings(seed, folder, tops)
+            project = judged_places(check_json(folder, "--project", "-Wall")["diagnostics"])
+            self.assertEqual(project, expected)
+            for top in tops:
+                one = judged_places(check_json(folder, "-Wall", "--keep-going", top)["diagnostics"])
+                self.assertEqual(one, {p for p in expected if p[0] in reads[top] | {top}}, top)
+            client = Client()
+            try:
+                client.request("initialize", {"processId": None, "rootUri": uri(folder), "capabilities": {},
+                                              "initializationOptions": {"vorn": {"warnings": ["all"]}}})
+                client.notify("initialized")
+                opened = os.path.join(folder, tops[0])
+                client.open(opened)
+                shown = {uri(opened): client.diagnostics(opened)}
+                client.drain(0.5)
+                for m in client.notifications:
+                    if m["method"] == "textDocument/publishDiagnostics":
+                        shown[m["params"]["uri"]] = m["params"]["diagnostics"]
+                served = set()
+                for path in files:
+                    for d in shown.get(uri(os.path.join(folder, path)), []):
+                        # An include line's summary is the shared file's warning shown again.
+                        summary = d["message"].startswith("In ") or " in other files; the first, in " in d["message"]
+                        if d.get("code") in JUDGED and not summary:
+                            served.add((path, d["range"]["start"]["line"] + 1, d["code"]))
+                self.assertEqual(served, expected)
+                client.request("shutdown")
+                client.notify("exit")
+                self.assertEqual(client.proc.wait(timeout=10), 0)
+            finally:
+                client.close()
+            judged_some += len({p for p in expected if p[0] not in tops})
+        # The generated projects do put such warnings on shared files.
+        self.assertGreater(judged_some, 0)
 
 
 if __name__ == "__main__":

@@ -97,4 +97,37 @@ TEST_F(EditCheckerTest, AFixOneIncluderDoesNotOfferIsRefused) {
               "the compile of a.vs does not need it");
 }
 
+TEST_F(EditCheckerTest, ManyContextsAreCompiledSideBySideAndTheOneThatWouldChangeIsNamed) {
+    // 80 includers, compiled in several threads: in each but t61.vs, Other has Count's number,
+    // so writing Other for Count in the shared file changes t61.vs's bytes alone.
+    write("lib/s.vs", "    Say(Count)\n");
+    vorn::EditChecker checker({});
+    for (int t = 0; t < 80; ++t) {
+        std::string name = "t" + std::to_string(t) + ".vs";
+        int other = t == 61 ? 200 : t;
+        write(name, "defvar Count " + std::to_string(t) + "\ndefvar Other " + std::to_string(other) +
+                        "\nOnStart:\ninclude lib\\/s.vs\n");
+        ASSERT_TRUE(checker.add_context(folder_, name));
+    }
+    std::string path = folder_ + "/lib/s.vs";
+    std::optional<vorn::FileId> id = checker.identify(0, "lib/s.vs");
+    ASSERT_TRUE(id);
+    const std::string* text = checker.text(*id, path);
+    ASSERT_NE(text, nullptr);
+    std::optional<vorn::FileEdit> other =
+        vorn::edit_file(*id, path, *text, {vorn::Edit{vorn::Location{path, 1, 9, 14}, "Other"}});
+    ASSERT_TRUE(other);
+    EXPECT_EQ(checker.try_edit({*other}, {}), "it would change the compile of t61.vs (its compiled bytes)");
+    EXPECT_TRUE(checker.changed().empty());
+    // A blank after the ')' keeps all 80: each context's compile is now that of the new text.
+    std::optional<vorn::FileEdit> blank =
+        vorn::edit_file(*id, path, *text, {vorn::Edit{vorn::Location{path, 1, 15, 15}, " "}});
+    ASSERT_TRUE(blank);
+    std::vector<unsigned char> before = checker.result(79).code;
+    EXPECT_EQ(checker.try_edit({*blank}, {}), "");
+    ASSERT_EQ(checker.changed().size(), 1u);
+    EXPECT_EQ(checker.result(79).code, before);
+    EXPECT_EQ(checker.result(79).files.size(), checker.result(0).files.size());
+}
+
 }  // namespace
