@@ -6,6 +6,7 @@
 #include <tuple>
 
 #include <vorn/project.h>
+#include <vorn/warning_options.h>
 
 namespace vorn {
 
