@@ -2,7 +2,7 @@
 BUILD ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all build demo test release bench lsp-bench clean package vsix bench-project fmt-bench
+.PHONY: all build demo test release bench lsp-bench clean package vsix bench-project fmt-bench playground
 
 # The packages each target needs; what is missing is installed with apt-get (as root), or
 # the apt-get line to run is printed (status 2).
@@ -55,6 +55,15 @@ vsix:
 		{ npm ci --no-audit --no-fund --loglevel=error && cp package-lock.json node_modules/.vorn-lock; }; }
 	mkdir -p $(BUILD)
 	cd editors/vscode && npm run --silent package -- --out $(abspath $(BUILD))/vorn-$(VSIX_VERSION).vsix
+
+# The playground: a static folder, $(WEB_BUILD)/playground/, that any web server can serve
+# (the toolchain compiled to WebAssembly with emscripten, the editor bundled by esbuild from
+# web/playground/package-lock.json). Without emscripten or npm it says so in one line and
+# builds nothing.
+WEB_BUILD ?= build-web
+
+playground:
+	@JOBS=$(JOBS) web/playground/build.sh $(WEB_BUILD)
 
 # Times the compiler against cat on a typical script and a 50 MB one.
 bench: release
@@ -134,4 +143,4 @@ coverage:
 	echo "(branch coverage per file: $(COV_BUILD)/branches.txt)" && exit $$status
 
 clean:
-	rm -rf $(BUILD) $(RELEASE_BUILD)
+	rm -rf $(BUILD) $(RELEASE_BUILD) $(WEB_BUILD)
