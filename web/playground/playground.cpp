@@ -71,6 +71,23 @@ std::string console_text(const vorn::RecordingSink& sink, const vorn::CompileRes
     return text + MSG_DONE;
 }
 
+// Bytes as the characters of the same codes (Latin-1), so that what vorn prints reaches the
+// page byte for byte (its string quotes are bytes that are no UTF-8).
+std::string latin1(std::string_view bytes) {
+    std::string out;
+    out.reserve(bytes.size());
+    for (char c : bytes) {
+        auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x80) {
+            out += c;
+        } else {
+            out += static_cast<char>(0xC0 | (byte >> 6));
+            out += static_cast<char>(0x80 | (byte & 0x3F));
+        }
+    }
+    return out;
+}
+
 std::string hex_of(const std::vector<unsigned char>& bytes) {
     static const char digits[] = "0123456789abcdef";
     std::string out;
@@ -102,7 +119,7 @@ void vorn_forget_all() {
 }
 
 // Compiles script as `vorn script out` would in the project's root, and gives JSON:
-// console (what vorn prints), status (its exit status), output (the compiled file in hex,
+// console (what vorn prints, a character per byte), status (its exit status), output (the compiled file in hex,
 // empty when none is written), header (the code's offset in the file) and rows (the listing).
 const char* vorn_compile(const char* script) {
     Playground& p = playground();
@@ -125,13 +142,13 @@ const char* vorn_compile(const char* script) {
         fclose(out);
     }
     remove(options.output_path->c_str());
-    json answer = {{"console", console_text(sink, result)},
+    json answer = {{"console", latin1(console_text(sink, result))},
                    {"status", result.status},
                    {"output", hex_of(written)},
                    {"code", hex_of(result.code)},
                    {"header", vorn::compose_compiled_file({}, {}, {}).size()},
                    {"rows", std::move(rows.rows)}};
-    p.reply = answer.dump(-1, ' ', false, json::error_handler_t::replace);
+    p.reply = answer.dump();
     return p.reply.c_str();
 }
 

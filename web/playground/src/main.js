@@ -17,10 +17,9 @@ const uriOf = (path) => ROOT + path.split('/').map(encodeURIComponent).join('/')
 const pathOf = (uri) => (uri.startsWith(ROOT)
   ? uri.slice(ROOT.length).split('/').map(decodeURIComponent).join('/') : null);
 const $ = (id) => document.getElementById(id);
-const started = performance.now();
 
 // What the page holds: the files in tab order, the open one, and each file's editor.
-const state = { order: [], active: null, views: new Map(), result: null, compiledName: null };
+const state = { order: [], active: null, views: new Map(), result: null, compiledName: null, bytes: new Uint8Array(0) };
 const api = { ready: false, marks: {} };
 window.vornPlayground = api;
 
@@ -234,6 +233,8 @@ function editorFor(path, text) {
     }),
   ];
   if (serverPresent) extensions.push(client.plugin(uriOf(path), 'vorn'));
+  // A file of CRLF lines keeps them: the compiled bytes must be those of the file as written.
+  if (text.includes('\r\n')) extensions.push(EditorState.lineSeparator.of('\r\n'));
   const view = new EditorView({
     state: EditorState.create({ doc: text, extensions }),
     parent: $('editors'),
@@ -334,6 +335,7 @@ function clearOutput() {
   $('console').textContent = '';
   $('listing').replaceChildren();
   $('hex').replaceChildren();
+  state.bytes = new Uint8Array(0);
   $('download').disabled = true;
 }
 
@@ -356,47 +358,53 @@ function compile() {
 function showResult(script, result) {
   state.result = { ...result, script };
   state.compiledName = script.replace(/^.*\//, '').replace(/\.vs$/, '') + '.bin';
-  $('console').textContent = result.console;
+  $('console').textContent = readable(result.console);
   setStatus(`compiled ${script} in ${result.ms.toFixed(1)} ms: status ${result.status}`);
   const bytes = hexToBytes(result.output);
   const code = hexToBytes(result.code);
   $('download').disabled = bytes.length === 0;
-  // The listing: one row per listed line, its file offset, its bytes and its text.
-  const table = document.createElement('table');
+  // The listing: one row per listed line, its file offset, its bytes and its text; the hex
+  // view: every byte of the compiled file, 16 a row. Plain text rows (a large file has
+  // thousands), one handler for each view.
   const files = projectFiles();
+  const lines = new Map();
+  const listing = $('listing');
+  listing.replaceChildren();
+  const place = result.rows.reduce((w, row) => Math.max(w, row.file.length + String(row.line).length + 1), 0);
   result.rows.forEach((row, index) => {
-    const tr = document.createElement('tr');
-    tr.dataset.index = index;
-    const text = (files[row.file] ?? '').split('\n')[row.line - 1] ?? '';
+    if (!lines.has(row.file)) lines.set(row.file, (files[row.file] ?? '').split('\n'));
+    const text = (lines.get(row.file)[row.line - 1] ?? '').replace(/\r$/, '').slice(row.column - 1);
     const shown = [...code.slice(row.begin, row.end)].map(hexByte).join(' ');
-    for (const cell of [`${row.file}:${row.line}`, hexWord(result.header + row.begin), shown,
-      text.replace(/\r$/, '').slice(row.column - 1)]) {
-      const td = document.createElement('td');
-      td.textContent = cell;
-      tr.append(td);
-    }
-    tr.onclick = () => linkFromRow(index, true);
-    table.append(tr);
+    const div = document.createElement('div');
+    div.className = 'row';
+    div.dataset.index = index;
+    div.textContent = `${(row.file + ':' + row.line).padEnd(place)}  ${hexWord(result.header + row.begin)}  ` +
+      `${shown.padEnd(23)}  ${text}`;
+    listing.append(div);
   });
-  $('listing').replaceChildren(table);
-  // The hex view: every byte of the compiled file, 16 a row.
   const hex = $('hex');
   hex.replaceChildren();
   for (let at = 0; at < bytes.length; at += 16) {
-    const line = document.createElement('div');
-    line.className = 'row';
-    line.append(hexWord(at) + '  ');
-    for (let i = at; i < Math.min(at + 16, bytes.length); i++) {
-      const span = document.createElement('span');
-      span.className = 'byte';
-      span.dataset.offset = i;
-      span.textContent = hexByte(bytes[i]);
-      span.onclick = () => linkFromByte(i);
-      line.append(span, ' ');
-    }
-    hex.append(line);
+    const div = document.createElement('div');
+    div.className = 'row';
+    div.dataset.row = at / 16;
+    div.textContent = hexRow(bytes, at);
+    hex.append(div);
   }
+  state.bytes = bytes;
   highlight = { rows: [], bytes: [] };
+}
+
+// What vorn printed, a character per byte: the UTF-8 in it (the project's own text) shown as
+// the characters it spells, every other byte (its string quotes) as the Latin-1 character.
+function readable(bytes) {
+  return bytes.replace(/[\xC2-\xF4][\x80-\xBF]+/g, (run) => {
+    try { return decodeURIComponent(escape(run)); } catch (error) { return run; }
+  });
+}
+
+function escapeHtml(text) {
+  return text.replace(/[&<>"]/g, (c) => ({ '&': '&amp;', '<': '&lt;', '>': '&gt;', '"': '&quot;' })[c]);
 }
 
 function hexToBytes(hex) {
@@ -417,23 +425,77 @@ const listingLinkField = StateField.define({
   provide: (field) => EditorView.decorations.from(field),
 });
 
+// A row of the hex view: its offset, then its bytes.
+const HexLead = 6;
+function hexRow(bytes, at) {
+  return hexWord(at) + '  ' + [...bytes.slice(at, at + 16)].map(hexByte).join(' ');
+}
+
+// Lights bytes in the hex view: their rows are rebuilt with a span round each lit byte.
+let litHexRows = [];
+function lightBytes(offsets) {
+  const hex = $('hex');
+  for (const n of litHexRows) {
+    const div = hex.children[n];
+    if (div) div.textContent = hexRow(state.bytes, n * 16);
+  }
+  const byRow = new Map();
+  for (const o of offsets) {
+    if (o >= state.bytes.length) continue;
+    if (!byRow.has(o >> 4)) byRow.set(o >> 4, new Set());
+    byRow.get(o >> 4).add(o);
+  }
+  litHexRows = [...byRow.keys()];
+  for (const [n, lit] of byRow) {
+    const div = hex.children[n];
+    div.replaceChildren(hexWord(n * 16) + '  ');
+    for (let o = n * 16; o < Math.min(n * 16 + 16, state.bytes.length); o++) {
+      if (o > n * 16) div.append(' ');
+      if (lit.has(o)) {
+        const span = document.createElement('span');
+        span.className = 'lit';
+        span.textContent = hexByte(state.bytes[o]);
+        div.append(span);
+      } else {
+        div.append(hexByte(state.bytes[o]));
+      }
+    }
+  }
+  hex.children[litHexRows[0]]?.scrollIntoView({ block: 'nearest' });
+}
+
+// The byte under a point of the hex view, from the character there.
+function byteAt(x, y) {
+  const caret = document.caretRangeFromPoint(x, y);
+  const div = caret && caret.startContainer.parentElement?.closest('#hex .row');
+  if (!div) return null;
+  let column = caret.startOffset;
+  for (const node of div.childNodes) {
+    if (node === caret.startContainer || node.contains(caret.startContainer)) break;
+    column += node.textContent.length;
+  }
+  if (column < HexLead) return null;
+  const offset = +div.dataset.row * 16 + Math.floor((column - HexLead) / 3);
+  return offset < state.bytes.length ? offset : null;
+}
+
 function light(indexes, editorToo) {
-  for (const el of document.querySelectorAll('#listing tr.lit, #hex .byte.lit')) el.classList.remove('lit');
+  for (const el of document.querySelectorAll('#listing .row.lit')) el.classList.remove('lit');
   const result = state.result;
   if (!result) return;
-  const rows = document.querySelectorAll('#listing tr');
-  const byteSpans = document.querySelectorAll('#hex .byte');
+  const rows = $('listing').children;
+  const offsets = [];
   const lines = new Map();
   for (const index of indexes) {
     const row = result.rows[index];
     rows[index]?.classList.add('lit');
-    for (let o = result.header + row.begin; o < result.header + row.end; o++) byteSpans[o]?.classList.add('lit');
+    for (let o = result.header + row.begin; o < result.header + row.end; o++) offsets.push(o);
     if (!lines.has(row.file)) lines.set(row.file, new Set());
     lines.get(row.file).add(row.line);
   }
-  highlight = { rows: indexes, bytes: [...document.querySelectorAll('#hex .byte.lit')].map((b) => +b.dataset.offset) };
+  lightBytes(offsets);
+  highlight = { rows: indexes, bytes: offsets };
   rows[indexes[0]]?.scrollIntoView({ block: 'nearest' });
-  byteSpans[result.header + (result.rows[indexes[0]]?.begin ?? 0)]?.scrollIntoView({ block: 'nearest' });
   if (!editorToo) return;
   for (const [path, view] of state.views) {
     const builder = new RangeSetBuilder();
@@ -474,7 +536,8 @@ function linkFromByte(offset) {
     linkFromRow(index, true);
   } else {
     light([], true);
-    document.querySelector(`#hex .byte[data-offset="${offset}"]`)?.classList.add('lit');
+    lightBytes([offset]);
+    highlight = { rows: [], bytes: [offset] };
   }
 }
 
@@ -511,7 +574,7 @@ async function decodeProject(text) {
 }
 async function permalink() {
   const link = location.href.replace(/#.*$/, '') + '#p=' + await encodeProject();
-  history.replaceState(null, '', link);
+  window.history.replaceState(null, '', link);
   try { await navigator.clipboard.writeText(link); } catch (error) { /* not allowed here */ }
   setStatus('permalink in the address bar');
   return link;
@@ -559,17 +622,26 @@ async function start() {
   $('format').onclick = () => { const v = state.views.get(state.active); if (v) formatDocument(v); };
   $('fix').onclick = () => showFixes();
   $('permalink').onclick = () => permalink();
+  $('listing').onclick = (event) => {
+    const row = event.target.closest('.row');
+    if (row) linkFromRow(+row.dataset.index, true);
+  };
+  $('hex').onclick = (event) => {
+    const offset = byteAt(event.clientX, event.clientY);
+    if (offset !== null) linkFromByte(offset);
+  };
   $('add-file').onclick = () => {
     const name = prompt('New file (a .vs script, or events.lst / command.lst)', 'new.vs');
     if (name && addFile(name.trim(), '')) activate(name.trim());
   };
   api.ready = true;
-  api.readyMs = performance.now() - started;
+  // From the start of the navigation: the page, its scripts, the worker and the module.
+  api.readyMs = performance.now();
   setStatus(`ready in ${api.readyMs.toFixed(0)} ms` + (serverPresent ? '' : ' (no language server in this build)'));
 }
 
 Object.assign(api, {
-  files: projectFiles, compile, permalink, showFixes, activate,
+  files: projectFiles, load: loadProject, compile, permalink, showFixes, activate,
   active: () => state.active,
   result: () => state.result,
   highlight: () => highlight,
