@@ -44,47 +44,36 @@ std::pair<uint32_t, uint32_t> lines_of(const json& params) {
     return {start.line, std::max(start.line, last)};
 }
 
-std::unique_ptr<Text> read_text(const std::string& path) {
-    vorn::FileSystemProvider disk;
-    disk.open_regular_files_only();
-    std::optional<std::string> bytes = vorn::read_whole_file(disk, path, MaxDiskText);
-    if (!bytes)
-        return nullptr;
-    return std::make_unique<Text>(std::move(*bytes));
-}
-
 }  // namespace
 
-Server::Server(Transport& transport) : transport_(transport) {
+Server::Server(vorn::SourceProvider& files) : files_(files) {
     projects_.set_stop([this](const std::string& folder) { return stop_compile(folder); });
 }
 
-int Server::run() {
-    inbox_ = std::make_unique<Inbox>(transport_);
-    for (;;) {
-        // Compiles wait until the messages read are handled, so a burst of changes costs one
-        // compile; a change read while it runs abandons it.
-        if (!inbox_->waiting())
-            compile_dirty();
-        Incoming in = inbox_->take();
-        switch (in.status) {
-        case Read::End:
-            return exit_status_.value_or(0);
-        case Read::Malformed:
-            error(nullptr, ParseError, "the message is not framed JSON");
-            break;
-        case Read::TooLarge:
-            error(nullptr, InvalidRequest, "the message is too large");
-            break;
-        case Read::Message:
-            handle(in.message, in.stray_bytes);
-            break;
-        }
-        if (exit_status_)
-            return *exit_status_;
-        if (transport_.broken())
-            return 1;
-    }
+void Server::handle(json& message, bool carried, const std::function<bool()>& stop) {
+    Stop asking{stop_, &stop};
+    handle(message, carried);
+}
+
+void Server::compile(const std::function<bool()>& stop) {
+    Stop asking{stop_, &stop};
+    compile_dirty();
+}
+
+bool Server::has_work() const {
+    return !touched_.empty() || !to_publish_.empty() ||
+           std::any_of(documents_.begin(), documents_.end(), [](const auto& entry) { return entry.second.dirty; });
+}
+
+std::vector<std::string> Server::take_output() {
+    std::vector<std::string> out;
+    out.swap(out_);
+    return out;
+}
+
+void Server::send(const json& message) {
+    // Text from scripts need not be UTF-8; what goes out must be, so such bytes show as U+FFFD.
+    out_.push_back(message.dump(-1, ' ', false, json::error_handler_t::replace));
 }
 
 void Server::handle(json& message, bool carried) {
@@ -116,9 +105,6 @@ void Server::handle(json& message, bool carried) {
     }
     std::string name = method->get<std::string>();
     json params = message.contains("params") ? message["params"] : json::object();
-    // Every request the cancel was for has been handled by now.
-    if (name == "$/cancelRequest" && !has_id && params.is_object() && params.contains("id"))
-        inbox_->forget_cancel(params["id"]);
     carried_ = carried;
     try {
         if (has_id)
@@ -138,11 +124,7 @@ void Server::handle(json& message, bool carried) {
 }
 
 void Server::request(const json& id, const std::string& method, const json& params) {
-    struct Current {
-        const json*& slot;
-        ~Current() { slot = nullptr; }
-    } current{current_request_ = &id};
-    if (inbox_ && inbox_->cancelled(id))
+    if (stopped())
         return error(id, RequestCancelled, "the request was cancelled");
     if (method == "initialize") {
         if (initialized_)
@@ -175,7 +157,7 @@ void Server::request(const json& id, const std::string& method, const json& para
         compile_dirty();
     }
     // A compile that the cancel stopped on the way left nothing to answer with.
-    if (inbox_ && inbox_->cancelled(id))
+    if (stopped())
         return error(id, RequestCancelled, "the request was cancelled");
     // A document that is not open (or a list) has nothing to offer.
     if (row->needs != Needs::Nothing && (!call.document || !call.document->analysis))
@@ -192,7 +174,7 @@ void Server::request(const json& id, const std::string& method, const json& para
     try {
         json result = (this->*row->handler)(call);
         if (written_result_) {
-            transport_.send_body(R"({"jsonrpc":"2.0","id":)" + id.dump() + R"(,"result":)" + *written_result_ + "}");
+            out_.push_back(R"({"jsonrpc":"2.0","id":)" + id.dump() + R"(,"result":)" + *written_result_ + "}");
             written_result_.reset();
             return;
         }
@@ -450,7 +432,7 @@ void Server::notification(const std::string& method, json& params) {
             json registration = {{"id", "vorn-watched-files"},
                                  {"method", "workspace/didChangeWatchedFiles"},
                                  {"registerOptions", {{"watchers", watchers}}}};
-            transport_.send({{"jsonrpc", "2.0"},
+            send({{"jsonrpc", "2.0"},
                              {"id", "vorn-register-watchers"},
                              {"method", "client/registerCapability"},
                              {"params", {{"registrations", json::array({registration})}}}});
@@ -477,7 +459,7 @@ void Server::notification(const std::string& method, json& params) {
 // ---- Settings ---------------------------------------------------------------------------------
 
 void Server::ask_configuration() {
-    transport_.send({{"jsonrpc", "2.0"},
+    send({{"jsonrpc", "2.0"},
                      {"id", ConfigurationRequest + std::to_string(++configuration_requests_)},
                      {"method", "workspace/configuration"},
                      {"params", {{"items", json::array({{{"section", "vorn"}}})}}}});
@@ -493,7 +475,7 @@ bool Server::take_settings(const json& settings) {
         std::string list;
         for (const std::string& entry : warnings->unknown)
             list += (list.empty() ? "" : ", ") + entry;
-        transport_.send({{"jsonrpc", "2.0"},
+        send({{"jsonrpc", "2.0"},
                          {"method", "window/showMessage"},
                          {"params", {{"type", 2}, {"message", "vorn.warnings: not a warning option: " + list}}}});
     }
@@ -663,15 +645,13 @@ void Server::analyse(Document& document) {
     document.analysis = std::move(analysis);
 }
 
-// Whether the compile in hand, of the project in folder, is to be abandoned: during a request,
-// when the request has been cancelled; else when a change to a document inside the project is
-// waiting in the inbox, which makes the compile's findings stale before they are shown.
-bool Server::stop_compile(const std::string& folder) const {
-    if (!inbox_)
-        return false;
-    if (current_request_)
-        return inbox_->cancelled(*current_request_);
-    return inbox_->document_change_waiting([&](const std::string& path) { return inside_folder(path, folder); });
+// Whether the compile in hand, of the project in folder, is to be abandoned: the stop check of
+// the call in hand says so (for a request, when it has been cancelled; between messages, when a
+// change to a document inside compiling() waits, which makes the compile's findings stale
+// before they are shown).
+bool Server::stop_compile(const std::string& folder) {
+    compiling_ = folder;
+    return stopped();
 }
 
 // Serves what changed to the projects, then publishes what changed: every file whose findings
@@ -713,7 +693,7 @@ void Server::compile_dirty() {
     // A change to one file can change what the names of another mean (a definition in a
     // shared file), and an editor asks again only for the document it changed.
     if (tokens_refresh_ && reanalysed > 1)
-        transport_.send({{"jsonrpc", "2.0"},
+        send({{"jsonrpc", "2.0"},
                          {"id", "vorn-tokens-refresh-" + std::to_string(++refresh_requests_)},
                          {"method", "workspace/semanticTokens/refresh"}});
     for (const auto& [uri, always] : to_publish_)
@@ -734,6 +714,13 @@ const Text* Server::file_text(const std::string& path,
     if (found == cache.end())
         found = cache.emplace(path, read_text(path)).first;
     return found->second.get();
+}
+
+std::unique_ptr<Text> Server::read_text(const std::string& path) const {
+    std::optional<std::string> bytes = vorn::read_whole_file(files_, path, MaxDiskText);
+    if (!bytes)
+        return nullptr;
+    return std::make_unique<Text>(std::move(*bytes));
 }
 
 // ---- Diagnostics ------------------------------------------------------------------------------
@@ -896,7 +883,7 @@ void Server::publish(const std::string& uri, bool always) {
         published_[uri] = std::move(diagnostics);
     if (const Document* open = documents_.find(uri))
         params["version"] = open->version;
-    transport_.send({{"jsonrpc", "2.0"}, {"method", "textDocument/publishDiagnostics"}, {"params", params}});
+    send({{"jsonrpc", "2.0"}, {"method", "textDocument/publishDiagnostics"}, {"params", params}});
 }
 
 // ---- Features on the project ------------------------------------------------------------------
@@ -942,11 +929,11 @@ std::vector<DocumentLink> Server::document_links(const Document& document) {
 }
 
 void Server::reply(const json& id, json result) {
-    transport_.send({{"jsonrpc", "2.0"}, {"id", id}, {"result", std::move(result)}});
+    send({{"jsonrpc", "2.0"}, {"id", id}, {"result", std::move(result)}});
 }
 
 void Server::error(const json& id, int code, const std::string& message) {
-    transport_.send({{"jsonrpc", "2.0"}, {"id", id}, {"error", {{"code", code}, {"message", message}}}});
+    send({{"jsonrpc", "2.0"}, {"id", id}, {"error", {{"code", code}, {"message", message}}}});
 }
 
 }  // namespace lsp

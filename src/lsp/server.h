@@ -1,6 +1,7 @@
 // The language server: documents, compiles, diagnostics and the dispatch of every message.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -8,32 +9,42 @@
 #include <string>
 #include <vector>
 
+#include <vorn/sources.h>
+
 #include "analysis.h"
 #include "document_store.h"
 #include "features.h"
-#include "inbox.h"
 #include "params.h"
 #include "project_store.h"
 #include "project_features.h"
 #include "settings.h"
 #include "protocol.h"
 #include "text.h"
-#include "transport.h"
+#include "stray_bytes.h"
 
 namespace lsp {
 
-// One thread holds every piece of the server's state and writes every message; a second one
-// only reads and frames the input into an Inbox. Compiles run on the server's thread between
-// messages, and ask the inbox as they go whether to go on (stop_compile): a compile of a
-// project one of whose documents is about to change again is abandoned, and redone with the
-// newest text once the change is taken; nothing is published from it. A request waits for the
-// compile in hand, at most one compile, and a request cancelled while it waits (or while its
-// own compile runs) is answered with RequestCancelled.
+// The server's state and the handling of every message, with no I/O: what it has to send is
+// kept, as JSON text, until take_output. Compiles run between messages (compile), and ask the
+// host's stop check as they go (stop_compile): a compile of a project one of whose documents
+// is about to change again is abandoned, and redone with the newest text once the change is
+// taken; nothing is published from it. A request waits for the compile in hand, at most one
+// compile, and a request cancelled while it waits (or while its own compile runs) is answered
+// with RequestCancelled. Reached through Core (core.h).
 class Server {
 public:
-    explicit Server(Transport& transport);
-    // Serves until exit or the end of the input; returns the exit status.
-    int run();
+    // files: where every file that is not an open document is read from.
+    explicit Server(vorn::SourceProvider& files);
+    // One message; stop says, while its compiles run, whether the request has been cancelled.
+    void handle(json& message, bool carried, const std::function<bool()>& stop);
+    // Compiles what changed and publishes what it found; stop abandons it.
+    void compile(const std::function<bool()>& stop);
+    bool has_work() const;
+    std::optional<int> exit_status() const { return exit_status_; }
+    // The messages to send since the last call, in order.
+    std::vector<std::string> take_output();
+    // The project folder of the compile in hand (or the last one).
+    const std::string& compiling() const { return compiling_; }
 
 private:
     // carried: the message's strings carry stray bytes (see carry_stray_bytes).
@@ -101,7 +112,10 @@ private:
     void place(Document& document);
     void analyse(Document& document);
     void compile_dirty();
-    bool stop_compile(const std::string& folder) const;
+    bool stop_compile(const std::string& folder);
+    bool stopped() const { return stop_ && *stop_ && (*stop_)(); }
+    std::unique_ptr<Text> read_text(const std::string& path) const;
+    void send(const json& message);
     std::string root_of(const std::string& path) const;
     std::string uri_of(const std::string& path) const;
     const Text* file_text(const std::string& path, std::map<std::string, std::unique_ptr<Text>>& cache) const;
@@ -117,10 +131,16 @@ private:
     void reply(const json& id, json result);
     void error(const json& id, int code, const std::string& message);
 
-    Transport& transport_;
-    std::unique_ptr<Inbox> inbox_;  // made by run()
-    // The id of the request being handled; nullptr between requests.
-    const json* current_request_ = nullptr;
+    vorn::SourceProvider& files_;
+    std::vector<std::string> out_;
+    // The stop check of the call in hand (handle or compile); nullptr between calls.
+    const std::function<bool()>* stop_ = nullptr;
+    struct Stop {
+        const std::function<bool()>*& slot;
+        Stop(const std::function<bool()>*& to, const std::function<bool()>* stop) : slot(to) { slot = stop; }
+        ~Stop() { slot = nullptr; }
+    };
+    std::string compiling_;
     ProjectStore projects_;
     // Projects whose documents or files changed since the last compile_dirty.
     std::set<std::string> touched_;
