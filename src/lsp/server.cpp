@@ -126,26 +126,26 @@ void Server::handle(json& message, bool carried) {
 void Server::request(const json& id, const std::string& method, const json& params) {
     if (stopped())
         return error(id, RequestCancelled, "the request was cancelled");
-    if (method == "initialize") {
+    const MethodRow* row = method_row(method);
+    if (row && row->needs == Needs::Notification)
+        row = nullptr;
+    Request call{params, nullptr, {}};
+    if (row && row->handler == &Server::on_initialize) {
         if (initialized_)
             return error(id, InvalidRequest, "initialize was sent twice");
         initialized_ = true;
-        return reply(id, initialize(params));
+        return reply(id, on_initialize(call));
     }
     if (!initialized_)
         return error(id, ServerNotInitialized, "the server is not initialized");
     if (shut_down_)
         return error(id, InvalidRequest, "the server is shutting down");
-    if (method == "shutdown") {
-        shut_down_ = true;
-        return reply(id, nullptr);
-    }
-    const MethodRow* row = method_row(method);
-    if (!row)
+    if (!row || row->handler == &Server::notice<&Server::exit>)
         return error(id, MethodNotFound, "unknown method " + method);
+    if (row->needs == Needs::Lifecycle)
+        return reply(id, (this->*row->handler)(call));
     if (!params.is_object())
         throw BadParams{"params must be an object"};
-    Request call{params, nullptr, {}};
     if (row->needs == Needs::Position) {
         auto at = params.get<TextDocumentPositionParams>();
         call.position = at.position;
@@ -186,9 +186,25 @@ void Server::request(const json& id, const std::string& method, const json& para
 
 // ---- The requests --------------------------------------------------------------------------------
 
-// One row per request after initialize: the method, its handler, what it needs, the answer
-// when its document is not open, and the capability it adds to initialize's answer.
+// One row per method: its name, its handler, what it needs, the answer when its document is
+// not open, and the capability it adds to initialize's answer.
 const Server::MethodRow Server::methods_[] = {
+    {"initialize", &Server::on_initialize, Needs::Lifecycle, nullptr, nullptr, nullptr},
+    {"shutdown", &Server::on_shutdown, Needs::Lifecycle, nullptr, nullptr, nullptr},
+    {"exit", &Server::notice<&Server::exit>, Needs::Lifecycle, nullptr, nullptr, nullptr},
+    {"initialized", &Server::notice<&Server::initialized>, Needs::Notification, nullptr, nullptr, nullptr},
+    {"textDocument/didOpen", &Server::notice<&Server::open>, Needs::Notification, nullptr, nullptr, nullptr},
+    {"textDocument/didChange", &Server::notice<&Server::change>, Needs::Notification, nullptr, nullptr, nullptr},
+    {"textDocument/didClose", &Server::notice<&Server::close>, Needs::Notification, nullptr, nullptr, nullptr},
+    {"textDocument/didSave", &Server::notice<&Server::saved>, Needs::Notification, nullptr, nullptr, nullptr},
+    {"workspace/didChangeWatchedFiles", &Server::notice<&Server::watched_files_changed>, Needs::Notification,
+     nullptr, nullptr, nullptr},
+    {"workspace/didChangeConfiguration", &Server::notice<&Server::configuration_changed>, Needs::Notification,
+     nullptr, nullptr, nullptr},
+    // A cancel is the host's (it stops the compile a request waits for); a trace level
+    // changes nothing here.
+    {"$/cancelRequest", &Server::notice<&Server::ignore>, Needs::Notification, nullptr, nullptr, nullptr},
+    {"$/setTrace", &Server::notice<&Server::ignore>, Needs::Notification, nullptr, nullptr, nullptr},
     {"textDocument/completion", &Server::answer<&Server::on_completion>, Needs::Position, R"({"isIncomplete":false,"items":[]})",
      "completionProvider", R"({"triggerCharacters":["(",","],"resolveProvider":false})"},
     {"textDocument/hover", &Server::answer<&Server::on_hover>, Needs::Position, "null", "hoverProvider", "true"},
@@ -370,7 +386,8 @@ json Server::on_code_action(Request& call) {
     return actions;
 }
 
-json Server::initialize(const json& params) {
+json Server::on_initialize(Request& call) {
+    const json& params = call.params;
     if (!params.is_object())
         throw BadParams{"params must be an object"};
     const json capabilities = params.value("capabilities", json::object());
@@ -413,47 +430,48 @@ json Server::initialize(const json& params) {
 }
 
 void Server::notification(const std::string& method, json& params) {
-    if (method == "exit") {
-        exit_status_ = shut_down_ ? 0 : 1;
+    const MethodRow* row = method_row(method);
+    if (!row || (row->needs != Needs::Notification && row->handler != &Server::notice<&Server::exit>))
         return;
-    }
-    if (!initialized_ || !params.is_object())
+    // Before initialize only exit is taken; a notification's params are an object.
+    if (row->needs == Needs::Notification && (!initialized_ || !params.is_object()))
         return;
-    if (method == "initialized") {
-        if (configuration_)
-            ask_configuration();
-        if (watch_registration_) {
-            // Scripts and lists anywhere: a list that appears makes a new project.
-            // Folders too, created and deleted: a folder renamed moves its includes.
-            constexpr int CreateAndDelete = 1 | 4;
-            json watchers = json::array({{{"globPattern", "**/*.vs"}},
-                                         {{"globPattern", "**/*.lst"}},
-                                         {{"globPattern", "**/*"}, {"kind", CreateAndDelete}}});
-            json registration = {{"id", "vorn-watched-files"},
-                                 {"method", "workspace/didChangeWatchedFiles"},
-                                 {"registerOptions", {{"watchers", watchers}}}};
-            send({{"jsonrpc", "2.0"},
-                             {"id", "vorn-register-watchers"},
-                             {"method", "client/registerCapability"},
-                             {"params", {{"registrations", json::array({registration})}}}});
-        }
-    } else if (method == "textDocument/didOpen") {
-        open(params.get<DidOpenParams>());
-    } else if (method == "textDocument/didChange") {
-        change(params.get<DidChangeParams>());
-    } else if (method == "textDocument/didClose") {
-        close(params.get<DocumentParams>());
-    } else if (method == "textDocument/didSave") {
-        saved(params.get<DocumentParams>());
-    } else if (method == "workspace/didChangeWatchedFiles") {
-        watched_files_changed(params.get<DidChangeWatchedFilesParams>());
-    } else if (method == "workspace/didChangeConfiguration") {
-        // Settings pushed with the notification are taken; a client that answers
-        // workspace/configuration is asked again.
-        if (!take_settings(params.value("settings", json())) && configuration_)
-            ask_configuration();
+    Request call{params, nullptr, {}};
+    (this->*row->handler)(call);
+}
+
+json Server::on_shutdown(Request&) {
+    shut_down_ = true;
+    return nullptr;
+}
+
+void Server::exit(const json&) { exit_status_ = shut_down_ ? 0 : 1; }
+
+void Server::initialized(const json&) {
+    if (configuration_)
+        ask_configuration();
+    if (watch_registration_) {
+        // Scripts and lists anywhere: a list that appears makes a new project.
+        // Folders too, created and deleted: a folder renamed moves its includes.
+        constexpr int CreateAndDelete = 1 | 4;
+        json watchers = json::array({{{"globPattern", "**/*.vs"}},
+                                     {{"globPattern", "**/*.lst"}},
+                                     {{"globPattern", "**/*"}, {"kind", CreateAndDelete}}});
+        json registration = {{"id", "vorn-watched-files"},
+                             {"method", "workspace/didChangeWatchedFiles"},
+                             {"registerOptions", {{"watchers", watchers}}}};
+        send({{"jsonrpc", "2.0"},
+              {"id", "vorn-register-watchers"},
+              {"method", "client/registerCapability"},
+              {"params", {{"registrations", json::array({registration})}}}});
     }
-    // Every other notification ($/cancelRequest, $/setTrace...) needs nothing.
+}
+
+// Settings pushed with the notification are taken; a client that answers
+// workspace/configuration is asked again.
+void Server::configuration_changed(const json& params) {
+    if (!take_settings(params.value("settings", json())) && configuration_)
+        ask_configuration();
 }
 
 // ---- Settings ---------------------------------------------------------------------------------

@@ -51,9 +51,11 @@ private:
     void handle(json& message, bool carried);
     void request(const json& id, const std::string& method, const json& params);
     void notification(const std::string& method, json& params);
-    json initialize(const json& params);
-    // ---- Requests: one row of methods_ and one handler each ----
-    enum class Needs { Nothing, Document, Position };
+    // ---- Every request and notification: one row of methods_ and one handler each ----
+    // Lifecycle: initialize, shutdown and exit, which the server takes before initialize or
+    // after shutdown as the protocol orders; Notification: a notification, taken once
+    // initialized; the others are requests, and what they need of their document.
+    enum class Needs { Nothing, Document, Position, Lifecycle, Notification };
     struct Request {
         const json& params;  // read as the method's record from params.h (params.get<RenameParams>())
         Document* document;  // with Needs::Document or Needs::Position: open, compiled
@@ -65,9 +67,22 @@ private:
     json answer(Request& call) {
         return answer_json((this->*Handler)(call));
     }
+    // A notification's handler takes its params as their record from params.h; notice<handler>
+    // is the row's entry, which decodes them.
+    template <class Params>
+    struct ParamsOf;
+    template <class Params>
+    struct ParamsOf<void (Server::*)(Params)> {
+        using type = std::decay_t<Params>;
+    };
+    template <auto Handler>
+    json notice(Request& call) {
+        (this->*Handler)(call.params.template get<typename ParamsOf<decltype(Handler)>::type>());
+        return nullptr;
+    }
     struct MethodRow {
         const char* method;
-        json (Server::*handler)(Request&);  // answer<&Server::on_...>
+        json (Server::*handler)(Request&);  // answer<&Server::on_...> or notice<&Server::...>
         Needs needs;
         const char* empty;  // the answer (JSON) when the document is not open
         const char* capability;        // the key it adds to initialize's capabilities, or nullptr
@@ -99,6 +114,13 @@ private:
     ProjectContext project_context(const vorn::Project& project);
     std::optional<Location> definition_in_lists(const Document& document, Position position);
     std::vector<DocumentLink> document_links(const Document& document);
+
+    json on_initialize(Request& call);
+    json on_shutdown(Request& call);
+    void exit(const json& params);
+    void initialized(const json& params);
+    void configuration_changed(const json& params);
+    void ignore(const json&) {}
 
     void open(DidOpenParams params);
     void change(DidChangeParams params);
