@@ -20,6 +20,10 @@ fi
 # (acorn); a node from elsewhere does not look there by itself.
 export NODE_PATH="/usr/share/nodejs${NODE_PATH:+:$NODE_PATH}"
 
+# The WebAssembly objects go through ccache as the native ones do, where it is there.
+if [ -z "${CMAKE_CXX_COMPILER_LAUNCHER:-}" ] && command -v ccache >/dev/null 2>&1; then
+  export CMAKE_CXX_COMPILER_LAUNCHER=ccache
+fi
 emcmake cmake -S "$root" -B "$web/cmake" -DCMAKE_BUILD_TYPE=Release -DVORN_PLAYGROUND=ON \
   -DVORN_TESTS=OFF -DVORN_LTO=OFF >/dev/null
 cmake --build "$web/cmake" -j "${JOBS:-2}" --target vorn_playground

@@ -16,19 +16,23 @@
 
 #include "../../src/driver/driver_messages.h"
 #include "../../src/list/listing.h"
+#include "../../src/lsp/core.h"
 
 namespace {
 
 using nlohmann::json;
 
-// Where a compile writes its file: a folder of the in-memory file system that no project file
-// can be served from (served paths are relative to the root).
+// The project's folder: relative paths are served and compiled from here, and the language
+// server's workspace is file:///project.
+constexpr const char* ProjectFolder = "/project";
+// Where a compile writes its file: a folder of the in-memory file system outside the project.
 constexpr const char* OutputFolder = "/.vorn-out";
 
 struct Playground {
-    vorn::OverlayProvider files{"/"};
+    vorn::OverlayProvider files{ProjectFolder};
     std::vector<std::string> served;
     vorn::Compiler compiler;
+    lsp::Core server{files};
     std::string reply;  // the text handed back to JavaScript, kept until the next call
 };
 
@@ -103,7 +107,7 @@ std::string hex_of(const std::vector<unsigned char>& bytes) {
 
 extern "C" {
 
-// Serves text as the file at path (relative to the project's root); replaces earlier text.
+// Serves text as the file at path (relative to the project's folder); replaces earlier text.
 void vorn_serve(const char* path, const char* text) {
     Playground& p = playground();
     p.files.serve(path, text);
@@ -118,7 +122,7 @@ void vorn_forget_all() {
     p.served.clear();
 }
 
-// Compiles script as `vorn script out` would in the project's root, and gives JSON:
+// Compiles script as `vorn script out` would in the project's folder, and gives JSON:
 // console (what vorn prints, a character per byte), status (its exit status), output (the compiled file in hex,
 // empty when none is written), header (the code's offset in the file) and rows (the listing).
 const char* vorn_compile(const char* script) {
@@ -151,5 +155,31 @@ const char* vorn_compile(const char* script) {
     p.reply = answer.dump();
     return p.reply.c_str();
 }
+
+// The messages a server call gives, one JSON text a line (a JSON text without indentation has
+// no line end of its own: one in a string is escaped).
+const char* lines_of(const std::vector<std::string>& messages) {
+    std::string& reply = playground().reply;
+    reply.clear();
+    for (const std::string& message : messages) {
+        if (!reply.empty())
+            reply += '\n';
+        reply += message;
+    }
+    return reply.c_str();
+}
+
+// One message for the language server; the messages it sends back.
+const char* vorn_lsp_handle(const char* message) {
+    return lines_of(playground().server.handle(message));
+}
+
+// The server's deferred work (compiles), one step. A worker runs one message at a time, so
+// no newer message can make the step stale while it runs.
+const char* vorn_lsp_step() {
+    return lines_of(playground().server.step([] { return false; }));
+}
+
+int vorn_lsp_has_work() { return playground().server.has_work() ? 1 : 0; }
 
 }  // extern "C"

@@ -38,6 +38,7 @@ const workerReady = new Promise((resolve) => {
       serverPresent = data.server;
       resolve();
     } else if (data.kind === 'lsp') {
+      traced('<-', data.message);
       for (const handler of lspHandlers) handler(data.message);
     } else if (data.kind === 'compiled') {
       const waiter = compileWaiters.get(data.id);
@@ -46,8 +47,18 @@ const workerReady = new Promise((resolve) => {
     }
   };
 });
+// The last messages to and from the server, for a test or a bug report to look at.
+const TraceLength = 200;
+const trace = [];
+function traced(direction, message) {
+  trace.push(direction + ' ' + message.slice(0, 2000));
+  if (trace.length > TraceLength) trace.shift();
+}
 const transport = {
-  send(message) { worker.postMessage({ kind: 'lsp', message }); },
+  send(message) {
+    traced('->', message);
+    worker.postMessage({ kind: 'lsp', message });
+  },
   subscribe(handler) { lspHandlers.push(handler); },
   unsubscribe(handler) {
     const at = lspHandlers.indexOf(handler);
@@ -213,6 +224,19 @@ function applyWorkspaceEdit(edit) {
   }
 }
 
+// Each change goes to the server as soon as the keystroke's task is over (the package's own
+// sync waits half a second), so that its diagnostics follow the keystroke: the server is in
+// the worker, and a compile that a newer change makes stale is dropped there.
+let syncQueued = false;
+function scheduleSync() {
+  if (syncQueued || !serverPresent) return;
+  syncQueued = true;
+  queueMicrotask(() => {
+    syncQueued = false;
+    client.sync();
+  });
+}
+
 // ---- Files and tabs.
 function editorFor(path, text) {
   const extensions = [
@@ -225,7 +249,7 @@ function editorFor(path, text) {
     ]),
     EditorView.updateListener.of((update) => {
       if (update.docChanged) {
-        state.dirty = true;
+        scheduleSync();
         scheduleSemantic(path);
         scheduleSave();
       }
@@ -279,8 +303,14 @@ function activate(path) {
   }
 }
 
-function addFile(path, text = '') {
+// Tells the worker the project's files, before the server hears of a file opened or closed.
+function sendFiles(extra = {}) {
+  worker.postMessage({ kind: 'files', files: { ...projectFiles(), ...extra } });
+}
+
+function addFile(path, text = '', quiet = false) {
   if (!path || state.views.has(path)) return false;
+  if (!quiet) sendFiles({ [path]: text });
   state.order.push(path);
   state.views.set(path, editorFor(path, text));
   scheduleSemantic(path, 0);
@@ -293,6 +323,7 @@ function removeFile(path) {
   view.destroy();
   state.views.delete(path);
   state.order = state.order.filter((p) => p !== path);
+  sendFiles();
   if (state.active === path) state.active = state.order[0] ?? null;
   activate(state.active);
   scheduleSave();
@@ -321,7 +352,8 @@ function loadProject(files, active) {
     state.views.delete(path);
   }
   state.order = [];
-  for (const [path, text] of Object.entries(files)) addFile(path, text);
+  worker.postMessage({ kind: 'files', files });
+  for (const [path, text] of Object.entries(files)) addFile(path, text, true);
   const first = state.order.find((p) => p.endsWith('.vs') && !p.includes('/')) ?? state.order[0];
   activate(files[active] !== undefined ? active : first);
   clearOutput();
@@ -647,6 +679,7 @@ Object.assign(api, {
   highlight: () => highlight,
   server: () => serverPresent,
   view: (path) => state.views.get(path ?? state.active),
+  trace: () => trace.slice(),
 });
 
 start().catch((error) => setStatus('failed: ' + error.message));

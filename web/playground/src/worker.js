@@ -9,19 +9,43 @@ importScripts('vorn.js');
 let vorn = null;
 const queue = [];
 
+// The project's folder in the module's in-memory file system.
+const FOLDER = '/project';
+
+function removeTree(FS, path) {
+  for (const name of FS.readdir(path)) {
+    if (name === '.' || name === '..') continue;
+    const full = path + '/' + name;
+    if (FS.isDir(FS.stat(full).mode)) {
+      removeTree(FS, full);
+      FS.rmdir(full);
+    } else {
+      FS.unlink(full);
+    }
+  }
+}
+
+// The files are served to the compiler and the server from memory; they are written to the
+// in-memory file system too, where the server looks for which files a project has.
 function serve(files) {
   vorn.ccall('vorn_forget_all', null, [], []);
+  const FS = vorn.FS;
+  FS.mkdirTree(FOLDER);
+  removeTree(FS, FOLDER);
   for (const [path, text] of Object.entries(files)) {
     vorn.ccall('vorn_serve', null, ['string', 'string'], [path, text]);
+    const full = FOLDER + '/' + path;
+    FS.mkdirTree(full.slice(0, full.lastIndexOf('/')));
+    FS.writeFile(full, text);
   }
 }
 
 const hasServer = () => typeof vorn._vorn_lsp_handle === 'function';
 
-function sendAll(json) {
-  for (const message of JSON.parse(json)) {
-    postMessage({ kind: 'lsp', message: typeof message === 'string' ? message : JSON.stringify(message) });
-  }
+// The server's messages come one JSON text a line.
+function sendAll(lines) {
+  if (lines === '') return;
+  for (const message of lines.split('\n')) postMessage({ kind: 'lsp', message });
 }
 
 // The server's deferred compiles, one step per task, so that a message that comes meanwhile is
