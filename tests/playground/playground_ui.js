@@ -138,6 +138,11 @@ async function compileAndDownload(project, script) {
     figures.readyMs = await page.evaluate(() => window.vornPlayground.readyMs);
     const tabs = await page.$$eval('#tabs .tab', (t) => t.map((x) => x.dataset.path));
     expect(tabs.includes('events.lst') && tabs.includes('command.lst'), 'no list tabs: ' + tabs);
+    // One editor shows, the open tab's, and it fills the editor's area.
+    const shown = await page.$$eval('#editors .cm-editor', (editors) => editors
+      .filter((e) => e.getClientRects().length > 0).map((e) => e.parentElement.dataset.path));
+    const active = await page.evaluate(() => window.vornPlayground.active());
+    expect(shown.length === 1 && shown[0] === active, `editors shown: ${shown}, open tab ${active}`);
     await shot('loaded');
     return `${status}; tabs ${tabs.join(' ')}`;
   });
@@ -160,8 +165,8 @@ async function compileAndDownload(project, script) {
       await page.keyboard.press('End');
       await page.keyboard.type('\n    Wiat(1)');
       const listed = await until(() => {
-        const marks = document.querySelectorAll('.cm-editor:not(.hidden) .cm-lintRange-error');
-        const panel = document.querySelector('.cm-editor:not(.hidden) .cm-panel-lint');
+        const marks = document.querySelectorAll('.editor:not(.hidden) .cm-lintRange-error');
+        const panel = document.querySelector('.editor:not(.hidden) .cm-panel-lint');
         return { ok: marks.length > 0 && panel && /Wiat/.test(panel.innerText), value: panel && panel.innerText };
       }, null, 'no underlined error listed');
       await shot('diagnostic');
@@ -196,7 +201,7 @@ async function compileAndDownload(project, script) {
     await check('rename of a name used in two tabs', async () => {
       await clickAt('Set(Doors', 5);
       await page.keyboard.press('F2');
-      const field = await page.waitForSelector('.cm-editor:not(.hidden) .cm-panel input, .cm-editor:not(.hidden) input', { timeout: WAIT_MS });
+      const field = await page.waitForSelector('.editor:not(.hidden) .cm-panel input, .editor:not(.hidden) input', { timeout: WAIT_MS });
       await field.click({ clickCount: 3 });
       await field.type('Gates');
       await page.keyboard.press('Enter');
@@ -236,14 +241,14 @@ async function compileAndDownload(project, script) {
         const t = window.vornPlayground.files()['main.vs'];
         return { ok: !/Wiat/.test(t) && /    Wait\(1\)/.test(t), value: t };
       }, null, 'the fix did not edit the line');
-      await until(() => ({ ok: document.querySelectorAll('.cm-editor:not(.hidden) .cm-lintRange-error').length === 0 }),
+      await until(() => ({ ok: document.querySelectorAll('.editor:not(.hidden) .cm-lintRange-error').length === 0 }),
         null, 'an error is still underlined after the fix');
       await shot('fixed');
       return titles[wait];
     });
     await check('semantic colouring', async () => {
       const classes = await until(() => {
-        const c = [...document.querySelectorAll('.cm-editor:not(.hidden) [class*="sem-"]')].map((e) => e.className);
+        const c = [...document.querySelectorAll('.editor:not(.hidden) [class*="sem-"]')].map((e) => e.className);
         return { ok: c.some((x) => /sem-function/.test(x)) && c.some((x) => /sem-variable/.test(x)), value: c };
       }, null, 'no command or variable coloured');
       return [...new Set(classes)].join(' ');
@@ -305,7 +310,7 @@ async function compileAndDownload(project, script) {
       return view.state.doc.lineAt(view.state.selection.main.head).number;
     });
     expect(line === target.row.line, `byte ${want[0]} went to line ${line}, not ${target.row.line}`);
-    expect(await page.$$eval('.cm-editor:not(.hidden) .cm-line.lit', (l) => l.length) > 0, 'no line lit in the editor');
+    expect(await page.$$eval('.editor:not(.hidden) .cm-line.lit', (l) => l.length) > 0, 'no line lit in the editor');
     await shot('listing');
     return `line ${target.row.line} <-> bytes ${want[0]}..${want[want.length - 1]}`;
   });
@@ -331,6 +336,8 @@ async function compileAndDownload(project, script) {
   const lists = { 'events.lst': PROJECTS[0].files['events.lst'], 'command.lst': PROJECTS[0].files['command.lst'] };
   await check('a 5,000-line compile', async () => {
     await load({ ...lists, 'big.vs': script(5000) }, 'big.vs');
+    // The server's first answers for the file (its colours) come first: they are not the compile's.
+    if (server) await page.waitForFunction(() => window.vornPlayground.marks['big.vs'] > 0, { timeout: WAIT_MS });
     // The first compile runs on the browser's baseline code; it compiles the module again,
     // optimised, while the page is used. Both are given.
     const runs = [];
@@ -351,7 +358,7 @@ async function compileAndDownload(project, script) {
   if (server) {
     await check('a keystroke to its diagnostics on 300 lines', async () => {
       await load({ ...lists, 'mid.vs': script(300) }, 'mid.vs');
-      await until(() => ({ ok: document.querySelectorAll('.cm-editor:not(.hidden) .cm-lintRange-error').length === 0 }),
+      await until(() => ({ ok: document.querySelectorAll('.editor:not(.hidden) .cm-lintRange-error').length === 0 }),
         null, 'errors in the 300 lines');
       await page.waitForFunction(() => window.vornPlayground.marks['mid.vs'] > 0, { timeout: WAIT_MS });
       const times = [];
@@ -360,11 +367,11 @@ async function compileAndDownload(project, script) {
         const t0 = await page.evaluate(() => performance.now());
         await page.keyboard.type(i % 2 === 0 ? 'x' : 'y');
         const t1 = await page.waitForFunction(() => (
-          document.querySelectorAll('.cm-editor:not(.hidden) .cm-lintRange-error').length > 0 ? performance.now() : 0),
+          document.querySelectorAll('.editor:not(.hidden) .cm-lintRange-error').length > 0 ? performance.now() : 0),
         { timeout: WAIT_MS, polling: 'raf' }).then((h) => h.jsonValue());
         times.push(t1 - t0);
         await page.keyboard.press('Backspace');
-        await page.waitForFunction(() => document.querySelectorAll('.cm-editor:not(.hidden) .cm-lintRange-error').length === 0,
+        await page.waitForFunction(() => document.querySelectorAll('.editor:not(.hidden) .cm-lintRange-error').length === 0,
           { timeout: WAIT_MS, polling: 'raf' });
       }
       times.sort((a, b) => a - b);

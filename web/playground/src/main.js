@@ -132,6 +132,13 @@ const semanticField = StateField.define({
   provide: (field) => EditorView.decorations.from(field),
 });
 
+// One decoration per token type, shared by every token of it.
+const semanticMarks = new Map();
+function semanticMark(type) {
+  if (!semanticMarks.has(type)) semanticMarks.set(type, Decoration.mark({ class: 'sem-' + type }));
+  return semanticMarks.get(type);
+}
+
 async function refreshSemantic(path) {
   const view = state.views.get(path);
   const legend = client.serverCapabilities?.semanticTokensProvider?.legend;
@@ -156,7 +163,7 @@ async function refreshSemantic(path) {
     const start = doc.line(line + 1).from + char;
     const end = Math.min(start + data[i + 2], doc.line(line + 1).to);
     if (end > start) {
-      builder.add(start, end, Decoration.mark({ class: 'sem-' + legend.tokenTypes[data[i + 3]] }));
+      builder.add(start, end, semanticMark(legend.tokenTypes[data[i + 3]]));
     }
   }
   view.dispatch({ effects: setSemantic.of(builder.finish()) });
@@ -259,12 +266,13 @@ function editorFor(path, text) {
   if (serverPresent) extensions.push(client.plugin(uriOf(path), 'vorn'));
   // A file of CRLF lines keeps them: the compiled bytes must be those of the file as written.
   if (text.includes('\r\n')) extensions.push(EditorState.lineSeparator.of('\r\n'));
-  const view = new EditorView({
-    state: EditorState.create({ doc: text, extensions }),
-    parent: $('editors'),
-  });
-  view.dom.dataset.path = path;
-  return view;
+  // Each editor in a box of its own, which its tab shows and hides (the editor keeps its own
+  // element's classes).
+  const box = document.createElement('div');
+  box.className = 'editor hidden';
+  box.dataset.path = path;
+  $('editors').append(box);
+  return new EditorView({ state: EditorState.create({ doc: text, extensions }), parent: box });
 }
 
 function renderTabs() {
@@ -293,7 +301,7 @@ function renderTabs() {
 
 function activate(path) {
   state.active = path;
-  for (const [p, view] of state.views) view.dom.classList.toggle('hidden', p !== path);
+  for (const [p, view] of state.views) view.dom.parentElement.classList.toggle('hidden', p !== path);
   renderTabs();
   const view = state.views.get(path);
   if (view) {
@@ -320,7 +328,9 @@ function addFile(path, text = '', quiet = false) {
 function removeFile(path) {
   const view = state.views.get(path);
   if (!view) return;
+  const box = view.dom.parentElement;
   view.destroy();
+  box.remove();
   state.views.delete(path);
   state.order = state.order.filter((p) => p !== path);
   sendFiles();
@@ -348,7 +358,10 @@ function projectFiles() {
 
 function loadProject(files, active) {
   for (const path of [...state.order]) {
-    state.views.get(path).destroy();
+    const view = state.views.get(path);
+    const box = view.dom.parentElement;
+    view.destroy();
+    box.remove();
     state.views.delete(path);
   }
   state.order = [];
