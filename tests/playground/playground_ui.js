@@ -212,6 +212,47 @@ async function compileAndDownload(project, script) {
       expect(!/Doors/.test(files['main.vs'] + files['lib/doors.vs']), 'Doors is left somewhere');
       return 'Doors -> Gates in main.vs and lib/doors.vs';
     });
+    await check('signature help', async () => {
+      await clickAt('    Wait(Gates)', 15);
+      await page.keyboard.type('\n    Set(');
+      const text = await until(() => {
+        const t = document.querySelector('.cm-lsp-signature-tooltip');
+        return { ok: !!t && /Set/.test(t.innerText), value: t && t.innerText };
+      }, null, 'no signature for Set(');
+      await page.keyboard.press('Escape');
+      await page.evaluate(() => {
+        const view = window.vornPlayground.view();
+        const line = view.state.doc.lineAt(view.state.selection.main.head);
+        view.dispatch({ changes: { from: line.from - 1, to: line.to } });
+      });
+      return text.replace(/\s+/g, ' ').slice(0, 80);
+    });
+    await check('definition across tabs', async () => {
+      await clickAt('Wait(Gates)', 6);
+      await page.keyboard.press('F12');
+      await until(() => ({ ok: window.vornPlayground.active() === 'lib/doors.vs', value: window.vornPlayground.active() }),
+        null, 'F12 on Gates did not open lib/doors.vs');
+      const line = await page.evaluate(() => {
+        const view = window.vornPlayground.view();
+        return view.state.doc.lineAt(view.state.selection.main.head).text;
+      });
+      expect(/defvar Gates/.test(line), 'the cursor is not on the definition: ' + line);
+      return 'lib/doors.vs: ' + line;
+    });
+    await check('references', async () => {
+      await clickAt('defvar Gates', 8);
+      await page.keyboard.down('Shift');
+      await page.keyboard.press('F12');
+      await page.keyboard.up('Shift');
+      const text = await until(() => {
+        const t = document.querySelector('.editor:not(.hidden) .cm-lsp-reference-panel');
+        return { ok: !!t && t.querySelectorAll('.cm-lsp-reference').length >= 3, value: t && t.innerText };
+      }, null, 'no panel of the three references to Gates');
+      expect(/main\.vs/.test(text) && /doors\.vs/.test(text), 'not both files: ' + text);
+      await page.keyboard.press('Escape');
+      await page.evaluate(() => window.vornPlayground.activate('main.vs'));
+      return text.replace(/\s+/g, ' ').slice(0, 100);
+    });
     await check('format', async () => {
       await page.evaluate(() => window.vornPlayground.activate('main.vs'));
       await clickAt('Set(Gates, 2)', 10);
@@ -254,6 +295,30 @@ async function compileAndDownload(project, script) {
       return [...new Set(classes)].join(' ');
     });
   }
+
+  await check('tabs: add, rename, delete', async () => {
+    await load(lspProject, 'main.vs');
+    const answers = ['notes/extra.vs', 'notes/more.vs'];
+    const onDialog = async (dialog) => { await dialog.accept(answers.shift()); };
+    page.on('dialog', onDialog);
+    try {
+      await page.click('#add-file');
+      await until(() => ({ ok: window.vornPlayground.active() === 'notes/extra.vs', value: window.vornPlayground.active() }),
+        null, 'no notes/extra.vs tab');
+      await page.keyboard.type('defnum Extra 5\n');
+      await page.click('#tabs .tab[data-path="notes/extra.vs"]', { clickCount: 2 });
+      await until(() => ({ ok: 'notes/more.vs' in window.vornPlayground.files() && !('notes/extra.vs' in window.vornPlayground.files()),
+        value: Object.keys(window.vornPlayground.files()) }), null, 'the tab was not renamed');
+      const kept = await page.evaluate(() => window.vornPlayground.files()['notes/more.vs']);
+      expect(kept === 'defnum Extra 5\n', 'the renamed file lost its text: ' + JSON.stringify(kept));
+      await page.click('#tabs .tab[data-path="notes/more.vs"] .close');
+      const files = await page.evaluate(() => Object.keys(window.vornPlayground.files()));
+      expect(!files.includes('notes/more.vs') && files.length === 4, 'after delete: ' + files);
+      return 'notes/extra.vs -> notes/more.vs -> gone';
+    } finally {
+      page.off('dialog', onDialog);
+    }
+  });
 
   // Compile: every example and every generated project, console and bytes as native vorn's.
   for (const project of PROJECTS) {

@@ -677,7 +677,10 @@ async function start() {
   };
   $('add-file').onclick = () => {
     const name = prompt('New file (a .vs script, or events.lst / command.lst)', 'new.vs');
-    if (name && addFile(name.trim(), '')) activate(name.trim());
+    if (name && addFile(name.trim(), '')) {
+      activate(name.trim());
+      state.views.get(name.trim()).focus();
+    }
   };
   api.ready = true;
   // From the start of the navigation: the page, its scripts, the worker and the module.
