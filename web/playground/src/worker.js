@@ -25,15 +25,19 @@ function removeTree(FS, path) {
   }
 }
 
-// The files are served to the compiler and the server from memory; they are written to the
-// in-memory file system too, where the server looks for which files a project has.
-function serve(files) {
+// The files are served to the compiler and the server from memory. When the set of files
+// changes they are written to the in-memory file system too, where the server looks for
+// which files a project has (it reads their text from the editor's documents).
+function serve(files, mirror) {
   vorn.ccall('vorn_forget_all', null, [], []);
+  for (const [path, text] of Object.entries(files)) {
+    vorn.ccall('vorn_serve', null, ['string', 'string'], [path, text]);
+  }
+  if (!mirror) return;
   const FS = vorn.FS;
   FS.mkdirTree(FOLDER);
   removeTree(FS, FOLDER);
   for (const [path, text] of Object.entries(files)) {
-    vorn.ccall('vorn_serve', null, ['string', 'string'], [path, text]);
     const full = FOLDER + '/' + path;
     FS.mkdirTree(full.slice(0, full.lastIndexOf('/')));
     FS.writeFile(full, text);
@@ -67,10 +71,10 @@ function schedule() {
 function handle(data) {
   switch (data.kind) {
     case 'files':
-      serve(data.files);
+      serve(data.files, true);
       break;
     case 'compile': {
-      if (data.files) serve(data.files);
+      if (data.files) serve(data.files, false);
       const started = performance.now();
       const result = JSON.parse(vorn.ccall('vorn_compile', 'string', ['string'], [data.script]));
       result.ms = performance.now() - started;
