@@ -12,7 +12,8 @@ missing=()
 command -v emcmake >/dev/null 2>&1 || missing+=(emscripten)
 command -v npm >/dev/null 2>&1 || missing+=(npm)
 if [ ${#missing[@]} -gt 0 ]; then
-  echo "make playground: skipped, ${missing[*]} missing (scripts/prerequisites install optional)"
+  what="${missing[*]}"
+  echo "make playground: skipped, no ${what// / and } (scripts/prerequisites install optional)"
   exit 0
 fi
 
