@@ -70,7 +70,7 @@ def example_projects():
                     with open(os.path.join(sub, name), encoding="latin-1") as f:
                         files[rel] = f.read()
         top = sorted(p for p in files if p.endswith(".vs") and "/" not in p)
-        found.append({"name": os.path.relpath(folder, ROOT), "files": files, "top": top})
+        found.append({"name": os.path.relpath(folder, ROOT), "files": files, "top": top, "example": True})
     return found
 
 

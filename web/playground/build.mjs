@@ -60,12 +60,13 @@ function projects(folder, name, found) {
   for (const entry of fs.readdirSync(folder, { withFileTypes: true })
     .sort((a, b) => a.name.localeCompare(b.name))) {
     if (entry.isDirectory()) {
-      projects(path.join(folder, entry.name), name ? name + '/' + entry.name : entry.name, found);
+      projects(path.join(folder, entry.name), name + '/' + entry.name, found);
     }
   }
   return found;
 }
 
-const examples = projects(args.examples, '', []).map((p) => ({ ...p, name: p.name || 'examples' }));
+// Named by their folders: examples, examples/build.
+const examples = projects(args.examples, 'examples', []);
 fs.writeFileSync(path.join(args.out, 'examples.json'), JSON.stringify(examples));
 console.log(`playground: ${args.out} (${examples.length} example projects)`);
