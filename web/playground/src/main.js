@@ -26,13 +26,13 @@ window.vornPlayground = api;
 function setStatus(text) { $('status').textContent = text; }
 
 // ---- The worker, and the transport the language client talks through.
-const worker = new Worker('worker.js');
+const worker = window.vornWorker ?? new Worker('worker.js');
 const lspHandlers = [];
 let compileId = 0;
 const compileWaiters = new Map();
 let serverPresent = false;
 const workerReady = new Promise((resolve) => {
-  worker.onmessage = (event) => {
+  const receive = (event) => {
     const data = event.data;
     if (data.kind === 'ready') {
       serverPresent = data.server;
@@ -46,6 +46,8 @@ const workerReady = new Promise((resolve) => {
       if (waiter) waiter(data.result);
     }
   };
+  worker.onmessage = receive;
+  for (const event of (window.vornEarly ?? []).splice(0)) receive(event);
 });
 // The last messages to and from the server, for a test or a bug report to look at.
 const TraceLength = 200;
