@@ -198,6 +198,18 @@ inline void to_json(nlohmann::json& out, const SignatureHelp& help) {
            {"activeParameter", help.active_parameter}};
 }
 
+struct CodeAction {
+    std::string title;
+    std::vector<Diagnostic> diagnostics;  // the one it fixes
+    WorkspaceEdit edit;
+    bool preferred = false;  // the obvious fix, safe for every includer
+};
+inline void to_json(nlohmann::json& out, const CodeAction& action) {
+    out = {{"title", action.title}, {"kind", "quickfix"}, {"diagnostics", action.diagnostics}, {"edit", action.edit}};
+    if (action.preferred)
+        out["isPreferred"] = true;
+}
+
 struct FoldingRange {
     uint32_t start_line;
     uint32_t end_line;

@@ -362,10 +362,10 @@ std::vector<SymbolInformation> Server::on_workspace_symbol(Request& call) {
     return result;
 }
 
-json Server::on_code_action(Request& call) {
+std::vector<CodeAction> Server::on_code_action(Request& call) {
     const vorn::Project* project = projects_.find(call.document->project);
     if (!project || call.document->path.empty())
-        return json::array();
+        return {};
     std::map<std::string, std::unique_ptr<ColumnConverter>> converters;
     CodeActionContext context{*project, call.document->path, call.params.at("range").get<Range>(), encoding_,
                               [&](const std::string& path, const vorn::Location& where) {
@@ -378,7 +378,7 @@ json Server::on_code_action(Request& call) {
                                       if (!document.path.empty())
                                           each(document.path, document.text.bytes());
                               }};
-    json actions = code_actions(context);
+    std::vector<CodeAction> actions = code_actions(context);
     disk_texts_.clear();
     return actions;
 }

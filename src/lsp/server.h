@@ -111,7 +111,7 @@ private:
     PrepareRenameResult on_prepare_rename(Request& call);
     WorkspaceEdit on_rename(Request& call);
     std::vector<SymbolInformation> on_workspace_symbol(Request& call);
-    json on_code_action(Request& call);
+    std::vector<CodeAction> on_code_action(Request& call);
     SemanticTokens on_semantic_tokens(Request& call);
     SemanticTokens on_semantic_tokens_range(Request& call);
     WrittenJson on_formatting(Request& call);
