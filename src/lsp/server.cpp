@@ -21,7 +21,7 @@ namespace lsp {
 namespace {
 
 // JSON-RPC and protocol error codes.
-constexpr int ParseError = -32700, InvalidRequest = -32600, MethodNotFound = -32601,
+constexpr int InvalidRequest = -32600, MethodNotFound = -32601,
               InvalidParams = -32602, InternalError = -32603, ServerNotInitialized = -32002,
               RequestFailed = -32803, RequestCancelled = -32800;
 
