@@ -31,6 +31,7 @@
 #include <vorn/sources.h>
 
 #include "lsp/core.h"
+#include "lsp/stray_bytes.h"
 
 namespace lsp_fuzz {
 
@@ -319,7 +320,10 @@ private:
         for (const json& message : sent)
             if (is_answer(message))
                 answers.push_back(&message);
+        // Read as the core reads it: a body that is not UTF-8 has its stray bytes carried.
         json message = json::parse(text, nullptr, false);
+        if (message.is_discarded())
+            message = json::parse(lsp::carry_stray_bytes(text), nullptr, false);
         if (message.is_discarded() || !message.is_object()) {
             // Not a message: at most one error.
             if (answers.size() > 1 || (answers.size() == 1 && !answers[0]->contains("error")))

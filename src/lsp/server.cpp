@@ -21,7 +21,7 @@ namespace lsp {
 namespace {
 
 // JSON-RPC and protocol error codes.
-constexpr int ParseError = -32700, InvalidRequest = -32600, MethodNotFound = -32601,
+constexpr int InvalidRequest = -32600, MethodNotFound = -32601,
               InvalidParams = -32602, InternalError = -32603, ServerNotInitialized = -32002,
               RequestFailed = -32803, RequestCancelled = -32800;
 
@@ -258,40 +258,37 @@ std::optional<SignatureHelp> Server::on_signature_help(Request& call) {
     return signature_help(feature_context(call), call.position);
 }
 
-json Server::on_semantic_tokens(Request& call) {
+SemanticTokens Server::on_semantic_tokens(Request& call) {
     if (call.document->list)
-        return {{"data", json::array()}};
-    return {{"data", semantic_tokens(call.document->text, *call.document->analysis, encoding_)}};
+        return {};
+    return {semantic_tokens(call.document->text, *call.document->analysis, encoding_)};
 }
 
-json Server::on_semantic_tokens_range(Request& call) {
+SemanticTokens Server::on_semantic_tokens_range(Request& call) {
     if (call.document->list)
-        return {{"data", json::array()}};
+        return {};
     Position start = read_position(call.params.at("range").at("start"));
     Position end = read_position(call.params.at("range").at("end"));
-    return {{"data", semantic_tokens(call.document->text, *call.document->analysis, encoding_,
-                                     TokenWindow{start, end})}};
+    return {semantic_tokens(call.document->text, *call.document->analysis, encoding_, TokenWindow{start, end})};
 }
 
-json Server::on_formatting(Request& call) {
-    written_result_ = formatting(feature_context(call), call.params.at("options"), 0, UINT32_MAX);
-    return nullptr;
+WrittenJson Server::on_formatting(Request& call) {
+    return {formatting(feature_context(call), call.params.at("options"), 0, UINT32_MAX)};
 }
 
-json Server::on_range_formatting(Request& call) {
+WrittenJson Server::on_range_formatting(Request& call) {
     auto [first, last] = lines_of(call.params);
-    written_result_ = formatting(feature_context(call), call.params.at("options"), first, last);
-    return nullptr;
+    return {formatting(feature_context(call), call.params.at("options"), first, last)};
 }
 
-json Server::on_folding_range(Request& call) { return folding_ranges(feature_context(call)); }
+std::vector<FoldingRange> Server::on_folding_range(Request& call) { return folding_ranges(feature_context(call)); }
 
-json Server::on_inlay_hint(Request& call) {
+std::vector<InlayHint> Server::on_inlay_hint(Request& call) {
     auto [first, last] = lines_of(call.params);
     return inlay_hints(feature_context(call), first, last);
 }
 
-json Server::on_selection_range(Request& call) {
+std::vector<SelectionRange> Server::on_selection_range(Request& call) {
     const json& list = call.params.at("positions");
     if (!list.is_array())
         throw BadParams{"positions is an array"};
@@ -365,10 +362,10 @@ std::vector<SymbolInformation> Server::on_workspace_symbol(Request& call) {
     return result;
 }
 
-json Server::on_code_action(Request& call) {
+std::vector<CodeAction> Server::on_code_action(Request& call) {
     const vorn::Project* project = projects_.find(call.document->project);
     if (!project || call.document->path.empty())
-        return json::array();
+        return {};
     std::map<std::string, std::unique_ptr<ColumnConverter>> converters;
     CodeActionContext context{*project, call.document->path, call.params.at("range").get<Range>(), encoding_,
                               [&](const std::string& path, const vorn::Location& where) {
@@ -381,7 +378,7 @@ json Server::on_code_action(Request& call) {
                                       if (!document.path.empty())
                                           each(document.path, document.text.bytes());
                               }};
-    json actions = code_actions(context);
+    std::vector<CodeAction> actions = code_actions(context);
     disk_texts_.clear();
     return actions;
 }

@@ -67,6 +67,14 @@ private:
     json answer(Request& call) {
         return answer_json((this->*Handler)(call));
     }
+    json answer_json(WrittenJson written) {
+        written_result_ = std::move(written.text);
+        return nullptr;
+    }
+    template <class T>
+    static json answer_json(const T& result) {
+        return lsp::answer_json(result);
+    }
     // A notification's handler takes its params as their record from params.h; notice<handler>
     // is the row's entry, which decodes them.
     template <class Params>
@@ -103,14 +111,14 @@ private:
     PrepareRenameResult on_prepare_rename(Request& call);
     WorkspaceEdit on_rename(Request& call);
     std::vector<SymbolInformation> on_workspace_symbol(Request& call);
-    json on_code_action(Request& call);
-    json on_semantic_tokens(Request& call);
-    json on_semantic_tokens_range(Request& call);
-    json on_formatting(Request& call);
-    json on_range_formatting(Request& call);
-    json on_folding_range(Request& call);
-    json on_inlay_hint(Request& call);
-    json on_selection_range(Request& call);
+    std::vector<CodeAction> on_code_action(Request& call);
+    SemanticTokens on_semantic_tokens(Request& call);
+    SemanticTokens on_semantic_tokens_range(Request& call);
+    WrittenJson on_formatting(Request& call);
+    WrittenJson on_range_formatting(Request& call);
+    std::vector<FoldingRange> on_folding_range(Request& call);
+    std::vector<InlayHint> on_inlay_hint(Request& call);
+    std::vector<SelectionRange> on_selection_range(Request& call);
     ProjectContext project_context(const vorn::Project& project);
     std::optional<Location> definition_in_lists(const Document& document, Position position);
     std::vector<DocumentLink> document_links(const Document& document);
@@ -181,8 +189,8 @@ private:
     std::vector<std::string> roots_;
     bool initialized_ = false;
     bool carried_ = false;  // the message being handled carries stray bytes
-    // The result of the request being handled, written out as JSON text by its handler (whose
-    // own answer then goes unused): for results too large to build as a json value cheaply.
+    // The result of the request being handled when its row answers WrittenJson: sent as the
+    // text stands.
     std::optional<std::string> written_result_;
     bool shut_down_ = false;
     std::optional<int> exit_status_;
