@@ -2,7 +2,7 @@
 BUILD ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all build demo test release bench lsp-bench clean package vsix bench-project fmt-bench
+.PHONY: all build demo test release bench lsp-bench clean package vsix bench-project fmt-bench fuzz-lsp fuzz-lsp-build playground
 
 # The packages each target needs; what is missing is installed with apt-get (as root), or
 # the apt-get line to run is printed (status 2).
@@ -55,6 +55,15 @@ vsix:
 		{ npm ci --no-audit --no-fund --loglevel=error && cp package-lock.json node_modules/.vorn-lock; }; }
 	mkdir -p $(BUILD)
 	cd editors/vscode && npm run --silent package -- --out $(abspath $(BUILD))/vorn-$(VSIX_VERSION).vsix
+
+# The playground: a static folder, $(WEB_BUILD)/playground/, that any web server can serve
+# (the toolchain compiled to WebAssembly with emscripten, the editor bundled by esbuild from
+# web/playground/package-lock.json). Without emscripten or npm it says so in one line and
+# builds nothing.
+WEB_BUILD ?= build-web
+
+playground:
+	@JOBS=$(JOBS) web/playground/build.sh $(WEB_BUILD)
 
 # Times the compiler against cat on a typical script and a 50 MB one.
 bench: release
@@ -115,6 +124,27 @@ fuzz: fuzz-build
 		-artifact_prefix=$(FUZZ_DIR)/artifacts/ $(FUZZ_FLAGS) \
 		$(FUZZ_DIR)/corpus $(FUZZ_DIR)/seed-corpus $(abspath fuzz/seeds)
 
+# Fuzzing the language server's core in-process, on sessions of messages (fuzz/fuzz_lsp.cpp),
+# for FUZZ_SECONDS, from the seeds in fuzz/lsp-seeds (protocol test transcripts, made by
+# fuzz/make_lsp_seeds.py). A session ends on the first broken rule; each input is held to
+# LSP_FUZZ_TIMEOUT seconds and the process to LSP_FUZZ_RSS_MB of memory.
+LSP_FUZZ_TIMEOUT ?= 10
+LSP_FUZZ_RSS_MB ?= 2048
+
+fuzz-lsp-build:
+	cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
+		-DVORN_FUZZ=ON -DVORN_TESTS=OFF
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_lsp
+
+fuzz-lsp: fuzz-lsp-build
+	mkdir -p $(FUZZ_DIR)/lsp-corpus $(FUZZ_DIR)/lsp-artifacts
+	ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	$(FUZZ_DIR)/fuzz/fuzz_lsp -max_total_time=$(FUZZ_SECONDS) -timeout=$(LSP_FUZZ_TIMEOUT) \
+		-rss_limit_mb=$(LSP_FUZZ_RSS_MB) -malloc_limit_mb=$(LSP_FUZZ_RSS_MB) -max_len=65536 \
+		-detect_leaks=1 -print_final_stats=1 -dict=$(abspath fuzz/lsp.dict) \
+		-artifact_prefix=$(FUZZ_DIR)/lsp-artifacts/ $(FUZZ_FLAGS) \
+		$(FUZZ_DIR)/lsp-corpus $(abspath fuzz/lsp-seeds)
+
 # Line and branch coverage of src/ by the whole test suite, from a gcov build of its own.
 COV_BUILD ?= build-cov
 
@@ -134,4 +164,4 @@ coverage:
 	echo "(branch coverage per file: $(COV_BUILD)/branches.txt)" && exit $$status
 
 clean:
-	rm -rf $(BUILD) $(RELEASE_BUILD)
+	rm -rf $(BUILD) $(RELEASE_BUILD) $(WEB_BUILD)

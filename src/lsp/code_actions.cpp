@@ -42,8 +42,8 @@ std::size_t arguments_given(std::string_view raw) {
 
 // "Add 'Teleprt' to command.lst": a line at the list's end, under the next code after the
 // highest one listed, with the call's argument count.
-std::optional<json> add_to_command_list(const CodeActionContext& context, const vorn::ContextDiagnostic& found,
-                                        const std::string& name, const json& diagnostic) {
+std::optional<CodeAction> add_to_command_list(const CodeActionContext& context, const vorn::ContextDiagnostic& found,
+                                              const std::string& name, const Diagnostic& diagnostic) {
     const vorn::Project& project = context.project;
     std::vector<std::string> tops = project.tops_reaching(project.key(context.path));
     const vorn::CompileResult* compile = tops.empty() ? nullptr : project.compile_of(tops.front());
@@ -65,11 +65,9 @@ std::optional<json> add_to_command_list(const CodeActionContext& context, const 
     uint32_t last = static_cast<uint32_t>(list->line_count() - 1);
     uint32_t end = character_of(list->line(last), list->line(last).size(), context.encoding);
     // A last line that ends in a lone CR keeps it: the new line goes after it.
-    json edit = {{"range", line_range(last, end, end)}, {"newText", text}};
-    return json{{"title", "Add '" + name + "' to " + vorn::CommandListFile},
-                {"kind", "quickfix"},
-                {"diagnostics", json::array({diagnostic})},
-                {"edit", {{"changes", {{context.uri_of(list_path), json::array({edit})}}}}}};
+    CodeAction add{"Add '" + name + "' to " + vorn::CommandListFile, {diagnostic}, {}};
+    add.edit.changes[context.uri_of(list_path)].push_back(TextEdit{line_range(last, end, end), text});
+    return add;
 }
 
 }  // namespace
@@ -101,9 +99,9 @@ bool holds_for_project(const CodeActionContext& context, const vorn::Fix& fix) {
 
 }  // namespace
 
-json code_actions(const CodeActionContext& context) {
+std::vector<CodeAction> code_actions(const CodeActionContext& context) {
     const vorn::Project& project = context.project;
-    json actions = json::array();
+    std::vector<CodeAction> actions;
     for (const vorn::ContextDiagnostic& found : project.diagnostics()) {
         const vorn::Diagnostic& d = found.diagnostic;
         if (d.where.file.empty() || absolute_in(d.where.file, project.folder()) != context.path)
@@ -111,26 +109,22 @@ json code_actions(const CodeActionContext& context) {
         Range range = context.range_of(context.path, d.where);
         if (range.end.line < context.range.start.line || range.start.line > context.range.end.line)
             continue;
-        json diagnostic = {{"range", range}, {"severity", protocol_severity(d.severity)}, {"source", "vorn"},
-                           {"code", vorn::kind_name(d.kind)}, {"message", d.text}};
+        Diagnostic diagnostic{range, protocol_severity(d.severity), vorn::kind_name(d.kind), d.text, {}};
         // The one safe fix of a diagnostic is the obvious one.
         std::size_t safe = 0;
         for (const vorn::Fix& fix : d.fixes)
             safe += fix.safe ? 1 : 0;
         for (const vorn::Fix& fix : d.fixes) {
-            json changes = json::object();
+            WorkspaceEdit changes;
             for (const vorn::Edit& edit : fix.edits) {
                 std::string path = absolute_in(edit.range.file, project.folder());
-                changes[context.uri_of(path)].push_back(
-                    {{"range", context.range_of(path, edit.range)}, {"newText", edit.new_text}});
+                changes.changes[context.uri_of(path)].push_back(TextEdit{context.range_of(path, edit.range), edit.new_text});
             }
             std::string title = fix.description;
             if (!title.empty())
                 title[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(title[0])));
-            json action = {{"title", title}, {"kind", "quickfix"}, {"diagnostics", json::array({diagnostic})},
-                           {"edit", {{"changes", changes}}}};
-            if (fix.safe && safe == 1 && holds_for_project(context, fix))
-                action["isPreferred"] = true;
+            CodeAction action{title, {diagnostic}, std::move(changes)};
+            action.preferred = fix.safe && safe == 1 && holds_for_project(context, fix);
             actions.push_back(std::move(action));
         }
         if (d.kind == vorn::DiagnosticKind::UnknownCommand) {
@@ -140,7 +134,7 @@ json code_actions(const CodeActionContext& context) {
                 // The name as the compiler read it: its cleaned text.
                 vorn::LinePiece piece = vorn::read_piece(line);
                 std::string name(piece.text(piece.parts.command));
-                if (std::optional<json> add = add_to_command_list(context, found, name, diagnostic))
+                if (std::optional<CodeAction> add = add_to_command_list(context, found, name, diagnostic))
                     actions.push_back(std::move(*add));
             }
         }

@@ -26,7 +26,7 @@ struct CodeActionContext {
 };
 
 // The answer to textDocument/codeAction: CodeAction objects of kind "quickfix".
-nlohmann::json code_actions(const CodeActionContext& context);
+std::vector<CodeAction> code_actions(const CodeActionContext& context);
 
 // The command.lst line that lists a command of that name taking count arguments, under code;
 // empty when the list could not hold it (a name that does not start with a letter or is too

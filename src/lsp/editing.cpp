@@ -22,12 +22,6 @@ using vorn::LineKind;
 // A fold needs at least this many lines of comment in a row.
 constexpr uint32_t MinCommentRun = 2;
 
-json position_json(uint32_t line, uint32_t character) { return {{"line", line}, {"character", character}}; }
-
-json span_json(uint32_t start_line, uint32_t start, uint32_t end_line, uint32_t end) {
-    return {{"start", position_json(start_line, start)}, {"end", position_json(end_line, end)}};
-}
-
 // What a line is as a whole, read from its first piece: the kind the compiler gives it, and
 // whether it holds nothing but a comment.
 struct LineShape {
@@ -132,25 +126,25 @@ std::string formatting(const FeatureContext& context, const json& /*options*/, u
     return out;
 }
 
-json folding_ranges(const FeatureContext& context) {
+std::vector<FoldingRange> folding_ranges(const FeatureContext& context) {
     Outline outline(context.text);
-    json ranges = json::array();
+    std::vector<FoldingRange> ranges;
     uint32_t count = static_cast<uint32_t>(outline.lines.size());
     for (uint32_t i = 0; i < count; ++i) {
         if (outline.lines[i].label() && outline.block_end[i] > i)
-            ranges.push_back({{"startLine", i}, {"endLine", outline.block_end[i]}});
+            ranges.push_back(FoldingRange{i, outline.block_end[i]});
         if (outline.lines[i].comment && (i == 0 || !outline.lines[i - 1].comment)) {
             uint32_t end = i;
             while (end + 1 < count && outline.lines[end + 1].comment)
                 ++end;
             if (end + 1 - i >= MinCommentRun)
-                ranges.push_back({{"startLine", i}, {"endLine", end}, {"kind", "comment"}});
+                ranges.push_back(FoldingRange{i, end, true});
         }
     }
     return ranges;
 }
 
-json inlay_hints(const FeatureContext& context, uint32_t first_line, uint32_t last_line) {
+std::vector<InlayHint> inlay_hints(const FeatureContext& context, uint32_t first_line, uint32_t last_line) {
     const Analysis& analysis = context.analysis;
     struct Hint {
         uint32_t line;
@@ -210,17 +204,15 @@ json inlay_hints(const FeatureContext& context, uint32_t first_line, uint32_t la
     std::stable_sort(hints.begin(), hints.end(), [](const Hint& a, const Hint& b) {
         return a.line != b.line ? a.line < b.line : a.character < b.character;
     });
-    json result = json::array();
+    std::vector<InlayHint> result;
     for (Hint& hint : hints)
-        result.push_back({{"position", position_json(hint.line, hint.character)},
-                          {"label", std::move(hint.label)},
-                          {"paddingLeft", true}});
+        result.push_back(InlayHint{Position{hint.line, hint.character}, std::move(hint.label)});
     return result;
 }
 
-json selection_ranges(const FeatureContext& context, const std::vector<Position>& positions) {
+std::vector<SelectionRange> selection_ranges(const FeatureContext& context, const std::vector<Position>& positions) {
     std::optional<Outline> outline;
-    json result = json::array();
+    std::vector<SelectionRange> result;
     uint32_t last = static_cast<uint32_t>(context.text.line_count() - 1);
     for (const Position& at : positions) {
         uint32_t line = std::min(at.line, last);
@@ -228,13 +220,13 @@ json selection_ranges(const FeatureContext& context, const std::vector<Position>
         std::size_t byte = byte_of(raw, at.character, context.encoding);
         // From the innermost range out; each one holds the one before, and one the same as
         // the one before is left out.
-        std::vector<json> chain;
-        auto add = [&](json range) {
+        std::vector<Range> chain;
+        auto add = [&](Range range) {
             if (chain.empty() || chain.back() != range)
                 chain.push_back(std::move(range));
         };
         auto on_line = [&](std::size_t begin, std::size_t end) {
-            return range_json(line, character_of(raw, begin, context.encoding),
+            return line_range(line, character_of(raw, begin, context.encoding),
                               character_of(raw, end, context.encoding));
         };
         Token token = token_at(raw, byte);
@@ -253,17 +245,10 @@ json selection_ranges(const FeatureContext& context, const std::vector<Position>
             outline.emplace(context.text);
         if (std::optional<uint32_t> label = outline->block_of(line)) {
             uint32_t end = outline->block_end[*label];
-            add(span_json(*label, 0, end, line_width(context, end)));
+            add(Range{Position{*label, 0}, Position{end, line_width(context, end)}});
         }
-        add(span_json(0, 0, last, line_width(context, last)));
-        json range;
-        for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
-            json inner = {{"range", std::move(*it)}};
-            if (!range.is_null())
-                inner["parent"] = std::move(range);
-            range = std::move(inner);
-        }
-        result.push_back(std::move(range));
+        add(Range{Position{0, 0}, Position{last, line_width(context, last)}});
+        result.push_back(SelectionRange{std::move(chain)});
     }
     return result;
 }

@@ -19,13 +19,13 @@ std::string formatting(const FeatureContext& context, const json& options, uint3
                        uint32_t last_line);
 
 // Each event label or place with its statements, and each run of two or more comment lines.
-json folding_ranges(const FeatureContext& context);
+std::vector<FoldingRange> folding_ranges(const FeatureContext& context);
 
 // What the names and the numbers of lines first_line to last_line stand for.
-json inlay_hints(const FeatureContext& context, uint32_t first_line, uint32_t last_line);
+std::vector<InlayHint> inlay_hints(const FeatureContext& context, uint32_t first_line, uint32_t last_line);
 
 // For each position, the chain of ranges around it: its argument, the argument list, the
 // statement, the block of its label, the whole document.
-json selection_ranges(const FeatureContext& context, const std::vector<Position>& positions);
+std::vector<SelectionRange> selection_ranges(const FeatureContext& context, const std::vector<Position>& positions);
 
 }  // namespace lsp

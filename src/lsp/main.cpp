@@ -5,7 +5,9 @@
 #include <cstring>
 #include <iostream>
 
-#include "server.h"
+#include <vorn/sources.h>
+
+#include "stdio_host.h"
 #include "../tools/guarded_main.h"
 
 namespace {
@@ -40,8 +42,9 @@ static int lsp_main(int argc, char** argv) {
     // The reader thread may still sit in a read when the server returns: the transport it
     // reads with is never destroyed.
     static lsp::Transport* transport = new lsp::Transport(0, 1);
-    lsp::Server server(*transport);
-    return server.run();
+    vorn::FileSystemProvider disk;
+    disk.open_regular_files_only();
+    return lsp::serve(*transport, disk);
 }
 
 int main(int argc, char** argv) {

@@ -198,6 +198,63 @@ inline void to_json(nlohmann::json& out, const SignatureHelp& help) {
            {"activeParameter", help.active_parameter}};
 }
 
+struct CodeAction {
+    std::string title;
+    std::vector<Diagnostic> diagnostics;  // the one it fixes
+    WorkspaceEdit edit;
+    bool preferred = false;  // the obvious fix, safe for every includer
+};
+inline void to_json(nlohmann::json& out, const CodeAction& action) {
+    out = {{"title", action.title}, {"kind", "quickfix"}, {"diagnostics", action.diagnostics}, {"edit", action.edit}};
+    if (action.preferred)
+        out["isPreferred"] = true;
+}
+
+struct FoldingRange {
+    uint32_t start_line;
+    uint32_t end_line;
+    bool comment = false;  // a run of comment lines; else a label's block
+};
+inline void to_json(nlohmann::json& out, const FoldingRange& range) {
+    out = {{"startLine", range.start_line}, {"endLine", range.end_line}};
+    if (range.comment)
+        out["kind"] = "comment";
+}
+
+struct InlayHint {
+    Position position;
+    std::string label;  // set off from the text before it
+};
+inline void to_json(nlohmann::json& out, const InlayHint& hint) {
+    out = {{"position", hint.position}, {"label", hint.label}, {"paddingLeft", true}};
+}
+
+// A range and the ranges holding it, innermost first: each holds the one before.
+struct SelectionRange {
+    std::vector<Range> chain;
+};
+inline void to_json(nlohmann::json& out, const SelectionRange& selection) {
+    out = nullptr;
+    for (auto it = selection.chain.rbegin(); it != selection.chain.rend(); ++it) {
+        nlohmann::json inner = {{"range", *it}};
+        if (!out.is_null())
+            inner["parent"] = std::move(out);
+        out = std::move(inner);
+    }
+}
+
+// Five numbers a token, relative to the token before (see semantic_tokens.h).
+struct SemanticTokens {
+    std::vector<uint32_t> data;
+};
+inline void to_json(nlohmann::json& out, const SemanticTokens& tokens) { out = {{"data", tokens.data}}; }
+
+// An answer already written out as JSON text, sent as it stands: for answers too large to
+// build as a json value cheaply (the edits of formatting a whole file).
+struct WrittenJson {
+    std::string text;
+};
+
 // The JSON of a request's answer: a result that may be missing is answered with null.
 inline nlohmann::json answer_json(nlohmann::json result) { return result; }
 template <class T>

@@ -22,7 +22,7 @@ namespace lsp {
 namespace {
 
 // JSON-RPC and protocol error codes.
-constexpr int ParseError = -32700, InvalidRequest = -32600, MethodNotFound = -32601,
+constexpr int InvalidRequest = -32600, MethodNotFound = -32601,
               InvalidParams = -32602, InternalError = -32603, ServerNotInitialized = -32002,
               RequestFailed = -32803, RequestCancelled = -32800;
 
@@ -45,47 +45,36 @@ std::pair<uint32_t, uint32_t> lines_of(const json& params) {
     return {start.line, std::max(start.line, last)};
 }
 
-std::unique_ptr<Text> read_text(const std::string& path) {
-    vorn::FileSystemProvider disk;
-    disk.open_regular_files_only();
-    std::optional<std::string> bytes = vorn::read_whole_file(disk, path, MaxDiskText);
-    if (!bytes)
-        return nullptr;
-    return std::make_unique<Text>(std::move(*bytes));
-}
-
 }  // namespace
 
-Server::Server(Transport& transport) : transport_(transport) {
+Server::Server(vorn::SourceProvider& files) : files_(files) {
     projects_.set_stop([this](const std::string& folder) { return stop_compile(folder); });
 }
 
-int Server::run() {
-    inbox_ = std::make_unique<Inbox>(transport_);
-    for (;;) {
-        // Compiles wait until the messages read are handled, so a burst of changes costs one
-        // compile; a change read while it runs abandons it.
-        if (!inbox_->waiting())
-            compile_dirty();
-        Incoming in = inbox_->take();
-        switch (in.status) {
-        case Read::End:
-            return exit_status_.value_or(0);
-        case Read::Malformed:
-            error(nullptr, ParseError, "the message is not framed JSON");
-            break;
-        case Read::TooLarge:
-            error(nullptr, InvalidRequest, "the message is too large");
-            break;
-        case Read::Message:
-            handle(in.message, in.stray_bytes);
-            break;
-        }
-        if (exit_status_)
-            return *exit_status_;
-        if (transport_.broken())
-            return 1;
-    }
+void Server::handle(json& message, bool carried, const std::function<bool()>& stop) {
+    Stop asking{stop_, &stop};
+    handle(message, carried);
+}
+
+void Server::compile(const std::function<bool()>& stop) {
+    Stop asking{stop_, &stop};
+    compile_dirty();
+}
+
+bool Server::has_work() const {
+    return !touched_.empty() || !to_publish_.empty() ||
+           std::any_of(documents_.begin(), documents_.end(), [](const auto& entry) { return entry.second.dirty; });
+}
+
+std::vector<std::string> Server::take_output() {
+    std::vector<std::string> out;
+    out.swap(out_);
+    return out;
+}
+
+void Server::send(const json& message) {
+    // Text from scripts need not be UTF-8; what goes out must be, so such bytes show as U+FFFD.
+    out_.push_back(message.dump(-1, ' ', false, json::error_handler_t::replace));
 }
 
 void Server::handle(json& message, bool carried) {
@@ -117,9 +106,6 @@ void Server::handle(json& message, bool carried) {
     }
     std::string name = method->get<std::string>();
     json params = message.contains("params") ? message["params"] : json::object();
-    // Every request the cancel was for has been handled by now.
-    if (name == "$/cancelRequest" && !has_id && params.is_object() && params.contains("id"))
-        inbox_->forget_cancel(params["id"]);
     carried_ = carried;
     try {
         if (has_id)
@@ -139,32 +125,28 @@ void Server::handle(json& message, bool carried) {
 }
 
 void Server::request(const json& id, const std::string& method, const json& params) {
-    struct Current {
-        const json*& slot;
-        ~Current() { slot = nullptr; }
-    } current{current_request_ = &id};
-    if (inbox_ && inbox_->cancelled(id))
+    if (stopped())
         return error(id, RequestCancelled, "the request was cancelled");
-    if (method == "initialize") {
+    const MethodRow* row = method_row(method);
+    if (row && row->needs == Needs::Notification)
+        row = nullptr;
+    Request call{params, nullptr, {}};
+    if (row && row->handler == &Server::on_initialize) {
         if (initialized_)
             return error(id, InvalidRequest, "initialize was sent twice");
         initialized_ = true;
-        return reply(id, initialize(params));
+        return reply(id, on_initialize(call));
     }
     if (!initialized_)
         return error(id, ServerNotInitialized, "the server is not initialized");
     if (shut_down_)
         return error(id, InvalidRequest, "the server is shutting down");
-    if (method == "shutdown") {
-        shut_down_ = true;
-        return reply(id, nullptr);
-    }
-    const MethodRow* row = method_row(method);
-    if (!row)
+    if (!row || row->handler == &Server::notice<&Server::exit>)
         return error(id, MethodNotFound, "unknown method " + method);
+    if (row->needs == Needs::Lifecycle)
+        return reply(id, (this->*row->handler)(call));
     if (!params.is_object())
         throw BadParams{"params must be an object"};
-    Request call{params, nullptr, {}};
     if (row->needs == Needs::Position) {
         auto at = params.get<TextDocumentPositionParams>();
         call.position = at.position;
@@ -176,7 +158,7 @@ void Server::request(const json& id, const std::string& method, const json& para
         compile_dirty();
     }
     // A compile that the cancel stopped on the way left nothing to answer with.
-    if (inbox_ && inbox_->cancelled(id))
+    if (stopped())
         return error(id, RequestCancelled, "the request was cancelled");
     // A document that is not open (or a list) has nothing to offer.
     if (row->needs != Needs::Nothing && (!call.document || !call.document->analysis))
@@ -193,7 +175,7 @@ void Server::request(const json& id, const std::string& method, const json& para
     try {
         json result = (this->*row->handler)(call);
         if (written_result_) {
-            transport_.send_body(R"({"jsonrpc":"2.0","id":)" + id.dump() + R"(,"result":)" + *written_result_ + "}");
+            out_.push_back(R"({"jsonrpc":"2.0","id":)" + id.dump() + R"(,"result":)" + *written_result_ + "}");
             written_result_.reset();
             return;
         }
@@ -205,9 +187,25 @@ void Server::request(const json& id, const std::string& method, const json& para
 
 // ---- The requests --------------------------------------------------------------------------------
 
-// One row per request after initialize: the method, its handler, what it needs, the answer
-// when its document is not open, and the capability it adds to initialize's answer.
+// One row per method: its name, its handler, what it needs, the answer when its document is
+// not open, and the capability it adds to initialize's answer.
 const Server::MethodRow Server::methods_[] = {
+    {"initialize", &Server::on_initialize, Needs::Lifecycle, nullptr, nullptr, nullptr},
+    {"shutdown", &Server::on_shutdown, Needs::Lifecycle, nullptr, nullptr, nullptr},
+    {"exit", &Server::notice<&Server::exit>, Needs::Lifecycle, nullptr, nullptr, nullptr},
+    {"initialized", &Server::notice<&Server::initialized>, Needs::Notification, nullptr, nullptr, nullptr},
+    {"textDocument/didOpen", &Server::notice<&Server::open>, Needs::Notification, nullptr, nullptr, nullptr},
+    {"textDocument/didChange", &Server::notice<&Server::change>, Needs::Notification, nullptr, nullptr, nullptr},
+    {"textDocument/didClose", &Server::notice<&Server::close>, Needs::Notification, nullptr, nullptr, nullptr},
+    {"textDocument/didSave", &Server::notice<&Server::saved>, Needs::Notification, nullptr, nullptr, nullptr},
+    {"workspace/didChangeWatchedFiles", &Server::notice<&Server::watched_files_changed>, Needs::Notification,
+     nullptr, nullptr, nullptr},
+    {"workspace/didChangeConfiguration", &Server::notice<&Server::configuration_changed>, Needs::Notification,
+     nullptr, nullptr, nullptr},
+    // A cancel is the host's (it stops the compile a request waits for); a trace level
+    // changes nothing here.
+    {"$/cancelRequest", &Server::notice<&Server::ignore>, Needs::Notification, nullptr, nullptr, nullptr},
+    {"$/setTrace", &Server::notice<&Server::ignore>, Needs::Notification, nullptr, nullptr, nullptr},
     {"textDocument/completion", &Server::answer<&Server::on_completion>, Needs::Position, R"({"isIncomplete":false,"items":[]})",
      "completionProvider", R"({"triggerCharacters":["(",","],"resolveProvider":false})"},
     {"textDocument/hover", &Server::answer<&Server::on_hover>, Needs::Position, "null", "hoverProvider", "true"},
@@ -261,40 +259,37 @@ std::optional<SignatureHelp> Server::on_signature_help(Request& call) {
     return signature_help(feature_context(call), call.position);
 }
 
-json Server::on_semantic_tokens(Request& call) {
+SemanticTokens Server::on_semantic_tokens(Request& call) {
     if (call.document->list)
-        return {{"data", json::array()}};
-    return {{"data", semantic_tokens(call.document->text, *call.document->analysis, encoding_)}};
+        return {};
+    return {semantic_tokens(call.document->text, *call.document->analysis, encoding_)};
 }
 
-json Server::on_semantic_tokens_range(Request& call) {
+SemanticTokens Server::on_semantic_tokens_range(Request& call) {
     if (call.document->list)
-        return {{"data", json::array()}};
+        return {};
     Position start = read_position(call.params.at("range").at("start"));
     Position end = read_position(call.params.at("range").at("end"));
-    return {{"data", semantic_tokens(call.document->text, *call.document->analysis, encoding_,
-                                     TokenWindow{start, end})}};
+    return {semantic_tokens(call.document->text, *call.document->analysis, encoding_, TokenWindow{start, end})};
 }
 
-json Server::on_formatting(Request& call) {
-    written_result_ = formatting(feature_context(call), call.params.at("options"), 0, UINT32_MAX);
-    return nullptr;
+WrittenJson Server::on_formatting(Request& call) {
+    return {formatting(feature_context(call), call.params.at("options"), 0, UINT32_MAX)};
 }
 
-json Server::on_range_formatting(Request& call) {
+WrittenJson Server::on_range_formatting(Request& call) {
     auto [first, last] = lines_of(call.params);
-    written_result_ = formatting(feature_context(call), call.params.at("options"), first, last);
-    return nullptr;
+    return {formatting(feature_context(call), call.params.at("options"), first, last)};
 }
 
-json Server::on_folding_range(Request& call) { return folding_ranges(feature_context(call)); }
+std::vector<FoldingRange> Server::on_folding_range(Request& call) { return folding_ranges(feature_context(call)); }
 
-json Server::on_inlay_hint(Request& call) {
+std::vector<InlayHint> Server::on_inlay_hint(Request& call) {
     auto [first, last] = lines_of(call.params);
     return inlay_hints(feature_context(call), first, last);
 }
 
-json Server::on_selection_range(Request& call) {
+std::vector<SelectionRange> Server::on_selection_range(Request& call) {
     const json& list = call.params.at("positions");
     if (!list.is_array())
         throw BadParams{"positions is an array"};
@@ -368,10 +363,10 @@ std::vector<SymbolInformation> Server::on_workspace_symbol(Request& call) {
     return result;
 }
 
-json Server::on_code_action(Request& call) {
+std::vector<CodeAction> Server::on_code_action(Request& call) {
     const vorn::Project* project = projects_.find(call.document->project);
     if (!project || call.document->path.empty())
-        return json::array();
+        return {};
     std::map<std::string, std::unique_ptr<ColumnConverter>> converters;
     CodeActionContext context{*project, call.document->path, call.params.at("range").get<Range>(), encoding_,
                               [&](const std::string& path, const vorn::Location& where) {
@@ -384,12 +379,13 @@ json Server::on_code_action(Request& call) {
                                       if (!document.path.empty())
                                           each(document.path, document.text.bytes());
                               }};
-    json actions = code_actions(context);
+    std::vector<CodeAction> actions = code_actions(context);
     disk_texts_.clear();
     return actions;
 }
 
-json Server::initialize(const json& params) {
+json Server::on_initialize(Request& call) {
+    const json& params = call.params;
     if (!params.is_object())
         throw BadParams{"params must be an object"};
     const json capabilities = params.value("capabilities", json::object());
@@ -432,53 +428,54 @@ json Server::initialize(const json& params) {
 }
 
 void Server::notification(const std::string& method, json& params) {
-    if (method == "exit") {
-        exit_status_ = shut_down_ ? 0 : 1;
+    const MethodRow* row = method_row(method);
+    if (!row || (row->needs != Needs::Notification && row->handler != &Server::notice<&Server::exit>))
         return;
-    }
-    if (!initialized_ || !params.is_object())
+    // Before initialize only exit is taken; a notification's params are an object.
+    if (row->needs == Needs::Notification && (!initialized_ || !params.is_object()))
         return;
-    if (method == "initialized") {
-        if (configuration_)
-            ask_configuration();
-        if (watch_registration_) {
-            // Scripts and lists anywhere: a list that appears makes a new project.
-            // Folders too, created and deleted: a folder renamed moves its includes.
-            constexpr int CreateAndDelete = 1 | 4;
-            json watchers = json::array({{{"globPattern", "**/*.vs"}},
-                                         {{"globPattern", "**/*.lst"}},
-                                         {{"globPattern", "**/*"}, {"kind", CreateAndDelete}}});
-            json registration = {{"id", "vorn-watched-files"},
-                                 {"method", "workspace/didChangeWatchedFiles"},
-                                 {"registerOptions", {{"watchers", watchers}}}};
-            transport_.send({{"jsonrpc", "2.0"},
-                             {"id", "vorn-register-watchers"},
-                             {"method", "client/registerCapability"},
-                             {"params", {{"registrations", json::array({registration})}}}});
-        }
-    } else if (method == "textDocument/didOpen") {
-        open(params.get<DidOpenParams>());
-    } else if (method == "textDocument/didChange") {
-        change(params.get<DidChangeParams>());
-    } else if (method == "textDocument/didClose") {
-        close(params.get<DocumentParams>());
-    } else if (method == "textDocument/didSave") {
-        saved(params.get<DocumentParams>());
-    } else if (method == "workspace/didChangeWatchedFiles") {
-        watched_files_changed(params.get<DidChangeWatchedFilesParams>());
-    } else if (method == "workspace/didChangeConfiguration") {
-        // Settings pushed with the notification are taken; a client that answers
-        // workspace/configuration is asked again.
-        if (!take_settings(params.value("settings", json())) && configuration_)
-            ask_configuration();
+    Request call{params, nullptr, {}};
+    (this->*row->handler)(call);
+}
+
+json Server::on_shutdown(Request&) {
+    shut_down_ = true;
+    return nullptr;
+}
+
+void Server::exit(const json&) { exit_status_ = shut_down_ ? 0 : 1; }
+
+void Server::initialized(const json&) {
+    if (configuration_)
+        ask_configuration();
+    if (watch_registration_) {
+        // Scripts and lists anywhere: a list that appears makes a new project.
+        // Folders too, created and deleted: a folder renamed moves its includes.
+        constexpr int CreateAndDelete = 1 | 4;
+        json watchers = json::array({{{"globPattern", "**/*.vs"}},
+                                     {{"globPattern", "**/*.lst"}},
+                                     {{"globPattern", "**/*"}, {"kind", CreateAndDelete}}});
+        json registration = {{"id", "vorn-watched-files"},
+                             {"method", "workspace/didChangeWatchedFiles"},
+                             {"registerOptions", {{"watchers", watchers}}}};
+        send({{"jsonrpc", "2.0"},
+              {"id", "vorn-register-watchers"},
+              {"method", "client/registerCapability"},
+              {"params", {{"registrations", json::array({registration})}}}});
     }
-    // Every other notification ($/cancelRequest, $/setTrace...) needs nothing.
+}
+
+// Settings pushed with the notification are taken; a client that answers
+// workspace/configuration is asked again.
+void Server::configuration_changed(const json& params) {
+    if (!take_settings(params.value("settings", json())) && configuration_)
+        ask_configuration();
 }
 
 // ---- Settings ---------------------------------------------------------------------------------
 
 void Server::ask_configuration() {
-    transport_.send({{"jsonrpc", "2.0"},
+    send({{"jsonrpc", "2.0"},
                      {"id", ConfigurationRequest + std::to_string(++configuration_requests_)},
                      {"method", "workspace/configuration"},
                      {"params", {{"items", json::array({{{"section", "vorn"}}})}}}});
@@ -494,7 +491,7 @@ bool Server::take_settings(const json& settings) {
         std::string list;
         for (const std::string& entry : warnings->unknown)
             list += (list.empty() ? "" : ", ") + entry;
-        transport_.send({{"jsonrpc", "2.0"},
+        send({{"jsonrpc", "2.0"},
                          {"method", "window/showMessage"},
                          {"params", {{"type", 2}, {"message", "vorn.warnings: not a warning option: " + list}}}});
     }
@@ -664,15 +661,13 @@ void Server::analyse(Document& document) {
     document.analysis = std::move(analysis);
 }
 
-// Whether the compile in hand, of the project in folder, is to be abandoned: during a request,
-// when the request has been cancelled; else when a change to a document inside the project is
-// waiting in the inbox, which makes the compile's findings stale before they are shown.
-bool Server::stop_compile(const std::string& folder) const {
-    if (!inbox_)
-        return false;
-    if (current_request_)
-        return inbox_->cancelled(*current_request_);
-    return inbox_->document_change_waiting([&](const std::string& path) { return inside_folder(path, folder); });
+// Whether the compile in hand, of the project in folder, is to be abandoned: the stop check of
+// the call in hand says so (for a request, when it has been cancelled; between messages, when a
+// change to a document inside compiling() waits, which makes the compile's findings stale
+// before they are shown).
+bool Server::stop_compile(const std::string& folder) {
+    compiling_ = folder;
+    return stopped();
 }
 
 // Serves what changed to the projects, then publishes what changed: every file whose findings
@@ -714,7 +709,7 @@ void Server::compile_dirty() {
     // A change to one file can change what the names of another mean (a definition in a
     // shared file), and an editor asks again only for the document it changed.
     if (tokens_refresh_ && reanalysed > 1)
-        transport_.send({{"jsonrpc", "2.0"},
+        send({{"jsonrpc", "2.0"},
                          {"id", "vorn-tokens-refresh-" + std::to_string(++refresh_requests_)},
                          {"method", "workspace/semanticTokens/refresh"}});
     for (const auto& [uri, always] : to_publish_)
@@ -735,6 +730,13 @@ const Text* Server::file_text(const std::string& path,
     if (found == cache.end())
         found = cache.emplace(path, read_text(path)).first;
     return found->second.get();
+}
+
+std::unique_ptr<Text> Server::read_text(const std::string& path) const {
+    std::optional<std::string> bytes = vorn::read_whole_file(files_, path, MaxDiskText);
+    if (!bytes)
+        return nullptr;
+    return std::make_unique<Text>(std::move(*bytes));
 }
 
 // ---- Diagnostics ------------------------------------------------------------------------------
@@ -897,7 +899,7 @@ void Server::publish(const std::string& uri, bool always) {
         published_[uri] = std::move(diagnostics);
     if (const Document* open = documents_.find(uri))
         params["version"] = open->version;
-    transport_.send({{"jsonrpc", "2.0"}, {"method", "textDocument/publishDiagnostics"}, {"params", params}});
+    send({{"jsonrpc", "2.0"}, {"method", "textDocument/publishDiagnostics"}, {"params", params}});
 }
 
 // ---- Features on the project ------------------------------------------------------------------
@@ -943,11 +945,11 @@ std::vector<DocumentLink> Server::document_links(const Document& document) {
 }
 
 void Server::reply(const json& id, json result) {
-    transport_.send({{"jsonrpc", "2.0"}, {"id", id}, {"result", std::move(result)}});
+    send({{"jsonrpc", "2.0"}, {"id", id}, {"result", std::move(result)}});
 }
 
 void Server::error(const json& id, int code, const std::string& message) {
-    transport_.send({{"jsonrpc", "2.0"}, {"id", id}, {"error", {{"code", code}, {"message", message}}}});
+    send({{"jsonrpc", "2.0"}, {"id", id}, {"error", {{"code", code}, {"message", message}}}});
 }
 
 }  // namespace lsp

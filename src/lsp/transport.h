@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "stray_bytes.h"
+
 namespace lsp {
 
 using nlohmann::json;
@@ -70,12 +72,5 @@ private:
 // "Content-Type" in any case, then ':'), or npos. A body is not ended by a line end, so the
 // next header may follow it on the same line.
 std::size_t find_header_start(std::string_view text, std::size_t from);
-
-// Reading a body that is not valid UTF-8 (an editor may pass a file's raw bytes on): every
-// byte that is not part of a valid sequence is carried through JSON as a code point of a
-// private-use block, and put back as that byte in document text.
-std::string carry_stray_bytes(const std::string& body);
-// Turns the carried code points back into the bytes they stand for.
-void restore_stray_bytes(std::string& text);
 
 }  // namespace lsp

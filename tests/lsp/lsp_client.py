@@ -10,6 +10,9 @@ import time
 import unittest
 
 SERVER = os.environ.get("VORN_LSP", "")
+# A folder to keep each client's messages in, one JSON body a line (fuzz/make_lsp_seeds.py
+# makes the language server fuzzer's seeds of them).
+RECORD = os.environ.get("VORN_LSP_RECORD", "")
 
 LISTS = {
     "events.lst": "; events\nOnStart 1\nOnTouch 2\nOnTimer 3\n",
@@ -38,9 +41,12 @@ class Client:
         self.next_id = 1
         self.notifications = []
         self.requests = []
+        self.sent = []
 
     # ---- framing ----
     def send_raw(self, data):
+        if RECORD:
+            self.sent.append(data)
         self.proc.stdin.write(data)
         self.proc.stdin.flush()
 
@@ -162,6 +168,11 @@ class Client:
         return self.proc.wait(timeout=self.timeout)
 
     def close(self):
+        if RECORD and self.sent:
+            os.makedirs(RECORD, exist_ok=True)
+            handle, _ = tempfile.mkstemp(dir=RECORD, suffix=".lsp")
+            with os.fdopen(handle, "wb") as f:
+                f.write(b"".join(self.sent))
         if self.proc.poll() is None:
             self.proc.kill()
             self.proc.wait()
