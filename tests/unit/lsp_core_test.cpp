@@ -6,6 +6,8 @@
 #include <stdlib.h>
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <random>
 #include <set>
@@ -278,6 +280,20 @@ TEST_F(LspCore, GeneratedSessionsKeepTheRules) {
         std::string fault = session.run(bytes.data(), bytes.size());
         ASSERT_EQ(fault, "") << "round " << round;
     }
+}
+
+// The fuzzer's seeds (the protocol tests' messages) and every fault it found, kept there: each
+// session keeps the rules here too, without clang.
+TEST_F(LspCore, TheFuzzersSeedsKeepTheRules) {
+    lsp_fuzz::Session session(folder);
+    std::size_t seeds = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(VORN_LSP_SEEDS)) {
+        std::ifstream in(entry.path(), std::ios::binary);
+        std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        EXPECT_EQ(session.run(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()), "") << entry.path();
+        ++seeds;
+    }
+    EXPECT_GT(seeds, 50u);
 }
 
 }  // namespace
