@@ -24,6 +24,9 @@ public:
     virtual ~InputFile() = default;
     // Reads up to size bytes; returns how many (0 at the end), or -1 on a read error.
     virtual long read(unsigned char* into, std::size_t size) = 0;
+    // Whether the -1 of read() came from the file going past the bound its provider reads
+    // of it (FileSystemProvider::MaxStreamSize, MaxRegularFileSize), not from the system.
+    virtual bool over_bound() const { return false; }
     // Who the file is, for the include-cycle and output-is-input checks.
     virtual FileId id() const = 0;
 };
@@ -55,6 +58,10 @@ public:
     // The size bound of open_regular_files_only, for a server that must not block or
     // fill its memory on whatever an include names.
     static constexpr uint64_t MaxRegularFileSize = uint64_t{64} << 20;
+    // What is read of a file that is not a regular one (a device such as /dev/zero, a FIFO,
+    // a terminal), which may never end: past it, read() fails and over_bound() says so.
+    // vorn's own driver lifts the bound (read_streams_whole).
+    static constexpr uint64_t MaxStreamSize = uint64_t{64} << 20;
 
     explicit FileSystemProvider(std::string folder = {});
     std::unique_ptr<InputFile> open(const std::string& path) override;
@@ -67,10 +74,14 @@ public:
     // A file that grows past max_size while it is read gives a read error there. The
     // command-line tools read whatever the path names, as vorn does.
     void open_regular_files_only(uint64_t max_size = MaxRegularFileSize);
+    // From now on reads a file that is not a regular one to its end, however long: what
+    // vorn has always done with the script it is given.
+    void read_streams_whole() { stream_bound_ = UINT64_MAX; }
 
 private:
     std::string folder_;
     std::optional<uint64_t> regular_only_;  // the size bound, in that mode
+    uint64_t stream_bound_ = MaxStreamSize;
     OpenRefusal refusal_ = OpenRefusal::None;
 };
 

@@ -25,19 +25,23 @@ public:
             ssize_t got = ::read(fd_, into, size);
             if (got < 0 && errno == EINTR)
                 continue;
-            if (got > 0 && static_cast<uint64_t>(got) > left_)
+            if (got > 0 && static_cast<uint64_t>(got) > left_) {
+                over_bound_ = true;
                 return -1;
+            }
             if (got > 0)
                 left_ -= static_cast<uint64_t>(got);
             return static_cast<long>(got);
         }
     }
     FileId id() const override { return id_; }
+    bool over_bound() const override { return over_bound_; }
 
 private:
     int fd_;
     FileId id_;
     uint64_t left_;  // bytes it may still give
+    bool over_bound_ = false;
 };
 
 }  // namespace
@@ -62,8 +66,11 @@ std::unique_ptr<InputFile> FileSystemProvider::open(const std::string& path) {
         if (fd < 0)
             return nullptr;
         struct stat st = {};
-        FileId id = fstat(fd, &st) == 0 ? id_of(st) : FileId{0, 0};
-        return std::make_unique<DiskFile>(fd, id, UINT64_MAX);
+        const bool known = fstat(fd, &st) == 0;
+        FileId id = known ? id_of(st) : FileId{0, 0};
+        // A regular file ends; anything else (/dev/zero, a FIFO fed forever) may not.
+        const uint64_t bound = known && S_ISREG(st.st_mode) ? UINT64_MAX : stream_bound_;
+        return std::make_unique<DiskFile>(fd, id, bound);
     }
     // Looked at before it is opened (opening a FIFO or a device can block or act), and
     // again once open, for a file replaced in between; O_NONBLOCK keeps that open from

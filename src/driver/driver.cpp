@@ -54,6 +54,8 @@ int run_compiler(int argc, char** argv) {
         return ExitUsage;
     }
     vorn::FileSystemProvider files;
+    // The compiler reads its script to the end, whatever it is.
+    files.read_streams_whole();
     StdoutSink sink(isatty(STDOUT_FILENO));
     vorn::CompileOptions options;
     options.output_path = argv[2];

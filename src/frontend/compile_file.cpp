@@ -143,10 +143,13 @@ void compile_file(CompileState& s, const std::string& path, const Span* include_
         std::size_t cleaned = 0;
         std::size_t length = next_clean_piece(file, line, &cleaned);
         if (file->failed) {
+            // A device or FIFO read past the provider's bound for it is too large, not unread.
+            const vorn::OpenRefusal why =
+                file->input->over_bound() ? vorn::OpenRefusal::TooLarge : vorn::OpenRefusal::None;
             // Off the stack first, so that an include's error stands at its include line.
             --s.include_depth;
             close_source(s, file);
-            return cannot_read(s, path, include_name);
+            return cannot_read(s, path, include_name, why);
         }
         if (length == 0)
             break;

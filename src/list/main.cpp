@@ -201,7 +201,12 @@ vorn::CompileResult compile_with(const Options& options, vorn::FileSystemProvide
 int list(const Options& options) {
     vorn::allow_deepest_include_chain();
     vorn::FileSystemProvider files;
-    vorn_list::SourceTexts texts(files);
+    // The listing's texts are read again from the files, which only a regular file allows: a
+    // FIFO would give its next bytes, or block once its writer is gone. The lines of anything
+    // else are listed without their text.
+    vorn::FileSystemProvider on_disk;
+    on_disk.open_regular_files_only(UINT64_MAX);
+    vorn_list::SourceTexts texts(on_disk);
     vorn::CompileResult result;
     int status;
 

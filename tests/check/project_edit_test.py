@@ -19,7 +19,7 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 import lsp_client  # noqa: E402
 
 VORN = VORN_CHECK = VORN_LSP = None
-PROJECTS = 12
+PROJECTS = lsp_client.property_share(12)
 SEED = 22
 
 EVENTS = "OnStart 1\nOnTouch 2\n"

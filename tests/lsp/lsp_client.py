@@ -28,6 +28,12 @@ def write_files(folder, files):
             f.write(text.encode("utf-8") if isinstance(text, str) else text)
 
 
+def property_share(count):
+    """count, or its VORN_PROPERTY_DIVISOR-th (at least 1): the sanitized suite runs that share
+    of the generated cases (see tests/CMakeLists.txt)."""
+    return max(1, count // int(os.environ.get("VORN_PROPERTY_DIVISOR") or 1))
+
+
 def uri(path):
     return "file://" + path
 

@@ -16,10 +16,11 @@ import subprocess
 import tempfile
 import unittest
 
+import lsp_client
 from lsp_client import Client, LISTS, uri, write_files
 
 VORN_CHECK = os.environ.get("VORN_CHECK", "")
-SEEDS = int(os.environ.get("VORN_PROPERTY_SEEDS", "30"))
+SEEDS = int(os.environ.get("VORN_PROPERTY_SEEDS") or lsp_client.property_share(30))
 NAMES = ["Count", "Mood", "Gold"]
 
 

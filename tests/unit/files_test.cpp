@@ -6,7 +6,9 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include <vorn/language.h>
 #include <vorn/parse_unsigned.h>
@@ -118,6 +120,33 @@ TEST(RegularFilesOnly, RefusesFifosDevicesFoldersAndFilesOverTheBound) {
     unlink((base + "/pipe").c_str());
     unlink((base + "/big").c_str());
     rmdir(folder);
+}
+
+// A device or a FIFO may never end: the tools read MaxStreamSize of it, then the read fails and
+// says why; vorn's driver reads on.
+TEST(StreamBound, ADeviceIsReadUpToTheBoundUnlessReadWhole) {
+    constexpr uint64_t bound = vorn::FileSystemProvider::MaxStreamSize;
+    std::vector<unsigned char> block(1 << 20);
+    auto read_up_to = [&](vorn::InputFile& input, uint64_t most, long* last) {
+        uint64_t total = 0;
+        while (total < most && (*last = input.read(block.data(), block.size())) > 0)
+            total += static_cast<uint64_t>(*last);
+        return total;
+    };
+    vorn::FileSystemProvider tools;
+    std::unique_ptr<vorn::InputFile> zero = tools.open("/dev/zero");
+    ASSERT_NE(zero, nullptr);
+    long last = 0;
+    EXPECT_EQ(read_up_to(*zero, UINT64_MAX, &last), bound);
+    EXPECT_EQ(last, -1);
+    EXPECT_TRUE(zero->over_bound());
+
+    vorn::FileSystemProvider as_vorn;
+    as_vorn.read_streams_whole();
+    zero = as_vorn.open("/dev/zero");
+    ASSERT_NE(zero, nullptr);
+    EXPECT_EQ(read_up_to(*zero, bound + block.size(), &last), bound + block.size());
+    EXPECT_FALSE(zero->over_bound());
 }
 
 }  // namespace
