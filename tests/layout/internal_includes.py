@@ -17,12 +17,13 @@ folder is an internal one.
 Usage: internal_includes.py --root DIR      (exit 1 and a list of offenders if any)
        internal_includes.py --self-test
 """
-import argparse
 import os
 import re
 import sys
 import tempfile
 import unittest
+
+import layout_check
 
 INCLUDE = re.compile(r'^\s*#\s*include\s*([<"])([^>"]+)[>"]', re.M)
 SOURCE_EXTENSIONS = ('.h', '.hpp', '.cpp', '.cc', '.c', '.def')
@@ -128,23 +129,5 @@ class SelfTest(unittest.TestCase):
         self.assertEqual(len(offenders(root)), 1)
 
 
-def main():
-    parser = argparse.ArgumentParser(description=__doc__.split('\n')[0])
-    parser.add_argument('--root', help='the source tree')
-    parser.add_argument('--self-test', action='store_true')
-    args = parser.parse_args()
-    if args.self_test:
-        unittest.main(argv=[sys.argv[0]], verbosity=1)
-    if not args.root:
-        parser.error('--root is needed')
-    found = offenders(args.root)
-    for line in found:
-        print(line)
-    if found:
-        print('%d include(s) of internal headers outside the library' % len(found))
-        return 1
-    return 0
-
-
 if __name__ == '__main__':
-    sys.exit(main())
+    sys.exit(layout_check.main(__doc__, offenders, 'include(s) of internal headers outside the library'))

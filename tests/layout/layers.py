@@ -22,13 +22,14 @@ header vorn.h is for the library's users: a file of src/ includes what it uses i
 Usage: layers.py --root DIR          (exit 1 and a list of offenders if any)
        layers.py --self-test --root DIR   (also plants an upward include in a copy of DIR)
 """
-import argparse
 import os
 import re
 import shutil
 import sys
 import tempfile
 import unittest
+
+import layout_check
 
 INCLUDE = re.compile(r'^\s*#\s*include\s*([<"])([^>"]+)[>"]', re.M)
 SOURCE_EXTENSIONS = ('.h', '.hpp', '.cpp', '.cc', '.c', '.def')
@@ -194,10 +195,7 @@ class SelfTest(unittest.TestCase):
     def test_the_real_tree_fails_on_a_planted_upward_include(self):
         if not REAL_ROOT:
             self.skipTest('needs --root')
-        copy = tempfile.mkdtemp(prefix='layers-real-')
-        self.addCleanup(shutil.rmtree, copy)
-        for place in ('src', 'include'):
-            shutil.copytree(os.path.join(REAL_ROOT, place), os.path.join(copy, place))
+        copy = layout_check.copy_of_tree(self, REAL_ROOT, 'layers-real-')
         self.assertEqual(offenders(copy), [])
         planted = os.path.join(copy, 'src', 'common', 'diagnostics.cpp')
         with open(planted, 'a', encoding='utf-8') as f:
@@ -207,25 +205,10 @@ class SelfTest(unittest.TestCase):
         self.assertIn('src/common/diagnostics.cpp', found[0])
 
 
-def main():
+def take_root(root):
     global REAL_ROOT
-    parser = argparse.ArgumentParser(description=__doc__.split('\n')[0])
-    parser.add_argument('--root', help='the source tree')
-    parser.add_argument('--self-test', action='store_true')
-    args = parser.parse_args()
-    if args.self_test:
-        REAL_ROOT = os.path.abspath(args.root) if args.root else None
-        unittest.main(argv=[sys.argv[0]], verbosity=1)
-    if not args.root:
-        parser.error('--root is needed')
-    found = offenders(args.root)
-    for line in found:
-        print(line)
-    if found:
-        print('%d upward include(s) or unplaced file(s)' % len(found))
-        return 1
-    return 0
+    REAL_ROOT = root
 
 
 if __name__ == '__main__':
-    sys.exit(main())
+    sys.exit(layout_check.main(__doc__, offenders, 'upward include(s) or unplaced file(s)', take_root))

@@ -12,13 +12,14 @@ something else than a line of the language are allowed below, each with the reas
 Usage: line_scans.py --root DIR               (exit 1 and a list of offenders if any)
        line_scans.py --self-test --root DIR   (also plants a scan in a copy of DIR)
 """
-import argparse
 import os
 import re
 import shutil
 import sys
 import tempfile
 import unittest
+
+import layout_check
 
 # The line module: the reading (cleaning, grammar) and the writing of a line.
 LINE_MODULE = {
@@ -173,10 +174,7 @@ class SelfTest(unittest.TestCase):
     def test_the_real_tree_fails_on_a_planted_scan(self):
         if not REAL_ROOT:
             self.skipTest('needs --root')
-        copy = tempfile.mkdtemp(prefix='line-scans-real-')
-        self.addCleanup(shutil.rmtree, copy)
-        for place in ('src', 'include'):
-            shutil.copytree(os.path.join(REAL_ROOT, place), os.path.join(copy, place))
+        copy = layout_check.copy_of_tree(self, REAL_ROOT, 'line-scans-real-')
         self.assertEqual(offenders(copy), [])
         with open(os.path.join(copy, 'src', 'format', 'format.cpp'), 'a', encoding='utf-8') as f:
             f.write("static bool planted(char c) { return c == ';'; }\n")
@@ -185,25 +183,10 @@ class SelfTest(unittest.TestCase):
         self.assertIn('src/format/format.cpp', found[0])
 
 
-def main():
+def take_root(root):
     global REAL_ROOT
-    parser = argparse.ArgumentParser(description=__doc__.split('\n')[0])
-    parser.add_argument('--root', help='the source tree')
-    parser.add_argument('--self-test', action='store_true')
-    args = parser.parse_args()
-    if args.self_test:
-        REAL_ROOT = os.path.abspath(args.root) if args.root else None
-        unittest.main(argv=[sys.argv[0]], verbosity=1)
-    if not args.root:
-        parser.error('--root is needed')
-    found = offenders(args.root)
-    for line in found:
-        print(line)
-    if found:
-        print('%d test(s) of line text outside the line module' % len(found))
-        return 1
-    return 0
+    REAL_ROOT = root
 
 
 if __name__ == '__main__':
-    sys.exit(main())
+    sys.exit(layout_check.main(__doc__, offenders, 'test(s) of line text outside the line module', take_root))
