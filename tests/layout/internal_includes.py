@@ -20,7 +20,6 @@ Usage: internal_includes.py --root DIR      (exit 1 and a list of offenders if a
 import os
 import re
 import sys
-import tempfile
 import unittest
 
 import layout_check
@@ -92,19 +91,13 @@ class SelfTest(unittest.TestCase):
     """The check itself, on a small tree of its own."""
 
     def tree(self, files):
-        folder = tempfile.mkdtemp(prefix='internal-includes-')
         files = dict(files)
         files.setdefault('src/CMakeLists.txt',
                          'add_library(vorn_core STATIC\n  common/a.cpp\n  frontend/b.cpp\n)\n')
         files.setdefault('src/common/a.h', '')
         files.setdefault('src/frontend/b.h', '')
         files.setdefault('include/vorn/vorn.h', '')
-        for name, text in files.items():
-            path = os.path.join(folder, name)
-            os.makedirs(os.path.dirname(path), exist_ok=True)
-            with open(path, 'w', encoding='utf-8') as f:
-                f.write(text)
-        return folder
+        return layout_check.small_tree(self, files, 'internal-includes-')
 
     def test_public_headers_and_a_tools_own_headers_pass(self):
         root = self.tree({'src/check/main.cpp': '#include <vorn/vorn.h>\n#include "reports.h"\n',

@@ -24,9 +24,7 @@ Usage: layers.py --root DIR          (exit 1 and a list of offenders if any)
 """
 import os
 import re
-import shutil
 import sys
-import tempfile
 import unittest
 
 import layout_check
@@ -137,14 +135,7 @@ class SelfTest(unittest.TestCase):
     """The check itself, on small trees of its own and on a copy of the real one."""
 
     def tree(self, files):
-        folder = tempfile.mkdtemp(prefix='layers-')
-        self.addCleanup(shutil.rmtree, folder)
-        for name, text in files.items():
-            path = os.path.join(folder, name)
-            os.makedirs(os.path.dirname(path), exist_ok=True)
-            with open(path, 'w', encoding='utf-8') as f:
-                f.write(text)
-        return folder
+        return layout_check.small_tree(self, files, 'layers-')
 
     def test_downward_and_level_includes_pass(self):
         root = self.tree({'include/vorn/language.h': '#include "argument_tags.def"\n',

@@ -38,3 +38,15 @@ def main(doc, offenders, what, take_root=None):
         print('%d %s' % (len(found), what))
         return 1
     return 0
+
+
+def small_tree(test, files, prefix):
+    """A folder holding files (name: text), removed when test ends."""
+    folder = tempfile.mkdtemp(prefix=prefix)
+    test.addCleanup(shutil.rmtree, folder)
+    for name, text in files.items():
+        path = os.path.join(folder, name)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, 'w', encoding='utf-8') as f:
+            f.write(text)
+    return folder

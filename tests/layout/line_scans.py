@@ -14,9 +14,7 @@ Usage: line_scans.py --root DIR               (exit 1 and a list of offenders if
 """
 import os
 import re
-import shutil
 import sys
-import tempfile
 import unittest
 
 import layout_check
@@ -133,14 +131,7 @@ REAL_ROOT = None
 
 class SelfTest(unittest.TestCase):
     def tree(self, files):
-        folder = tempfile.mkdtemp(prefix='line-scans-')
-        self.addCleanup(shutil.rmtree, folder)
-        for name, text in files.items():
-            path = os.path.join(folder, name)
-            os.makedirs(os.path.dirname(path), exist_ok=True)
-            with open(path, 'w', encoding='utf-8') as f:
-                f.write(text)
-        return folder
+        return layout_check.small_tree(self, files, 'line-scans-')
 
     def test_every_kind_of_scan_is_caught_outside_the_module(self):
         scans = [
