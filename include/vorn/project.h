@@ -88,8 +88,12 @@ int combined_status(const std::vector<TopCompile>& compiles);
 // The warnings about a definition that are judged over the project when the definition
 // stands in a shared file: one such line is one definition in every compile that reads it,
 // so a warning stands there only when every context that reaches the line meets it
-// (redefined-name, shared-variable-number). unused-name is judged over the project too, by
-// the uses of every compile (Project::unused_names).
+// (redefined-name, shared-variable-number). One that only some contexts meet is said in
+// each of those on its top script's own include line that reaches the file: "in
+// lib/shared.vs (included from here): 'Mood' is already defined; ...", with a note on the
+// definition ("in the compile of b.vs this definition draws no warning"), then its own notes.
+// unused-name is judged over the project too, by the uses of every compile
+// (Project::unused_names).
 bool judged_over_contexts(DiagnosticKind kind);
 
 // ---- Names across files --------------------------------------------------------------------
@@ -227,11 +231,13 @@ public:
     // compile of that script, if it has one.
     std::vector<Diagnostic> unused_names(const CompileResult* also = nullptr,
                                          const std::string& also_script = {}) const;
-    // Of the diagnostics one compile of script met (paths as the project keys them), those
-    // that hold over the project: a warning that judged_over_contexts names, on a definition
-    // in another file, is dropped unless each of the project's other contexts reaching its
-    // line meets it too (same kind, same place). The rest are kept as they are, in order.
-    std::vector<Diagnostic> judged_over_contexts(const std::string& script, std::vector<Diagnostic> diagnostics) const;
+    // Keeps of the diagnostics of one compile of script (made from the folder) those that
+    // hold over the project: a warning that judged_over_contexts names, on a definition in
+    // another file, stays there only when each of the project's other contexts reaching its
+    // line meets it too (same kind, same place). When script is a top script and some do
+    // not, it is said instead on the script's own include line that reaches the file, as
+    // diagnostics() says it; else it is dropped. The rest are kept as they are, in order.
+    void judged_over_contexts(const std::string& script, CompileResult& compile) const;
 
     // Every definition with its uses, grouped by definition.
     const std::vector<Symbol>& symbols() const;

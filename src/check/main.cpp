@@ -200,7 +200,7 @@ private:
 
 // A script's warnings judged over the project its folder holds: a name of a shared file that
 // another top script uses is used, and a warning on a shared file's definition stands only
-// when every top script reaching it meets it. The project is loaded only when the compile
+// when every top script reaching it meets it (else it is said on this script's include line). The project is loaded only when the compile
 // read a shared file and has such a warning or looks for unused names; unused-name is
 // reported only on the files this compile read.
 void judge_over_project(const Options& options, Checked& c, const std::string& here, bool judge, bool unused) {
@@ -215,7 +215,7 @@ void judge_over_project(const Options& options, Checked& c, const std::string& h
         project->set_warnings(options.warnings.enabled);
         project->load();
         if (judged)
-            c.result.diagnostics = project->judged_over_contexts(c.script, std::move(c.result.diagnostics));
+            project->judged_over_contexts(c.script, c.result);
     }
     if (!unused)
         return;

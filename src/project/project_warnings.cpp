@@ -2,6 +2,7 @@
 // compile that reads it, and what is said about it must hold for all of them.
 #include <algorithm>
 #include <map>
+#include <optional>
 #include <set>
 #include <tuple>
 
@@ -29,11 +30,62 @@ bool meets(const CompileResult& result, const PlaceKey& place) {
     });
 }
 
+// The file the top script's own include line opened on the way to source (an index in
+// result's files); -1 for the top script itself or a file it did not reach.
+int reached_through(const CompileResult& result, int source) {
+    for (std::size_t steps = 0; source >= 0 && static_cast<std::size_t>(source) < result.files.size() &&
+                                steps < result.files.size();
+         ++steps) {
+        int includer = result.files[static_cast<std::size_t>(source)].includer;
+        if (includer == static_cast<int>(FirstScriptRecord))
+            return source;
+        source = includer;
+    }
+    return -1;
+}
+
+// A definition warning that only some contexts of a shared file's line meet, said where the
+// context meeting it can act on it: on its top script's own include line that reaches the
+// file (the file name's range, where recorded has uses; else the line as a whole). The text names
+// the file; the notes show the definition, the contexts that meet no such warning there
+// (others) and the warning's own notes. Nothing when the top script did not reach the file.
+std::optional<Diagnostic> on_include_line(const Diagnostic& d, const CompileResult& result,
+                                          const CompileResult& recorded, const std::vector<std::string>& others) {
+    int step = reached_through(result, d.source);
+    if (step < 0)
+        return std::nullopt;
+    const SourceRecord& opened = result.files[static_cast<std::size_t>(step)];
+    Diagnostic moved;
+    moved.kind = d.kind;
+    moved.severity = d.severity;
+    moved.status = d.status;
+    moved.source = static_cast<int>(FirstScriptRecord);
+    moved.where = Location{result.files[FirstScriptRecord].path, opened.include_line, 0, 0};
+    for (const Use& use : recorded.uses)
+        if (use.kind == UseKind::Include && use.source == static_cast<int>(FirstScriptRecord) &&
+            use.where.line == opened.include_line) {
+            moved.where.column = use.where.column;
+            moved.where.end_column = use.where.end_column;
+            break;
+        }
+    for (std::size_t i = 0; i < recorded.lines.size(); ++i)
+        if (recorded.lines[i].file == FirstScriptRecord && recorded.lines[i].line == opened.include_line) {
+            moved.piece = &recorded == &result ? static_cast<int32_t>(i) : -1;
+            moved.running_line = recorded.lines[i].running_line;
+            break;
+        }
+    moved.text = "in " + d.where.file + " (included from here): " + d.text;
+    moved.notes.push_back({d.where, contexts_note(others) + " this definition draws no warning"});
+    moved.notes.insert(moved.notes.end(), d.notes.begin(), d.notes.end());
+    return moved;
+}
+
 }  // namespace
 
 // A warning on a shared file's definition stands only when every context reaching its line
 // meets it; the records of one place may differ in text (the other name a shared variable
-// number is met with), and together they must cover the contexts.
+// number is met with), and together they must cover the contexts. One that only some meet is
+// said in each of those, on its top script's include line.
 void Project::fold_over_contexts(std::vector<ContextDiagnostic>& merged) const {
     std::map<PlaceKey, std::set<std::string>> met;
     for (const ContextDiagnostic& c : merged)
@@ -41,34 +93,67 @@ void Project::fold_over_contexts(std::vector<ContextDiagnostic>& merged) const {
             met[place_of(c.diagnostic, c.diagnostic.where.file)].insert(c.contexts.begin(), c.contexts.end());
     if (met.empty())
         return;
-    std::set<PlaceKey> dropped;
+    // The contexts reaching each dropped place that do not meet its warning.
+    std::map<PlaceKey, std::vector<std::string>> dropped;
     for (const auto& [place, tops] : met)
         for (const ContextView& view : contexts_reaching(std::get<1>(place), std::get<2>(place)))
-            if (!tops.count(view.top)) {
-                dropped.insert(place);
-                break;
-            }
-    std::erase_if(merged, [&](const ContextDiagnostic& c) {
-        return !c.contexts.empty() && vorn::judged_over_contexts(c.diagnostic.kind) &&
-               dropped.count(place_of(c.diagnostic, c.diagnostic.where.file));
-    });
+            if (!tops.count(view.top))
+                dropped[place].push_back(view.top);
+    if (dropped.empty())
+        return;
+    // Each dropped place is said once per context meeting it, where its first record stood.
+    std::vector<ContextDiagnostic> kept;
+    std::set<PlaceKey> said;
+    for (ContextDiagnostic& c : merged) {
+        PlaceKey place = place_of(c.diagnostic, c.diagnostic.where.file);
+        auto found = c.contexts.empty() || !vorn::judged_over_contexts(c.diagnostic.kind) ? dropped.end()
+                                                                                         : dropped.find(place);
+        if (found == dropped.end()) {
+            kept.push_back(std::move(c));
+            continue;
+        }
+        if (!said.insert(place).second)
+            continue;
+        for (const ContextView& view : contexts_reaching(std::get<1>(place), std::get<2>(place))) {
+            if (!met[place].count(view.top))
+                continue;
+            std::set<std::pair<uint32_t, std::string>> lines;
+            for (const Diagnostic& d : view.result->diagnostics)
+                if (place_of(d, d.where.file) == place)
+                    if (std::optional<Diagnostic> moved = on_include_line(d, *view.result, *view.result, found->second))
+                        if (lines.emplace(moved->where.line, moved->text).second)
+                            kept.push_back(ContextDiagnostic{std::move(*moved), {}, {}});
+        }
+    }
+    merged = std::move(kept);
 }
 
-std::vector<Diagnostic> Project::judged_over_contexts(const std::string& script, std::vector<Diagnostic> diagnostics) const {
+void Project::judged_over_contexts(const std::string& script, CompileResult& compile) const {
     const std::string self = key(script);
-    std::erase_if(diagnostics, [&](const Diagnostic& d) {
-        if (!vorn::judged_over_contexts(d.kind) || d.where.file.empty() || d.source < static_cast<int>(FirstScriptRecord))
-            return false;
+    // The include lines' ranges and running lines, from the compile's uses and lines or else
+    // from the project's own compile of the script (which records them).
+    const CompileResult* own = compile_of(self);
+    const CompileResult& recorded = (compile.uses.empty() || compile.lines.empty()) && own ? *own : compile;
+    std::vector<Diagnostic> judged;
+    judged.reserve(compile.diagnostics.size());
+    for (Diagnostic& d : compile.diagnostics) {
+        if (!vorn::judged_over_contexts(d.kind) || d.where.file.empty() ||
+            d.source < static_cast<int>(FirstScriptRecord) || key(d.where.file) == self) {
+            judged.push_back(std::move(d));
+            continue;
+        }
         std::string file = key(d.where.file);
-        if (file == self)
-            return false;
         PlaceKey place = place_of(d, file);
+        std::vector<std::string> others;
         for (const ContextView& view : contexts_reaching(file, d.where.line))
             if (view.top != self && !meets(*view.result, place))
-                return true;
-        return false;
-    });
-    return diagnostics;
+                others.push_back(view.top);
+        if (others.empty())
+            judged.push_back(std::move(d));
+        else if (std::optional<Diagnostic> moved = own ? on_include_line(d, compile, recorded, others) : std::nullopt)
+            judged.push_back(std::move(*moved));
+    }
+    compile.diagnostics = std::move(judged);
 }
 
 std::vector<Diagnostic> Project::unused_names(const CompileResult* also, const std::string& also_script) const {
