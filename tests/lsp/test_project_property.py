@@ -4,7 +4,9 @@ vorn-lsp both show every failing top script as failing, and show nothing that no
 script's own compile meets. Each top script checked alone is the reference. The warnings
 about definitions (redefined-name, shared-variable-number, unused-name) stand on a shared
 file's line only when each top script reaching it, compiled in a folder of its own, meets
-them; vorn-check --project, vorn-check of one script and vorn-lsp agree on that.
+them; one that only some meet stands in each of those on its include line of the file
+(unused-name aside, which is judged over the uses of all); vorn-check --project, vorn-check
+of one script and vorn-lsp agree on that.
 
 VORN_LSP and VORN_CHECK name the programs; VORN_PROPERTY_SEEDS how many projects (30)."""
 
@@ -38,7 +40,7 @@ def generate(rng):
                 lines.append("    Wait(1, 2)")  # an error in every compile that reaches it
             elif pick < 0.6:
                 lines.append("defvar L%s %d" % (path[5], rng.randint(1, 50)))
-            elif pick < 0.7:
+            elif pick < 0.8:
                 # Redefined in the includers that define it first; its number may be another's.
                 lines.append("defvar %s %d" % (rng.choice(NAMES), rng.randint(1, 60)))
             else:
@@ -122,8 +124,8 @@ class GeneratedProjects(unittest.TestCase):
                 self.assertEqual(d["context"], d["contexts"][0] if d["contexts"] else None)
                 for context in contexts:
                     self.assertIn(place(d), [place(x) for x in alone[context]["diagnostics"]], (context, d))
-                # Printed once: no other entry stands for the same place.
-                self.assertEqual([place(x) for x in report["diagnostics"]].count(place(d)), 1)
+                # Printed once: no other entry stands for the same place with the same text.
+                self.assertEqual([(place(x), x["text"]) for x in report["diagnostics"]].count((place(d), d["text"])), 1)
 
     def test_the_server_shows_each_failing_top_and_only_what_a_compile_meets(self):
         for seed, rng, folder, files, tops, alone in self.each_project():
@@ -176,31 +178,38 @@ class GeneratedProjects(unittest.TestCase):
 
     def expected_warnings(self, seed, folder, tops):
         """The judged warnings each top's compile meets on its own (in a folder holding only it
-        and what it reads), the files it reads, and the places the project must show."""
-        raw, reads = {}, {}
+        and what it reads), the files it reads, the places the project must show, and those of
+        them that are include lines."""
+        raw, reads, include_lines = {}, {}, {}
         for top in tops:
             alone = check_json(folder, "--keep-going", top)
             reads[top] = {f["path"] for f in alone["files"] if f["opened"] and f["includer"] is not None
                           and os.path.isfile(os.path.join(folder, f["path"]))}
+            # The generated shared files include nothing: each is opened by the top's own line.
+            include_lines[top] = {f["path"]: f["include_line"] for f in alone["files"]
+                                  if f["opened"] and f["includer"] is not None}
             own = os.path.join(self.base, "own-%d-%s" % (seed, top.replace("/", "-")))
             write_files(own, LISTS)
             for path in reads[top] | {top}:
                 os.makedirs(os.path.dirname(os.path.join(own, path)), exist_ok=True)
                 shutil.copyfile(os.path.join(folder, path), os.path.join(own, path))
             raw[top] = judged_places(check_json(own, "--keep-going", "-Wall", top)["diagnostics"])
-        expected = set()
+        expected, moved = set(), set()
         for top in tops:
             for place_ in raw[top]:
                 reaching = [t for t in tops if place_[0] == t or place_[0] in reads[t]]
                 if all(place_ in raw[t] for t in reaching):
                     expected.add(place_)
-        return expected, reads
+                elif place_[2] != "unused-name" and place_[0] != top:
+                    # Met by some includers only: said on this one's include line of the file.
+                    moved.add((top, include_lines[top][place_[0]], place_[2]))
+        return expected | moved, reads, moved
 
     def test_warnings_on_shared_definitions_are_judged_over_every_includer(self):
-        judged_some = 0
+        judged_some = moved_some = 0
         for seed, rng, folder, files, tops, alone in self.each_project():
           with self.subTest(seed=seed):
-            expected, reads = self.expected_warnings(seed, folder, tops)
+            expected, reads, moved = self.expected_warnings(seed, folder, tops)
             project = judged_places(check_json(folder, "--project", "-Wall")["diagnostics"])
             self.assertEqual(project, expected)
             for top in tops:
@@ -232,8 +241,10 @@ class GeneratedProjects(unittest.TestCase):
             finally:
                 client.close()
             judged_some += len({p for p in expected if p[0] not in tops})
-        # The generated projects do put such warnings on shared files.
+            moved_some += len(moved)
+        # The generated projects do put such warnings on shared files, and on include lines.
         self.assertGreater(judged_some, 0)
+        self.assertGreater(moved_some, 0)
 
 
 if __name__ == "__main__":
