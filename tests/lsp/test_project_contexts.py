@@ -46,6 +46,26 @@ class EveryIncluder(ServerTest):
                   if r["message"].startswith("Included here")]
         self.assertEqual(linked, [uri(self.path("a.vs")), uri(self.path("b.vs"))])
 
+    def test_a_collision_only_one_includer_has_stands_on_its_include_line_alone(self):
+        self.write({"lib/x.vs": "defvar Mood 3\nOnStart:\n    Wait(Mood)\n",
+                    "a.vs": "defvar Mood 4\ninclude lib\\/x.vs\n", "b.vs": "include lib\\/x.vs\n"})
+        self.client.initialize(self.root)
+        self.client.open(self.path("b.vs"))
+        self.client.drain()
+        shown = {name: latest(self.client, self.path(name)) or [] for name in ("a.vs", "b.vs", "lib/x.vs")}
+        collisions = {name: [d for d in found if d.get("code") == "redefined-name"] for name, found in shown.items()}
+        self.assertEqual(collisions["b.vs"] + collisions["lib/x.vs"], [], shown)
+        [warning] = collisions["a.vs"]
+        self.assertEqual(warning["severity"], 2)
+        self.assertEqual((warning["range"]["start"], warning["range"]["end"]),
+                         ({"line": 1, "character": 8}, {"line": 1, "character": 17}))
+        self.assertTrue(warning["message"].startswith("in lib/x.vs (included from here): 'Mood' is already defined"),
+                        warning)
+        self.assertIn("in the compile of b.vs this definition draws no warning", warning["message"])
+        self.assertIn((uri(self.path("lib/x.vs")), 0),
+                      [(r["location"]["uri"], r["location"]["range"]["start"]["line"])
+                       for r in warning.get("relatedInformation", [])])
+
     def test_a_nested_project_keeps_its_own_scripts(self):
         self.write({
             "main.vs": "OnStart:\n    Stop()\n",
