@@ -1,6 +1,7 @@
 // Warnings judged over the project: a definition in a shared file is one definition in every
 // compile that reads it, and what is said about it must hold for all of them.
 #include <algorithm>
+#include <iterator>
 #include <map>
 #include <optional>
 #include <set>
@@ -101,28 +102,40 @@ void Project::fold_over_contexts(std::vector<ContextDiagnostic>& merged) const {
                 dropped[place].push_back(view.top);
     if (dropped.empty())
         return;
-    // Each dropped place is said once per context meeting it, where its first record stood.
+    // Each dropped place is said once in every context meeting it (each compile's records
+    // read once, in check order), where the place's first record stood.
+    std::set<std::string> meeting;
+    for (const auto& [place, others] : dropped)
+        meeting.insert(met[place].begin(), met[place].end());
+    std::map<PlaceKey, std::vector<ContextDiagnostic>> said;
+    for (const std::string& top : tops_) {
+        const CompileResult* compile = meeting.count(top) ? compile_of(top) : nullptr;
+        if (!compile)
+            continue;
+        const CompileResult& result = *compile;
+        std::set<std::tuple<PlaceKey, uint32_t, std::string>> seen;
+        for (const Diagnostic& d : result.diagnostics) {
+            if (!vorn::judged_over_contexts(d.kind))
+                continue;
+            PlaceKey place = place_of(d, d.where.file);
+            auto found = dropped.find(place);
+            if (found == dropped.end())
+                continue;
+            if (std::optional<Diagnostic> moved = on_include_line(d, result, result, found->second))
+                if (seen.emplace(place, moved->where.line, moved->text).second)
+                    said[place].push_back(ContextDiagnostic{std::move(*moved), {}, {}});
+        }
+    }
     std::vector<ContextDiagnostic> kept;
-    std::set<PlaceKey> said;
     for (ContextDiagnostic& c : merged) {
         PlaceKey place = place_of(c.diagnostic, c.diagnostic.where.file);
-        auto found = c.contexts.empty() || !vorn::judged_over_contexts(c.diagnostic.kind) ? dropped.end()
-                                                                                         : dropped.find(place);
-        if (found == dropped.end()) {
+        if (c.contexts.empty() || !vorn::judged_over_contexts(c.diagnostic.kind) || !dropped.count(place)) {
             kept.push_back(std::move(c));
             continue;
         }
-        if (!said.insert(place).second)
-            continue;
-        for (const ContextView& view : contexts_reaching(std::get<1>(place), std::get<2>(place))) {
-            if (!met[place].count(view.top))
-                continue;
-            std::set<std::pair<uint32_t, std::string>> lines;
-            for (const Diagnostic& d : view.result->diagnostics)
-                if (place_of(d, d.where.file) == place)
-                    if (std::optional<Diagnostic> moved = on_include_line(d, *view.result, *view.result, found->second))
-                        if (lines.emplace(moved->where.line, moved->text).second)
-                            kept.push_back(ContextDiagnostic{std::move(*moved), {}, {}});
+        if (auto found = said.find(place); found != said.end()) {
+            std::move(found->second.begin(), found->second.end(), std::back_inserter(kept));
+            said.erase(found);
         }
     }
     merged = std::move(kept);
