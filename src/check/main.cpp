@@ -200,9 +200,10 @@ private:
 
 // A script's warnings judged over the project its folder holds: a name of a shared file that
 // another top script uses is used, and a warning on a shared file's definition stands only
-// when every top script reaching it meets it (else it is said on this script's include line). The project is loaded only when the compile
-// read a shared file and has such a warning or looks for unused names; unused-name is
-// reported only on the files this compile read.
+// when every top script reaching it meets it (else it is said on this script's include
+// line). The project is loaded only when the compile read a shared file and has such a
+// warning or looks for unused names; unused-name is reported only on the files this compile
+// read.
 void judge_over_project(const Options& options, Checked& c, const std::string& here, bool judge, bool unused) {
     bool shares = std::any_of(c.result.files.begin(), c.result.files.end(),
                               [](const vorn::SourceRecord& f) { return f.includer >= 0 && f.opened; });

@@ -47,10 +47,11 @@ int reached_through(const CompileResult& result, int source) {
 
 // A definition warning that only some contexts of a shared file's line meet, said where the
 // context meeting it can act on it: on its top script's own include line that reaches the
-// file (the file name's range, where recorded has uses; else the line as a whole). The text names
-// the file; the notes show the definition, the contexts that meet no such warning there
-// (others) and the warning's own notes. Nothing when the top script did not reach the file.
-std::optional<Diagnostic> on_include_line(const Diagnostic& d, const CompileResult& result,
+// file (the file name's range, where recorded has uses; else the line as a whole). The text
+// names the file (as the project keys it); the notes show the definition, the contexts that
+// meet no such warning there (others) and the warning's own notes. Nothing when the top
+// script did not reach the file.
+std::optional<Diagnostic> on_include_line(const Diagnostic& d, const std::string& file, const CompileResult& result,
                                           const CompileResult& recorded, const std::vector<std::string>& others) {
     int step = reached_through(result, d.source);
     if (step < 0)
@@ -75,7 +76,7 @@ std::optional<Diagnostic> on_include_line(const Diagnostic& d, const CompileResu
             moved.running_line = recorded.lines[i].running_line;
             break;
         }
-    moved.text = "in " + d.where.file + " (included from here): " + d.text;
+    moved.text = "in " + file + " (included from here): " + d.text;
     moved.notes.push_back({d.where, contexts_note(others) + " this definition draws no warning"});
     moved.notes.insert(moved.notes.end(), d.notes.begin(), d.notes.end());
     return moved;
@@ -121,7 +122,7 @@ void Project::fold_over_contexts(std::vector<ContextDiagnostic>& merged) const {
             auto found = dropped.find(place);
             if (found == dropped.end())
                 continue;
-            if (std::optional<Diagnostic> moved = on_include_line(d, result, result, found->second))
+            if (std::optional<Diagnostic> moved = on_include_line(d, std::get<1>(place), result, result, found->second))
                 if (seen.emplace(place, moved->where.line, moved->text).second)
                     said[place].push_back(ContextDiagnostic{std::move(*moved), {}, {}});
         }
@@ -161,9 +162,15 @@ void Project::judged_over_contexts(const std::string& script, CompileResult& com
         for (const ContextView& view : contexts_reaching(file, d.where.line))
             if (view.top != self && !meets(*view.result, place))
                 others.push_back(view.top);
-        if (others.empty())
+        if (others.empty()) {
             judged.push_back(std::move(d));
-        else if (std::optional<Diagnostic> moved = own ? on_include_line(d, compile, recorded, others) : std::nullopt)
+            continue;
+        }
+        // Only a top script is a context of its own that can say it.
+        std::optional<Diagnostic> moved;
+        if (own)
+            moved = on_include_line(d, file, compile, recorded, others);
+        if (moved)
             judged.push_back(std::move(*moved));
     }
     compile.diagnostics = std::move(judged);
