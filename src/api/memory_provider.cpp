@@ -1,17 +1,10 @@
-// A whole tree of files served from memory, and what a provider that knows of no folders says
-// of them.
+// A whole tree of files served from memory.
 #include <cstring>
 #include <filesystem>
 
 #include <vorn/sources.h>
 
 namespace vorn {
-
-std::optional<FileInfo> SourceProvider::stat(const std::string&) { return std::nullopt; }
-
-FolderListing SourceProvider::list(const std::string&, std::size_t) {
-    return FolderListing{{}, "No such file or directory", false};
-}
 
 namespace {
 

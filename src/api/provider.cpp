@@ -47,6 +47,13 @@ private:
 
 }  // namespace
 
+// A provider that serves files alone knows of no folders.
+std::optional<FileInfo> SourceProvider::stat(const std::string&) { return std::nullopt; }
+
+FolderListing SourceProvider::list(const std::string&, std::size_t) {
+    return FolderListing{{}, strerror(ENOENT), false};
+}
+
 FileSystemProvider::FileSystemProvider(std::string folder) : folder_(std::move(folder)) {}
 
 std::string FileSystemProvider::resolve(const std::string& path) const {
