@@ -47,8 +47,10 @@ struct EditPromise {
 
 class EditChecker {
 public:
-    // options: how each top script is compiled (keep_going and explain are set here).
-    explicit EditChecker(CompileOptions options);
+    // options: how each top script is compiled (keep_going and explain are set here). files:
+    // where the files are read and identified (nullptr: the file system); it must outlive the
+    // checker.
+    explicit EditChecker(CompileOptions options, SourceProvider* files = nullptr);
     ~EditChecker();
     EditChecker(const EditChecker&) = delete;
     EditChecker& operator=(const EditChecker&) = delete;
@@ -71,6 +73,8 @@ public:
     // A path as a context's compile names it: who the file is, and its absolute path.
     std::optional<FileId> identify(std::size_t context, const std::string& path);
     std::string absolute(std::size_t context, const std::string& path) const;
+    // Who the file at path (relative to folder) is, as the checker's files say.
+    std::optional<FileId> identify_at(const std::string& folder, const std::string& path);
     // The contexts whose compile opened the file.
     std::vector<std::size_t> reaching(const FileId& file);
     // The text of a file as the compiles read it now: what an accepted edit made of it, or

@@ -30,12 +30,16 @@ namespace vorn {
 // ---- The project folder --------------------------------------------------------------------
 
 // Whether folder holds both lists; also_files are paths (absolute, normal) that count as files
-// even when there is none on disk (an editor's unsaved documents).
+// even when there is none on disk (an editor's unsaved documents). Asked of files, or of the
+// file system.
+bool holds_lists(SourceProvider& files, const std::string& folder, const std::vector<std::string>& also_files = {});
 bool holds_lists(const std::string& folder, const std::vector<std::string>& also_files = {});
 
 // The folder of path (absolute) or the nearest one above it, up to root (empty: the file
 // system's root), that holds both lists; empty when there is none. Each folder is looked at
 // once, from the deepest up.
+std::string find_project_folder(SourceProvider& files, const std::string& path, const std::string& root = {},
+                                const std::vector<std::string>& also_files = {});
 std::string find_project_folder(const std::string& path, const std::string& root = {},
                                 const std::vector<std::string>& also_files = {});
 
@@ -163,8 +167,11 @@ struct ProjectStats {
 
 class Project {
 public:
-    // folder: the project folder (absolute or relative to the current folder).
+    // folder: the project folder (absolute or relative to the current folder). Its files are
+    // read from the file system (regular files only, within FileSystemProvider's bound), or
+    // from files, which must outlive the project.
     explicit Project(std::string folder, WalkLimits limits = {});
+    Project(std::string folder, SourceProvider& files, WalkLimits limits = {});
     ~Project();
     Project(const Project&) = delete;
     Project& operator=(const Project&) = delete;
@@ -289,6 +296,8 @@ private:
     std::size_t max_diagnostics_ = SIZE_MAX;
     std::function<bool()> stop_;
     bool interrupted_ = false;
+    std::unique_ptr<SourceProvider> own_files_;  // the file system, when none was given
+    SourceProvider* base_;                       // what files_ serves the rest from
     std::unique_ptr<Files> files_;
     std::unique_ptr<Compiler> compiler_;
     // The .vs files the walk found, in check order.

@@ -6,8 +6,10 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 namespace vorn {
 
@@ -39,6 +41,28 @@ enum class OpenRefusal {
     TooLarge,       // a regular file over the provider's size bound
 };
 
+// What a path names, seen through symbolic links.
+enum class FileKind : uint8_t {
+    File,    // a regular file
+    Folder,
+    Other,   // a FIFO, a device, a socket
+};
+
+struct FileInfo {
+    FileKind kind;
+    uint64_t size;  // bytes, for a regular file
+    FileId id;
+};
+
+// The entries of a folder, "." and ".." left out, in no particular order.
+struct FolderListing {
+    std::vector<std::string> names;
+    // Why the folder could not be read ("No such file or directory"); empty when it was.
+    std::string error;
+    // More entries were there than the listing was allowed to hold.
+    bool cut = false;
+};
+
 // Where scripts, their includes and the two lists come from. Paths are passed as they are
 // written on the command line or on an include line.
 class SourceProvider {
@@ -50,6 +74,40 @@ public:
     virtual OpenRefusal refusal() const { return OpenRefusal::None; }
     // Who the file at path is, if there is one.
     virtual std::optional<FileId> identify(const std::string& path) = 0;
+    // What path names, if anything: what a walk over a project's folders and a search for
+    // its lists ask. A provider that serves files only (no folders) knows of none.
+    virtual std::optional<FileInfo> stat(const std::string& path);
+    // At most max_entries names of the folder's entries.
+    virtual FolderListing list(const std::string& folder, std::size_t max_entries);
+};
+
+// Files served from memory, and the folders their paths imply: a whole project tree for a
+// page in a browser or a test, with no file system under it. Paths are kept normal (no "."
+// or ".." steps); relative ones are taken relative to the folder given.
+class MemoryProvider : public SourceProvider {
+public:
+    explicit MemoryProvider(std::string folder = "/");
+    // Adds the file at path, or replaces its text; its folders come into being with it.
+    void serve(const std::string& path, std::string text);
+    // Removes the file; a folder left with nothing in it goes with it.
+    void forget(const std::string& path);
+    void clear();
+    std::unique_ptr<InputFile> open(const std::string& path) override;
+    std::optional<FileId> identify(const std::string& path) override;
+    std::optional<FileInfo> stat(const std::string& path) override;
+    FolderListing list(const std::string& folder, std::size_t max_entries) override;
+    // path as it is kept: absolute and normal.
+    std::string key(const std::string& path) const;
+
+private:
+    struct Entry {
+        std::shared_ptr<const std::string> text;  // nullptr: a folder
+        uint64_t number;                          // its identity, for as long as it is there
+        std::set<std::string> children;           // for a folder: the names in it
+    };
+    std::string folder_;
+    std::unordered_map<std::string, Entry> entries_;
+    uint64_t next_number_ = 1;
 };
 
 // Reads the file system, relative paths relative to a folder (empty: the current one).
@@ -66,6 +124,8 @@ public:
     explicit FileSystemProvider(std::string folder = {});
     std::unique_ptr<InputFile> open(const std::string& path) override;
     std::optional<FileId> identify(const std::string& path) override;
+    std::optional<FileInfo> stat(const std::string& path) override;
+    FolderListing list(const std::string& folder, std::size_t max_entries) override;
     OpenRefusal refusal() const override { return refusal_; }
     // The path as the file system is asked for it: folder/path, or path itself.
     std::string resolve(const std::string& path) const;
@@ -85,19 +145,27 @@ private:
     OpenRefusal refusal_ = OpenRefusal::None;
 };
 
-// The file system, except for the paths whose text the caller serves (an editor's unsaved
-// documents). A served path is matched after resolving it against the folder and removing
-// "." and ".." steps, so "lib/a.vs" and "/project/./lib/a.vs" are the same document.
+// The file system (or another provider), except for the paths whose text the caller serves
+// (an editor's unsaved documents). A served path is matched after resolving it against the
+// folder and removing "." and ".." steps, so "lib/a.vs" and "/project/./lib/a.vs" are the
+// same document. stat() and list() see the files under it alone, not what is served.
 class OverlayProvider : public FileSystemProvider {
 public:
     explicit OverlayProvider(std::string folder = {});
+    // Over base rather than the file system: the paths not served are passed to it resolved
+    // against folder. base must outlive the overlay.
+    OverlayProvider(SourceProvider& base, std::string folder);
     void serve(const std::string& path, std::string text);
     void forget(const std::string& path);
     std::unique_ptr<InputFile> open(const std::string& path) override;
     std::optional<FileId> identify(const std::string& path) override;
+    std::optional<FileInfo> stat(const std::string& path) override;
+    FolderListing list(const std::string& folder, std::size_t max_entries) override;
+    OpenRefusal refusal() const override { return base_ ? base_->refusal() : FileSystemProvider::refusal(); }
 
 private:
     std::string key(const std::string& path) const;
+    SourceProvider* base_ = nullptr;
     std::unordered_map<std::string, std::string> texts_;
 };
 

@@ -14,7 +14,8 @@
 // This header includes them all; each can be included alone:
 //   language.h     the language's facts and limits, the list files, the argument tags, the
 //                  keywords and directive words, the compiled file's layout (argument_tags.def)
-//   sources.h      FileId, InputFile, SourceProvider, FileSystemProvider, OverlayProvider
+//   sources.h      FileId, InputFile, SourceProvider, FileSystemProvider, OverlayProvider,
+//                  MemoryProvider
 //   output.h       OutputKind, OutputSink, BufferedSink, NullSink, RecordingSink
 //   diagnostics.h  DiagnosticKind (diagnostics.def), Severity, Location, location_text,
 //                  Diagnostic

@@ -37,6 +37,9 @@ constexpr uint64_t ServedDevice = UINT64_MAX;
 
 OverlayProvider::OverlayProvider(std::string folder) : FileSystemProvider(std::move(folder)) {}
 
+OverlayProvider::OverlayProvider(SourceProvider& base, std::string folder)
+    : FileSystemProvider(std::move(folder)), base_(&base) {}
+
 std::string OverlayProvider::key(const std::string& path) const {
     std::filesystem::path full(resolve(path));
     if (full.is_relative())
@@ -53,17 +56,25 @@ void OverlayProvider::forget(const std::string& path) { texts_.erase(key(path));
 std::unique_ptr<InputFile> OverlayProvider::open(const std::string& path) {
     auto served = texts_.find(key(path));
     if (served == texts_.end())
-        return FileSystemProvider::open(path);
+        return base_ ? base_->open(resolve(path)) : FileSystemProvider::open(path);
     return std::make_unique<TextFile>(served->second, *identify(path));
 }
 
 std::optional<FileId> OverlayProvider::identify(const std::string& path) {
-    if (std::optional<FileId> on_disk = FileSystemProvider::identify(path))
+    if (std::optional<FileId> on_disk = base_ ? base_->identify(resolve(path)) : FileSystemProvider::identify(path))
         return on_disk;
     std::string served = key(path);
     if (texts_.count(served) == 0)
         return std::nullopt;
     return FileId{ServedDevice, std::hash<std::string>{}(served)};
+}
+
+std::optional<FileInfo> OverlayProvider::stat(const std::string& path) {
+    return base_ ? base_->stat(resolve(path)) : FileSystemProvider::stat(path);
+}
+
+FolderListing OverlayProvider::list(const std::string& folder, std::size_t max_entries) {
+    return base_ ? base_->list(resolve(folder), max_entries) : FileSystemProvider::list(folder, max_entries);
 }
 
 }  // namespace vorn

@@ -1,4 +1,5 @@
 // Where a compile's inputs come from: the file system.
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -46,6 +47,13 @@ private:
 
 }  // namespace
 
+// A provider that serves files alone knows of no folders.
+std::optional<FileInfo> SourceProvider::stat(const std::string&) { return std::nullopt; }
+
+FolderListing SourceProvider::list(const std::string&, std::size_t) {
+    return FolderListing{{}, strerror(ENOENT), false};
+}
+
 FileSystemProvider::FileSystemProvider(std::string folder) : folder_(std::move(folder)) {}
 
 std::string FileSystemProvider::resolve(const std::string& path) const {
@@ -83,7 +91,7 @@ std::unique_ptr<InputFile> FileSystemProvider::open(const std::string& path) {
         return refusal_ != OpenRefusal::None;
     };
     struct stat st = {};
-    if (stat(name.c_str(), &st) != 0 || refused(st))
+    if (::stat(name.c_str(), &st) != 0 || refused(st))
         return nullptr;
     int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0)
@@ -98,9 +106,37 @@ std::unique_ptr<InputFile> FileSystemProvider::open(const std::string& path) {
 
 std::optional<FileId> FileSystemProvider::identify(const std::string& path) {
     struct stat st;
-    if (stat(resolve(path).c_str(), &st) != 0)
+    if (::stat(resolve(path).c_str(), &st) != 0)
         return std::nullopt;
     return id_of(st);
+}
+
+std::optional<FileInfo> FileSystemProvider::stat(const std::string& path) {
+    struct stat st;
+    if (::stat(resolve(path).c_str(), &st) != 0)
+        return std::nullopt;
+    FileKind kind = S_ISREG(st.st_mode) ? FileKind::File : S_ISDIR(st.st_mode) ? FileKind::Folder : FileKind::Other;
+    return FileInfo{kind, static_cast<uint64_t>(st.st_size), id_of(st)};
+}
+
+FolderListing FileSystemProvider::list(const std::string& folder, std::size_t max_entries) {
+    FolderListing listing;
+    DIR* dir = opendir(resolve(folder).c_str());
+    if (!dir) {
+        listing.error = strerror(errno);
+        return listing;
+    }
+    while (dirent* entry = readdir(dir)) {
+        if (strcmp(entry->d_name, ".") == 0 || strcmp(entry->d_name, "..") == 0)
+            continue;
+        if (listing.names.size() == max_entries) {
+            listing.cut = true;
+            break;
+        }
+        listing.names.emplace_back(entry->d_name);
+    }
+    closedir(dir);
+    return listing;
 }
 
 }  // namespace vorn

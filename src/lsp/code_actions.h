@@ -23,6 +23,8 @@ struct CodeActionContext {
     std::function<const Text*(const std::string& path)> text_of;
     // The path and text of every open document (may be empty: none served).
     std::function<void(const std::function<void(const std::string&, const std::string&)>&)> each_open = nullptr;
+    // Where the fix's checks read and identify files (nullptr: the file system).
+    vorn::SourceProvider* files = nullptr;
 };
 
 // The answer to textDocument/codeAction: CodeAction objects of kind "quickfix".

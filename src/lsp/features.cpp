@@ -1,10 +1,6 @@
 #include "features.h"
 
-#include <dirent.h>
-#include <sys/stat.h>
-
 #include <algorithm>
-#include <chrono>
 #include <optional>
 #include <cstdio>
 #include <map>
@@ -30,9 +26,9 @@ constexpr int SymbolVariable = 13, SymbolConstant = 14, SymbolNumber = 16, Symbo
 // Files offered after include: this deep below the project folder, at most this many.
 constexpr int IncludeSearchDepth = 4;
 constexpr std::size_t IncludeSearchLimit = 500;
-// The walk for them reads at most this many folder entries, and stops after this long.
+// The walk for them asks the provider at most this many times (a folder entry listed, or a
+// file looked up, is one): on a slow file system it ends after about that much work.
 constexpr std::size_t IncludeSearchEntries = 20000;
-constexpr std::chrono::milliseconds IncludeSearchTime{200};
 // An include name is a first word.
 constexpr std::size_t MaxIncludeName = vorn::MaxFirstWordLength;
 // Hover shows at most this many bytes of a statement's code.
@@ -61,41 +57,35 @@ const vorn::CommandEntry* find_command(const vorn::Lists& lists, const std::stri
 
 
 // The walk of the folders for include completion: each folder once (a symbolic link back to
-// a folder already seen is not followed again), within a budget of entries and of time.
+// a folder already seen is not followed again), within a budget of entries.
 struct ScriptWalk {
-    std::set<std::pair<dev_t, ino_t>> folders_seen;
+    vorn::SourceProvider& files;
+    std::set<std::pair<uint64_t, uint64_t>> folders_seen;
     std::size_t entries = 0;
-    std::chrono::steady_clock::time_point deadline;
-    bool over() const {
-        return entries >= IncludeSearchEntries || std::chrono::steady_clock::now() >= deadline;
-    }
+    bool over() const { return entries >= IncludeSearchEntries; }
 };
 
 void list_scripts(ScriptWalk& walk, const std::string& folder, const std::string& prefix, int depth,
                   std::vector<std::string>& found) {
-    DIR* dir = opendir(folder.c_str());
-    if (!dir)
+    if (walk.over())
         return;
-    std::vector<std::string> names;
-    while (dirent* entry = readdir(dir)) {
-        if (++walk.entries >= IncludeSearchEntries)
-            break;
-        if (entry->d_name[0] != '.')
-            names.push_back(entry->d_name);
-    }
-    closedir(dir);
+    vorn::FolderListing listing = walk.files.list(folder, IncludeSearchEntries - walk.entries);
+    walk.entries += listing.names.size() + 1;
+    std::vector<std::string>& names = listing.names;
+    std::erase_if(names, [](const std::string& name) { return name[0] == '.'; });
     std::sort(names.begin(), names.end());
     for (const std::string& name : names) {
         if (found.size() >= IncludeSearchLimit || walk.over())
             return;
         std::string path = folder + "/" + name;
-        struct stat st;
-        if (stat(path.c_str(), &st) != 0)
+        ++walk.entries;
+        std::optional<vorn::FileInfo> info = walk.files.stat(path);
+        if (!info)
             continue;
-        if (S_ISDIR(st.st_mode)) {
-            if (depth > 0 && walk.folders_seen.insert({st.st_dev, st.st_ino}).second)
+        if (info->kind == vorn::FileKind::Folder) {
+            if (depth > 0 && walk.folders_seen.insert({info->id.device, info->id.inode}).second)
                 list_scripts(walk, path, prefix + name + "/", depth - 1, found);
-        } else if (S_ISREG(st.st_mode) && name.size() > 3 && name.compare(name.size() - 3, 3, ".vs") == 0) {
+        } else if (info->kind == vorn::FileKind::File && name.size() > 3 && name.compare(name.size() - 3, 3, ".vs") == 0) {
             found.push_back(prefix + name);
         }
     }
@@ -365,12 +355,10 @@ CompletionList completion(const FeatureContext& context, Position position) {
     }
     case Slot::IncludeName: {
         std::vector<std::string> scripts;
-        if (!context.analysis.project.empty()) {
-            ScriptWalk walk;
-            walk.deadline = std::chrono::steady_clock::now() + IncludeSearchTime;
-            struct stat top;
-            if (stat(context.analysis.project.c_str(), &top) == 0)
-                walk.folders_seen.insert({top.st_dev, top.st_ino});
+        if (!context.analysis.project.empty() && context.files) {
+            ScriptWalk walk{*context.files, {}, 0};
+            if (std::optional<vorn::FileInfo> top = context.files->stat(context.analysis.project))
+                walk.folders_seen.insert({top->id.device, top->id.inode});
             list_scripts(walk, context.analysis.project, "", IncludeSearchDepth, scripts);
         }
         for (const std::string& script : scripts) {
@@ -463,8 +451,7 @@ std::vector<Location> definition(const FeatureContext& context, Position positio
         return {};
     if (token.kind == TokenKind::IncludeName) {
         std::string path = absolute_in(token.text, analysis.project);
-        struct stat st;
-        if (stat(path.c_str(), &st) != 0 && !context.file_text(path))
+        if (!(context.files && context.files->stat(path)) && !context.file_text(path))
             return {};
         return {Location{path_to_uri(path), line_range(0, 0, 0)}};
     }

@@ -29,6 +29,9 @@ struct FeatureContext {
     // at every compile that reaches the document. Without one, at the analysis alone.
     const vorn::Project* project = nullptr;
     std::string path;
+    // Where folders are listed and files looked up (include completion, definition); without
+    // one, nothing is.
+    vorn::SourceProvider* files = nullptr;
 };
 
 CompletionList completion(const FeatureContext& context, Position position);

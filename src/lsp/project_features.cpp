@@ -295,12 +295,13 @@ WorkspaceEdit rename(const ProjectContext& context, const std::vector<const vorn
     std::vector<std::pair<uint64_t, uint64_t>> order;
     std::set<std::tuple<uint64_t, uint64_t, uint32_t, uint32_t>> seen;
     vorn::FileSystemProvider disk;
+    vorn::SourceProvider& files_of = context.files ? *context.files : disk;
     std::map<std::string, std::optional<vorn::FileId>> ids;  // each file looked up once
     for (const vorn::Location& where : places(context, group, true)) {
         std::string path = absolute_in(where.file, folder);
         auto known = ids.find(path);
         if (known == ids.end())
-            known = ids.emplace(path, disk.identify(path)).first;
+            known = ids.emplace(path, files_of.identify(path)).first;
         const std::optional<vorn::FileId>& id = known->second;
         if (!id)
             throw Refusal{where.file + " is not on disk: save it first"};
@@ -324,7 +325,7 @@ WorkspaceEdit rename(const ProjectContext& context, const std::vector<const vorn
     // Checked before it is offered: every top script that reads an edited file, compiled in
     // memory before and after, keeps its compiled bytes and its diagnostics.
     // The project's compiles are the ones before.
-    vorn::EditChecker checker(context.project.compile_options());
+    vorn::EditChecker checker(context.project.compile_options(), context.files);
     if (context.each_open)
         context.each_open([&](const std::string& path, const std::string& text) { checker.serve(path, text); });
     std::set<std::string> tops;

@@ -26,6 +26,9 @@ struct ProjectContext {
     // Calls back with the path (absolute) and text of every open document, for compiles that
     // must see what the editor holds (a rename checked before it is offered).
     std::function<void(const std::function<void(const std::string&, const std::string&)>&)> each_open = nullptr;
+    // Who the files are (a rename edits each file once, whatever name reaches it); without
+    // one, the file system says.
+    vorn::SourceProvider* files = nullptr;
 };
 
 // The symbols at position of the file at path (absolute).

@@ -16,7 +16,7 @@ bool inside_folder(const std::string& path, const std::string& folder) {
 vorn::Project& ProjectStore::at(const std::string& folder) {
     std::unique_ptr<vorn::Project>& slot = projects_[folder];
     if (!slot) {
-        slot = std::make_unique<vorn::Project>(folder);
+        slot = files_ ? std::make_unique<vorn::Project>(folder, *files_) : std::make_unique<vorn::Project>(folder);
         slot->limit_diagnostics(MaxDiagnosticsPerCompile);
         if (stop_)
             slot->set_stop([stop = stop_, folder] { return stop(folder); });

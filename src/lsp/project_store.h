@@ -27,8 +27,12 @@ public:
     void set_stop(std::function<bool(const std::string& folder)> stop) { stop_ = std::move(stop); }
     // The warnings every project made from now on looks for (by default those on by default).
     void set_warnings(const vorn::WarningSet& warnings) { warnings_ = warnings; }
+    // Where every project made from now on reads its files (by default the file system); it
+    // must outlive the store.
+    void set_files(vorn::SourceProvider& files) { files_ = &files; }
 
 private:
+    vorn::SourceProvider* files_ = nullptr;
     vorn::WarningSet warnings_ = vorn::WarningSet::defaults();
     std::function<bool(const std::string&)> stop_;
     std::map<std::string, std::unique_ptr<vorn::Project>> projects_;

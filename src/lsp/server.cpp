@@ -48,6 +48,7 @@ std::pair<uint32_t, uint32_t> lines_of(const json& params) {
 }  // namespace
 
 Server::Server(vorn::SourceProvider& files) : files_(files) {
+    projects_.set_files(files_);
     projects_.set_stop([this](const std::string& folder) { return stop_compile(folder); });
 }
 
@@ -249,7 +250,7 @@ FeatureContext Server::feature_context(const Request& call) {
     const vorn::Project* project = call.document->list ? nullptr : projects_.find(call.document->project);
     return FeatureContext{call.document->text, *call.document->analysis, encoding_, snippets_,
                           [this](const std::string& path) { return file_text(path, disk_texts_); }, project,
-                          call.document->path};
+                          call.document->path, &files_};
 }
 
 CompletionList Server::on_completion(Request& call) { return completion(feature_context(call), call.position); }
@@ -378,7 +379,8 @@ std::vector<CodeAction> Server::on_code_action(Request& call) {
                                   for (const auto& [uri, document] : documents_)
                                       if (!document.path.empty())
                                           each(document.path, document.text.bytes());
-                              }};
+                              },
+                              &files_};
     std::vector<CodeAction> actions = code_actions(context);
     disk_texts_.clear();
     return actions;
@@ -616,7 +618,7 @@ void Server::place(Document& document) {
         for (const auto& [uri, other] : documents_)
             if (!other.path.empty())
                 open_paths.push_back(other.path);
-        folder = vorn::find_project_folder(document.path, root_of(document.path), open_paths);
+        folder = vorn::find_project_folder(files_, document.path, root_of(document.path), open_paths);
     }
     if (folder != document.project && !document.project.empty()) {
         if (vorn::Project* old = projects_.find(document.project))
@@ -911,7 +913,8 @@ ProjectContext Server::project_context(const vorn::Project& project) {
                               for (const auto& [uri, document] : documents_)
                                   if (!document.path.empty())
                                       each(document.path, document.text.bytes());
-                          }};
+                          },
+                          &files_};
 }
 
 std::optional<Location> Server::definition_in_lists(const Document& document, Position position) {

@@ -58,26 +58,27 @@ struct DiskCache {
 constexpr std::size_t MaxCheckThreads = 4;
 constexpr std::size_t MinContextsPerThread = 16;
 
-// The file system, with some files (by identity, whatever name reaches it) served from
-// memory: the edited texts (over), the texts the compiles read now (base), and what the
-// disk holds, read once (cache).
+// The file system (or the checker's provider), with some files (by identity, whatever name
+// reaches it) served from memory: the edited texts (over), the texts the compiles read now
+// (base), and what the disk holds, read once (cache). A provider given is asked under the
+// cache's lock alone, as compiles run side by side.
 class IdentityOverlay : public FileSystemProvider {
 public:
     IdentityOverlay(std::string folder, const std::map<IdKey, std::string>& base,
-                    const std::map<IdKey, std::string>* over, DiskCache& cache)
-        : FileSystemProvider(folder), folder_(std::move(folder)), base_(base), over_(over), cache_(cache) {}
+                    const std::map<IdKey, std::string>* over, DiskCache& cache, SourceProvider* files)
+        : FileSystemProvider(folder), folder_(std::move(folder)), base_(base), over_(over), cache_(cache), files_(files) {}
     std::optional<FileId> identify(const std::string& path) override {
         std::string name = resolve(path);
         std::lock_guard<std::mutex> hold(cache_.lock);
         auto at = cache_.ids.find(name);
         if (at == cache_.ids.end())
-            at = cache_.ids.emplace(name, FileSystemProvider::identify(path)).first;
+            at = cache_.ids.emplace(name, files_ ? files_->identify(name) : FileSystemProvider::identify(path)).first;
         return at->second;
     }
     std::unique_ptr<InputFile> open(const std::string& path) override {
         std::optional<FileId> id = identify(path);
         if (!id)
-            return FileSystemProvider::open(path);
+            return open_anyway(path);
         if (over_) {
             auto at = over_->find(key_of(*id));
             if (at != over_->end())
@@ -93,22 +94,32 @@ public:
             if (read == cache_.texts.end()) {
                 FileSystemProvider disk(folder_);
                 disk.open_regular_files_only(MaxEditedFileSize);
-                read = cache_.texts.emplace(key_of(*id), read_whole_file(disk, path, MaxEditedFileSize)).first;
+                std::optional<std::string> whole = files_ ? read_whole_file(*files_, resolve(path), MaxEditedFileSize)
+                                                          : read_whole_file(disk, path, MaxEditedFileSize);
+                read = cache_.texts.emplace(key_of(*id), std::move(whole)).first;
             }
             if (read->second)
                 text = &*read->second;
         }
         // Not a regular file, or too large: opened as the compiler opens any other.
         if (!text)
-            return FileSystemProvider::open(path);
+            return open_anyway(path);
         return std::make_unique<MemoryFile>(*text, *id);
     }
 
 private:
+    std::unique_ptr<InputFile> open_anyway(const std::string& path) {
+        if (!files_)
+            return FileSystemProvider::open(path);
+        std::lock_guard<std::mutex> hold(cache_.lock);
+        return files_->open(resolve(path));
+    }
+
     std::string folder_;
     const std::map<IdKey, std::string>& base_;
     const std::map<IdKey, std::string>* over_;
     DiskCache& cache_;
+    SourceProvider* files_;
 };
 
 struct Context {
@@ -134,9 +145,10 @@ struct EditChecker::Impl {
     std::map<IdKey, std::string> texts;
     std::map<IdKey, std::pair<std::string, std::string>> first_read;
     DiskCache disk;
+    SourceProvider* provider = nullptr;  // nullptr: the file system
 
     CompileResult compile(Context& c, const std::map<IdKey, std::string>* over) {
-        IdentityOverlay files(c.folder, texts, over, disk);
+        IdentityOverlay files(c.folder, texts, over, disk, provider);
         return compiler.compile(c.script, files, quiet, options);
     }
 
@@ -158,7 +170,7 @@ struct EditChecker::Impl {
             NullSink silent;
             for (std::size_t n = next++; n < which.size(); n = next++) {
                 Context& c = contexts[which[n]];
-                IdentityOverlay files(c.folder, texts, &over, disk);
+                IdentityOverlay files(c.folder, texts, &over, disk, provider);
                 out[n] = own.compile(c.script, files, silent, options);
             }
         };
@@ -174,7 +186,7 @@ struct EditChecker::Impl {
     std::optional<FileId> identify(Context& c, const std::string& path) {
         if (path.empty())
             return std::nullopt;
-        return IdentityOverlay(c.folder, texts, nullptr, disk).identify(path);
+        return IdentityOverlay(c.folder, texts, nullptr, disk, provider).identify(path);
     }
 
     const CompileResult& result(std::size_t i) {
@@ -202,7 +214,8 @@ struct EditChecker::Impl {
     }
 };
 
-EditChecker::EditChecker(CompileOptions options) : impl_(std::make_unique<Impl>()) {
+EditChecker::EditChecker(CompileOptions options, SourceProvider* files) : impl_(std::make_unique<Impl>()) {
+    impl_->provider = files;
     options.keep_going = true;
     options.explain = true;
     options.output_path.reset();
@@ -217,7 +230,7 @@ EditChecker::EditChecker(CompileOptions options) : impl_(std::make_unique<Impl>(
 EditChecker::~EditChecker() = default;
 
 bool EditChecker::add_context(const std::string& folder, const std::string& script, const CompileResult* before) {
-    std::optional<FileId> id = FileSystemProvider(folder).identify(script);
+    std::optional<FileId> id = identify_at(folder, script);
     if (!id || !impl_->scripts.insert(key_of(*id)).second)
         return false;
     impl_->contexts.push_back(Context{folder, script, before, std::nullopt});
@@ -225,7 +238,7 @@ bool EditChecker::add_context(const std::string& folder, const std::string& scri
 }
 
 void EditChecker::serve(const std::string& path, std::string text) {
-    if (std::optional<FileId> id = FileSystemProvider().identify(path)) {
+    if (std::optional<FileId> id = identify_at({}, path)) {
         impl_->first_read[key_of(*id)] = {path, text};
         impl_->texts[key_of(*id)] = std::move(text);
     }
@@ -235,6 +248,11 @@ std::size_t EditChecker::context_count() const { return impl_->contexts.size(); 
 const std::string& EditChecker::context_script(std::size_t i) const { return impl_->contexts[i].script; }
 const std::string& EditChecker::context_folder(std::size_t i) const { return impl_->contexts[i].folder; }
 const CompileResult& EditChecker::result(std::size_t i) { return impl_->result(i); }
+
+std::optional<FileId> EditChecker::identify_at(const std::string& folder, const std::string& path) {
+    FileSystemProvider disk(folder);
+    return impl_->provider ? impl_->provider->identify(disk.resolve(path)) : disk.identify(path);
+}
 
 std::optional<FileId> EditChecker::identify(std::size_t i, const std::string& path) {
     return impl_->identify(impl_->contexts[i], path);
@@ -261,10 +279,11 @@ const std::string* EditChecker::text(const FileId& file, const std::string& path
     if (at != impl_->texts.end())
         return &at->second;
     FileSystemProvider disk;
-    std::optional<FileId> now = disk.identify(path);
+    SourceProvider& files = impl_->provider ? *impl_->provider : disk;
+    std::optional<FileId> now = files.identify(path);
     if (!now || !(*now == file))
         return nullptr;
-    std::optional<std::string> read = read_whole_file(disk, path, MaxEditedFileSize);
+    std::optional<std::string> read = read_whole_file(files, path, MaxEditedFileSize);
     if (!read)
         return nullptr;
     impl_->first_read[k] = {path, *read};

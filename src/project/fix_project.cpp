@@ -145,7 +145,7 @@ std::string check_fix(EditChecker& checker, const std::string& folder, const Fix
     const std::string& file = fix.edits[0].range.file;
     if (!std::all_of(fix.edits.begin(), fix.edits.end(), [&](const Edit& e) { return e.range.file == file; }))
         return "it edits several files";
-    std::optional<FileId> id = FileSystemProvider(folder).identify(file);
+    std::optional<FileId> id = checker.identify_at(folder, file);
     if (!id)
         return "its file is not on disk";
     std::vector<std::size_t> missing;

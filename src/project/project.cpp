@@ -1,8 +1,5 @@
 // The project model: which scripts are top scripts, each compiled in the project folder, and
 // what the compiles say about every file and every name, kept up to date file by file.
-#include <dirent.h>
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <filesystem>
 #include <climits>
@@ -131,8 +128,9 @@ constexpr std::size_t MaxSnapshotBytes = std::size_t{32} << 20;
 
 }  // namespace
 
-// The project's files: served text first, then the file system, where only regular files
-// within the size bound are read (a FIFO named by an include line would block the compile).
+// The project's files: served text first, then the provider the project was given (the file
+// system, where only regular files within the size bound are read: a FIFO named by an include
+// line would block the compile).
 //
 // While a snapshot is taken (one settle: every compile that one change calls for), each file
 // is read once, and the lists and shared files that a thousand top scripts include are not
@@ -140,7 +138,7 @@ constexpr std::size_t MaxSnapshotBytes = std::size_t{32} << 20;
 // read. What is served is never kept there: serve() and forget() happen between batches.
 class Project::Files : public OverlayProvider {
 public:
-    explicit Files(std::string folder) : OverlayProvider(std::move(folder)) { open_regular_files_only(); }
+    Files(SourceProvider& base, std::string folder) : OverlayProvider(base, std::move(folder)) {}
 
     void take_snapshot() { snapshot_ = true; }
     void drop_snapshot() {
@@ -224,14 +222,37 @@ struct Project::Compiled {
     bool stale = false;
 };
 
-Project::Project(std::string folder, WalkLimits limits)
-    : folder_(fs::absolute(folder.empty() ? "." : folder).lexically_normal().string()),
-      limits_(limits),
-      compiler_(std::make_unique<Compiler>()) {
-    if (folder_.size() > 1 && folder_.back() == '/')
-        folder_.pop_back();
-    files_ = std::make_unique<Files>(folder_);
+namespace {
+
+std::unique_ptr<SourceProvider> regular_files() {
+    auto disk = std::make_unique<FileSystemProvider>();
+    disk->open_regular_files_only();
+    return disk;
 }
+
+std::string absolute_folder(const std::string& folder) {
+    std::string normal = fs::absolute(folder.empty() ? "." : folder).lexically_normal().string();
+    if (normal.size() > 1 && normal.back() == '/')
+        normal.pop_back();
+    return normal;
+}
+
+}  // namespace
+
+Project::Project(std::string folder, WalkLimits limits)
+    : folder_(absolute_folder(folder)),
+      limits_(limits),
+      own_files_(regular_files()),
+      base_(own_files_.get()),
+      files_(std::make_unique<Files>(*base_, folder_)),
+      compiler_(std::make_unique<Compiler>()) {}
+
+Project::Project(std::string folder, SourceProvider& files, WalkLimits limits)
+    : folder_(absolute_folder(folder)),
+      limits_(limits),
+      base_(&files),
+      files_(std::make_unique<Files>(*base_, folder_)),
+      compiler_(std::make_unique<Compiler>()) {}
 
 Project::~Project() = default;
 
@@ -253,6 +274,7 @@ std::string Project::key(const std::string& path) const {
 namespace {
 
 struct Walk {
+    SourceProvider* files;
     std::string root;
     WalkLimits limits;
     std::set<std::pair<uint64_t, uint64_t>> folders_seen;
@@ -261,40 +283,32 @@ struct Walk {
     bool too_deep = false;
     bool too_many = false;
     // Folders that could not be read, and why.
-    std::vector<std::pair<std::string, int>> unreadable;
+    std::vector<std::pair<std::string, std::string>> unreadable;
 };
 
 void walk_folder(Walk& w, const std::string& relative, int depth) {
     std::string path = relative.empty() ? w.root : w.root + "/" + relative;
-    DIR* dir = opendir(path.c_str());
-    if (!dir) {
-        w.unreadable.push_back({path, errno});
+    FolderListing listing = w.files->list(path, w.limits.entries - w.entries);
+    if (!listing.error.empty()) {
+        w.unreadable.push_back({path, listing.error});
         return;
     }
+    w.entries += listing.names.size();
+    w.too_many = w.too_many || listing.cut;
     std::vector<std::string> folders;
-    while (dirent* entry = readdir(dir)) {
-        std::string name = entry->d_name;
-        if (name == "." || name == "..")
-            continue;
-        if (w.entries == w.limits.entries) {
-            w.too_many = true;
-            break;
-        }
-        ++w.entries;
+    for (const std::string& name : listing.names) {
         std::string inner = relative.empty() ? name : relative + "/" + name;
-        struct stat st;
         // Through symbolic links: a link to a script or a folder counts as one.
-        if (stat((w.root + "/" + inner).c_str(), &st) != 0)
+        std::optional<FileInfo> info = w.files->stat(w.root + "/" + inner);
+        if (!info)
             continue;
-        if (S_ISREG(st.st_mode) && is_script_name(name))
+        if (info->kind == FileKind::File && is_script_name(name))
             w.scripts.push_back(inner);
         // A folder that holds both lists is a project of its own: its scripts are not ours.
-        else if (S_ISDIR(st.st_mode) &&
-                 w.folders_seen.insert({static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)}).second &&
-                 !holds_lists(w.root + "/" + inner))
+        else if (info->kind == FileKind::Folder && w.folders_seen.insert({info->id.device, info->id.inode}).second &&
+                 !holds_lists(*w.files, w.root + "/" + inner))
             folders.push_back(inner);
     }
-    closedir(dir);
     for (const std::string& folder : folders) {
         if (depth == w.limits.depth) {
             w.too_deep = true;
@@ -310,11 +324,11 @@ void walk_folder(Walk& w, const std::string& relative, int depth) {
 
 void Project::walk() {
     Walk w;
+    w.files = base_;
     w.root = folder_;
     w.limits = limits_;
-    struct stat st;
-    if (stat(folder_.c_str(), &st) == 0)
-        w.folders_seen.insert({static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)});
+    if (std::optional<FileInfo> top = base_->stat(folder_))
+        w.folders_seen.insert({top->id.device, top->id.inode});
     walk_folder(w, "", 0);
     notes_.clear();
     if (w.too_deep)
@@ -324,8 +338,7 @@ void Project::walk() {
         notes_.push_back({folder_, "the search for scripts stopped after " +
                                        std::to_string(limits_.entries) + " entries"});
     for (const auto& [path, error] : w.unreadable)
-        notes_.push_back({path, std::string("this folder could not be read (") + strerror(error) +
-                                    "): it was not searched for scripts"});
+        notes_.push_back({path, "this folder could not be read (" + error + "): it was not searched for scripts"});
     stats_.entries = w.entries;
     std::sort(w.scripts.begin(), w.scripts.end(), check_order);
     candidates_ = std::move(w.scripts);
@@ -471,7 +484,7 @@ bool Project::owns(const std::string& file) const {
         return false;
     // No folder between the file and ours holds both lists.
     std::string absolute = folder_ == "/" ? "/" + file : folder_ + "/" + file;
-    return find_project_folder(absolute, folder_) == folder_;
+    return find_project_folder(*base_, absolute, folder_) == folder_;
 }
 
 void Project::load() {
@@ -504,13 +517,12 @@ void Project::changed(const std::string& path) {
 
 void Project::added(const std::string& path) {
     std::string file = key(path);
-    struct stat st;
-    bool found = stat(files_->resolve(file).c_str(), &st) == 0;
-    bool on_disk = found && S_ISREG(st.st_mode);
+    std::optional<FileInfo> info = base_->stat(files_->resolve(file));
+    bool on_disk = info && info->kind == FileKind::File;
     // A folder (its scripts, or lists that make it a project of its own) or a list below
     // ours: the walk is made again.
     std::string name = fs::path(file).filename().string();
-    if ((found && S_ISDIR(st.st_mode)) ||
+    if ((info && info->kind == FileKind::Folder) ||
         (file.find('/') != std::string::npos && (name == EventListFile || name == CommandListFile))) {
         walk();
     }
@@ -558,8 +570,7 @@ void Project::serve(const std::string& path, std::string text) {
 void Project::forget(const std::string& path) {
     std::string file = key(path);
     files_->forget(file);
-    struct stat st;
-    if (stat(files_->resolve(file).c_str(), &st) != 0)
+    if (!base_->stat(files_->resolve(file)))
         candidates_.erase(std::remove(candidates_.begin(), candidates_.end(), file), candidates_.end());
     changed(file);
 }

@@ -1,6 +1,4 @@
 // Finding the project folder: the nearest folder, from a script's own up, that holds both lists.
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <filesystem>
 
@@ -10,9 +8,9 @@ namespace vorn {
 
 namespace {
 
-bool is_file(const std::string& path, const std::vector<std::string>& also_files) {
-    struct stat st;
-    if (stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode))
+bool is_file(SourceProvider& files, const std::string& path, const std::vector<std::string>& also_files) {
+    std::optional<FileInfo> info = files.stat(path);
+    if (info && info->kind != FileKind::Folder)
         return true;
     return std::find(also_files.begin(), also_files.end(), path) != also_files.end();
 }
@@ -25,13 +23,24 @@ std::string_view parent_of(std::string_view path) {
 
 }  // namespace
 
-bool holds_lists(const std::string& folder, const std::vector<std::string>& also_files) {
+bool holds_lists(SourceProvider& files, const std::string& folder, const std::vector<std::string>& also_files) {
     std::string base = folder == "/" ? "" : folder;
-    return is_file(base + "/" + EventListFile, also_files) &&
-           is_file(base + "/" + CommandListFile, also_files);
+    return is_file(files, base + "/" + EventListFile, also_files) &&
+           is_file(files, base + "/" + CommandListFile, also_files);
+}
+
+bool holds_lists(const std::string& folder, const std::vector<std::string>& also_files) {
+    FileSystemProvider disk;
+    return holds_lists(disk, folder, also_files);
 }
 
 std::string find_project_folder(const std::string& path, const std::string& root,
+                                const std::vector<std::string>& also_files) {
+    FileSystemProvider disk;
+    return find_project_folder(disk, path, root, also_files);
+}
+
+std::string find_project_folder(SourceProvider& files, const std::string& path, const std::string& root,
                                 const std::vector<std::string>& also_files) {
     if (path.empty() || path[0] != '/')
         return {};
@@ -47,7 +56,7 @@ std::string find_project_folder(const std::string& path, const std::string& root
         return {};
     for (;;) {
         std::string here(folder);
-        if (holds_lists(here, also_files))
+        if (holds_lists(files, here, also_files))
             return here;
         if (folder.size() <= limit.size())
             return {};

@@ -44,7 +44,7 @@ PATH_FILES = {
     'src/lsp/server.cpp', 'src/lsp/analysis.cpp', 'src/lsp/document_store.cpp',
     'src/lsp/project_store.cpp', 'src/lsp/text.cpp', 'src/api/provider.cpp',
     'src/common/output_file.cpp', 'src/project/project.cpp', 'src/project/project_folder.cpp',
-    'src/check/reports.cpp',
+    'src/check/reports.cpp', 'src/api/memory_provider.cpp',
 }
 
 # Where a line of code tests one of the characters; string literals are first reduced to

@@ -1,5 +1,5 @@
 // The playground's side of the toolchain, compiled to WebAssembly and run in a Web Worker:
-// the project's files live in memory (an OverlayProvider over an empty file system), a
+// the project's files live in memory (a MemoryProvider, folders and all), a
 // compile gives what vorn prints, the compiled file and the listing's rows, and the language
 // server's core answers the editor's messages. Every entry point takes and gives text (JSON
 // where it is structured); the worker owns the only instance.
@@ -29,8 +29,7 @@ constexpr const char* ProjectFolder = "/project";
 constexpr const char* OutputFolder = "/.vorn-out";
 
 struct Playground {
-    vorn::OverlayProvider files{ProjectFolder};
-    std::vector<std::string> served;
+    vorn::MemoryProvider files{ProjectFolder};
     vorn::Compiler compiler;
     lsp::Core server{files};
     std::string reply;  // the text handed back to JavaScript, kept until the next call
@@ -109,18 +108,11 @@ extern "C" {
 
 // Serves text as the file at path (relative to the project's folder); replaces earlier text.
 void vorn_serve(const char* path, const char* text) {
-    Playground& p = playground();
-    p.files.serve(path, text);
-    p.served.emplace_back(path);
+    playground().files.serve(path, text);
 }
 
 // Forgets every file served so far.
-void vorn_forget_all() {
-    Playground& p = playground();
-    for (const std::string& path : p.served)
-        p.files.forget(path);
-    p.served.clear();
-}
+void vorn_forget_all() { playground().files.clear(); }
 
 // Compiles script as `vorn script out` would in the project's folder, and gives JSON:
 // console (what vorn prints, a character per byte), status (its exit status), output (the compiled file in hex,

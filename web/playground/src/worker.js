@@ -9,38 +9,12 @@ importScripts('vorn.js');
 let vorn = null;
 const queue = [];
 
-// The project's folder in the module's in-memory file system.
-const FOLDER = '/project';
-
-function removeTree(FS, path) {
-  for (const name of FS.readdir(path)) {
-    if (name === '.' || name === '..') continue;
-    const full = path + '/' + name;
-    if (FS.isDir(FS.stat(full).mode)) {
-      removeTree(FS, full);
-      FS.rmdir(full);
-    } else {
-      FS.unlink(full);
-    }
-  }
-}
-
-// The files are served to the compiler and the server from memory. When the set of files
-// changes they are written to the in-memory file system too, where the server looks for
-// which files a project has (it reads their text from the editor's documents).
-function serve(files, mirror) {
+// The files are served to the compiler and the server from memory, where the server also
+// finds which files and folders the project has.
+function serve(files) {
   vorn.ccall('vorn_forget_all', null, [], []);
   for (const [path, text] of Object.entries(files)) {
     vorn.ccall('vorn_serve', null, ['string', 'string'], [path, text]);
-  }
-  if (!mirror) return;
-  const FS = vorn.FS;
-  FS.mkdirTree(FOLDER);
-  removeTree(FS, FOLDER);
-  for (const [path, text] of Object.entries(files)) {
-    const full = FOLDER + '/' + path;
-    FS.mkdirTree(full.slice(0, full.lastIndexOf('/')));
-    FS.writeFile(full, text);
   }
 }
 
@@ -71,10 +45,10 @@ function schedule() {
 function handle(data) {
   switch (data.kind) {
     case 'files':
-      serve(data.files, true);
+      serve(data.files);
       break;
     case 'compile': {
-      if (data.files) serve(data.files, false);
+      if (data.files) serve(data.files);
       const started = performance.now();
       const result = JSON.parse(vorn.ccall('vorn_compile', 'string', ['string'], [data.script]));
       result.ms = performance.now() - started;
