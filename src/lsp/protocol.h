@@ -80,6 +80,19 @@ inline void to_json(nlohmann::json& out, const Diagnostic& diagnostic) {
         out["relatedInformation"] = diagnostic.related;
 }
 
+// The params of textDocument/publishDiagnostics; the version is left out for a document that
+// is not open.
+struct PublishDiagnosticsParams {
+    std::string uri;
+    std::optional<int64_t> version;
+    std::vector<Diagnostic> diagnostics;
+};
+inline void to_json(nlohmann::json& out, const PublishDiagnosticsParams& params) {
+    out = {{"uri", params.uri}, {"diagnostics", params.diagnostics}};
+    if (params.version)
+        out["version"] = *params.version;
+}
+
 // ---- The answers to requests -------------------------------------------------------------------
 // Members named as the protocol names them are written by the macro; the others, and the
 // records with fields left out when unset, have their own to_json.

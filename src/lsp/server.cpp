@@ -26,10 +26,6 @@ constexpr int InvalidRequest = -32600, MethodNotFound = -32601,
               InvalidParams = -32602, InternalError = -32603, ServerNotInitialized = -32002,
               RequestFailed = -32803, RequestCancelled = -32800;
 
-// A file shows at most this many diagnostics: a binary file would give one for nearly every line.
-constexpr std::size_t MaxDiagnosticsPerFile = 1000;
-// An include line links to at most this many errors of the files it includes.
-constexpr std::size_t MaxRelated = 100;
 // Files read from disk for positions are not read past this size.
 constexpr std::size_t MaxDiskText = 64 << 20;
 // Files read from disk for positions are kept between requests up to this many bytes.
@@ -63,7 +59,7 @@ void Server::compile(const std::function<bool()>& stop) {
 }
 
 bool Server::has_work() const {
-    return !touched_.empty() || !to_publish_.empty() ||
+    return !touched_.empty() || publisher_.due() ||
            std::any_of(documents_.begin(), documents_.end(), [](const auto& entry) { return entry.second.dirty; });
 }
 
@@ -368,10 +364,10 @@ std::vector<CodeAction> Server::on_code_action(Request& call) {
     const vorn::Project* project = projects_.find(call.document->project);
     if (!project || call.document->path.empty())
         return {};
-    std::map<std::string, std::unique_ptr<ColumnConverter>> converters;
+    RangeReader ranges(encoding_, [this](const std::string& path) { return file_text(path, disk_texts_); });
     CodeActionContext context{*project, call.document->path, call.params.at("range").get<Range>(), encoding_,
                               [&](const std::string& path, const vorn::Location& where) {
-                                  return range_in(path, where, converters);
+                                  return ranges.range(path, where);
                               },
                               [this](const std::string& path) { return uri_of(path); },
                               [this](const std::string& path) { return file_text(path, disk_texts_); },
@@ -512,7 +508,7 @@ bool Server::take_settings(const json& settings) {
         projects_.close(folder);
     for (auto& [uri, document] : documents_) {
         document.dirty = true;
-        to_publish_[uri] |= false;
+        publisher_.touch(uri);
     }
     return true;
 }
@@ -531,7 +527,7 @@ Document* Server::fresh_document(const std::string& uri) {
 void Server::open(DidOpenParams params) {
     if (carried_)
         restore_stray_bytes(params.text);
-    to_publish_[params.uri] = true;
+    publisher_.touch(params.uri, true);
     documents_.open(std::move(params));
 }
 
@@ -540,7 +536,7 @@ void Server::change(DidChangeParams params) {
         for (ContentChange& change : params.changes)
             restore_stray_bytes(change.text);
     if (documents_.change(params, encoding_))
-        to_publish_[params.uri] = true;
+        publisher_.touch(params.uri, true);
 }
 
 void Server::close(const DocumentParams& params) {
@@ -551,8 +547,8 @@ void Server::close(const DocumentParams& params) {
     std::string uri = document->uri;
     std::string folder = document->project;
     documents_.close(uri);
-    found_[""].erase(uri);
-    to_publish_[uri] = true;
+    publisher_.own(uri, {});
+    publisher_.touch(uri, true);
     if (folder.empty())
         return;
     bool used = std::any_of(documents_.begin(), documents_.end(),
@@ -560,9 +556,7 @@ void Server::close(const DocumentParams& params) {
     if (!used) {
         // The project goes with its last document, and so do its findings.
         projects_.close(folder);
-        for (const auto& [target, diagnostics] : found_[folder])
-            to_publish_[target] |= false;
-        found_.erase(folder);
+        publisher_.forget(folder);
         touched_.erase(folder);
         return;
     }
@@ -575,7 +569,7 @@ void Server::saved(const DocumentParams& params) {
     Document* document = documents_.find(params.uri);
     if (!document || document->project.empty())
         return;
-    to_publish_[document->uri] = true;
+    publisher_.touch(document->uri, true);
     if (vorn::Project* project = projects_.find(document->project)) {
         project->changed(document->path);
         touched_.insert(document->project);
@@ -626,14 +620,14 @@ void Server::place(Document& document) {
         touched_.insert(document.project);
     }
     document.project = folder;
-    found_[""].erase(document.uri);
+    publisher_.own(document.uri, {});
     if (folder.empty()) {
         document.analysis = std::make_unique<Analysis>();
         if (!document.list)
-            found_[""][document.uri] = {Diagnostic{
+            publisher_.own(document.uri, {Diagnostic{
                 line_range(0, 0, 0), SeverityError, "no-project",
                 "No folder from here up to the workspace root holds both " + std::string(vorn::EventListFile) +
-                    " and " + vorn::CommandListFile, {}}};
+                    " and " + vorn::CommandListFile, {}}});
         return;
     }
     bool fresh = projects_.find(folder) == nullptr;
@@ -714,9 +708,7 @@ void Server::compile_dirty() {
         send({{"jsonrpc", "2.0"},
                          {"id", "vorn-tokens-refresh-" + std::to_string(++refresh_requests_)},
                          {"method", "workspace/semanticTokens/refresh"}});
-    for (const auto& [uri, always] : to_publish_)
-        publish(uri, always);
-    to_publish_.clear();
+    publish();
 }
 
 std::string Server::uri_of(const std::string& path) const {
@@ -743,165 +735,30 @@ std::unique_ptr<Text> Server::read_text(const std::string& path) const {
 
 // ---- Diagnostics ------------------------------------------------------------------------------
 
-Range Server::range_in(const std::string& path, const vorn::Location& where,
-                       std::map<std::string, std::unique_ptr<ColumnConverter>>& converters) {
-    const Text* text = file_text(path, disk_texts_);
-    if (text && where.line > 0 && where.column > 0) {
-        auto& converter = converters[path];
-        if (!converter)
-            converter = std::make_unique<ColumnConverter>(*text, encoding_);
-        uint32_t line = where.line - 1;
-        uint32_t start = converter->character(line, where.column - 1);
-        uint32_t end = converter->character(line, std::max(where.end_column, where.column) - 1);
-        return line_range(line, start, end);
-    }
-    return range_of(text, where, encoding_);
-}
-
-// The include line of the top script that the compile reached a shared file's diagnostic from.
-RelatedInformation Server::include_link(const vorn::Project& project, const vorn::ContextDiagnostic& found) {
-    return include_link(project, found, found.context);
-}
-
-// The same for one context: the diagnostic's file has its own number in each compile.
-RelatedInformation Server::include_link(const vorn::Project& project, const vorn::ContextDiagnostic& found,
-                                        const std::string& context) {
-    std::string top = absolute_in(context, project.folder());
-    uint32_t line = 0;
-    if (const vorn::CompileResult* compile = project.compile_of(context)) {
-        int source = found.diagnostic.source;
-        if (context != found.context) {
-            source = -1;
-            for (std::size_t i = 0; i < compile->files.size() && source < 0; ++i)
-                if (compile->files[i].opened && compile->files[i].path == found.diagnostic.where.file)
-                    source = static_cast<int>(i);
-        }
-        for (std::size_t steps = 0; source >= 0 && steps <= compile->files.size(); ++steps) {
-            const vorn::SourceRecord& file = compile->files[static_cast<std::size_t>(source)];
-            if (file.includer < 0)
-                break;
-            line = file.include_line;
-            source = file.includer;
-        }
-    }
-    Range range = line_range(0, 0, 0);
-    if (line > 0) {
-        const Text* text = file_text(top, disk_texts_);
-        std::string_view raw = text ? text->line(line - 1) : std::string_view();
-        Token name = include_of(raw);
-        range = name.kind == TokenKind::IncludeName
-                    ? line_range(line - 1, character_of(raw, name.begin, encoding_),
-                                 character_of(raw, name.end, encoding_))
-                    : line_range(line - 1, 0, character_of(raw, raw.size(), encoding_));
-    }
-    return RelatedInformation{Location{uri_of(top), range}, "Included here, in the compile of " + context};
-}
-
 // What the project finds in each of its files, replacing what it found before.
 void Server::collect_diagnostics(const std::string& folder) {
     const vorn::Project& project = *projects_.find(folder);
-    std::map<std::string, std::vector<Diagnostic>> fresh;
-    std::map<std::string, std::unique_ptr<ColumnConverter>> converters;
-    // The shared files' findings, by the top script's include line they were reached from.
-    std::map<std::pair<std::string, uint32_t>, std::vector<RelatedInformation>> summaries;
-    std::map<std::pair<std::string, uint32_t>, std::pair<Range, vorn::Diagnostic>> links;
-    std::map<std::pair<std::string, uint32_t>, int> worst;  // the lowest severity number, the worst
+    std::vector<std::string> open_scripts;
+    for (const auto& [uri, document] : documents_)
+        if (document.project == folder && !document.list)
+            open_scripts.push_back(uri);
     disk_texts_.clear();
-    for (const vorn::ContextDiagnostic& found : project.diagnostics()) {
-        const vorn::Diagnostic& diagnostic = found.diagnostic;
-        // An error in a list, or a list that cannot be read, fails every compile: each open
-        // script of the project shows it, so that none looks clean while a list is missing.
-        bool in_list = diagnostic.where.file == vorn::EventListFile || diagnostic.where.file == vorn::CommandListFile;
-        if (in_list && diagnostic.source < static_cast<int>(vorn::FirstScriptRecord) &&
-            diagnostic.severity == vorn::Severity::Error)
-            for (const auto& [uri, document] : documents_)
-                if (document.project == folder && !document.list && fresh[uri].size() < MaxDiagnosticsPerFile)
-                    fresh[uri].push_back(Diagnostic{line_range(0, 0, 0), SeverityError, vorn::kind_name(diagnostic.kind),
-                                                    "In " + diagnostic.where.file + ": " + diagnostic.text, {}});
-        if (diagnostic.where.file.empty())
-            continue;
-        std::string path = absolute_in(diagnostic.where.file, folder);
-        std::vector<Diagnostic>& list = fresh[uri_of(path)];
-        if (list.size() >= MaxDiagnosticsPerFile)
-            continue;
-        std::vector<std::string> contexts = found.contexts;
-        if (contexts.empty() && !found.context.empty())
-            contexts.push_back(found.context);
-        Diagnostic out{range_in(path, diagnostic.where, converters), severity_of(diagnostic.severity),
-                       vorn::kind_name(diagnostic.kind), shown_message(diagnostic, contexts), {}};
-        // Its notes (the first definition of a redefined name, ...) link to where they stand.
-        for (const vorn::DiagnosticNote& note : diagnostic.notes) {
-            if (note.where.file.empty() || out.related.size() >= MaxRelated)
-                continue;
-            std::string note_path = absolute_in(note.where.file, folder);
-            out.related.push_back(RelatedInformation{
-                Location{uri_of(note_path), range_in(note_path, note.where, converters)}, note.text});
-        }
-        // Every includer whose compile met it shows it on its include line, open or not; the
-        // diagnostic itself, shown once, links to each of them.
-        for (const std::string& context : found.contexts) {
-            RelatedInformation link = include_link(project, found, context);
-            std::pair<std::string, uint32_t> at{link.location.uri, link.location.range.start.line};
-            summaries[at].push_back(RelatedInformation{Location{uri_of(path), out.range}, folded_text(diagnostic)});
-            links.emplace(at, std::make_pair(link.location.range, diagnostic));
-            auto [weight, fresh_line] = worst.emplace(at, out.severity);
-            if (!fresh_line)
-                weight->second = std::min(weight->second, out.severity);
-            if (out.related.size() < MaxRelated)
-                out.related.push_back(std::move(link));
-        }
-        list.push_back(std::move(out));
-    }
-    // The top script shows what its include line led to, once per line, with a link to each.
-    // It weighs as the worst of them: a line that led only to warnings shows a warning.
-    for (auto& [at, related] : summaries) {
-        const auto& [range, first] = links.at(at);
-        int severity = worst.at(at);
-        std::string where = first.where.file;
-        std::string message = related.size() == 1
-                                  ? "In " + where + ": " + folded_text(first)
-                                  : std::to_string(related.size()) +
-                                        (severity == SeverityError ? " errors" : " problems") +
-                                        " in other files; the first, in " + where + ": " + folded_text(first);
-        if (related.size() > MaxRelated)
-            related.resize(MaxRelated);
-        std::vector<Diagnostic>& list = fresh[at.first];
-        if (list.size() < MaxDiagnosticsPerFile)
-            list.push_back(Diagnostic{range, severity, vorn::kind_name(first.kind), message, std::move(related)});
-    }
+    PublishSources sources{encoding_, [this](const std::string& path) { return file_text(path, disk_texts_); },
+                           [this](const std::string& path) { return uri_of(path); }};
+    std::map<std::string, std::vector<Diagnostic>> fresh = project_diagnostics(project, open_scripts, sources);
     disk_texts_.clear();
-    for (const auto& [uri, diagnostics] : found_[folder])
-        to_publish_[uri] |= false;
-    for (const auto& [uri, diagnostics] : fresh)
-        to_publish_[uri] |= false;
-    found_[folder] = std::move(fresh);
+    publisher_.found(folder, std::move(fresh));
 }
 
-// Publishes what every project found in the file at uri, each diagnostic once; unless always,
-// only when it differs from what was published last.
-void Server::publish(const std::string& uri, bool always) {
-    std::vector<Diagnostic> diagnostics;
-    for (const auto& [folder, by_uri] : found_) {
-        auto found = by_uri.find(uri);
-        if (found == by_uri.end())
-            continue;
-        for (const Diagnostic& diagnostic : found->second)
-            if (diagnostics.size() < MaxDiagnosticsPerFile &&
-                std::find(diagnostics.begin(), diagnostics.end(), diagnostic) == diagnostics.end())
-                diagnostics.push_back(diagnostic);
-    }
-    auto last = published_.find(uri);
-    bool same = last == published_.end() ? diagnostics.empty() : last->second == diagnostics;
-    if (same && !always)
-        return;
-    json params = {{"uri", uri}, {"diagnostics", diagnostics}};
-    if (diagnostics.empty())
-        published_.erase(uri);
-    else
-        published_[uri] = std::move(diagnostics);
-    if (const Document* open = documents_.find(uri))
-        params["version"] = open->version;
-    send({{"jsonrpc", "2.0"}, {"method", "textDocument/publishDiagnostics"}, {"params", params}});
+// Sends what is due, each open document with its version.
+void Server::publish() {
+    auto version = [this](const std::string& uri) -> std::optional<int64_t> {
+        if (const Document* open = documents_.find(uri))
+            return open->version;
+        return std::nullopt;
+    };
+    for (const PublishDiagnosticsParams& params : publisher_.take(version))
+        send({{"jsonrpc", "2.0"}, {"method", "textDocument/publishDiagnostics"}, {"params", params}});
 }
 
 // ---- Features on the project ------------------------------------------------------------------

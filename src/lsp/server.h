@@ -17,6 +17,7 @@
 #include "params.h"
 #include "project_store.h"
 #include "project_features.h"
+#include "publisher.h"
 #include "settings.h"
 #include "protocol.h"
 #include "text.h"
@@ -151,12 +152,7 @@ private:
     const Text* file_text(const std::string& path, std::map<std::string, std::unique_ptr<Text>>& cache) const;
 
     void collect_diagnostics(const std::string& folder);
-    RelatedInformation include_link(const vorn::Project& project, const vorn::ContextDiagnostic& found);
-    RelatedInformation include_link(const vorn::Project& project, const vorn::ContextDiagnostic& found,
-                                    const std::string& context);
-    Range range_in(const std::string& path, const vorn::Location& where,
-                   std::map<std::string, std::unique_ptr<ColumnConverter>>& converters);
-    void publish(const std::string& uri, bool always);
+    void publish();
 
     void reply(const json& id, json result);
     void error(const json& id, int code, const std::string& message);
@@ -195,12 +191,9 @@ private:
     bool shut_down_ = false;
     std::optional<int> exit_status_;
     DocumentStore documents_;
-    // What each project found, by project folder and then by URI; a document without a
-    // project has its own entry under the empty folder.
-    std::map<std::string, std::map<std::string, std::vector<Diagnostic>>> found_;
-    std::map<std::string, std::vector<Diagnostic>> published_;  // the last non-empty publish, by URI
-    // URIs to publish once the compiles in hand are done; true: even if nothing changed.
-    std::map<std::string, bool> to_publish_;
+    // What each project found, what is due to be published once the compiles in hand are
+    // done, and what each URI showed last.
+    Publisher publisher_;
     // Files read from disk for a feature: kept until a project changes (compile_dirty).
     mutable std::map<std::string, std::unique_ptr<Text>> disk_texts_;
 };
