@@ -149,13 +149,27 @@ bool Transport::read_header_block(std::string& block) {
     }
 }
 
-bool Transport::take_body(std::size_t length, std::string& body) {
+bool Transport::take_body(std::size_t length) {
+    // Room for the whole body at once: a large one is read into place, not into a buffer that
+    // doubles (and copies) as it grows.
+    if (buffer_.size() - start_ < length) {
+        buffer_.erase(0, mark_);
+        start_ -= mark_;
+        mark_ = 0;
+        buffer_.reserve(start_ + length + ReadChunk);
+    }
     while (buffer_.size() - start_ < length)
         if (!fill())
             return false;
-    body.assign(buffer_, start_, length);
-    start_ += length;
     return true;
+}
+
+void Transport::release_large_buffer() {
+    if (buffer_.capacity() <= KeptBufferBytes)
+        return;
+    buffer_.erase(0, start_);
+    start_ = mark_ = 0;
+    buffer_.shrink_to_fit();
 }
 
 bool Transport::skip_body(std::size_t length) {
@@ -206,15 +220,19 @@ Incoming Transport::read() {
         in.status = skip_body(static_cast<std::size_t>(length)) ? Read::TooLarge : Read::End;
         return in;
     }
-    std::string body;
-    if (!take_body(static_cast<std::size_t>(length), body))
+    std::size_t size = static_cast<std::size_t>(length);
+    if (!take_body(size))
         return in;
-    in.message = json::parse(body, nullptr, false);
+    // Parsed where it lies in the buffer, not from a copy.
+    std::string_view body(buffer_.data() + start_, size);
+    start_ += size;
+    in.message = json::parse(body.begin(), body.end(), nullptr, false);
     if (in.message.is_discarded() && !valid_utf8(body)) {
-        in.message = json::parse(carry_stray_bytes(body), nullptr, false);
+        in.message = json::parse(carry_stray_bytes(std::string(body)), nullptr, false);
         in.stray_bytes = !in.message.is_discarded();
     }
     if (!in.message.is_discarded()) {
+        release_large_buffer();
         in.status = Read::Message;
         return in;
     }
@@ -239,10 +257,14 @@ bool Transport::send(const json& message) {
 bool Transport::send_body(const std::string& body) {
     if (broken_)
         return false;
-    std::string frame = "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n";
-    frame += body;
-    const char* p = frame.data();
-    std::size_t left = frame.size();
+    // The header and the body go out as they are, the body not copied after its header.
+    std::string header = "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n";
+    return write_all(header) && write_all(body);
+}
+
+bool Transport::write_all(std::string_view bytes) {
+    const char* p = bytes.data();
+    std::size_t left = bytes.size();
     while (left > 0) {
         ssize_t wrote = ::write(out_, p, left);
         if (wrote < 0 && errno == EINTR)
