@@ -82,7 +82,12 @@ Step step(const unsigned char* p, std::size_t n) {
 
 }  // namespace
 
-Text::Text(std::string bytes) : bytes_(std::make_shared<const std::string>(std::move(bytes))) {
+Text::Text(std::string bytes) {
+    // A text parsed out of a message comes with the parser's room to grow, up to as much
+    // again as it holds; it is kept as long as the document is open.
+    if (bytes.capacity() - bytes.size() > bytes.size() / 4)
+        bytes.shrink_to_fit();
+    bytes_ = std::make_shared<const std::string>(std::move(bytes));
     const std::string& all = *bytes_;
     starts_.reserve(static_cast<std::size_t>(std::count(all.begin(), all.end(), '\n')) + 1);
     starts_.push_back(0);

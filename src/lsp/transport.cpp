@@ -31,6 +31,69 @@ bool equals_ignoring_case(std::string_view a, std::string_view b) {
     return true;
 }
 
+// Builds the json value of a message as nlohmann's own parser does, but takes each string
+// from the parser instead of copying it: a document's text, the largest part of a message,
+// is not held twice at the end of its parse.
+class MovingBuilder : public nlohmann::json_sax<json> {
+public:
+    json root;
+
+    bool null() override { return add(nullptr); }
+    bool boolean(bool value) override { return add(value); }
+    bool number_integer(number_integer_t value) override { return add(value); }
+    bool number_unsigned(number_unsigned_t value) override { return add(value); }
+    bool number_float(number_float_t value, const string_t&) override { return add(value); }
+    bool string(string_t& value) override { return add(std::move(value)); }
+    bool binary(binary_t& value) override { return add(json::binary(std::move(value))); }
+    bool start_object(std::size_t) override { return open(json::object()); }
+    bool key(string_t& name) override {
+        key_ = &(*stack_.back())[name];
+        return true;
+    }
+    bool end_object() override { return close(); }
+    bool start_array(std::size_t) override { return open(json::array()); }
+    bool end_array() override { return close(); }
+    bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) override { return false; }
+
+private:
+    json* place(json&& value) {
+        if (stack_.empty()) {
+            root = std::move(value);
+            return &root;
+        }
+        json& inner = *stack_.back();
+        if (inner.is_array()) {
+            inner.push_back(std::move(value));
+            return &inner.back();
+        }
+        *key_ = std::move(value);
+        return key_;
+    }
+    bool add(json&& value) {
+        place(std::move(value));
+        return true;
+    }
+    bool open(json&& value) {
+        stack_.push_back(place(std::move(value)));
+        return true;
+    }
+    bool close() {
+        stack_.pop_back();
+        return true;
+    }
+
+    std::vector<json*> stack_;
+    json* key_ = nullptr;
+};
+
+// The message in body, or a discarded value when it is not JSON.
+json parse_message(std::string_view body) {
+    MovingBuilder builder;
+    if (!json::sax_parse(body.begin(), body.end(), &builder))
+        return json(json::value_t::discarded);
+    return std::move(builder.root);
+}
+
 std::string_view trim(std::string_view s) {
     while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
         s.remove_prefix(1);
@@ -226,7 +289,7 @@ Incoming Transport::read() {
     // Parsed where it lies in the buffer, not from a copy.
     std::string_view body(buffer_.data() + start_, size);
     start_ += size;
-    in.message = json::parse(body.begin(), body.end(), nullptr, false);
+    in.message = parse_message(body);
     if (in.message.is_discarded() && !valid_utf8(body)) {
         in.message = json::parse(carry_stray_bytes(std::string(body)), nullptr, false);
         in.stray_bytes = !in.message.is_discarded();
