@@ -243,14 +243,9 @@ inline void to_json(nlohmann::json& out, const SelectionRange& selection) {
     }
 }
 
-// Five numbers a token, relative to the token before (see semantic_tokens.h).
-struct SemanticTokens {
-    std::vector<uint32_t> data;
-};
-inline void to_json(nlohmann::json& out, const SemanticTokens& tokens) { out = {{"data", tokens.data}}; }
-
 // An answer already written out as JSON text, sent as it stands: for answers too large to
-// build as a json value cheaply (the edits of formatting a whole file).
+// build as a json value cheaply (the edits of formatting a whole file, a large document's
+// semantic tokens).
 struct WrittenJson {
     std::string text;
 };
