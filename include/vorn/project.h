@@ -190,6 +190,8 @@ public:
     // Unsaved text: served in place of the file at path until forgotten. Both recompile what
     // read the file.
     void serve(const std::string& path, std::string text);
+    // The same with immutable bytes the caller shares (an editor's document), not copied.
+    void serve(const std::string& path, std::shared_ptr<const std::string> text);
     void forget(const std::string& path);
 
     // The file at path changed on disk, was added, or was removed: recompiles the top scripts
@@ -208,6 +210,9 @@ public:
     bool is_top(const std::string& path) const;
     // The compile of a top script; nullptr for any other path.
     const CompileResult* compile_of(const std::string& top) const;
+    // The same compile, shared: it stays whole for its holders (every open document that
+    // looks at it) when the script is compiled again; nullptr for any other path.
+    std::shared_ptr<const CompileResult> shared_compile_of(const std::string& top) const;
     // The top scripts whose compile read path (for a top script, itself among them).
     std::vector<std::string> tops_reaching(const std::string& path) const;
 

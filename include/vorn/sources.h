@@ -156,17 +156,21 @@ public:
     // against folder. base must outlive the overlay.
     OverlayProvider(SourceProvider& base, std::string folder);
     void serve(const std::string& path, std::string text);
+    // The same, without a copy: the caller's immutable bytes are shared with every read.
+    void serve(const std::string& path, std::shared_ptr<const std::string> text);
     void forget(const std::string& path);
     std::unique_ptr<InputFile> open(const std::string& path) override;
     std::optional<FileId> identify(const std::string& path) override;
     std::optional<FileInfo> stat(const std::string& path) override;
     FolderListing list(const std::string& folder, std::size_t max_entries) override;
     OpenRefusal refusal() const override { return base_ ? base_->refusal() : FileSystemProvider::refusal(); }
+    // The text served for path; nullptr when none is.
+    std::shared_ptr<const std::string> served(const std::string& path) const;
 
 private:
     std::string key(const std::string& path) const;
     SourceProvider* base_ = nullptr;
-    std::unordered_map<std::string, std::string> texts_;
+    std::unordered_map<std::string, std::shared_ptr<const std::string>> texts_;
 };
 
 }  // namespace vorn

@@ -13,19 +13,20 @@ namespace {
 
 class TextFile : public InputFile {
 public:
-    TextFile(const std::string& text, FileId id) : text_(text), id_(id) {}
+    TextFile(std::shared_ptr<const std::string> text, FileId id) : text_(std::move(text)), id_(id) {}
     long read(unsigned char* into, std::size_t size) override {
-        std::size_t left = text_.size() - pos_;
+        std::size_t left = text_->size() - pos_;
         std::size_t n = size < left ? size : left;
-        memcpy(into, text_.data() + pos_, n);
+        memcpy(into, text_->data() + pos_, n);
         pos_ += n;
         return static_cast<long>(n);
     }
     FileId id() const override { return id_; }
 
 private:
-    // A copy: the caller may serve new text for the path while this file is being read.
-    std::string text_;
+    // Shared, never changed: the caller may serve new text for the path while this file is
+    // being read, and that replaces the pointer, not these bytes.
+    std::shared_ptr<const std::string> text_;
     FileId id_;
     std::size_t pos_ = 0;
 };
@@ -48,7 +49,16 @@ std::string OverlayProvider::key(const std::string& path) const {
 }
 
 void OverlayProvider::serve(const std::string& path, std::string text) {
+    serve(path, std::make_shared<const std::string>(std::move(text)));
+}
+
+void OverlayProvider::serve(const std::string& path, std::shared_ptr<const std::string> text) {
     texts_[key(path)] = std::move(text);
+}
+
+std::shared_ptr<const std::string> OverlayProvider::served(const std::string& path) const {
+    auto found = texts_.find(key(path));
+    return found == texts_.end() ? nullptr : found->second;
 }
 
 void OverlayProvider::forget(const std::string& path) { texts_.erase(key(path)); }

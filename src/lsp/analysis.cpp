@@ -35,8 +35,8 @@ std::string absolute_in(const std::string& path, const std::string& folder) {
 void Analysis::index() {
     paths.clear();
     top = -1;
-    for (std::size_t i = 0; i < result.files.size(); ++i) {
-        const vorn::SourceRecord& file = result.files[i];
+    for (std::size_t i = 0; i < result->files.size(); ++i) {
+        const vorn::SourceRecord& file = result->files[i];
         paths.push_back(absolute_in(file.path, project));
         // The document is the first script record of its path: the top script itself, or
         // where the top script first reaches a shared file.
@@ -44,17 +44,17 @@ void Analysis::index() {
             top = static_cast<int>(i);
     }
     top_lines.clear();
-    for (std::size_t i = 0; i < result.lines.size(); ++i)
-        if (static_cast<int>(result.lines[i].file) == top)
-            top_lines.push_back(i);
+    for (std::size_t i = 0; i < result->lines.size(); ++i)
+        if (static_cast<int>(result->lines[i].file) == top)
+            top_lines.push_back(static_cast<uint32_t>(i));
 }
 
 uint32_t Analysis::document_line(int source, uint32_t line) const {
     // A chain of includes ends at the document; bound the walk by the number of records.
-    for (std::size_t steps = 0; source >= 0 && steps <= result.files.size(); ++steps) {
+    for (std::size_t steps = 0; source >= 0 && steps <= result->files.size(); ++steps) {
         if (source == top)
             return line;
-        const vorn::SourceRecord& file = result.files[static_cast<std::size_t>(source)];
+        const vorn::SourceRecord& file = result->files[static_cast<std::size_t>(source)];
         line = file.include_line;
         source = file.includer;
     }
@@ -63,7 +63,7 @@ uint32_t Analysis::document_line(int source, uint32_t line) const {
 
 const vorn::Definition* Analysis::value_named(const std::string& name) const {
     for (vorn::DefinitionKind kind : {vorn::DefinitionKind::Variable, vorn::DefinitionKind::Constant})
-        for (const vorn::Definition& definition : result.definitions)
+        for (const vorn::Definition& definition : result->definitions)
             if (definition.kind == kind && definition.name == name)
                 return &definition;
     return nullptr;
@@ -71,12 +71,12 @@ const vorn::Definition* Analysis::value_named(const std::string& name) const {
 
 const vorn::LineRecord* Analysis::line_record(uint32_t line, std::size_t piece) const {
     auto it = std::lower_bound(top_lines.begin(), top_lines.end(), line,
-                               [this](std::size_t index, uint32_t wanted) {
-                                   return result.lines[index].line < wanted;
+                               [this](uint32_t index, uint32_t wanted) {
+                                   return result->lines[index].line < wanted;
                                });
-    for (; it != top_lines.end() && result.lines[*it].line == line; ++it)
-        if (result.lines[*it].column == piece + 1)
-            return &result.lines[*it];
+    for (; it != top_lines.end() && result->lines[*it].line == line; ++it)
+        if (result->lines[*it].column == piece + 1)
+            return &result->lines[*it];
     return nullptr;
 }
 

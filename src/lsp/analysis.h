@@ -2,6 +2,7 @@
 // features look up in that compile.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -18,10 +19,12 @@ std::string absolute_in(const std::string& path, const std::string& folder);
 struct Analysis {
     std::string project;  // the project folder; empty: the document has none
     std::string script;   // the document's path as the compiler is given it
-    vorn::CompileResult result;
+    // The project's compile of the top script, shared with every other document that looks
+    // at it and with the project (never copied); an empty compile for a document with none.
+    std::shared_ptr<const vorn::CompileResult> result = std::make_shared<const vorn::CompileResult>();
     int top = -1;                     // the document's record in result.files
     std::vector<std::string> paths;   // the absolute path of every record in result.files
-    std::vector<std::size_t> top_lines;  // indices of the document's own line records, in order
+    std::vector<uint32_t> top_lines;  // indices of the document's own line records, in order
 
     // Fills paths, top and top_lines once result is in.
     void index();

@@ -35,7 +35,8 @@ public:
     // One message in (JSON text; a body that is not valid UTF-8 has its stray bytes carried
     // as the stdio host carries them); the messages to send, in order (JSON text each).
     std::vector<std::string> handle(std::string_view message);
-    // The same for a message already parsed (carried: its strings carry stray bytes). stop is
+    // The same for a message already parsed (carried: its strings carry stray bytes), whose
+    // params are taken from it (a document's text is moved, not copied). stop is
     // asked while the compiles the message waits for run: true when the request has been
     // cancelled, which answers it with RequestCancelled.
     std::vector<std::string> handle(nlohmann::json& message, bool carried, const std::function<bool()>& stop);

@@ -1,5 +1,6 @@
 #include "document_store.h"
 
+#include <algorithm>
 #include <filesystem>
 
 #include <vorn/language.h>
@@ -38,11 +39,18 @@ Document& DocumentStore::open(DidOpenParams params) {
     return document;
 }
 
-Document* DocumentStore::change(const DidChangeParams& params, Encoding encoding) {
+Document* DocumentStore::change(DidChangeParams params, Encoding encoding) {
     Document* document = find(params.uri);
     if (!document)
         return nullptr;
-    document->text = Text(apply_changes(document->text.bytes(), params.changes, encoding));
+    // A whole text replaces everything before it: start from the last one, moved, and copy
+    // the old text only for edits to it.
+    auto whole = std::find_if(params.changes.rbegin(), params.changes.rend(),
+                              [](const ContentChange& change) { return !change.range; });
+    std::string text = whole == params.changes.rend() ? document->text.bytes() : std::move(whole->text);
+    for (auto edit = whole.base(); edit != params.changes.end(); ++edit)
+        apply_edit(text, edit->range->start, edit->range->end, edit->text, encoding);
+    document->text = Text(std::move(text));
     document->version = params.version.value_or(document->version);
     document->dirty = true;
     return document;

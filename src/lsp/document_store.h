@@ -34,7 +34,7 @@ public:
     Document& open(DidOpenParams params);
     // Applies the changes in order, each to the text the one before left; the version is the
     // one given, else the old one. nullptr when the document is not open.
-    Document* change(const DidChangeParams& params, Encoding encoding);
+    Document* change(DidChangeParams params, Encoding encoding);
     // Whether it was open.
     bool close(const std::string& uri);
 

@@ -153,7 +153,7 @@ std::vector<InlayHint> inlay_hints(const FeatureContext& context, uint32_t first
     };
     std::vector<Hint> hints;
     // The names: what the compile resolved each of them to.
-    for (const vorn::Use& use : analysis.result.uses) {
+    for (const vorn::Use& use : analysis.result->uses) {
         if (use.source != analysis.top || analysis.top < 0 || use.where.line == 0 ||
             use.where.line - 1 < first_line || use.where.line - 1 > last_line)
             continue;
@@ -161,9 +161,9 @@ std::vector<InlayHint> inlay_hints(const FeatureContext& context, uint32_t first
         if (use.kind == vorn::UseKind::Condition) {
             label = "= condition " + std::to_string(use.target);
         } else if (use.kind == vorn::UseKind::Variable || use.kind == vorn::UseKind::Constant) {
-            if (use.target < 0 || static_cast<std::size_t>(use.target) >= analysis.result.definitions.size())
+            if (use.target < 0 || static_cast<std::size_t>(use.target) >= analysis.result->definitions.size())
                 continue;
-            const vorn::Definition& definition = analysis.result.definitions[static_cast<std::size_t>(use.target)];
+            const vorn::Definition& definition = analysis.result->definitions[static_cast<std::size_t>(use.target)];
             if (use.kind == vorn::UseKind::Constant) {
                 label = "= " + std::to_string(static_cast<uint16_t>(definition.value));
             } else if (vorn::predefined_variable_name(definition.value)) {

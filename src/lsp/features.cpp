@@ -298,7 +298,7 @@ CompletionList completion(const FeatureContext& context, Position position) {
             entry.filter_text = insert;
         list.items.push_back(std::move(entry));
     };
-    const vorn::Lists& lists = context.analysis.result.lists;
+    const vorn::Lists& lists = context.analysis.result->lists;
     switch (cursor.slot) {
     case Slot::None:
         break;
@@ -336,7 +336,7 @@ CompletionList completion(const FeatureContext& context, Position position) {
             break;
         }
         std::set<std::string> seen;
-        for (const vorn::Definition& definition : context.analysis.result.definitions) {
+        for (const vorn::Definition& definition : context.analysis.result->definitions) {
             bool variable = definition.kind == vorn::DefinitionKind::Variable;
             if (!variable && definition.kind != vorn::DefinitionKind::Constant)
                 continue;
@@ -384,7 +384,7 @@ std::optional<Hover> hover(const FeatureContext& context, Position position) {
         break;
     case TokenKind::Command: {
         int index;
-        if (const vorn::CommandEntry* command = find_command(analysis.result.lists, token.text, &index))
+        if (const vorn::CommandEntry* command = find_command(analysis.result->lists, token.text, &index))
             parts.push_back("`" + token.text + "`: command " + std::to_string(index) +
                             " of " + std::string(vorn::CommandListFile) + " (byte " + hex_word(static_cast<unsigned>(index), 2) + "), " +
                             plural(command->arg_count, "argument", "arguments"));
@@ -409,7 +409,7 @@ std::optional<Hover> hover(const FeatureContext& context, Position position) {
     case TokenKind::PlaceLabel: {
         auto kind = token.kind == TokenKind::EventLabel ? vorn::DefinitionKind::EventLabel
                                                         : vorn::DefinitionKind::Place;
-        for (const vorn::Definition& definition : analysis.result.definitions)
+        for (const vorn::Definition& definition : analysis.result->definitions)
             if (definition.kind == kind && definition.source == analysis.top &&
                 definition.where.line == position.line + 1) {
                 std::string name = kind == vorn::DefinitionKind::Place ? "place " + definition.name
@@ -429,7 +429,7 @@ std::optional<Hover> hover(const FeatureContext& context, Position position) {
                 parts.push_back("Code offset " + std::to_string(record->code_begin) + " (" +
                                 hex_word(record->code_begin, 4) + "), " +
                                 plural(record->code_end - record->code_begin, "byte", "bytes") + ": `" +
-                                hex_bytes(analysis.result.code, record->code_begin, record->code_end) + "`");
+                                hex_bytes(analysis.result->code, record->code_begin, record->code_end) + "`");
             else
                 parts.push_back("Code offset " + std::to_string(record->code_begin) + ": no code");
         }
@@ -483,7 +483,7 @@ std::vector<Location> definition(const FeatureContext& context, Position positio
 
 std::vector<DocumentSymbol> document_symbols(const FeatureContext& context) {
     std::vector<DocumentSymbol> symbols;
-    for (const vorn::Definition& definition : context.analysis.result.definitions) {
+    for (const vorn::Definition& definition : context.analysis.result->definitions) {
         if (definition.source != context.analysis.top || definition.where.line == 0)
             continue;
         int kind = SymbolNumber;
@@ -508,7 +508,7 @@ std::optional<SignatureHelp> signature_help(const FeatureContext& context, Posit
     CursorContext cursor = context_at(line, byte_of(line, position.character, context.encoding));
     int index;
     const vorn::CommandEntry* command =
-        cursor.in_call ? find_command(context.analysis.result.lists, cursor.command, &index) : nullptr;
+        cursor.in_call ? find_command(context.analysis.result->lists, cursor.command, &index) : nullptr;
     if (!command)
         return std::nullopt;
     SignatureInformation signature;

@@ -38,33 +38,61 @@ void from_json(const json& in, RenameParams& out) {
     out.new_name = in.at("newName").get<std::string>();
 }
 
-void from_json(const json& in, DidOpenParams& out) {
-    const json& item = in.at("textDocument");
-    out.uri = item.at("uri").get<std::string>();
+namespace {
+
+// A text of the params: copied out of params that are only read, moved out of params that
+// are taken.
+std::string text_of(const json& value) { return value.get<std::string>(); }
+std::string text_of(json& value) { return std::move(value.get_ref<std::string&>()); }
+
+template <class Json>
+void read_did_open(Json& in, DidOpenParams& out) {
+    auto& item = in.at("textDocument");
+    out.uri = item.at("uri").template get<std::string>();
     out.version = item.value("version", int64_t{0});
-    out.text = item.at("text").get<std::string>();
+    out.text = text_of(item.at("text"));
 }
 
-void from_json(const json& in, DidChangeParams& out) {
+template <class Json>
+void read_did_change(Json& in, DidChangeParams& out) {
     out.uri = document_uri(in);
     const json& document = in.at("textDocument");
     auto version = document.find("version");
     out.version = version != document.end() && version->is_number_integer()
-                      ? std::optional<int64_t>(version->get<int64_t>())
+                      ? std::optional<int64_t>(version->template get<int64_t>())
                       : std::nullopt;
-    const json& changes = in.at("contentChanges");
+    auto& changes = in.at("contentChanges");
     if (!changes.is_array())
         throw BadParams{"contentChanges is an array"};
     out.changes.clear();
-    for (const json& change : changes) {
+    for (auto& change : changes) {
         ContentChange piece;
-        piece.text = change.at("text").get<std::string>();
+        piece.text = text_of(change.at("text"));
         if (change.contains("range")) {
-            const json& range = change["range"];
+            const json& range = change.at("range");
             piece.range = Range{read_position(range.at("start")), read_position(range.at("end"))};
         }
         out.changes.push_back(std::move(piece));
     }
+}
+
+}  // namespace
+
+void from_json(const json& in, DidOpenParams& out) { read_did_open(in, out); }
+void from_json(const json& in, DidChangeParams& out) { read_did_change(in, out); }
+
+template <>
+DidOpenParams take_params<DidOpenParams>(json& params) {
+    DidOpenParams out;
+    read_did_open(params, out);
+    return out;
+}
+
+template <>
+DidChangeParams take_params<DidChangeParams>(json& params) {
+    DidChangeParams out;
+    read_did_change(params, out);
+    return out;
 }
 
 void from_json(const json& in, WorkspaceSymbolParams& out) { out.query = in.value("query", std::string()); }

@@ -65,6 +65,17 @@ struct DidChangeParams {
 };
 void from_json(const nlohmann::json& in, DidChangeParams& out);
 
+// A notification's params as their record, for a handler that is their last reader: a
+// document's text is moved out of params, not copied.
+template <class Params>
+Params take_params(nlohmann::json& params) {
+    return params.get<Params>();
+}
+template <>
+DidOpenParams take_params<DidOpenParams>(nlohmann::json& params);
+template <>
+DidChangeParams take_params<DidChangeParams>(nlohmann::json& params);
+
 struct WorkspaceSymbolParams {
     std::string query;
 };

@@ -256,17 +256,29 @@ inline void to_json(nlohmann::json& out, const SelectionRange& selection) {
     }
 }
 
-// Five numbers a token, relative to the token before (see semantic_tokens.h).
-struct SemanticTokens {
-    std::vector<uint32_t> data;
-};
-inline void to_json(nlohmann::json& out, const SemanticTokens& tokens) { out = {{"data", tokens.data}}; }
-
 // An answer already written out as JSON text, sent as it stands: for answers too large to
-// build as a json value cheaply (the edits of formatting a whole file).
+// build as a json value cheaply (the edits of formatting a whole file, a large document's
+// semantic tokens).
 struct WrittenJson {
     std::string text;
 };
+
+// An array of records written out as JSON text one record at a time: a long answer (a fold
+// or a symbol for every label of a large document) is never held as one json value, which
+// costs some ten times its text.
+template <class T>
+WrittenJson written_array(const std::vector<T>& items, std::size_t headroom = 0) {
+    WrittenJson out;
+    out.text.push_back('[');
+    for (const T& item : items) {
+        if (out.text.size() > 1)
+            out.text.push_back(',');
+        out.text += nlohmann::json(item).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    }
+    out.text.push_back(']');
+    out.text.reserve(out.text.size() + headroom);
+    return out;
+}
 
 // The JSON of a request's answer: a result that may be missing is answered with null.
 inline nlohmann::json answer_json(nlohmann::json result) { return result; }

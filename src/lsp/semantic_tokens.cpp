@@ -1,6 +1,9 @@
 #include "semantic_tokens.h"
 
 #include <algorithm>
+#include <charconv>
+#include <iterator>
+#include <optional>
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -45,7 +48,7 @@ public:
         : text_(text), analysis_(analysis), columns_(text, encoding), window_(window) {
         compiled_ = analysis.top >= 0;
         if (compiled_) {
-            for (const vorn::Use& use : analysis.result.uses)
+            for (const vorn::Use& use : analysis.result->uses)
                 if (use.source == analysis.top && (use.kind == vorn::UseKind::Condition ||
                                                    use.kind == vorn::UseKind::Variable ||
                                                    use.kind == vorn::UseKind::Constant))
@@ -64,15 +67,36 @@ public:
     }
 
     std::vector<uint32_t> run() {
+        tokenize();
+        return std::move(data_);
+    }
+
+    // The same numbers written straight into JSON text ({"data":[...]}), with room left for
+    // headroom more bytes: no vector of them is kept on the way.
+    std::string run_json(std::size_t headroom) {
+        json_ = std::string();
+        // About as many bytes as the text has, so that a large document's answer seldom grows.
+        json_->reserve(std::min<std::size_t>(text_.bytes().size(), MaxTokensReserve) + headroom + 16);
+        json_->append(R"({"data":[)");
+        tokenize();
+        if (json_->back() == ',')
+            json_->pop_back();
+        json_->append("]}");
+        return std::move(*json_);
+    }
+
+private:
+    // The most bytes reserved up front for the JSON of a document's tokens.
+    static constexpr std::size_t MaxTokensReserve = std::size_t{64} << 20;
+
+    void tokenize() {
         std::size_t count = text_.line_count();
         std::size_t first = std::min<std::size_t>(window_.start.line, count);
         std::size_t last = std::min<std::size_t>(window_.end.line, count == 0 ? 0 : count - 1);
         for (std::size_t line = first; line <= last && line < count; ++line)
             tokenize_line(line);
-        return std::move(data_);
     }
 
-private:
     void tokenize_line(std::size_t line) {
         std::string_view raw = text_.line(line);
         line_tokens_.clear();
@@ -120,7 +144,7 @@ private:
             if (parts.has_paren && parts.call.begin < command.end)
                 command.end = parts.call.begin;
             uint32_t modifiers = 0;
-            if (compiled_ && analysis_.result.lists.find_command(word(parts.command).c_str()) < 0)
+            if (compiled_ && analysis_.result->lists.find_command(word(parts.command).c_str()) < 0)
                 modifiers = modifier(TokenModifierBit::Unknown);
             place(command, TokenType::Command, modifiers);
             if (!parts.has_paren)
@@ -163,7 +187,7 @@ private:
             break;
         case LineKind::EventLabel: {
             uint32_t modifiers = modifier(TokenModifierBit::Declaration);
-            if (compiled_ && analysis_.result.lists.find_event(word(parts.name).c_str()) < 0)
+            if (compiled_ && analysis_.result->lists.find_event(word(parts.name).c_str()) < 0)
                 modifiers |= modifier(TokenModifierBit::Unknown);
             place(parts.name, TokenType::Event, modifiers);
             ignore(parts.ignored);
@@ -213,8 +237,8 @@ private:
             const vorn::Use& use = **it;
             if (use.kind == vorn::UseKind::Condition)
                 return {true, TokenType::Condition, 0};
-            if (use.target >= 0 && static_cast<std::size_t>(use.target) < analysis_.result.definitions.size())
-                return meaning_of(analysis_.result.definitions[static_cast<std::size_t>(use.target)]);
+            if (use.target >= 0 && static_cast<std::size_t>(use.target) < analysis_.result->definitions.size())
+                return meaning_of(analysis_.result->definitions[static_cast<std::size_t>(use.target)]);
         }
         return {};
     }
@@ -230,7 +254,7 @@ private:
                 names_.emplace(variable.name,
                                NameMeaning{true, TokenType::Variable, modifier(TokenModifierBit::DefaultLibrary)});
             for (vorn::DefinitionKind kind : {vorn::DefinitionKind::Variable, vorn::DefinitionKind::Constant})
-                for (const vorn::Definition& definition : analysis_.result.definitions)
+                for (const vorn::Definition& definition : analysis_.result->definitions)
                     if (definition.kind == kind)
                         names_.emplace(definition.name, meaning_of(definition));
         }
@@ -262,8 +286,18 @@ private:
         uint32_t at = static_cast<uint32_t>(line);
         uint32_t line_delta = at - last_line_;
         uint32_t start_delta = line_delta == 0 ? begin - last_start_ : begin;
-        data_.insert(data_.end(), {line_delta, start_delta, end - begin, static_cast<uint32_t>(token.type),
-                                   token.modifiers});
+        const uint32_t numbers[] = {line_delta, start_delta, end - begin, static_cast<uint32_t>(token.type),
+                                    token.modifiers};
+        if (json_) {
+            for (uint32_t number : numbers) {
+                char digits[16];
+                auto written = std::to_chars(digits, digits + sizeof digits, number);
+                json_->append(digits, written.ptr);
+                json_->push_back(',');
+            }
+        } else {
+            data_.insert(data_.end(), std::begin(numbers), std::end(numbers));
+        }
         last_line_ = at;
         last_start_ = begin;
     }
@@ -279,6 +313,7 @@ private:
     std::unordered_map<std::string, NameMeaning> names_;
     std::vector<RawToken> line_tokens_;
     std::vector<uint32_t> data_;
+    std::optional<std::string> json_;  // where the numbers go instead, for run_json
     uint32_t last_line_ = 0;
     uint32_t last_start_ = 0;
 };
@@ -288,6 +323,11 @@ private:
 std::vector<uint32_t> semantic_tokens(const Text& text, const Analysis& analysis, Encoding encoding,
                                       TokenWindow window) {
     return Tokenizer(text, analysis, encoding, window).run();
+}
+
+std::string semantic_tokens_json(const Text& text, const Analysis& analysis, Encoding encoding, TokenWindow window,
+                                 std::size_t headroom) {
+    return Tokenizer(text, analysis, encoding, window).run_json(headroom);
 }
 
 }  // namespace lsp

@@ -7,6 +7,7 @@
 #include <nlohmann/json.hpp>
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "analysis.h"
@@ -88,5 +89,10 @@ struct TokenWindow {
 // numbers a token: line delta, start delta, length, type, modifiers), columns in encoding.
 std::vector<uint32_t> semantic_tokens(const Text& text, const Analysis& analysis, Encoding encoding,
                                       TokenWindow window = {});
+// The same as the JSON of the answer, {"data":[...]}, written as the tokens are found (a large
+// document's numbers are never held as a vector and a json value too), with headroom bytes to
+// spare for what the answer's message wraps around it.
+std::string semantic_tokens_json(const Text& text, const Analysis& analysis, Encoding encoding,
+                                 TokenWindow window = {}, std::size_t headroom = 0);
 
 }  // namespace lsp

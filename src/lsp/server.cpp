@@ -30,6 +30,9 @@ constexpr int InvalidRequest = -32600, MethodNotFound = -32601,
 constexpr std::size_t MaxDiskText = 64 << 20;
 // Files read from disk for positions are kept between requests up to this many bytes.
 constexpr std::size_t MaxKeptDiskText = 32 << 20;
+// Room a written answer keeps for the message around it ({"jsonrpc":"2.0","id":...,"result":}),
+// so that wrapping a large one does not copy it.
+constexpr std::size_t AnswerFraming = 64;
 
 // The lines a range of params touches (an end at the start of a line does not touch it).
 std::pair<uint32_t, uint32_t> lines_of(const json& params) {
@@ -102,7 +105,8 @@ void Server::handle(json& message, bool carried) {
         return;
     }
     std::string name = method->get<std::string>();
-    json params = message.contains("params") ? message["params"] : json::object();
+    // Taken, not copied: a document's text is the largest thing a message carries.
+    json params = message.contains("params") ? std::move(message["params"]) : json::object();
     carried_ = carried;
     try {
         if (has_id)
@@ -121,7 +125,7 @@ void Server::handle(json& message, bool carried) {
     }
 }
 
-void Server::request(const json& id, const std::string& method, const json& params) {
+void Server::request(const json& id, const std::string& method, json& params) {
     if (stopped())
         return error(id, RequestCancelled, "the request was cancelled");
     const MethodRow* row = method_row(method);
@@ -172,7 +176,11 @@ void Server::request(const json& id, const std::string& method, const json& para
     try {
         json result = (this->*row->handler)(call);
         if (written_result_) {
-            out_.push_back(R"({"jsonrpc":"2.0","id":)" + id.dump() + R"(,"result":)" + *written_result_ + "}");
+            // Wrapped in place: a large answer is not copied to become its message.
+            std::string& text = *written_result_;
+            text.insert(0, R"({"jsonrpc":"2.0","id":)" + id.dump() + R"(,"result":)");
+            text.push_back('}');
+            out_.push_back(std::move(text));
             written_result_.reset();
             return;
         }
@@ -251,23 +259,27 @@ FeatureContext Server::feature_context(const Request& call) {
 
 CompletionList Server::on_completion(Request& call) { return completion(feature_context(call), call.position); }
 std::optional<Hover> Server::on_hover(Request& call) { return hover(feature_context(call), call.position); }
-std::vector<DocumentSymbol> Server::on_document_symbol(Request& call) { return document_symbols(feature_context(call)); }
+WrittenJson Server::on_document_symbol(Request& call) {
+    return written_array(document_symbols(feature_context(call)), AnswerFraming);
+}
 std::optional<SignatureHelp> Server::on_signature_help(Request& call) {
     return signature_help(feature_context(call), call.position);
 }
 
-SemanticTokens Server::on_semantic_tokens(Request& call) {
+// Written as they are found: a large document's tokens are the largest answer there is.
+WrittenJson Server::on_semantic_tokens(Request& call) {
     if (call.document->list)
-        return {};
-    return {semantic_tokens(call.document->text, *call.document->analysis, encoding_)};
+        return {R"({"data":[]})"};
+    return {semantic_tokens_json(call.document->text, *call.document->analysis, encoding_, {}, AnswerFraming)};
 }
 
-SemanticTokens Server::on_semantic_tokens_range(Request& call) {
+WrittenJson Server::on_semantic_tokens_range(Request& call) {
     if (call.document->list)
-        return {};
+        return {R"({"data":[]})"};
     Position start = read_position(call.params.at("range").at("start"));
     Position end = read_position(call.params.at("range").at("end"));
-    return {semantic_tokens(call.document->text, *call.document->analysis, encoding_, TokenWindow{start, end})};
+    return {semantic_tokens_json(call.document->text, *call.document->analysis, encoding_, TokenWindow{start, end},
+                                 AnswerFraming)};
 }
 
 WrittenJson Server::on_formatting(Request& call) {
@@ -279,7 +291,9 @@ WrittenJson Server::on_range_formatting(Request& call) {
     return {formatting(feature_context(call), call.params.at("options"), first, last)};
 }
 
-std::vector<FoldingRange> Server::on_folding_range(Request& call) { return folding_ranges(feature_context(call)); }
+WrittenJson Server::on_folding_range(Request& call) {
+    return written_array(folding_ranges(feature_context(call)), AnswerFraming);
+}
 
 std::vector<InlayHint> Server::on_inlay_hint(Request& call) {
     auto [first, last] = lines_of(call.params);
@@ -535,8 +549,9 @@ void Server::change(DidChangeParams params) {
     if (carried_)
         for (ContentChange& change : params.changes)
             restore_stray_bytes(change.text);
-    if (documents_.change(params, encoding_))
-        publisher_.touch(params.uri, true);
+    std::string uri = params.uri;
+    if (documents_.change(std::move(params), encoding_))
+        publisher_.touch(uri, true);
 }
 
 void Server::close(const DocumentParams& params) {
@@ -636,9 +651,9 @@ void Server::place(Document& document) {
         // A new project sees every open document inside it.
         for (auto& [uri, other] : documents_)
             if (&other != &document && !other.path.empty() && inside_folder(other.path, folder))
-                project.serve(other.path, other.text.bytes());
+                project.serve(other.path, other.text.shared_bytes());
     }
-    project.serve(document.path, document.text.bytes());
+    project.serve(document.path, document.text.shared_bytes());
     touched_.insert(folder);
 }
 
@@ -651,7 +666,7 @@ void Server::analyse(Document& document) {
         analysis->script = project->key(document.path);
         std::vector<std::string> tops = project->tops_reaching(document.path);
         if (!tops.empty())
-            analysis->result = *project->compile_of(tops.front());
+            analysis->result = project->shared_compile_of(tops.front());
         analysis->index();
     }
     document.analysis = std::move(analysis);
@@ -788,8 +803,8 @@ std::vector<DocumentLink> Server::document_links(const Document& document) {
     const Analysis* analysis = document.analysis.get();
     if (!analysis || analysis->top < 0)
         return links;
-    for (std::size_t i = 0; i < analysis->result.files.size(); ++i) {
-        const vorn::SourceRecord& file = analysis->result.files[i];
+    for (std::size_t i = 0; i < analysis->result->files.size(); ++i) {
+        const vorn::SourceRecord& file = analysis->result->files[i];
         if (file.includer != analysis->top || file.include_line == 0 ||
             file.include_line > document.text.line_count())
             continue;

@@ -50,7 +50,7 @@ public:
 private:
     // carried: the message's strings carry stray bytes (see carry_stray_bytes).
     void handle(json& message, bool carried);
-    void request(const json& id, const std::string& method, const json& params);
+    void request(const json& id, const std::string& method, json& params);
     void notification(const std::string& method, json& params);
     // ---- Every request and notification: one row of methods_ and one handler each ----
     // Lifecycle: initialize, shutdown and exit, which the server takes before initialize or
@@ -58,7 +58,7 @@ private:
     // initialized; the others are requests, and what they need of their document.
     enum class Needs { Nothing, Document, Position, Lifecycle, Notification };
     struct Request {
-        const json& params;  // read as the method's record from params.h (params.get<RenameParams>())
+        json& params;  // read as the method's record from params.h (params.get<RenameParams>())
         Document* document;  // with Needs::Document or Needs::Position: open, compiled
         Position position;   // with Needs::Position
     };
@@ -86,7 +86,7 @@ private:
     };
     template <auto Handler>
     json notice(Request& call) {
-        (this->*Handler)(call.params.template get<typename ParamsOf<decltype(Handler)>::type>());
+        (this->*Handler)(take_params<typename ParamsOf<decltype(Handler)>::type>(call.params));
         return nullptr;
     }
     struct MethodRow {
@@ -104,7 +104,7 @@ private:
     CompletionList on_completion(Request& call);
     std::optional<Hover> on_hover(Request& call);
     json on_definition(Request& call);
-    std::vector<DocumentSymbol> on_document_symbol(Request& call);
+    WrittenJson on_document_symbol(Request& call);
     std::optional<SignatureHelp> on_signature_help(Request& call);
     std::vector<Location> on_references(Request& call);
     std::vector<DocumentHighlight> on_highlight(Request& call);
@@ -113,11 +113,11 @@ private:
     WorkspaceEdit on_rename(Request& call);
     std::vector<SymbolInformation> on_workspace_symbol(Request& call);
     std::vector<CodeAction> on_code_action(Request& call);
-    SemanticTokens on_semantic_tokens(Request& call);
-    SemanticTokens on_semantic_tokens_range(Request& call);
+    WrittenJson on_semantic_tokens(Request& call);
+    WrittenJson on_semantic_tokens_range(Request& call);
     WrittenJson on_formatting(Request& call);
     WrittenJson on_range_formatting(Request& call);
-    std::vector<FoldingRange> on_folding_range(Request& call);
+    WrittenJson on_folding_range(Request& call);
     std::vector<InlayHint> on_inlay_hint(Request& call);
     std::vector<SelectionRange> on_selection_range(Request& call);
     ProjectContext project_context(const vorn::Project& project);

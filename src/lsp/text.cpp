@@ -82,9 +82,16 @@ Step step(const unsigned char* p, std::size_t n) {
 
 }  // namespace
 
-Text::Text(std::string bytes) : bytes_(std::move(bytes)) {
+Text::Text(std::string bytes) {
+    // A text parsed out of a message comes with the parser's room to grow, up to as much
+    // again as it holds; it is kept as long as the document is open.
+    if (bytes.capacity() - bytes.size() > bytes.size() / 4)
+        bytes.shrink_to_fit();
+    bytes_ = std::make_shared<const std::string>(std::move(bytes));
+    const std::string& all = *bytes_;
+    starts_.reserve(static_cast<std::size_t>(std::count(all.begin(), all.end(), '\n')) + 1);
     starts_.push_back(0);
-    for (std::size_t at = bytes_.find('\n'); at != std::string::npos; at = bytes_.find('\n', at + 1))
+    for (std::size_t at = all.find('\n'); at != std::string::npos; at = all.find('\n', at + 1))
         starts_.push_back(at + 1);
 }
 
@@ -92,15 +99,15 @@ std::string_view Text::line(std::size_t index) const {
     if (index >= starts_.size())
         return {};
     std::size_t begin = starts_[index];
-    std::size_t end = index + 1 < starts_.size() ? starts_[index + 1] - 1 : bytes_.size();
-    if (end > begin && bytes_[end - 1] == '\r')
+    std::size_t end = index + 1 < starts_.size() ? starts_[index + 1] - 1 : bytes_->size();
+    if (end > begin && (*bytes_)[end - 1] == '\r')
         --end;
-    return std::string_view(bytes_).substr(begin, end - begin);
+    return std::string_view(*bytes_).substr(begin, end - begin);
 }
 
 std::size_t Text::offset(Position position, Encoding encoding) const {
     if (position.line >= starts_.size())
-        return bytes_.size();
+        return bytes_->size();
     return starts_[position.line] + byte_of(line(position.line), position.character, encoding);
 }
 

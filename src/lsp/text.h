@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -25,18 +26,20 @@ struct Position {
 };
 
 // A text split at its line feeds. A line's bytes leave out the line feed and a CR before it.
+// The bytes are immutable and shared: a project compiling the text holds the same bytes.
 class Text {
 public:
-    Text() : starts_{0} {}
+    Text() : bytes_(std::make_shared<const std::string>()), starts_{0} {}
     explicit Text(std::string bytes);
-    const std::string& bytes() const { return bytes_; }
+    const std::string& bytes() const { return *bytes_; }
+    const std::shared_ptr<const std::string>& shared_bytes() const { return bytes_; }
     std::size_t line_count() const { return starts_.size(); }
     std::string_view line(std::size_t index) const;
     // Byte offset in the whole text of a position, clamped to its line and the text.
     std::size_t offset(Position position, Encoding encoding) const;
 
 private:
-    std::string bytes_;
+    std::shared_ptr<const std::string> bytes_;
     std::vector<std::size_t> starts_;
 };
 

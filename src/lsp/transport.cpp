@@ -31,6 +31,69 @@ bool equals_ignoring_case(std::string_view a, std::string_view b) {
     return true;
 }
 
+// Builds the json value of a message as nlohmann's own parser does, but takes each string
+// from the parser instead of copying it: a document's text, the largest part of a message,
+// is not held twice at the end of its parse.
+class MovingBuilder : public nlohmann::json_sax<json> {
+public:
+    json root;
+
+    bool null() override { return add(nullptr); }
+    bool boolean(bool value) override { return add(value); }
+    bool number_integer(number_integer_t value) override { return add(value); }
+    bool number_unsigned(number_unsigned_t value) override { return add(value); }
+    bool number_float(number_float_t value, const string_t&) override { return add(value); }
+    bool string(string_t& value) override { return add(std::move(value)); }
+    bool binary(binary_t& value) override { return add(json::binary(std::move(value))); }
+    bool start_object(std::size_t) override { return open(json::object()); }
+    bool key(string_t& name) override {
+        key_ = &(*stack_.back())[name];
+        return true;
+    }
+    bool end_object() override { return close(); }
+    bool start_array(std::size_t) override { return open(json::array()); }
+    bool end_array() override { return close(); }
+    bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) override { return false; }
+
+private:
+    json* place(json&& value) {
+        if (stack_.empty()) {
+            root = std::move(value);
+            return &root;
+        }
+        json& inner = *stack_.back();
+        if (inner.is_array()) {
+            inner.push_back(std::move(value));
+            return &inner.back();
+        }
+        *key_ = std::move(value);
+        return key_;
+    }
+    bool add(json&& value) {
+        place(std::move(value));
+        return true;
+    }
+    bool open(json&& value) {
+        stack_.push_back(place(std::move(value)));
+        return true;
+    }
+    bool close() {
+        stack_.pop_back();
+        return true;
+    }
+
+    std::vector<json*> stack_;
+    json* key_ = nullptr;
+};
+
+// The message in body, or a discarded value when it is not JSON.
+json parse_message(std::string_view body) {
+    MovingBuilder builder;
+    if (!json::sax_parse(body.begin(), body.end(), &builder))
+        return json(json::value_t::discarded);
+    return std::move(builder.root);
+}
+
 std::string_view trim(std::string_view s) {
     while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
         s.remove_prefix(1);
@@ -149,13 +212,27 @@ bool Transport::read_header_block(std::string& block) {
     }
 }
 
-bool Transport::take_body(std::size_t length, std::string& body) {
+bool Transport::take_body(std::size_t length) {
+    // Room for the whole body at once: a large one is read into place, not into a buffer that
+    // doubles (and copies) as it grows.
+    if (buffer_.size() - start_ < length) {
+        buffer_.erase(0, mark_);
+        start_ -= mark_;
+        mark_ = 0;
+        buffer_.reserve(start_ + length + ReadChunk);
+    }
     while (buffer_.size() - start_ < length)
         if (!fill())
             return false;
-    body.assign(buffer_, start_, length);
-    start_ += length;
     return true;
+}
+
+void Transport::release_large_buffer() {
+    if (buffer_.capacity() <= KeptBufferBytes)
+        return;
+    buffer_.erase(0, start_);
+    start_ = mark_ = 0;
+    buffer_.shrink_to_fit();
 }
 
 bool Transport::skip_body(std::size_t length) {
@@ -206,15 +283,19 @@ Incoming Transport::read() {
         in.status = skip_body(static_cast<std::size_t>(length)) ? Read::TooLarge : Read::End;
         return in;
     }
-    std::string body;
-    if (!take_body(static_cast<std::size_t>(length), body))
+    std::size_t size = static_cast<std::size_t>(length);
+    if (!take_body(size))
         return in;
-    in.message = json::parse(body, nullptr, false);
+    // Parsed where it lies in the buffer, not from a copy.
+    std::string_view body(buffer_.data() + start_, size);
+    start_ += size;
+    in.message = parse_message(body);
     if (in.message.is_discarded() && !valid_utf8(body)) {
-        in.message = json::parse(carry_stray_bytes(body), nullptr, false);
+        in.message = json::parse(carry_stray_bytes(std::string(body)), nullptr, false);
         in.stray_bytes = !in.message.is_discarded();
     }
     if (!in.message.is_discarded()) {
+        release_large_buffer();
         in.status = Read::Message;
         return in;
     }
@@ -239,10 +320,14 @@ bool Transport::send(const json& message) {
 bool Transport::send_body(const std::string& body) {
     if (broken_)
         return false;
-    std::string frame = "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n";
-    frame += body;
-    const char* p = frame.data();
-    std::size_t left = frame.size();
+    // The header and the body go out as they are, the body not copied after its header.
+    std::string header = "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n";
+    return write_all(header) && write_all(body);
+}
+
+bool Transport::write_all(std::string_view bytes) {
+    const char* p = bytes.data();
+    std::size_t left = bytes.size();
     while (left > 0) {
         ssize_t wrote = ::write(out_, p, left);
         if (wrote < 0 && errno == EINTR)

@@ -34,6 +34,8 @@ class Transport {
 public:
     // Bodies larger than this are skipped unread.
     static constexpr std::size_t MaxBody = 256u << 20;
+    // The buffer keeps at most this much room between messages.
+    static constexpr std::size_t KeptBufferBytes = 1u << 20;
 
     Transport(int in, int out) : in_(in), out_(out) {}
 
@@ -52,7 +54,11 @@ public:
 private:
     bool fill();
     bool read_header_block(std::string& block);
-    bool take_body(std::size_t length, std::string& body);
+    // Reads until the buffer holds length bytes from start_ on.
+    bool take_body(std::size_t length);
+    // After a large message, gives its room back: the reader would hold it until the end.
+    void release_large_buffer();
+    bool write_all(std::string_view bytes);
     bool skip_body(std::size_t length);
     bool skip_to_header();
 

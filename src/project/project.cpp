@@ -167,6 +167,9 @@ public:
             opened_.emplace(path, Opened{nullptr, {}, refusal_});
             return nullptr;
         }
+        // Served text is read from the caller's own bytes, not copied: nothing to keep.
+        if (served(path))
+            return file;
         auto bytes = std::make_shared<std::string>();
         unsigned char chunk[1 << 16];
         for (;;) {
@@ -214,7 +217,9 @@ private:
 };
 
 struct Project::Compiled {
-    CompileResult result;
+    // Shared with whoever holds it past the next compile (an editor's open documents): a
+    // recompile makes a new result and leaves this one as it is.
+    std::shared_ptr<const CompileResult> result;
     // Every file the compile read or tried to read (the lists too), and those that an include
     // line opened, as keys.
     std::unordered_set<std::string> read;
@@ -394,15 +399,15 @@ void Project::compile_top(const std::string& script) {
     options.stop = stop_;
     NullSink quiet;
     auto compiled = std::make_unique<Compiled>();
-    compiled->result = compiler_->compile(script, *files_, quiet, options);
+    CompileResult result = compiler_->compile(script, *files_, quiet, options);
     ++stats_.compiles;
     // An abandoned compile stays stale, and so is compiled again by the next settle.
-    if (compiled->result.stopped) {
+    if (result.stopped) {
         compiled->stale = true;
         interrupted_ = true;
     }
-    key_paths(compiled->result, [this](const std::string& path) { return key(path); });
-    for (const SourceRecord& file : compiled->result.files) {
+    key_paths(result, [this](const std::string& path) { return key(path); });
+    for (const SourceRecord& file : result.files) {
         compiled->read.insert(file.path);
         if (file.includer >= 0 && file.opened)
             compiled->included.push_back(file.path);
@@ -411,6 +416,7 @@ void Project::compile_top(const std::string& script) {
         if (file.includer >= 0 && !file.opened && !file.meant.empty())
             compiled->included.push_back(file.meant);
     }
+    compiled->result = std::make_shared<const CompileResult>(std::move(result));
     compiled_[script] = std::move(compiled);
     symbols_stale_ = true;
 }
@@ -557,6 +563,10 @@ void Project::renamed(const std::string& from, const std::string& to) {
 }
 
 void Project::serve(const std::string& path, std::string text) {
+    serve(path, std::make_shared<const std::string>(std::move(text)));
+}
+
+void Project::serve(const std::string& path, std::shared_ptr<const std::string> text) {
     std::string file = key(path);
     files_->serve(file, std::move(text));
     // An unsaved new script counts as a script as soon as it is served.
@@ -588,7 +598,12 @@ bool Project::is_top(const std::string& path) const { return compiled_.count(key
 
 const CompileResult* Project::compile_of(const std::string& top) const {
     auto found = compiled_.find(key(top));
-    return found == compiled_.end() ? nullptr : &found->second->result;
+    return found == compiled_.end() ? nullptr : found->second->result.get();
+}
+
+std::shared_ptr<const CompileResult> Project::shared_compile_of(const std::string& top) const {
+    auto found = compiled_.find(key(top));
+    return found == compiled_.end() ? nullptr : found->second->result;
 }
 
 std::vector<std::string> Project::tops_reaching(const std::string& path) const {
@@ -596,7 +611,7 @@ std::vector<std::string> Project::tops_reaching(const std::string& path) const {
     std::vector<std::string> tops;
     for (const std::string& top : tops_) {
         const Compiled& compiled = *compiled_.at(top);
-        for (const SourceRecord& record : compiled.result.files)
+        for (const SourceRecord& record : compiled.result->files)
             if (record.opened && record.path == file) {
                 tops.push_back(top);
                 break;
@@ -609,7 +624,7 @@ std::vector<ContextView> Project::contexts_reaching(const std::string& path) con
     std::string file = key(path);
     std::vector<ContextView> views;
     for (const std::string& top : tops_) {
-        const CompileResult& result = compiled_.at(top)->result;
+        const CompileResult& result = *compiled_.at(top)->result;
         for (std::size_t i = 0; i < result.files.size(); ++i)
             if (result.files[i].opened && result.files[i].path == file) {
                 views.push_back(ContextView{top, &result, static_cast<int>(i)});
@@ -710,7 +725,7 @@ std::vector<ContextSymbol> Project::symbols_in_contexts(const std::string& path,
 std::vector<TopCompile> Project::ordered_compiles() const {
     std::vector<TopCompile> compiles;
     for (const std::string& top : tops_)
-        compiles.push_back(TopCompile{top, &compiled_.at(top)->result});
+        compiles.push_back(TopCompile{top, compiled_.at(top)->result.get()});
     return compiles;
 }
 
@@ -800,7 +815,7 @@ void Project::build_symbols() const {
     symbols_.clear();
     SymbolTable table{symbols_, {}, {}, {}, {}};
     for (const std::string& top : tops_) {
-        const CompileResult& r = compiled_.at(top)->result;
+        const CompileResult& r = *compiled_.at(top)->result;
         std::vector<std::size_t> of_definition(r.definitions.size());
         for (std::size_t i = 0; i < r.definitions.size(); ++i) {
             const Definition& d = r.definitions[i];

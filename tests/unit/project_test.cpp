@@ -60,6 +60,30 @@ protected:
 
 using Strings = std::vector<std::string>;
 
+// A top script's compile is one shared result: every holder sees the same one, and a
+// recompile (served text) makes a new result while an old holder's stays whole.
+TEST_F(ProjectTest, ACompileIsSharedAndOutlivesItsRecompile) {
+    write("main.vs", "include lib.vs\n  Wait(1)\n");
+    write("lib.vs", "  Wait(2)\n");
+    vorn::Project project(folder.string());
+    project.load();
+    std::shared_ptr<const vorn::CompileResult> held = project.shared_compile_of("main.vs");
+    ASSERT_NE(held, nullptr);
+    EXPECT_EQ(held.get(), project.compile_of("main.vs"));
+    EXPECT_EQ(project.shared_compile_of((folder / "main.vs").string()), held);
+    EXPECT_EQ(project.shared_compile_of("lib.vs"), nullptr);
+    EXPECT_TRUE(held->diagnostics.empty());
+    auto text = std::make_shared<const std::string>("  Jump(1)\n");
+    project.serve((folder / "lib.vs").string(), text);
+    std::shared_ptr<const vorn::CompileResult> fresh = project.shared_compile_of("main.vs");
+    ASSERT_NE(fresh, held);
+    EXPECT_EQ(fresh->error_count, 1);
+    EXPECT_TRUE(held->diagnostics.empty());
+    EXPECT_EQ(held->error_count, 0);
+    // The served bytes are read where they lie: the caller's text is not copied to be kept.
+    EXPECT_GE(text.use_count(), 2);
+}
+
 TEST_F(ProjectTest, TopScriptsAreTheScriptsNoScriptIncludes) {
     write("main.vs", "include lib\\/names.vs\ninclude lib\\/use.vs\n");
     write("other.vs", "  Wait(1)\n");
