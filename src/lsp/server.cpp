@@ -175,7 +175,10 @@ void Server::request(const json& id, const std::string& method, const json& para
     try {
         json result = (this->*row->handler)(call);
         if (written_result_) {
-            out_.push_back(R"({"jsonrpc":"2.0","id":)" + id.dump() + R"(,"result":)" + *written_result_ + "}");
+            // Wrapped in place: the answer may run to megabytes.
+            written_result_->insert(0, R"({"jsonrpc":"2.0","id":)" + id.dump() + R"(,"result":)");
+            *written_result_ += '}';
+            out_.push_back(std::move(*written_result_));
             written_result_.reset();
             return;
         }

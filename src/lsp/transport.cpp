@@ -1,6 +1,7 @@
 #include "transport.h"
 
 #include <poll.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -239,20 +240,27 @@ bool Transport::send(const json& message) {
 bool Transport::send_body(const std::string& body) {
     if (broken_)
         return false;
-    std::string frame = "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n";
-    frame += body;
-    const char* p = frame.data();
-    std::size_t left = frame.size();
+    // The header and the body go out together, without copying a body of megabytes behind
+    // its header first.
+    std::string header = "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n";
+    iovec parts[] = {{header.data(), header.size()}, {const_cast<char*>(body.data()), body.size()}};
+    iovec* next = parts;
+    int left = 2;
     while (left > 0) {
-        ssize_t wrote = ::write(out_, p, left);
+        ssize_t wrote = ::writev(out_, next, left);
         if (wrote < 0 && errno == EINTR)
             continue;
         if (wrote <= 0) {
             broken_ = true;
             return false;
         }
-        p += wrote;
-        left -= static_cast<std::size_t>(wrote);
+        auto done = static_cast<std::size_t>(wrote);
+        for (; left > 0 && done >= next->iov_len; ++next, --left)
+            done -= next->iov_len;
+        if (left > 0) {
+            next->iov_base = static_cast<char*>(next->iov_base) + done;
+            next->iov_len -= done;
+        }
     }
     return true;
 }
