@@ -84,11 +84,12 @@ void append_json_string(std::string& out, std::string_view text) {
     for (std::size_t i = 0; i < text.size(); ++i) {
         char c = text[i];
         auto byte = static_cast<unsigned char>(c);
-        if (byte >= 0x20 && byte != 0x7F && c != '"' && c != '\\')
+        bool quoted = c == '"' || c == '\\';
+        if (byte >= 0x20 && byte != 0x7F && !quoted)
             continue;
         out.append(text.data() + run, i - run);
         run = i + 1;
-        if (c == '"' || c == '\\') {
+        if (quoted) {
             out += '\\';
             out += c;
         } else if (c == '\t') {
