@@ -157,13 +157,21 @@ std::optional<std::string> format_words(std::string_view code, const LineParts& 
     return collapse_blanks(code_trimmed.substr(0, tail)) + std::string(code_trimmed.substr(tail));
 }
 
-// The cleaned text without its blanks, which formatting must leave as it was.
-std::string without_blanks(std::string_view text) {
-    std::string out;
-    for (char c : text)
-        if (!is_layout_blank(c))
-            out += c;
-    return out;
+// Whether a and b hold the same text once their blanks are left out, which formatting must
+// leave as it was.
+bool same_but_blanks(std::string_view a, std::string_view b) {
+    std::size_t i = 0;
+    std::size_t j = 0;
+    for (;;) {
+        while (i < a.size() && is_layout_blank(a[i]))
+            ++i;
+        while (j < b.size() && is_layout_blank(b[j]))
+            ++j;
+        if (i == a.size() || j == b.size())
+            return i == a.size() && j == b.size();
+        if (a[i++] != b[j++])
+            return false;
+    }
 }
 
 // Whether two versions of a line read the same to the compiler: the same kind, the same
@@ -171,7 +179,7 @@ std::string without_blanks(std::string_view text) {
 bool same_meaning(const CleanedLine& a, const LineParts& pa, std::string_view after) {
     LinePiece read = read_piece(after);
     const CleanedLine& b = read.clean;
-    if (without_blanks(a.text) != without_blanks(b.text))
+    if (!same_but_blanks(a.text, b.text))
         return false;
     const LineParts& pb = read.parts;
     std::string_view ta = a.text;
@@ -236,7 +244,8 @@ std::optional<std::string> format_content(std::string_view content, std::size_t 
             return std::nullopt;  // a carriage return inside the line ends what is read
         comment = trim_end(content.substr(cleaned.raw_end));
     }
-    if (code.find_first_of("\v\f\r\n") != std::string_view::npos)
+    auto breaks = [](char c) { return c == '\v' || c == '\f' || c == '\r' || c == '\n'; };
+    if (std::any_of(code.begin(), code.end(), breaks))
         return std::nullopt;
     if (piece.open_string())
         return std::nullopt;  // a string open to the line's end

@@ -1,6 +1,7 @@
 #include "editing.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -21,6 +22,9 @@ using vorn::LineKind;
 
 // A fold needs at least this many lines of comment in a row.
 constexpr uint32_t MinCommentRun = 2;
+// The bytes of one edit's JSON besides its new text, with room for the numbers (the reserve
+// for an answer of many edits).
+constexpr std::size_t EditFrameSize = 96;
 
 // What a line is as a whole, read from its first piece: the kind the compiler gives it, and
 // whether it holds nothing but a comment.
@@ -73,25 +77,36 @@ struct Outline {
     }
 };
 
-// text (valid UTF-8) as a JSON string.
+// text (valid UTF-8) as a JSON string; the bytes that need no escape go in as runs.
 void append_json_string(std::string& out, std::string_view text) {
     out += '"';
-    for (char c : text) {
+    std::size_t run = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        char c = text[i];
         auto byte = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
+        bool quoted = c == '"' || c == '\\';
+        if (byte >= 0x20 && byte != 0x7F && !quoted)
+            continue;
+        out.append(text.data() + run, i - run);
+        run = i + 1;
+        if (quoted) {
             out += '\\';
             out += c;
         } else if (c == '\t') {
             out += "\\t";
-        } else if (byte < 0x20 || byte == 0x7F) {
+        } else {
             char escaped[8];
             snprintf(escaped, sizeof escaped, "\\u%04X", byte);
             out += escaped;
-        } else {
-            out += c;
         }
     }
+    out.append(text.data() + run, text.size() - run);
     out += '"';
+}
+
+void append_number(std::string& out, uint32_t number) {
+    char digits[16];
+    out.append(digits, std::to_chars(digits, digits + sizeof digits, number).ptr);
 }
 
 uint32_t line_width(const FeatureContext& context, uint32_t line) {
@@ -106,8 +121,16 @@ std::string formatting(const FeatureContext& context, const json& /*options*/, u
     // One layout whatever the editor's tab settings: vorn-fmt's, so that a file formatted in
     // any editor passes vorn-fmt --check.
     vorn::FormatOptions format;
-    std::string out = "[";
-    for (const vorn::LineEdit& edit : vorn::format_edits(context.text.bytes(), format, first_line, last_line)) {
+    std::vector<vorn::LineEdit> edits = vorn::format_edits(context.text.bytes(), format, first_line, last_line);
+    // The edits are written straight into the answer's text: a json value of thousands of
+    // edits would cost more to build than the edits themselves.
+    std::size_t size = 2;
+    for (const vorn::LineEdit& edit : edits)
+        size += EditFrameSize + edit.text.size();
+    std::string out;
+    out.reserve(size);
+    out += '[';
+    for (const vorn::LineEdit& edit : edits) {
         std::string_view raw = context.text.line(edit.line);
         // A line with bytes that are not UTF-8 reaches the client with them carried or
         // replaced: an edit of it could not give them back, so it stays as it is.
@@ -115,10 +138,15 @@ std::string formatting(const FeatureContext& context, const json& /*options*/, u
             continue;
         if (out.size() > 1)
             out += ',';
-        out += R"({"range":{"start":{"line":)" + std::to_string(edit.line) + R"(,"character":)" +
-               std::to_string(character_of(raw, edit.begin, context.encoding)) + R"(},"end":{"line":)" +
-               std::to_string(edit.line) + R"(,"character":)" +
-               std::to_string(character_of(raw, edit.end, context.encoding)) + R"(}},"newText":)";
+        out += R"({"range":{"start":{"line":)";
+        append_number(out, edit.line);
+        out += R"(,"character":)";
+        append_number(out, character_of(raw, edit.begin, context.encoding));
+        out += R"(},"end":{"line":)";
+        append_number(out, edit.line);
+        out += R"(,"character":)";
+        append_number(out, character_of(raw, edit.end, context.encoding));
+        out += R"(}},"newText":)";
         append_json_string(out, edit.text);
         out += '}';
     }

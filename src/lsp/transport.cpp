@@ -1,6 +1,7 @@
 #include "transport.h"
 
 #include <poll.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -320,24 +321,27 @@ bool Transport::send(const json& message) {
 bool Transport::send_body(const std::string& body) {
     if (broken_)
         return false;
-    // The header and the body go out as they are, the body not copied after its header.
+    // The header and the body go out together, without copying a body of megabytes behind
+    // its header first.
     std::string header = "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n";
-    return write_all(header) && write_all(body);
-}
-
-bool Transport::write_all(std::string_view bytes) {
-    const char* p = bytes.data();
-    std::size_t left = bytes.size();
+    iovec parts[] = {{header.data(), header.size()}, {const_cast<char*>(body.data()), body.size()}};
+    iovec* next = parts;
+    int left = 2;
     while (left > 0) {
-        ssize_t wrote = ::write(out_, p, left);
+        ssize_t wrote = ::writev(out_, next, left);
         if (wrote < 0 && errno == EINTR)
             continue;
         if (wrote <= 0) {
             broken_ = true;
             return false;
         }
-        p += wrote;
-        left -= static_cast<std::size_t>(wrote);
+        auto done = static_cast<std::size_t>(wrote);
+        for (; left > 0 && done >= next->iov_len; ++next, --left)
+            done -= next->iov_len;
+        if (left > 0) {
+            next->iov_base = static_cast<char*>(next->iov_base) + done;
+            next->iov_len -= done;
+        }
     }
     return true;
 }

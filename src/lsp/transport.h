@@ -58,7 +58,6 @@ private:
     bool take_body(std::size_t length);
     // After a large message, gives its room back: the reader would hold it until the end.
     void release_large_buffer();
-    bool write_all(std::string_view bytes);
     bool skip_body(std::size_t length);
     bool skip_to_header();
 

@@ -9,9 +9,7 @@ import argparse
 import glob
 import json
 import os
-import re
 import shutil
-import signal
 import socket
 import subprocess
 import sys
@@ -20,6 +18,9 @@ import urllib.request
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 EXTENSION = os.path.normpath(os.path.join(HERE, "..", "..", "editors", "vscode"))
+sys.path.insert(0, os.path.normpath(os.path.join(HERE, "..", "browser")))
+import browser_run  # noqa: E402
+
 # The whole run, from packing to the last check, and the start of each server.
 DEADLINE_SECONDS = 300
 START_SECONDS = 60
@@ -49,22 +50,6 @@ def free_port():
         return s.getsockname()[1]
 
 
-def stop(process):
-    """Ends a process started in a session of its own, and everything it started."""
-    if process is None or process.poll() is not None:
-        return
-    for sig, wait in ((signal.SIGTERM, 5), (signal.SIGKILL, 5)):
-        try:
-            os.killpg(process.pid, sig)
-        except ProcessLookupError:
-            return
-        try:
-            process.wait(wait)
-            return
-        except subprocess.TimeoutExpired:
-            pass
-
-
 def wait_for_http(url, process, seconds):
     end = time.monotonic() + seconds
     while time.monotonic() < end:
@@ -76,30 +61,6 @@ def wait_for_http(url, process, seconds):
         except OSError:
             time.sleep(0.3)
     raise RuntimeError("code-server did not answer within %d s" % seconds)
-
-
-def start_chromium(chromium, work, env):
-    """Debian's Chromium, headless, with a debugging port of its choosing: returns the
-    process and its DevTools address, read from its standard error."""
-    args = [chromium, "--headless=new", "--remote-debugging-port=0", "--remote-debugging-address=127.0.0.1",
-            "--user-data-dir=" + os.path.join(work, "chromium"), "--no-first-run", "--disable-gpu",
-            "--disable-dev-shm-usage", "--window-size=1400,900", "about:blank"]
-    if os.geteuid() == 0:
-        args.insert(1, "--no-sandbox")
-    log = open(os.path.join(work, "chromium.log"), "w+")
-    process = subprocess.Popen(args, stdin=subprocess.DEVNULL, stdout=log, stderr=log, env=env,
-                               start_new_session=True)
-    end = time.monotonic() + START_SECONDS
-    while time.monotonic() < end:
-        log.seek(0)
-        found = re.search(r"DevTools listening on (ws://\S+)", log.read())
-        if found:
-            return process, found.group(1)
-        if process.poll() is not None:
-            break
-        time.sleep(0.2)
-    log.seek(0)
-    raise RuntimeError("Chromium did not start:\n" + log.read()[-2000:])
 
 
 def check_trace(work):
@@ -184,26 +145,21 @@ def run(args, tools, chromium):
              "--disable-getting-started-override", "--ignore-last-opened"] + profile + [project],
             env=env, stdin=subprocess.DEVNULL, stdout=code_log, stderr=code_log, start_new_session=True))
         wait_for_http("http://127.0.0.1:%d/healthz" % port, servers[0], min(START_SECONDS, left()))
-        browser, endpoint = start_chromium(chromium, work, env)
+        browser, endpoint = browser_run.start_chromium(chromium, work, env)
         servers.append(browser)
-        driver = subprocess.Popen(
-            ["node", os.path.join(HERE, "vscode_ui.js")], stdin=subprocess.DEVNULL, start_new_session=True,
-            env=dict(env, VORN_PUPPETEER=os.path.join(tools, "node_modules", "puppeteer-core"),
-                     VORN_URL="http://127.0.0.1:%d/?folder=%s" % (port, project), VORN_BROWSER=endpoint,
-                     VORN_SHOTS=os.path.join(work, "screenshots"),
-                     VORN_SETTINGS=os.path.join(project, ".vscode", "settings.json"), VORN_PROJECT=project,
-                     VORN_EXTENSION=EXTENSION,
-                     VORN_THEME=os.path.join(tools, "node_modules", "code-server", "lib", "vscode", "extensions",
-                                             "theme-defaults", "themes", "dark_modern.json")))
+        driver = browser_run.start_driver(
+            os.path.join(HERE, "vscode_ui.js"), os.path.join(tools, "node_modules", "puppeteer-core"), endpoint,
+            dict(env, VORN_URL="http://127.0.0.1:%d/?folder=%s" % (port, project),
+                 VORN_SHOTS=os.path.join(work, "screenshots"),
+                 VORN_SETTINGS=os.path.join(project, ".vscode", "settings.json"), VORN_PROJECT=project,
+                 VORN_EXTENSION=EXTENSION,
+                 VORN_THEME=os.path.join(tools, "node_modules", "code-server", "lib", "vscode", "extensions",
+                                         "theme-defaults", "themes", "dark_modern.json")))
         servers.append(driver)
-        try:
-            status = driver.wait(left())
-        except subprocess.TimeoutExpired:
-            print("the checks did not end within %d s" % DEADLINE_SECONDS)
-            status = 1
+        status = browser_run.wait(driver, left())
     finally:
         for process in reversed(servers):
-            stop(process)
+            browser_run.stop(process)
         code_log.close()
     if status == 0:
         status = check_trace(work)

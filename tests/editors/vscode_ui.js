@@ -7,10 +7,9 @@
 
 const fs = require('fs');
 const path = require('path');
-const puppeteer = require(process.env.VORN_PUPPETEER);
+const { connect, checks } = require('../browser/browser_checks.js');
 
 const URL = process.env.VORN_URL;
-const BROWSER = process.env.VORN_BROWSER;
 const SHOTS = process.env.VORN_SHOTS;
 const SETTINGS = process.env.VORN_SETTINGS;
 const PROJECT = process.env.VORN_PROJECT;
@@ -20,44 +19,7 @@ const THEME = process.env.VORN_THEME;
 const WAIT_MS = 30000;
 
 let page;
-let failed = 0;
-
-async function shot(name) {
-  try {
-    fs.mkdirSync(SHOTS, { recursive: true });
-    const file = path.join(SHOTS, name + '.png');
-    await page.screenshot({ path: file });
-    console.log('  screenshot: ' + file);
-  } catch (error) {
-    console.log('  no screenshot: ' + error.message);
-  }
-}
-
-// Runs one check: what() returns a description of what it saw, or throws.
-async function check(name, what) {
-  try {
-    const seen = await what();
-    console.log('ok   ' + name + (seen ? ': ' + seen : ''));
-  } catch (error) {
-    failed++;
-    console.log('FAIL ' + name + ': ' + (error && error.message ? error.message : error));
-    await shot('failed-' + name.replace(/[^A-Za-z0-9]+/g, '-'));
-  }
-}
-
-// Polls fn in the page until it returns a truthy value; throws with the last value seen.
-async function until(fn, arg, description) {
-  const end = Date.now() + WAIT_MS;
-  let last;
-  while (Date.now() < end) {
-    last = await page.evaluate(fn, arg);
-    if (last && last.ok) {
-      return last.value;
-    }
-    await new Promise((resolve) => setTimeout(resolve, 200));
-  }
-  throw new Error(description + '; saw ' + JSON.stringify(last && last.value));
-}
+const { shot, check, until, failed } = checks({ shots: SHOTS, page: () => page, waitMs: WAIT_MS, pollMs: 200 });
 
 const text = (selector) => until((s) => {
   const node = document.querySelector(s);
@@ -153,7 +115,7 @@ const wordColours = (word) => page.evaluate((w) => {
 }, word);
 
 async function main() {
-  const browser = await puppeteer.connect({ browserWSEndpoint: BROWSER, defaultViewport: null });
+  const browser = await connect({ defaultViewport: null });
   page = await browser.newPage();
   await page.setViewport({ width: 1400, height: 900 });
   await page.goto(URL, { waitUntil: 'domcontentloaded', timeout: WAIT_MS });
@@ -345,8 +307,8 @@ async function main() {
   });
 
   await browser.disconnect();
-  console.log(failed ? `${failed} check(s) failed` : 'all checks passed');
-  return failed ? 1 : 0;
+  console.log(failed() ? `${failed()} check(s) failed` : 'all checks passed');
+  return failed() ? 1 : 0;
 }
 
 main().then((status) => process.exit(status), async (error) => {

@@ -5,7 +5,7 @@
 
 const fs = require('fs');
 const path = require('path');
-const puppeteer = require(process.env.VORN_PUPPETEER);
+const { connect, checks } = require('../browser/browser_checks.js');
 
 const PAGE_URL = process.env.VORN_URL;
 const WORK = process.env.VORN_WORK;
@@ -16,39 +16,7 @@ const PROJECTS = JSON.parse(fs.readFileSync(process.env.VORN_PROJECTS, 'utf8'));
 const WAIT_MS = 20000;
 
 let page;
-let failed = 0;
-
-async function shot(name) {
-  try {
-    fs.mkdirSync(SHOTS, { recursive: true });
-    await page.screenshot({ path: path.join(SHOTS, name + '.png') });
-  } catch (error) {
-    console.log('  no screenshot: ' + error.message);
-  }
-}
-
-async function check(name, what) {
-  try {
-    const seen = await what();
-    console.log('ok   ' + name + (seen ? ': ' + seen : ''));
-  } catch (error) {
-    failed++;
-    console.log('FAIL ' + name + ': ' + (error && error.message ? error.message : error));
-    await shot('failed-' + name.replace(/[^A-Za-z0-9]+/g, '-'));
-  }
-}
-
-// Polls fn in the page until it returns {ok: true, value}; throws with the last value seen.
-async function until(fn, arg, description, ms = WAIT_MS) {
-  const end = Date.now() + ms;
-  let last;
-  while (Date.now() < end) {
-    last = await page.evaluate(fn, arg);
-    if (last && last.ok) return last.value;
-    await new Promise((resolve) => setTimeout(resolve, 50));
-  }
-  throw new Error(description + '; saw ' + JSON.stringify(last && last.value));
-}
+const { shot, check, until, failed } = checks({ shots: SHOTS, page: () => page, waitMs: WAIT_MS, pollMs: 50 });
 
 function expect(condition, message) {
   if (!condition) throw new Error(message);
@@ -129,7 +97,7 @@ async function compileAndDownload(project, script) {
 }
 
 (async () => {
-  const browser = await puppeteer.connect({ browserWSEndpoint: process.env.VORN_BROWSER });
+  const browser = await connect();
   const cdp = await browser.target().createCDPSession();
   await cdp.send('Browser.setDownloadBehavior', { behavior: 'allow', downloadPath: DOWNLOADS });
   const context = await browser.createBrowserContext();
@@ -503,7 +471,7 @@ async function compileAndDownload(project, script) {
   });
   await context.close();
   browser.disconnect();
-  process.exit(failed ? 1 : 0);
+  process.exit(failed() ? 1 : 0);
 })().catch(async (error) => {
   console.log('FAIL the driver: ' + (error && error.stack ? error.stack : error));
   process.exit(1);

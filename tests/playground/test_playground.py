@@ -17,7 +17,6 @@ import http.server
 import json
 import os
 import random
-import re
 import shutil
 import subprocess
 import sys
@@ -29,8 +28,10 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.normpath(os.path.join(HERE, "..", ".."))
 EXAMPLES = os.path.join(ROOT, "examples")
 SETUP = os.path.join(ROOT, "tests", "editors", "setup_vscode.sh")
+sys.path.insert(0, os.path.join(ROOT, "tests", "browser"))
+import browser_run  # noqa: E402
+
 DEADLINE_SECONDS = 400
-START_SECONDS = 60
 # Names the generated scripts use beside the lists' own; some are never defined, so that
 # generated projects have errors too.
 NAMES = ["Count", "Hour", "Mood", "Doors", "Speed", "Limit", "Nope"]
@@ -185,42 +186,6 @@ class Handler(http.server.SimpleHTTPRequestHandler):
         pass
 
 
-def start_chromium(chromium, work):
-    """Debian's Chromium, headless, with a debugging port of its choosing: returns the process
-    and its DevTools address, read from its standard error."""
-    args = [chromium, "--headless=new", "--remote-debugging-port=0", "--remote-debugging-address=127.0.0.1",
-            "--user-data-dir=" + os.path.join(work, "chromium"), "--no-first-run", "--disable-gpu",
-            "--disable-dev-shm-usage", "--window-size=1400,900", "about:blank"]
-    if os.geteuid() == 0:
-        args.insert(1, "--no-sandbox")
-    log = open(os.path.join(work, "chromium.log"), "w+")
-    process = subprocess.Popen(args, stdin=subprocess.DEVNULL, stdout=log, stderr=log, start_new_session=True)
-    end = time.monotonic() + START_SECONDS
-    while time.monotonic() < end:
-        log.seek(0)
-        found = re.search(r"DevTools listening on (ws://\S+)", log.read())
-        if found:
-            return process, found.group(1)
-        if process.poll() is not None:
-            break
-        time.sleep(0.2)
-    log.seek(0)
-    raise RuntimeError("Chromium did not start:\n" + log.read()[-2000:])
-
-
-def stop(process):
-    if process is None or process.poll() is not None:
-        return
-    try:
-        os.killpg(process.pid, 15)
-        process.wait(5)
-    except (ProcessLookupError, subprocess.TimeoutExpired):
-        try:
-            os.killpg(process.pid, 9)
-        except ProcessLookupError:
-            pass
-
-
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--vorn", required=True)
@@ -254,20 +219,15 @@ def main():
     browser = driver = None
     start = time.monotonic()
     try:
-        browser, endpoint = start_chromium(chromium, work)
-        driver = subprocess.Popen(
-            ["node", os.path.join(HERE, "playground_ui.js")], stdin=subprocess.DEVNULL, start_new_session=True,
-            env=dict(os.environ, VORN_PUPPETEER=puppeteer, VORN_BROWSER=endpoint,
-                     VORN_URL="http://127.0.0.1:%d/index.html" % server.server_address[1],
-                     VORN_WORK=work, VORN_PROJECTS=os.path.join(work, "projects.json")))
-        try:
-            status = driver.wait(DEADLINE_SECONDS)
-        except subprocess.TimeoutExpired:
-            print("FAIL the checks did not end within %d s" % DEADLINE_SECONDS)
-            status = 1
+        browser, endpoint = browser_run.start_chromium(chromium, work)
+        driver = browser_run.start_driver(
+            os.path.join(HERE, "playground_ui.js"), puppeteer, endpoint,
+            dict(os.environ, VORN_URL="http://127.0.0.1:%d/index.html" % server.server_address[1],
+                 VORN_WORK=work, VORN_PROJECTS=os.path.join(work, "projects.json")))
+        status = browser_run.wait(driver, DEADLINE_SECONDS)
     finally:
-        stop(driver)
-        stop(browser)
+        browser_run.stop(driver)
+        browser_run.stop(browser)
         server.shutdown()
     print("playground: %s in %.0f s; screenshots in %s" % ("passed" if status == 0 else "failed",
                                                            time.monotonic() - start, os.path.join(work, "screenshots")))

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include <nlohmann/json.hpp>
+#include <vorn/format.h>
 
 #include "lsp/core.h"
 #include "../../fuzz/lsp_session.h"
@@ -294,6 +295,92 @@ TEST_F(LspCore, TheFuzzersSeedsKeepTheRules) {
         ++seeds;
     }
     EXPECT_GT(seeds, 50u);
+}
+
+// The byte of line that a column of UTF-16 units stands for; a column past the line's end
+// fails the test.
+std::size_t utf16_byte(const std::string& line, std::size_t units) {
+    std::size_t at = 0;
+    while (at < line.size() && units > 0) {
+        auto lead = static_cast<unsigned char>(line[at]);
+        std::size_t size = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+        units -= size == 4 ? std::min<std::size_t>(units, 2) : 1;
+        at += size;
+    }
+    EXPECT_EQ(units, 0u) << "a column past the end of " << json(line).dump();
+    return at;
+}
+
+// text with formatting's edits applied as an editor applies them: each within one line.
+std::string apply_edits(const std::string& text, const json& edits) {
+    std::vector<std::string> contents, ends;
+    for (std::size_t at = 0; at < text.size();) {
+        std::size_t newline = std::min(text.find('\n', at), text.size());
+        std::size_t end = newline > at && text[newline - 1] == '\r' ? newline - 1 : newline;
+        contents.push_back(text.substr(at, end - at));
+        ends.push_back(text.substr(end, newline + (newline < text.size()) - end));
+        at = newline + 1;
+    }
+    for (const json& edit : edits) {
+        const json& range = edit.at("range");
+        std::size_t line = range["start"]["line"];
+        EXPECT_EQ(range["end"]["line"], line);
+        std::string& content = contents.at(line);
+        std::size_t begin = utf16_byte(content, range["start"]["character"]);
+        std::size_t end = utf16_byte(content, range["end"]["character"]);
+        content.replace(begin, end - begin, edit.at("newText").get<std::string>());
+    }
+    std::string out;
+    for (std::size_t i = 0; i < contents.size(); ++i)
+        out += contents[i] + ends[i];
+    return out;
+}
+
+// Formatting's answer, applied as an editor applies it, gives vorn-fmt's text: over generated
+// documents of badly spaced lines with strings, escapes, tabs, control bytes and characters of
+// two and four bytes (the last two UTF-16 units each), its JSON, columns and escapes hold.
+TEST_F(LspCore, FormattingEditsGiveTheFormattedText) {
+    Client client(files);
+    client.initialize(folder);
+    const std::vector<std::string> blanks = {"", " ", "  ", "\t", " \t "};
+    const std::vector<std::string> values = {"X", "12", "0x1F", "\"a b\"", "\"\xC3\xA9\"", "\"\xF0\x9F\x98\x80 x\"",
+                                             "\"q\\\"\"", "\\", "\x01", "\x7F", "\xC3\xA9", "\xF0\x9F\x98\x80", ""};
+    const std::vector<std::string> comments = {"", "; \xC3\xA9 \xF0\x9F\x98\x80", " / note", ";\x7F"};
+    std::mt19937 random(26);
+    const std::string name = uri("formatted.vs");
+    client.open(name, "");
+    std::size_t edited = 0;
+    for (int round = 0; round < 80; ++round) {
+        std::string text;
+        auto pick = [&random](const std::vector<std::string>& list) { return list[random() % list.size()]; };
+        for (uint32_t lines = 1 + random() % 40; lines > 0; --lines) {
+            std::string line = pick(blanks);
+            switch (random() % 4) {
+            case 0:
+                line += "OnStart" + pick(blanks) + ":";
+                break;
+            case 1:
+                line += "defvar " + pick(blanks) + "X " + pick(blanks) + pick(values);
+                break;
+            case 2:
+                line += (random() % 2 ? "Say" : "Wait") + pick(blanks) + "(";
+                for (uint32_t n = random() % 4; n > 0; --n)
+                    line += pick(blanks) + pick(values) + pick(blanks) + (n > 1 ? "," : "");
+                line += ")";
+                break;
+            default:
+                for (uint32_t n = random() % 6; n > 0; --n)
+                    line += pick(values) + pick(blanks);
+            }
+            text += line + pick(blanks) + pick(comments) + (random() % 8 == 0 ? "\r\n" : "\n");
+        }
+        client.change(name, text, round + 2);
+        json edits = client.result("textDocument/formatting", {{"textDocument", {{"uri", name}}},
+                                                               {"options", {{"tabSize", 4}, {"insertSpaces", true}}}});
+        edited += edits.size();
+        EXPECT_EQ(apply_edits(text, edits), vorn::format_text(text, vorn::FormatOptions{})) << json(text).dump();
+    }
+    EXPECT_GT(edited, 800u);
 }
 
 }  // namespace
