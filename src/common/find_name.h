@@ -9,8 +9,9 @@ namespace vorn {
 // records of the same name are never found.
 template <typename Record>
 int find_name(const Record* table, int count, const char* name) {
+    // Names mostly differ in their first byte: that is compared before the call.
     for (int i = 0; i < count; ++i)
-        if (strcmp(table[i].name, name) == 0)
+        if (table[i].name[0] == name[0] && strcmp(table[i].name, name) == 0)
             return i;
     return -1;
 }

@@ -1,5 +1,6 @@
 #include "line_reader.h"
 
+#include <cstring>
 #include <string>
 
 #include "compile_state.h"
@@ -51,23 +52,41 @@ std::size_t raw_offset(const char* raw, std::size_t clean_offset) {
     return hit ? found : static_cast<std::size_t>(stop - raw);
 }
 
-CleanedLine clean_line(std::string_view raw) {
+void clean_line(std::string_view raw, CleanedLine& cleaned) {
     // The walk reads up to a NUL, as a compile does with the piece it has read; and a
-    // compile reads nothing of a file after its end-of-file mark.
-    // (A byte loop: find_first_of would search the stops once for every byte.)
+    // compile reads nothing of a file after its end-of-file mark. A piece fits the buffer on
+    // the stack; only a longer text is copied to the heap to end it with a NUL.
     std::size_t end = 0;
-    while (end < raw.size() && raw[end] != '\0' && raw[end] != static_cast<char>(EndOfFileMark))
+    while (end < raw.size() && raw[end] != '\0' && static_cast<unsigned char>(raw[end]) != EndOfFileMark)
         ++end;
-    std::string piece(raw.substr(0, end));
-    CleanedLine cleaned;
-    cleaned.text.reserve(piece.size());
-    cleaned.raw_offsets.reserve(piece.size());
-    const char* stop = clean_walk(piece.c_str(), [&cleaned](std::size_t at, char c) {
-        cleaned.text += c;
-        cleaned.raw_offsets.push_back(static_cast<uint32_t>(at));
+    std::string_view piece = raw.substr(0, end);
+    char near[SourceLineSize];
+    std::string far;
+    const char* walked = near;
+    if (piece.size() < sizeof near) {
+        memcpy(near, piece.data(), piece.size());
+        near[piece.size()] = '\0';
+    } else {
+        far.assign(piece);
+        walked = far.c_str();
+    }
+    // The cleaned line is never longer than the piece: sized once, cut to length after.
+    cleaned.text.resize(piece.size());
+    cleaned.raw_offsets.resize(piece.size());
+    std::size_t kept = 0;
+    const char* stop = clean_walk(walked, [&cleaned, &kept](std::size_t at, char c) {
+        cleaned.text[kept] = c;
+        cleaned.raw_offsets[kept++] = static_cast<uint32_t>(at);
         return true;
     });
-    cleaned.raw_end = static_cast<uint32_t>(stop - piece.c_str());
+    cleaned.text.resize(kept);
+    cleaned.raw_offsets.resize(kept);
+    cleaned.raw_end = static_cast<uint32_t>(stop - walked);
+}
+
+CleanedLine clean_line(std::string_view raw) {
+    CleanedLine cleaned;
+    clean_line(raw, cleaned);
     return cleaned;
 }
 

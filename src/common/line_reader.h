@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string_view>
 
 #include <vorn/language.h>
 
@@ -45,6 +46,16 @@ std::size_t preprocess_line(const char* raw, char* clean);
 
 // Rewrites a line in place.
 inline std::size_t preprocess_line(char* line) { return preprocess_line(line, line); }
+
+struct CleanedLine;
+struct LinePiece;
+
+// clean_line and read_piece (compiler.h, line_text.h) into storage that is reused: a reader
+// of line after line, such as the warnings' look at each line a compile reads, allocates
+// nothing once it has held its longest line. Without parse, piece.parts is left as it was,
+// for a reader that holds the compile's own parts of the piece.
+void clean_line(std::string_view raw, CleanedLine& cleaned);
+void read_piece(std::string_view line, std::size_t column, LinePiece& piece, bool parse = true);
 
 // The offset in raw of the character that stands at clean_offset of the cleaned line, or,
 // past the cleaned line's end, where cleaning stopped.

@@ -29,8 +29,8 @@ PieceEnd end_of(std::string_view piece, std::size_t stop) {
 
 // The strings of a piece: the cleaner marks their quotes, which alternate, in its cleaned
 // text. A raw byte of the same value as a mark is no quote: the raw byte tells them apart.
-std::vector<LineString> strings_of(std::string_view raw, const CleanedLine& clean) {
-    std::vector<LineString> strings;
+void strings_of(std::string_view raw, const CleanedLine& clean, std::vector<LineString>& strings) {
+    strings.clear();
     const std::string& text = clean.text;
     auto size = static_cast<uint32_t>(text.size());
     auto quote = [&](uint32_t i, unsigned char mark) {
@@ -54,7 +54,6 @@ std::vector<LineString> strings_of(std::string_view raw, const CleanedLine& clea
             string.cut = string.close;
         strings.push_back(string);
     }
-    return strings;
 }
 
 // The first word of text, up to white space or a NUL.
@@ -82,16 +81,21 @@ const LineString* LinePiece::string_at(uint32_t at) const {
     return nullptr;
 }
 
-LinePiece read_piece(std::string_view line, std::size_t column) {
-    LinePiece piece;
+void read_piece(std::string_view line, std::size_t column, LinePiece& piece, bool parse) {
     piece.column = std::min(column, line.size());
     std::string_view raw = line.substr(piece.column, MaxPieceLength);
     piece.size = raw.size();
-    piece.clean = clean_line(raw);
-    piece.parts = parse_cleaned(piece.clean.text);
+    clean_line(raw, piece.clean);
+    if (parse)
+        piece.parts = parse_cleaned(piece.clean.text);
     piece.end = end_of(raw, piece.clean.raw_end);
     piece.slash = piece.comment() && raw[piece.clean.raw_end] == '/';
-    piece.strings = strings_of(raw, piece.clean);
+    strings_of(raw, piece.clean, piece.strings);
+}
+
+LinePiece read_piece(std::string_view line, std::size_t column) {
+    LinePiece piece;
+    read_piece(line, column, piece);
     return piece;
 }
 

@@ -39,12 +39,9 @@ static void include_file(CompileState& s, const char* line) {
         compile_file(s, name, &name_span);
 }
 
-// Hands a cleaned line to the handler of its kind, which reads its parts from s.line.
-static void dispatch_line(CompileState& s, const char* line, std::size_t length) {
-    // Most lines of a large script are comments and blank lines: they end here.
-    if (length == 0)
-        return;
-    parse_cleaned_line(line, length, &s.line);
+// Hands a cleaned line, parsed into s.line, to the handler of its kind, which reads its parts
+// from there.
+static void dispatch_parsed(CompileState& s, const char* line) {
     switch (s.line.kind) {
     case vorn::LineKind::Blank:
         return;
@@ -64,6 +61,14 @@ static void dispatch_line(CompileState& s, const char* line, std::size_t length)
         return report(s, DiagnosticKind::UnknownDirective, span_of(s.line.first_word),
                       s.line_number);
     }
+}
+
+static void dispatch_line(CompileState& s, const char* line, std::size_t length) {
+    // Most lines of a large script are comments and blank lines: they end here.
+    if (length == 0)
+        return;
+    parse_cleaned_line(line, length, &s.line);
+    dispatch_parsed(s, line);
 }
 
 // A file that cannot be opened or read ends the run; checking with keep_going skips an
@@ -111,8 +116,12 @@ static void dispatch_watched(CompileState& s, SourceFile* file, const char* line
         s.result.lines[record].code_end = s.code_pos;
         return;
     }
+    // Parsed here even when blank, so that the warnings see this line's kind; they read its
+    // parts from s.line, which no handler changes (an include's lines parse over it, and
+    // an include has no warnings of its own).
+    parse_cleaned_line(line, cleaned, &s.line);
     LineMark mark = mark_line(s, file, length);
-    dispatch_line(s, line, cleaned);
+    dispatch_parsed(s, line);
     if (s.options.record_lines)
         s.result.lines[record].code_end = s.code_pos;
     check_line(s, file, mark);

@@ -1,5 +1,6 @@
 #include "warnings.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <optional>
@@ -10,6 +11,7 @@
 
 #include "../common/char_class.h"
 #include "../common/diagnostics.h"
+#include "../common/line_reader.h"
 #include "../common/source_reader.h"
 
 namespace vorn {
@@ -26,9 +28,10 @@ struct WarnLine {
     CompileState& s;
     const SourceFile* file;
     const LineMark& mark;
-    vorn::LinePiece piece;
+    // The piece's cleaned text and strings; its parts are the compile's own (s.line).
+    const vorn::LinePiece& piece;
+    const vorn::LineParts& parts;
     const vorn::CleanedLine& cleaned = piece.clean;
-    const vorn::LineParts& parts = piece.parts;
 
     std::string_view text(vorn::TextRange r) const { return piece.text(r); }
     // The place of a range of the cleaned line in the file.
@@ -66,13 +69,13 @@ vorn::Diagnostic* warn(WarnLine& l, DiagnosticKind kind, vorn::TextRange r, Args
 // The text of a range as it is in the file (its quotes and backslashes kept).
 std::string raw_text(const WarnLine& l, vorn::TextRange r) {
     vorn::TextRange raw = vorn::raw_range(l.cleaned, r);
-    return l.mark.raw.substr(raw.begin, raw.size());
+    return std::string(l.mark.raw.substr(raw.begin, raw.size()));
 }
 
 // Whether the piece is its line's whole text: removing text from a piece of a longer line
 // would move the rest of the line across the next piece's boundary, changing what it means.
 bool whole_line(const WarnLine& l) {
-    const std::string& raw = l.mark.raw;
+    std::string_view raw = l.mark.raw;
     return l.mark.column == 0 && ((!raw.empty() && raw.back() == '\n') || raw.size() < vorn::MaxPieceLength);
 }
 
@@ -98,7 +101,7 @@ void fix_by_moving(const WarnLine& l, vorn::Diagnostic* w, vorn::TextRange after
     if (moved.kind != vorn::LineKind::Statement || !moved.has_paren || command.empty())
         return fix_by_removing(l, w, removed, after);
     bool known = l.s.lists().find_command(command.c_str()) >= 0;
-    const std::string& raw = l.mark.raw;
+    std::string_view raw = l.mark.raw;
     // The line's own line end; on a last line without one, that of the lines before it.
     bool crlf = raw.size() >= 2 && raw.compare(raw.size() - 2, 2, "\r\n") == 0;
     if (raw.empty() || raw.back() != '\n')
@@ -342,19 +345,18 @@ void check_event_label(WarnLine& l) {
 }  // namespace
 
 LineMark mark_line(const CompileState& s, const SourceFile* file, std::size_t length) {
-    return LineMark{std::string(file->piece, length), file->column, s.result.definitions.size(),
+    return LineMark{std::string_view(file->piece, length), s.line.kind, file->column, s.result.definitions.size(),
                     s.result.diagnostics.size(), s.code_pos};
 }
 
 void check_line(CompileState& s, SourceFile* file, const LineMark& mark) {
-    const std::string& raw = mark.raw;
+    std::string_view raw = mark.raw;
     if (raw.size() >= 2 && raw.compare(raw.size() - 2, 2, "\r\n") == 0)
         file->crlf_seen = true;
-    WarnLine l{s, file, mark, vorn::read_piece(mark.raw)};
     if (mark.column > 0) {
             // The whole piece as read, up to its line end.
         vorn::Location where{s.result.files[file->index].path, file->line, mark.column + 1,
-                             mark.column + 1 + static_cast<uint32_t>(strcspn(mark.raw.c_str(), "\r\n"))};
+                             mark.column + 1 + static_cast<uint32_t>(std::min(raw.find_first_of(std::string_view("\r\n\0", 3)), raw.size()))};
         if (s.options.warnings.has(DiagnosticKind::LongLine)) {
             report_at(s, DiagnosticKind::LongLine, &where, static_cast<int>(MaxPieceLength), mark.column + 1);
             s.result.diagnostics.back().source = static_cast<int>(file->index);
@@ -363,7 +365,21 @@ void check_line(CompileState& s, SourceFile* file, const LineMark& mark) {
     }
     if (s.code_pos != mark.code_pos)
         s.warnings->label_pending = false;
-    switch (l.parts.kind) {
+    switch (mark.kind) {
+    case vorn::LineKind::Statement:
+    case vorn::LineKind::Place:
+    case vorn::LineKind::EventLabel:
+    case vorn::LineKind::Defvar:
+    case vorn::LineKind::Defnum:
+        break;
+    default:
+        return;  // nothing to look for (and an include's lines have parsed over s.line)
+    }
+    // The piece is cleaned again for the raw place of each cleaned byte and its strings;
+    // the parts are the compile's, of the same cleaned text.
+    vorn::read_piece(raw, 0, s.warnings->piece, false);
+    WarnLine l{s, file, mark, s.warnings->piece, s.line};
+    switch (mark.kind) {
     case vorn::LineKind::Statement:
         return check_statement(l);
     case vorn::LineKind::Place:

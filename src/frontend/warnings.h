@@ -5,7 +5,10 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include <vorn/line_text.h>
 
 #include "../common/compile_state.h"
 
@@ -19,11 +22,16 @@ struct LineWarnings {
     vorn::Location label_where;
     int32_t label_piece = -1;
     std::string label_text;
+    // The line being looked at, read into the same storage line after line.
+    vorn::LinePiece piece;
 };
 
-// How the compile stood before a line was dispatched.
+// How the compile stood before a line was dispatched, after it was parsed into s.line.
 struct LineMark {
-    std::string raw;  // the piece as read
+    // The piece as read, where the compile read it: it stays there until its file's next
+    // piece is read, after the line's warnings are looked for (an include reads other files).
+    std::string_view raw;
+    vorn::LineKind kind;  // as the compile parsed it
     uint32_t column;
     std::size_t definitions;
     std::size_t diagnostics;

@@ -279,3 +279,100 @@ TEST(LineTextProperty, WhatTheFormatterAndTheSafeFixesWriteCompilesToWhatTheyCla
 }
 
 }  // namespace
+
+namespace {
+
+// main.vs's diagnostics, written out whole but for the running line number (vorn's own).
+std::string main_diagnostics(const vorn::CompileResult& result) {
+    std::string out;
+    auto at = [](const vorn::Location& l) {
+        return l.file + ":" + std::to_string(l.line) + ":" + std::to_string(l.column) + "-" + std::to_string(l.end_column);
+    };
+    for (const vorn::Diagnostic& d : result.diagnostics) {
+        if (d.where.file != "main.vs")
+            continue;
+        out += std::to_string(static_cast<int>(d.kind)) + " " + std::to_string(static_cast<int>(d.severity)) + " " +
+               at(d.where) + " " + d.text + "\n";
+        for (const vorn::DiagnosticNote& n : d.notes)
+            out += "  note " + at(n.where) + " " + n.text + "\n";
+        for (const vorn::Fix& f : d.fixes) {
+            out += "  fix " + f.description + (f.safe ? " safe" : "") + "\n";
+            for (const vorn::Edit& e : f.edits)
+                out += "    " + at(e.range) + " '" + e.new_text + "'\n";
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+// The warnings look at each line in the parts the compile parsed it into, and an include's
+// lines are parsed after the include line's: what main.vs reports must not depend on what
+// the file it includes says (here: as many lines, each compiling to the same code and
+// defining nothing).
+TEST(LineTextProperty, WhatALineReportsDoesNotDependOnTheLinesOfTheFileItIncludes) {
+    int warnings = 0;
+    int includes = 0;
+    for (uint32_t seed = 1; seed <= Rounds / 5; ++seed) {
+        SCOPED_TRACE("seed " + std::to_string(seed));
+        Generator g(seed);
+        auto any = [](unsigned char c) { return c != '\n' && c != vorn::EndOfFileMark; };
+        std::string script;
+        for (int i = g.number(1, 12); i > 0; --i) {
+            std::string line = g.chance(15) ? g.pieces_before() : "";
+            bool comment = false;
+            switch (g.number(0, 4)) {
+            case 0:
+                line += "include lib.vs" + g.pick(std::vector<std::string>{"", "  x(1)", "\t\"a,b\")", " junk"});
+                ++includes;
+                break;
+            case 1:
+                line += "    Say(" + g.text(30, any) + ")" + (g.chance(40) ? "  Stop()" : "");
+                break;
+            case 2:
+                line += g.chance(50) ? "OnStart:" + g.text(10, any) : std::to_string(g.number(0, 70000)) + g.text(10, any);
+                break;
+            case 3:
+                line += (g.chance(50) ? "defvar " : "defnum ") + vorn::spell_word(g.word(12)) + " " +
+                        std::to_string(g.number(-70000, 70000)) + g.text(6, any);
+                break;
+            default:
+                line += (g.chance(50) ? " " : "") + g.text(60, any);
+                break;
+            }
+            script += line + g.tail(&comment) + (g.chance(30) ? "\r\n" : "\n");
+        }
+        // Both compile to one Stop() a line (an event label's emptiness may depend on that);
+        // busy's lines have warnings of their own, and its last line every part a statement
+        // can have.
+        std::string quiet, busy;
+        for (int i = g.number(1, 6); i > 0; --i) {
+            quiet += "    Stop()\n";
+            busy += "    Stop()  " + g.text(20, any) + "\n";
+        }
+        quiet += "    Stop()\n";
+        busy += "    Wait  x(12abc)  Stop()\n";
+        std::string reports[2];
+        for (int k = 0; k < 2; ++k) {
+            vorn::OverlayProvider files("/vorn-line-text-test");
+            files.serve("events.lst", "OnStart 1\n");
+            files.serve("command.lst", Commands);
+            files.serve("main.vs", script);
+            files.serve("lib.vs", k ? busy : quiet);
+            vorn::NullSink sink;
+            vorn::Compiler compiler;
+            vorn::CompileOptions options;
+            options.warnings = vorn::WarningSet::all();
+            options.keep_going = true;
+            options.explain = true;
+            vorn::CompileResult result = compiler.compile("main.vs", files, sink, options);
+            reports[k] = main_diagnostics(result);
+            for (const vorn::Diagnostic& d : result.diagnostics)
+                warnings += k == 0 && d.where.file == "main.vs" && d.severity == vorn::Severity::Warning;
+        }
+        EXPECT_EQ(reports[0], reports[1]) << script << "--- lib.vs:\n" << busy;
+    }
+    // Not an empty claim: the scripts have includes and warnings enough.
+    EXPECT_GT(includes, Rounds / 5);
+    EXPECT_GT(warnings, Rounds / 5);
+}
