@@ -8,6 +8,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -32,6 +33,13 @@ public:
     // Who the file is, for the include-cycle and output-is-input checks.
     virtual FileId id() const = 0;
 };
+
+// A file whose bytes are already in memory. The shared form holds its text, which is never
+// changed: a caller may serve new text for the path while this file is being read, and that
+// replaces the pointer, not these bytes. The other form reads bytes that the caller keeps
+// alive and unchanged until the file is closed.
+std::unique_ptr<InputFile> open_text(std::shared_ptr<const std::string> text, FileId id);
+std::unique_ptr<InputFile> open_text(std::string_view text, FileId id);
 
 // Why a provider chose not to open a file that is there (see
 // FileSystemProvider::open_regular_files_only).

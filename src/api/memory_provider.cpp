@@ -11,24 +11,6 @@ namespace {
 // The identities of memory files: no file system gives this device number.
 constexpr uint64_t MemoryDevice = UINT64_MAX - 1;
 
-class SharedTextFile : public InputFile {
-public:
-    SharedTextFile(std::shared_ptr<const std::string> text, FileId id) : text_(std::move(text)), id_(id) {}
-    long read(unsigned char* into, std::size_t size) override {
-        std::size_t n = std::min(size, text_->size() - pos_);
-        memcpy(into, text_->data() + pos_, n);
-        pos_ += n;
-        return static_cast<long>(n);
-    }
-    FileId id() const override { return id_; }
-
-private:
-    // Held: the caller may serve new text for the path while this file is being read.
-    std::shared_ptr<const std::string> text_;
-    FileId id_;
-    std::size_t pos_ = 0;
-};
-
 std::string parent_of(const std::string& path) {
     std::size_t slash = path.rfind('/');
     return slash == 0 ? "/" : path.substr(0, slash);
@@ -116,7 +98,7 @@ std::unique_ptr<InputFile> MemoryProvider::open(const std::string& path) {
     auto found = entries_.find(key(path));
     if (found == entries_.end() || !found->second.text)
         return nullptr;
-    return std::make_unique<SharedTextFile>(found->second.text, FileId{MemoryDevice, found->second.number});
+    return open_text(found->second.text, FileId{MemoryDevice, found->second.number});
 }
 
 std::optional<FileId> MemoryProvider::identify(const std::string& path) {

@@ -11,26 +11,6 @@ namespace vorn {
 
 namespace {
 
-class TextFile : public InputFile {
-public:
-    TextFile(std::shared_ptr<const std::string> text, FileId id) : text_(std::move(text)), id_(id) {}
-    long read(unsigned char* into, std::size_t size) override {
-        std::size_t left = text_->size() - pos_;
-        std::size_t n = size < left ? size : left;
-        memcpy(into, text_->data() + pos_, n);
-        pos_ += n;
-        return static_cast<long>(n);
-    }
-    FileId id() const override { return id_; }
-
-private:
-    // Shared, never changed: the caller may serve new text for the path while this file is
-    // being read, and that replaces the pointer, not these bytes.
-    std::shared_ptr<const std::string> text_;
-    FileId id_;
-    std::size_t pos_ = 0;
-};
-
 // Served text that has no file on disk still needs an identity of its own.
 constexpr uint64_t ServedDevice = UINT64_MAX;
 
@@ -67,7 +47,7 @@ std::unique_ptr<InputFile> OverlayProvider::open(const std::string& path) {
     auto served = texts_.find(key(path));
     if (served == texts_.end())
         return base_ ? base_->open(resolve(path)) : FileSystemProvider::open(path);
-    return std::make_unique<TextFile>(served->second, *identify(path));
+    return open_text(served->second, *identify(path));
 }
 
 std::optional<FileId> OverlayProvider::identify(const std::string& path) {

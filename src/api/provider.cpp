@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -45,7 +46,35 @@ private:
     bool over_bound_ = false;
 };
 
+class TextFile : public InputFile {
+public:
+    TextFile(std::string_view text, std::shared_ptr<const std::string> owner, FileId id)
+        : text_(text), owner_(std::move(owner)), id_(id) {}
+    long read(unsigned char* into, std::size_t size) override {
+        std::size_t n = std::min(size, text_.size() - pos_);
+        memcpy(into, text_.data() + pos_, n);
+        pos_ += n;
+        return static_cast<long>(n);
+    }
+    FileId id() const override { return id_; }
+
+private:
+    std::string_view text_;
+    std::shared_ptr<const std::string> owner_;  // what keeps text_ alive, when it is shared
+    FileId id_;
+    std::size_t pos_ = 0;
+};
+
 }  // namespace
+
+std::unique_ptr<InputFile> open_text(std::shared_ptr<const std::string> text, FileId id) {
+    std::string_view view = *text;
+    return std::make_unique<TextFile>(view, std::move(text), id);
+}
+
+std::unique_ptr<InputFile> open_text(std::string_view text, FileId id) {
+    return std::make_unique<TextFile>(text, nullptr, id);
+}
 
 // A provider that serves files alone knows of no folders.
 std::optional<FileInfo> SourceProvider::stat(const std::string&) { return std::nullopt; }

@@ -25,31 +25,14 @@ using IdKey = std::pair<uint64_t, uint64_t>;
 
 IdKey key_of(const FileId& id) { return {id.device, id.inode}; }
 
-// A text that outlives the compile reading it (held in the checker's maps, whose entries
-// stay where they are while others are added).
-class MemoryFile : public InputFile {
-public:
-    MemoryFile(const std::string& text, FileId id) : text_(text), id_(id) {}
-    long read(unsigned char* into, std::size_t size) override {
-        std::size_t n = std::min(size, text_.size() - pos_);
-        memcpy(into, text_.data() + pos_, n);
-        pos_ += n;
-        return static_cast<long>(n);
-    }
-    FileId id() const override { return id_; }
-
-private:
-    const std::string& text_;
-    FileId id_;
-    std::size_t pos_ = 0;
-};
-
 // Who the files are and what they hold, as read once for all the compiles of one checker:
 // a shared file that a thousand top scripts include is looked up and read once, not once
 // per compile. Only regular files are read (an include naming a FIFO must not block).
 struct DiskCache {
     std::mutex lock;  // compiles run side by side
     std::map<std::string, std::optional<FileId>> ids;  // by absolute path
+    // Read in place by the compiles: a map's entries stay where they are while others are
+    // added, and the checker outlives every compile it runs.
     std::map<IdKey, std::optional<std::string>> texts;
 };
 
@@ -82,11 +65,11 @@ public:
         if (over_) {
             auto at = over_->find(key_of(*id));
             if (at != over_->end())
-                return std::make_unique<MemoryFile>(at->second, *id);
+                return open_text(std::string_view(at->second), *id);
         }
         auto at = base_.find(key_of(*id));
         if (at != base_.end())
-            return std::make_unique<MemoryFile>(at->second, *id);
+            return open_text(std::string_view(at->second), *id);
         const std::string* text = nullptr;
         {
             std::lock_guard<std::mutex> hold(cache_.lock);
@@ -104,7 +87,7 @@ public:
         // Not a regular file, or too large: opened as the compiler opens any other.
         if (!text)
             return open_anyway(path);
-        return std::make_unique<MemoryFile>(*text, *id);
+        return open_text(std::string_view(*text), *id);
     }
 
 private:

@@ -105,24 +105,6 @@ int combined_status(const std::vector<TopCompile>& compiles) {
 
 namespace {
 
-// A file read once and given to every compile of a batch that opens it.
-class SnapshotFile : public InputFile {
-public:
-    SnapshotFile(std::shared_ptr<const std::string> bytes, FileId id) : bytes_(std::move(bytes)), id_(id) {}
-    long read(unsigned char* into, std::size_t size) override {
-        std::size_t n = std::min(size, bytes_->size() - pos_);
-        memcpy(into, bytes_->data() + pos_, n);
-        pos_ += n;
-        return static_cast<long>(n);
-    }
-    FileId id() const override { return id_; }
-
-private:
-    std::shared_ptr<const std::string> bytes_;
-    FileId id_;
-    std::size_t pos_ = 0;
-};
-
 // The most a snapshot holds; past it, files are read from the file system every time.
 constexpr std::size_t MaxSnapshotBytes = std::size_t{32} << 20;
 
@@ -159,7 +141,7 @@ public:
             refusal_ = found->second.refusal;
             if (!found->second.bytes)
                 return nullptr;
-            return std::make_unique<SnapshotFile>(found->second.bytes, found->second.id);
+            return open_text(found->second.bytes, found->second.id);
         }
         std::unique_ptr<InputFile> file = OverlayProvider::open(path);
         refusal_ = OverlayProvider::refusal();
@@ -189,7 +171,7 @@ public:
             snapshot_bytes_ += bytes->size();
             opened_.emplace(path, Opened{bytes, id, OpenRefusal::None});
         }
-        return std::make_unique<SnapshotFile>(std::move(bytes), id);
+        return open_text(std::move(bytes), id);
     }
 
     std::optional<FileId> identify(const std::string& path) override {
