@@ -94,15 +94,8 @@ class SelfTest(layout_check.unittest.TestCase):
         self.assertEqual(offenders(root), [])
 
     def test_the_real_tree_fails_on_a_planted_reach(self):
-        if not REAL_ROOT:
-            self.skipTest('needs --root')
-        copy = layout_check.copy_of_tree(self, REAL_ROOT, 'core-io-real-')
-        self.assertEqual(offenders(copy), [])
-        with open(os.path.join(copy, 'src', 'lsp', 'features.cpp'), 'a', encoding='utf-8') as f:
-            f.write('static auto planted = std::chrono::steady_clock::now();\n')
-        found = offenders(copy)
-        self.assertEqual(len(found), 1, found)
-        self.assertIn('src/lsp/features.cpp', found[0])
+        layout_check.assert_plant_is_caught(self, REAL_ROOT, offenders, 'core-io-real-', 'src/lsp/features.cpp',
+                                            'static auto planted = std::chrono::steady_clock::now();')
 
 
 if __name__ == '__main__':

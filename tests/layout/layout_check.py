@@ -17,6 +17,20 @@ def copy_of_tree(test, root, prefix):
     return copy
 
 
+def assert_plant_is_caught(test, root, offenders, prefix, where, line):
+    """The real tree passes the check, and fails it once, at where, when line is appended to
+    its file where (a path inside the tree)."""
+    if not root:
+        test.skipTest('needs --root')
+    copy = copy_of_tree(test, root, prefix)
+    test.assertEqual(offenders(copy), [])
+    with open(os.path.join(copy, where), 'a', encoding='utf-8') as f:
+        f.write(line + '\n')
+    found = offenders(copy)
+    test.assertEqual(len(found), 1, found)
+    test.assertIn(where, found[0])
+
+
 def main(doc, offenders, what, take_root=None):
     """The check's command line: --root DIR lists the offenders (status 1 if any, each line
     then "N <what>"); --self-test runs the calling script's tests, after handing the root to

@@ -163,15 +163,8 @@ class SelfTest(unittest.TestCase):
         self.assertIn("for ;", found[0])
 
     def test_the_real_tree_fails_on_a_planted_scan(self):
-        if not REAL_ROOT:
-            self.skipTest('needs --root')
-        copy = layout_check.copy_of_tree(self, REAL_ROOT, 'line-scans-real-')
-        self.assertEqual(offenders(copy), [])
-        with open(os.path.join(copy, 'src', 'format', 'format.cpp'), 'a', encoding='utf-8') as f:
-            f.write("static bool planted(char c) { return c == ';'; }\n")
-        found = offenders(copy)
-        self.assertEqual(len(found), 1, found)
-        self.assertIn('src/format/format.cpp', found[0])
+        layout_check.assert_plant_is_caught(self, REAL_ROOT, offenders, 'line-scans-real-', 'src/format/format.cpp',
+                                            "static bool planted(char c) { return c == ';'; }")
 
 
 def take_root(root):
