@@ -45,12 +45,22 @@ struct EditPromise {
     bool loose = false;
 };
 
+// Runs work on up to count threads at once, the caller's own among them, and returns when
+// every run of it has returned (work takes its jobs from a shared counter until none are
+// left, so one run on the caller's thread alone does them all). The host owns the threads:
+// a checker given none compiles on the caller's thread.
+using SideBySide = std::function<void(std::size_t count, const std::function<void()>& work)>;
+
+// The runner the command-line tools and vorn-lsp's host give: count threads, at most as many
+// as the machine has cores.
+void run_on_threads(std::size_t count, const std::function<void()>& work);
+
 class EditChecker {
 public:
     // options: how each top script is compiled (keep_going and explain are set here). files:
     // where the files are read and identified (nullptr: the file system); it must outlive the
-    // checker.
-    explicit EditChecker(CompileOptions options, SourceProvider* files = nullptr);
+    // checker. side_by_side: how its compiles may run at once (empty: one after another).
+    explicit EditChecker(CompileOptions options, SourceProvider* files = nullptr, SideBySide side_by_side = {});
     ~EditChecker();
     EditChecker(const EditChecker&) = delete;
     EditChecker& operator=(const EditChecker&) = delete;

@@ -408,7 +408,7 @@ std::string shown_path(const std::string& path, const std::string& here) {
 // rewritten.
 std::optional<int> fix_files(const Options& options, const vorn::CompileOptions& compile_options, FILE* out) {
     std::string here = std::filesystem::current_path().string();
-    vorn::EditChecker checker(compile_options);
+    vorn::EditChecker checker(compile_options, nullptr, vorn::run_on_threads);
     std::vector<std::string> folders;
     auto add_project = [&](const std::string& folder) {
         vorn::Project project(folder);

@@ -89,7 +89,7 @@ bool holds_for_project(const CodeActionContext& context, const vorn::Fix& fix) {
     std::vector<std::string> tops = project.tops_reaching(project.key(context.path));
     if (tops.empty() || tops.size() > MaxCheckedIncluders)
         return false;
-    vorn::EditChecker checker(project.compile_options(), context.files);
+    vorn::EditChecker checker(project.compile_options(), context.files, context.side_by_side);
     if (context.each_open)
         context.each_open([&](const std::string& path, const std::string& text) { checker.serve(path, text); });
     for (const std::string& top : tops)

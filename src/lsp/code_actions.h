@@ -5,6 +5,7 @@
 #include <functional>
 #include <string>
 
+#include <vorn/edit_check.h>
 #include <vorn/project.h>
 
 #include "protocol.h"
@@ -25,6 +26,8 @@ struct CodeActionContext {
     std::function<void(const std::function<void(const std::string&, const std::string&)>&)> each_open = nullptr;
     // Where the fix's checks read and identify files (nullptr: the file system).
     vorn::SourceProvider* files = nullptr;
+    // How the checking compiles may run at once (the host's threads; empty: in turn).
+    vorn::SideBySide side_by_side = {};
 };
 
 // The answer to textDocument/codeAction: CodeAction objects of kind "quickfix".

@@ -17,7 +17,8 @@ std::string error_text(int code, const char* message) {
 
 }  // namespace
 
-Core::Core(vorn::SourceProvider& files) : server_(std::make_unique<Server>(files)) {}
+Core::Core(vorn::SourceProvider& files, vorn::SideBySide side_by_side)
+    : server_(std::make_unique<Server>(files, std::move(side_by_side))) {}
 
 Core::~Core() = default;
 

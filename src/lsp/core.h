@@ -14,6 +14,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <vorn/edit_check.h>
 #include <vorn/sources.h>
 
 namespace lsp {
@@ -26,8 +27,9 @@ public:
     static constexpr std::size_t MaxMessage = std::size_t{256} << 20;
 
     // files: where every file that is not an open document is read from (the disk for
-    // vorn-lsp, memory for a browser). It must outlive the core.
-    explicit Core(vorn::SourceProvider& files);
+    // vorn-lsp, memory for a browser). It must outlive the core. side_by_side: the host's
+    // threads, for the compiles that check a fix or a rename (empty: they run in turn).
+    explicit Core(vorn::SourceProvider& files, vorn::SideBySide side_by_side = {});
     ~Core();
     Core(const Core&) = delete;
     Core& operator=(const Core&) = delete;

@@ -325,7 +325,7 @@ WorkspaceEdit rename(const ProjectContext& context, const std::vector<const vorn
     // Checked before it is offered: every top script that reads an edited file, compiled in
     // memory before and after, keeps its compiled bytes and its diagnostics.
     // The project's compiles are the ones before.
-    vorn::EditChecker checker(context.project.compile_options(), context.files);
+    vorn::EditChecker checker(context.project.compile_options(), context.files, context.side_by_side);
     if (context.each_open)
         context.each_open([&](const std::string& path, const std::string& text) { checker.serve(path, text); });
     std::set<std::string> tops;

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include <vorn/edit_check.h>
 #include <vorn/project.h>
 
 #include "protocol.h"
@@ -29,6 +30,8 @@ struct ProjectContext {
     // Who the files are (a rename edits each file once, whatever name reaches it); without
     // one, the file system says.
     vorn::SourceProvider* files = nullptr;
+    // How a rename's checking compiles may run at once (the host's threads; empty: in turn).
+    vorn::SideBySide side_by_side = {};
 };
 
 // The symbols at position of the file at path (absolute).

@@ -46,7 +46,8 @@ std::pair<uint32_t, uint32_t> lines_of(const json& params) {
 
 }  // namespace
 
-Server::Server(vorn::SourceProvider& files) : files_(files) {
+Server::Server(vorn::SourceProvider& files, vorn::SideBySide side_by_side)
+    : files_(files), side_by_side_(std::move(side_by_side)) {
     projects_.set_files(files_);
     projects_.set_stop([this](const std::string& folder) { return stop_compile(folder); });
 }
@@ -390,7 +391,7 @@ std::vector<CodeAction> Server::on_code_action(Request& call) {
                                       if (!document.path.empty())
                                           each(document.path, document.text.bytes());
                               },
-                              &files_};
+                              &files_, side_by_side_};
     std::vector<CodeAction> actions = code_actions(context);
     disk_texts_.clear();
     return actions;
@@ -786,7 +787,7 @@ ProjectContext Server::project_context(const vorn::Project& project) {
                                   if (!document.path.empty())
                                       each(document.path, document.text.bytes());
                           },
-                          &files_};
+                          &files_, side_by_side_};
 }
 
 std::optional<Location> Server::definition_in_lists(const Document& document, Position position) {

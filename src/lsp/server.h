@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include <vorn/edit_check.h>
 #include <vorn/sources.h>
 
 #include "analysis.h"
@@ -35,7 +36,8 @@ namespace lsp {
 class Server {
 public:
     // files: where every file that is not an open document is read from.
-    explicit Server(vorn::SourceProvider& files);
+    // side_by_side: how the checks of fixes and renames may run compiles at once.
+    explicit Server(vorn::SourceProvider& files, vorn::SideBySide side_by_side = {});
     // One message; stop says, while its compiles run, whether the request has been cancelled.
     void handle(json& message, bool carried, const std::function<bool()>& stop);
     // Compiles what changed and publishes what it found; stop abandons it.
@@ -158,6 +160,7 @@ private:
     void error(const json& id, int code, const std::string& message);
 
     vorn::SourceProvider& files_;
+    vorn::SideBySide side_by_side_;
     std::vector<std::string> out_;
     // The stop check of the call in hand (handle or compile); nullptr between calls.
     const std::function<bool()>* stop_ = nullptr;

@@ -24,7 +24,7 @@ const json* cancel_of(const json& message) {
 }  // namespace
 
 int serve(Transport& transport, vorn::SourceProvider& files) {
-    Core core(files);
+    Core core(files, vorn::run_on_threads);
     Inbox inbox(transport);
     auto send = [&](const std::vector<std::string>& messages) {
         for (const std::string& message : messages)

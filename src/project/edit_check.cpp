@@ -36,8 +36,8 @@ struct DiskCache {
     std::map<IdKey, std::optional<std::string>> texts;
 };
 
-// Compiles checked side by side: at most this many threads, each given at least this many
-// compiles (fewer are not worth a thread).
+// Compiles checked side by side: at most this many at once, each run given at least this
+// many compiles (fewer are not worth a thread).
 constexpr std::size_t MaxCheckThreads = 4;
 constexpr std::size_t MinContextsPerThread = 16;
 
@@ -129,20 +129,20 @@ struct EditChecker::Impl {
     std::map<IdKey, std::pair<std::string, std::string>> first_read;
     DiskCache disk;
     SourceProvider* provider = nullptr;  // nullptr: the file system
+    SideBySide side_by_side;             // empty: one compile after another
 
     CompileResult compile(Context& c, const std::map<IdKey, std::string>* over) {
         IdentityOverlay files(c.folder, texts, over, disk, provider);
         return compiler.compile(c.script, files, quiet, options);
     }
 
-    // The contexts (by index) compiled with over served, in as many threads as there are
-    // cores (up to MaxCheckThreads), each with a compiler of its own.
+    // The contexts (by index) compiled with over served, side by side when the host gives a
+    // runner (up to MaxCheckThreads at once), each run with a compiler of its own.
     std::vector<CompileResult> compile_all(const std::vector<std::size_t>& which,
                                            const std::map<IdKey, std::string>& over) {
         std::vector<CompileResult> out(which.size());
-        std::size_t threads = std::min<std::size_t>(
-            {std::max(1u, std::thread::hardware_concurrency()), MaxCheckThreads, which.size() / MinContextsPerThread});
-        if (threads < 2) {
+        std::size_t runs = std::min(MaxCheckThreads, which.size() / MinContextsPerThread);
+        if (runs < 2 || !side_by_side) {
             for (std::size_t n = 0; n < which.size(); ++n)
                 out[n] = compile(contexts[which[n]], &over);
             return out;
@@ -157,12 +157,7 @@ struct EditChecker::Impl {
                 out[n] = own.compile(c.script, files, silent, options);
             }
         };
-        std::vector<std::thread> helpers;
-        for (std::size_t t = 1; t < threads; ++t)
-            helpers.emplace_back(work);
-        work();
-        for (std::thread& helper : helpers)
-            helper.join();
+        side_by_side(runs, work);
         return out;
     }
 
@@ -197,8 +192,20 @@ struct EditChecker::Impl {
     }
 };
 
-EditChecker::EditChecker(CompileOptions options, SourceProvider* files) : impl_(std::make_unique<Impl>()) {
+void run_on_threads(std::size_t count, const std::function<void()>& work) {
+    count = std::min<std::size_t>(count, std::max(1u, std::thread::hardware_concurrency()));
+    std::vector<std::thread> helpers;
+    for (std::size_t t = 1; t < count; ++t)
+        helpers.emplace_back(work);
+    work();
+    for (std::thread& helper : helpers)
+        helper.join();
+}
+
+EditChecker::EditChecker(CompileOptions options, SourceProvider* files, SideBySide side_by_side)
+    : impl_(std::make_unique<Impl>()) {
     impl_->provider = files;
+    impl_->side_by_side = std::move(side_by_side);
     options.keep_going = true;
     options.explain = true;
     options.output_path.reset();
