@@ -52,7 +52,7 @@ public:
         : text_(text), owner_(std::move(owner)), id_(id) {}
     long read(unsigned char* into, std::size_t size) override {
         std::size_t n = std::min(size, text_.size() - pos_);
-        memcpy(into, text_.data() + pos_, n);
+        std::copy_n(text_.data() + pos_, n, into);
         pos_ += n;
         return static_cast<long>(n);
     }

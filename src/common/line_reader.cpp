@@ -1,5 +1,6 @@
 #include "line_reader.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -64,7 +65,8 @@ void clean_line(std::string_view raw, CleanedLine& cleaned) {
     std::string far;
     const char* walked = near;
     if (piece.size() < sizeof near) {
-        memcpy(near, piece.data(), piece.size());
+        // (An empty piece may have no data at all: memcpy must not be handed that.)
+        std::copy(piece.begin(), piece.end(), near);
         near[piece.size()] = '\0';
     } else {
         far.assign(piece);
