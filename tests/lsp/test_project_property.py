@@ -22,7 +22,8 @@ import lsp_client
 from lsp_client import Client, LISTS, uri, write_files
 
 VORN_CHECK = os.environ.get("VORN_CHECK", "")
-SEEDS = int(os.environ.get("VORN_PROPERTY_SEEDS") or lsp_client.property_share(30))
+ALL_SEEDS = 30
+SEEDS = int(os.environ.get("VORN_PROPERTY_SEEDS") or lsp_client.property_share(ALL_SEEDS))
 NAMES = ["Count", "Mood", "Gold"]
 
 
@@ -242,9 +243,12 @@ class GeneratedProjects(unittest.TestCase):
                 client.close()
             judged_some += len({p for p in expected if p[0] not in tops})
             moved_some += len(moved)
-        # The generated projects do put such warnings on shared files, and on include lines.
+        # The generated projects do put such warnings on shared files, and on include lines
+        # (of the first 30 projects, four give a warning met by some includers only: the
+        # sanitized suite's share of them may hold none).
         self.assertGreater(judged_some, 0)
-        self.assertGreater(moved_some, 0)
+        if SEEDS >= ALL_SEEDS:
+            self.assertGreater(moved_some, 0)
 
 
 if __name__ == "__main__":
